@@ -1,0 +1,24 @@
+#!/bin/bash
+# Installs the Debian packages the builds need, when they are missing.
+#   deps.sh native   the Linux build (station, native tests)
+#   deps.sh all      also MinGW-w64, Wine, Xvfb, fonts and the fuzzing runtime
+set -euo pipefail
+what=${1:-all}
+pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
+if [ "$what" = all ]; then
+  pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xauth
+         fonts-wqy-microhei clang libclang-rt-14-dev imagemagick valgrind)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" -ne 0 ]; then
+  echo "deps.sh: missing packages: ${missing[*]} (run as root to install them)" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,384 @@
+#include "ActionBase.h"
+
+#include "DriverAdapters.h"
+#include "omra/phonecommand.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// An event whose signal keeps failing is given up after this many tries.
+constexpr int kMaxSignalTries = 100;
+
+const char* baseName(const char* path) {
+    if (path == nullptr)
+        return "";
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    return name;
+}
+
+// Copies text into a fixed field, cut so that the terminator always fits; the
+// rest of the field is zero.
+void copyField(char* field, size_t size, const char* text) {
+    std::memset(field, 0, size);
+    if (text == nullptr)
+        return;
+    size_t n = strnlen(text, size - 1);
+    std::memcpy(field, text, n);
+}
+
+std::string vformat(const char* format, va_list args) {
+    if (format == nullptr)
+        return std::string();
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0)
+        return std::string();
+    std::vector<char> buf(static_cast<size_t>(n) + 1);
+    std::vsnprintf(buf.data(), buf.size(), format, args);
+    return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+} // namespace
+
+CCFTException::CCFTException(const char* sourcePath, int line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string message = vformat(format, args);
+    va_end(args);
+    copyField(m_message, sizeof m_message, message.c_str());
+    std::snprintf(m_fullText, sizeof m_fullText, "%s\n\nFILE:\t%s\nLINE:\t%04d\n", m_message,
+                  baseName(sourcePath), line);
+}
+
+uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra) {
+    return Spec_SetErrorCode(E_MODULE_ACTION, operation, code, extra);
+}
+
+int& PferLineCounter() {
+    // One counter for the whole library, as the PFER lines are numbered per run.
+    static int counter = 0;
+    return counter;
+}
+
+int32_t ClassMarkOfBand(int32_t band) {
+    switch (band) {
+    case 0:
+        return 4;
+    case 1:
+        return 0;
+    case 2:
+        return 1;
+    case 3:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+const char* BandName(int32_t band) {
+    static const char* const names[] = {"GSM850M", "EGSM900", "DCS1800", "PCS1900"};
+    return (band >= 0 && band < 4) ? names[band] : "-";
+}
+
+CActionBase::CActionBase() {
+    std::memset(&m_resultTarget, 0, sizeof m_resultTarget);
+    std::memset(&m_logTarget, 0, sizeof m_logTarget);
+    std::memset(&m_resultBuffer, 0, sizeof m_resultBuffer);
+    std::memset(&m_logLine, 0, sizeof m_logLine);
+    std::memset(&m_params, 0, sizeof m_params);
+}
+
+CActionBase::~CActionBase() {
+    // Adapters are ours; host objects and tables are never deleted.
+    m_rfTester = nullptr;
+    m_driver1 = nullptr;
+}
+
+int CActionBase::SetCallBack(uint32_t type, NOTIFY_TARGET* target) {
+    if (type == OMRA_CALLBACK_RESULT)
+        return SetResultTarget(target);
+    if (type == OMRA_CALLBACK_LOG)
+        return SetLogTarget(target);
+    return static_cast<int>(RecordError(OMRA_OP_SET_CALLBACK, OMRA_ERR_CALLBACK_TYPE, 0));
+}
+
+int CActionBase::SetLogTarget(const NOTIFY_TARGET* target) {
+    if (target == nullptr)
+        return static_cast<int>(RecordError(OMRA_OP_SET_CALLBACK, OMRA_ERR_NULL_POINTER, 0));
+    m_logTarget = *target;
+    return 0;
+}
+
+int CActionBase::SetResultTarget(const NOTIFY_TARGET* target) {
+    if (target == nullptr)
+        return static_cast<int>(RecordError(OMRA_OP_SET_CALLBACK, OMRA_ERR_NULL_POINTER, 0));
+    m_resultTarget = *target;
+    return 0;
+}
+
+int CActionBase::SetDriver(uint32_t type, uint32_t kind, void* driver) {
+    if (type == OMRA_DRIVER_TYPE1)
+        return SetDriver1(kind, driver);
+    if (type == OMRA_DRIVER_RFTESTER)
+        return SetRfTesterDriver(kind, driver);
+    Spec_ClearErrorCode(E_ERR_ANY);
+    return static_cast<int>(RecordError(OMRA_OP_SET_CALLBACK, OMRA_ERR_DRIVER_TYPE, 0));
+}
+
+namespace {
+
+// One rule for both driver types: objects are the host's, tables get an
+// adapter of ours that later tables re-use.
+template <class Interface, class Adapter, class Table>
+int setDriver(uint32_t kind, void* driver, uint32_t* storedKind, Interface** stored,
+              std::unique_ptr<Adapter>* adapter, uint32_t noDriverCode) {
+    if (driver == nullptr)
+        return static_cast<int>(RecordError(OMRA_OP_SET_DRIVER, OMRA_ERR_NULL_POINTER, 0));
+    *storedKind = kind;
+    if (kind == OMRA_DRIVER_KIND_OBJECT) {
+        *stored = static_cast<Interface*>(driver);
+        adapter->reset(); // an adapter this object replaces is not needed any more
+    } else if (kind == OMRA_DRIVER_KIND_TABLE) {
+        const Table* table = static_cast<const Table*>(driver);
+        if (*adapter)
+            (*adapter)->SetTable(table);
+        else
+            adapter->reset(new (std::nothrow) Adapter(table));
+        *stored = adapter->get();
+    }
+    if (*stored == nullptr)
+        return static_cast<int>(RecordError(OMRA_OP_SET_DRIVER, noDriverCode, 0));
+    return 0;
+}
+
+} // namespace
+
+int CActionBase::SetRfTesterDriver(uint32_t kind, void* driver) {
+    return setDriver<IRfTester, CRfTesterTableAdapter, RFTESTER_TABLE>(
+        kind, driver, &m_rfTesterKind, &m_rfTester, &m_rfAdapter, OMRA_ERR_NO_RFTESTER);
+}
+
+int CActionBase::SetDriver1(uint32_t kind, void* driver) {
+    return setDriver<IDriver1, CDriver1TableAdapter, DRIVER1_TABLE>(
+        kind, driver, &m_driver1Kind, &m_driver1, &m_driver1Adapter, OMRA_ERR_NO_DRIVER1);
+}
+
+int CActionBase::InitAction(ACTION_PARAM* param) {
+    Spec_ClearErrorCode(E_ERR_ANY);
+    if (param == nullptr)
+        return static_cast<int>(RecordError(OMRA_OP_INIT_ACTION, OMRA_ERR_NULL_POINTER, 0));
+    std::memcpy(&m_params, param, sizeof m_params);
+    // The path is read within its field, terminated or not.
+    m_params.configPath[OMRA_PATH_BYTES - 1] = '\0';
+    m_calRecord = m_params.calibrationRecord;
+    m_band = m_params.band;
+    m_classMark = ClassMarkOfBand(m_band);
+    m_paramWord = m_params.paramWord;
+    std::string path(param->configPath, strnlen(param->configPath, OMRA_PATH_BYTES));
+    return LoadAdjustConfig(path.c_str());
+}
+
+int CActionBase::DoAction() {
+    Spec_ClearErrorCode(E_ERR_ANY);
+    PferLineCounter() = 0;
+    OnDoAction(m_band);
+    return 0;
+}
+
+int CActionBase::PreDoRfAction(const ACTION_PARAM* /*param*/) {
+    m_rfTester->BeginAction(0);
+    m_rfTester->SetBand(-1, m_band);
+    int32_t chip = m_params.chipType;
+    if (chip == 1 || chip == 2 || chip == 4) {
+        if (chip == 4 && m_tdFlag != 0)
+            OMRA_THROW("CActionBase::PreDoRfAction TD not supported!");
+        HT_SetPhoneClassmark_MChip(m_classMark);
+    }
+    return 1;
+}
+
+int CActionBase::LoadAdjustConfig(const char* path) {
+    if (path == nullptr || *path == '\0')
+        return 0;
+    m_configPath = path;
+    uint64_t size = 0;
+    if (!platform::ProbeFile(path, &size)) {
+        RecordError(OMRA_OP_LOAD_CONFIG, OMRA_ERR_FILE_OPEN, 0);
+        OMRA_THROW("< %s >LoadAdjustConfig file <%s> not exist", GetName(), path);
+    }
+    if (size == 0)
+        RecordError(OMRA_OP_LOAD_CONFIG, OMRA_ERR_FILE_EMPTY, 0);
+    const char* section = "DIAG CONTROL";
+    m_txOff = platform::ProfileInt(section, "TxOff", 1, path);
+    m_resendDiagCommand = platform::ProfileInt(section, "Resend Diag. Command", 0, path);
+    m_resendInterval = platform::ProfileInt(section, "Resend Interval Time", 200, path);
+    m_throwOnDiagFailure = platform::ProfileInt(section, "Throw  Diag. Exception", 1, path);
+    return 0;
+}
+
+void CActionBase::PauseResendInterval() {
+    platform::Sleep(std::min(m_resendInterval, kMaxResendInterval));
+}
+
+void CActionBase::FailedCommand(uint32_t operation, uint32_t code, int32_t extra,
+                                const char* message) {
+    if (m_throwOnDiagFailure == 0)
+        return;
+    RecordError(operation, code, extra);
+    OMRA_THROW("%s", message);
+}
+
+std::string CActionBase::Named(const char* text) const {
+    return std::string("< ") + GetName() + " >" + text;
+}
+
+int CActionBase::LogFormat(int32_t level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    m_text = vformat(format, args);
+    va_end(args);
+    return SendLogLine(m_text.c_str(), level);
+}
+
+int CActionBase::SendLogLine(const char* text, int32_t level) {
+    if (text == nullptr || m_logTarget.kind == OMRA_TARGET_NONE)
+        return 1;
+    if (text != m_text.c_str())
+        m_text = text;
+    m_logLine.text = m_text.c_str();
+    m_logLine.length = static_cast<uint32_t>(m_text.size());
+    m_logLine.level = level;
+    m_logLine.zero1 = 0;
+    m_logLine.zero2 = 0;
+    m_logLine.context1 = m_logTarget.context1;
+    m_logLine.context2 = m_logTarget.context2;
+    return Deliver(m_logTarget, WM_ACTION_LOG, &m_logLine);
+}
+
+int CActionBase::ReportText(const char* name, const char* text, int32_t level) {
+    copyField(m_resultBuffer.name, sizeof m_resultBuffer.name, name);
+    m_resultBuffer.form = OMRA_FORM_TEXT;
+    copyField(m_resultBuffer.u.text, sizeof m_resultBuffer.u.text, text);
+    copyField(m_resultBuffer.unit, sizeof m_resultBuffer.unit, "-");
+    m_resultBuffer.kind = OMRA_KIND_INFO;
+    m_resultBuffer.level = level;
+    m_resultBuffer.zero1 = 0;
+    m_resultBuffer.zero2 = 0;
+    m_resultBuffer.context1 = m_resultTarget.context1;
+    m_resultBuffer.context2 = m_resultTarget.context2;
+    return SendResult(&m_resultBuffer);
+}
+
+int CActionBase::ReportValueFormat(double low, double value, double high, const char* unit,
+                                   int32_t kind, int32_t level, const char* nameFormat, ...) {
+    va_list args;
+    va_start(args, nameFormat);
+    std::string name = vformat(nameFormat, args);
+    va_end(args);
+    return ReportValue(name.c_str(), low, value, high, unit, kind, level);
+}
+
+int CActionBase::ReportValue(const char* name, double low, double value, double high,
+                             const char* unit, int32_t kind, int32_t level) {
+    copyField(m_resultBuffer.name, sizeof m_resultBuffer.name, name);
+    m_resultBuffer.form = OMRA_FORM_NUMERIC;
+    std::memset(&m_resultBuffer.u, 0, sizeof m_resultBuffer.u);
+    m_resultBuffer.u.num.low = low;
+    m_resultBuffer.u.num.value = value;
+    m_resultBuffer.u.num.high = high;
+    m_resultBuffer.kind = kind;
+    m_resultBuffer.level = level;
+    if (kind != OMRA_KIND_INFO)
+        m_resultBuffer.pass = (low <= value && value <= high) ? 1 : 0;
+    copyField(m_resultBuffer.unit, sizeof m_resultBuffer.unit, unit != nullptr ? unit : "-");
+    m_resultBuffer.zero1 = 0;
+    m_resultBuffer.zero2 = 0;
+    m_resultBuffer.context1 = m_resultTarget.context1;
+    m_resultBuffer.context2 = m_resultTarget.context2;
+    return SendResult(&m_resultBuffer);
+}
+
+int CActionBase::SendResult(const RESULT_ITEM* item) {
+    if (item == nullptr || m_resultTarget.kind == OMRA_TARGET_NONE)
+        return 1;
+    if (item != &m_resultBuffer)
+        std::memcpy(&m_resultBuffer, item, sizeof m_resultBuffer);
+    return Deliver(m_resultTarget, WM_ACTION_RESULT, &m_resultBuffer);
+}
+
+int CActionBase::Deliver(const NOTIFY_TARGET& target, uint32_t message, void* record) {
+    switch (target.kind) {
+    case OMRA_TARGET_EVENT: {
+        if (target.target == 0)
+            break;
+        int tries = 0;
+        while (!platform::SignalEvent(target.target))
+            if (++tries >= kMaxSignalTries)
+                return 0;
+        break;
+    }
+    case OMRA_TARGET_WINDOW:
+        if (platform::IsWindowHandle(target.target))
+            platform::SendWindowMessage(target.target, message, reinterpret_cast<uintptr_t>(record),
+                                        reinterpret_cast<intptr_t>(&target));
+        break;
+    case OMRA_TARGET_THREAD:
+        platform::PostThreadMsg(static_cast<uint32_t>(target.target), message,
+                                reinterpret_cast<uintptr_t>(record),
+                                reinterpret_cast<intptr_t>(&target));
+        break;
+    case OMRA_TARGET_FUNCTION: {
+        OMRA_NOTIFY_FN fn = reinterpret_cast<OMRA_NOTIFY_FN>(target.target);
+        if (fn != nullptr && fn(record) == 0)
+            return 0;
+        break;
+    }
+    default:
+        break;
+    }
+    return 1;
+}
+
+void SplitTokens(char* text, char** tokens, const char* delimiters, int* count,
+                 size_t capacity) {
+    int stored = 0;
+    if (text != nullptr && tokens != nullptr && delimiters != nullptr) {
+        auto isDelimiter = [delimiters](unsigned char c) {
+            return c != '\0' && std::strchr(delimiters, c) != nullptr;
+        };
+        char* p = text;
+        while (static_cast<size_t>(stored) < capacity) {
+            while (*p != '\0' && isDelimiter(static_cast<unsigned char>(*p)))
+                ++p;
+            if (*p == '\0')
+                break;
+            char* token = p;
+            // A double-byte character is never split, whatever its trail byte.
+            while (*p != '\0' && !isDelimiter(static_cast<unsigned char>(*p))) {
+                if (platform::IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
+                    ++p;
+                ++p;
+            }
+            bool more = *p != '\0';
+            if (more)
+                *p++ = '\0';
+            if (*token == ';' || *token == '#')
+                break;
+            tokens[stored++] = token;
+            if (!more)
+                break;
+        }
+    }
+    if (count != nullptr)
+        *count = stored;
+}

@@ -1,0 +1,173 @@
+#include "AfcActionBase.h"
+
+#include "CalRecord.h"
+#include "omra/phonecommand.h"
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstring>
+
+const char* const kNvStructName =
+    "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
+
+std::string FormatPferLine(const char* action, int counter, const char* band, unsigned channel,
+                           unsigned pcl, int32_t hostValueD, unsigned hostWordA,
+                           unsigned hostWordB, unsigned cdac, unsigned cafc, unsigned hostWordC,
+                           double fe) {
+    const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
+    int n = std::snprintf(nullptr, 0, format, action, counter, band, channel, channel, pcl,
+                          hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
+    if (n <= 0)
+        return std::string();
+    std::string line(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(&line[0], line.size(), format, action, counter, band, channel, channel, pcl,
+                  hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
+    line.resize(static_cast<size_t>(n));
+    return line;
+}
+
+std::string FormatResultLine(NvField field, int value) {
+    const char* format = field == NvField::Cdac   ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
+                         : field == NvField::Cafc ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
+                                                  : "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-";
+    char buf[256];
+    std::snprintf(buf, sizeof buf, format, kNvStructName, value);
+    return buf;
+}
+
+uint16_t CAfcActionBase::RecordU16(int offset) const { return calrec::ReadU16(m_calRecord, offset); }
+
+void CAfcActionBase::SetRecordU16(int offset, uint16_t value) {
+    calrec::WriteU16(m_calRecord, offset, value);
+}
+
+void CAfcActionBase::SetMeasurementPoint(uint16_t cdac, uint16_t cafc) {
+    SetRecordU16(OMRA_CAL_MEAS_PCL, m_pcl);
+    SetRecordU16(OMRA_CAL_CHANNEL, m_tch);
+    SetRecordU16(OMRA_CAL_MEAS_CDAC, cdac);
+    SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc);
+}
+
+void CAfcActionBase::SetMeasurementCdac(uint16_t cdac) { SetRecordU16(OMRA_CAL_MEAS_CDAC, cdac); }
+
+void CAfcActionBase::SetMeasurementCafc(uint16_t cafc) { SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc); }
+
+void CAfcActionBase::LoadCommonSection(const char* path) {
+    m_pcl = static_cast<uint16_t>(platform::ProfileInt("AFC-COMMON", "PCL", 10, path));
+    m_tch = static_cast<uint16_t>(platform::ProfileInt("AFC-COMMON", "TCH", 62, path));
+}
+
+void CAfcActionBase::PausePoint() { platform::Sleep(kPointPause); }
+
+double CAfcActionBase::MeasurePfer() {
+    Spec_ClearErrorCode(E_ERR_ANY);
+    AFC_START_BLOCK block{};
+    block.pcl = RecordU16(OMRA_CAL_MEAS_PCL);
+    block.channel = RecordU16(OMRA_CAL_CHANNEL);
+    block.cdac = RecordU16(OMRA_CAL_MEAS_CDAC);
+    block.cafc = RecordU16(OMRA_CAL_MEAS_CAFC);
+    unsigned char pfer[OMRA_PFER_BLOCK_BYTES];
+    std::memset(pfer, 0, sizeof pfer);
+
+    int32_t chip = m_params.chipType;
+    if (chip == 4)
+        chip = 1;
+    if (chip == 1 || chip == 2) {
+        if (!CommandSucceeds([&] { return HT_AfcStart_MChip(1, &block); }))
+            FailedCommand(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1,
+                          Named("HT_AfcStart_MChip(TRUE) failed!").c_str());
+        m_rfTester->SetupMeasurement(OMRA_MEAS_PFER, 0, 0);
+        m_rfTester->TriggerMeasurement(OMRA_MEAS_PFER);
+        m_rfTester->ReadMeasurement(OMRA_MEAS_PFER, reinterpret_cast<intptr_t>(pfer));
+        if (m_txOff != 0 && !CommandSucceeds([&] { return HT_AfcStart_MChip(0, &block); }))
+            FailedCommand(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1,
+                          Named("HT_AfcStart_MChip(FALSE) failed!").c_str());
+    } else if (chip != 0) {
+        RecordError(OMRA_OP_PFER, OMRA_ERR_CHIP_TYPE, 0);
+        OMRA_THROW("< %s >, Invalid Chip Type: %d", GetName(), m_params.chipType);
+    }
+    if (Spec_GetError(E_ERR_RFTESTER) != 0) {
+        RecordError(OMRA_OP_PFER, OMRA_ERR_RFTESTER, 1);
+        OMRA_THROW("< %s > (_PFER) RFTester has error occured!", GetName());
+    }
+    float fe32 = 0.0f;
+    std::memcpy(&fe32, pfer + OMRA_PFER_FE_OFFSET, sizeof fe32);
+    double fe = static_cast<double>(fe32);
+
+    ReportValueFormat(0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3, "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE",
+                      block.channel, block.pcl, block.cdac, block.cafc);
+    int n = PferLineCounter()++;
+    m_text = FormatPferLine(GetName(), n, BandName(m_band), block.channel, block.pcl,
+                            calrec::ReadS32(m_calRecord, OMRA_CAL_HOST_VALUE_D),
+                            RecordU16(OMRA_CAL_HOST_WORD_A), RecordU16(OMRA_CAL_HOST_WORD_B),
+                            block.cdac, block.cafc, RecordU16(OMRA_CAL_HOST_WORD_C), fe);
+    SendLogLine(m_text.c_str(), 1);
+    return fe;
+}
+
+void CAfcActionBase::SendClosingItem() {
+    ReportValue(nullptr, 0.0, 0.0, 0.0, nullptr, OMRA_KIND_CLOSING, 1);
+}
+
+int CAfcActionBase::RunFrame(const std::function<void()>& algorithm) {
+    CActionBase::DoAction();
+    try {
+        // A run without its driver or record would call through null.
+        if (m_rfTester == nullptr) {
+            RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_NO_RFTESTER, 0);
+            OMRA_THROW("< %s >RF tester driver is not set", GetName());
+        }
+        if (m_calRecord == nullptr) {
+            RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_NULL_POINTER, 0);
+            OMRA_THROW("< %s >calibration record address is null", GetName());
+        }
+        PreDoRfAction(&m_params);
+        m_rfTester->SetPowerLevel(m_pcl, 0);
+        m_rfTester->SetChannel(m_tch);
+        m_rfTester->SetTrafficChannel(m_tch, 0);
+        algorithm();
+    } catch (CCFTException* e) {
+        SendClosingItem();
+        throw e;
+    }
+    SendClosingItem();
+    return 0;
+}
+
+void CAfcActionBase::StoreResults(uint16_t cafc, uint16_t cdac, uint16_t slopeLength) {
+    SetRecordU16(OMRA_CAL_RESULT_CAFC, cafc);
+    SetRecordU16(OMRA_CAL_RESULT_CDAC, cdac);
+    SetRecordU16(OMRA_CAL_RESULT_SLOPE_LENGTH, slopeLength);
+}
+
+int CAfcActionBase::WriteFlashSequence() {
+    int r = HT_WriteData_Flash_AFC_CAFC(RecordU16(OMRA_CAL_RESULT_CAFC));
+    if (r != 0)
+        return r;
+    r = HT_WriteData_Flash_AFC_CDAC(RecordU16(OMRA_CAL_RESULT_CDAC));
+    if (r != 0)
+        return r;
+    return HT_WriteData_Flash_AFC_slope_length(RecordU16(OMRA_CAL_RESULT_SLOPE_LENGTH));
+}
+
+void CAfcActionBase::FlashResults() {
+    if (m_params.chipType != 0 && !CommandSucceeds([this] { return WriteFlashSequence(); }) &&
+        m_throwOnDiagFailure != 0) {
+        RecordError(OMRA_OP_FLASH_WRITE, OMRA_ERR_FLASH_OR_AFC, 1);
+        ReportValue("Save params", 0.0, -1.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
+        OMRA_THROW("Write parameters into flash fail while afc calibration!");
+    }
+    ReportValue("Save params", 0.0, 0.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
+    ReportAfcResult();
+}
+
+int CAfcActionBase::ReportResultLines(const NvField* order, int count) {
+    for (int i = 0; i < count; ++i) {
+        int offset = order[i] == NvField::Cdac   ? OMRA_CAL_RESULT_CDAC
+                     : order[i] == NvField::Cafc ? OMRA_CAL_RESULT_CAFC
+                                                 : OMRA_CAL_RESULT_SLOPE_LENGTH;
+        m_text = FormatResultLine(order[i], calrec::ReadS16(m_calRecord, offset));
+        SendLogLine(m_text.c_str(), 3);
+    }
+    return 1;
+}

@@ -1,0 +1,69 @@
+// The base of the AFC chip actions: PFER measurement, the DoAction frame and
+// the result tail that stores, flashes and reports the calibration.
+#pragma once
+
+#include "ActionBase.h"
+
+#include <cstdint>
+#include <functional>
+
+// The PFER line: 17 columns, the value in column 14 and the unit in 16.
+std::string FormatPferLine(const char* action, int counter, const char* band, unsigned channel,
+                           unsigned pcl, int32_t hostValueD, unsigned hostWordA,
+                           unsigned hostWordB, unsigned cdac, unsigned cafc, unsigned hostWordC,
+                           double fe);
+
+// The NV structure whose fields the result lines name.
+extern const char* const kNvStructName;
+
+enum class NvField { Cdac, Cafc, SlopeLength };
+
+// A result line: the NV field in column 1 and its value in column 14.
+std::string FormatResultLine(NvField field, int value);
+
+class CAfcActionBase : public CActionBase {
+public:
+    CAfcActionBase() = default;
+
+    virtual double MeasurePfer();
+    virtual int ReportAfcResult() { return 1; }
+
+    uint16_t Pcl() const { return m_pcl; }
+    uint16_t Tch() const { return m_tch; }
+
+    // The pause between two measurement points, in milliseconds.
+    static constexpr uint32_t kPointPause = 200;
+
+protected:
+    // Runs the DoAction frame around the chip's algorithm: the DoAction
+    // start, the guards, the pre-RF step, the RF tester set-up, the
+    // algorithm, and the closing item on success and on every failure.
+    int RunFrame(const std::function<void()>& algorithm);
+
+    // Reads "PCL" and "TCH" of "AFC-COMMON".
+    void LoadCommonSection(const char* path);
+
+    // Calibration record access.
+    uint16_t RecordU16(int offset) const;
+    void SetRecordU16(int offset, uint16_t value);
+    void SetMeasurementPoint(uint16_t cdac, uint16_t cafc);
+    void SetMeasurementCdac(uint16_t cdac);
+    void SetMeasurementCafc(uint16_t cafc);
+
+    // The result tail: store the three results in the record, write them to
+    // flash (resending the whole sequence once when so configured), report
+    // "Save params" and the result lines.
+    void StoreResults(uint16_t cafc, uint16_t cdac, uint16_t slopeLength);
+    void FlashResults();
+    // The result lines in the given order of fields.
+    int ReportResultLines(const NvField* order, int count);
+
+    void PausePoint();
+
+    uint16_t m_pcl = 10;
+    uint16_t m_tch = 62;
+
+private:
+    int WriteFlashSequence();
+    void SendClosingItem();
+};

@@ -1,0 +1,210 @@
+#include "Library.h"
+
+#include "afc/LN2040.h"
+#include "afc/VantorAfc.h"
+#include "afc/Vt318.h"
+#include "common/ActionBase.h"
+#include "omra/errorcode.h"
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+const char kVt300Name[] = "VT300 AFC. [\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xB7\xA8]";
+
+void ParseFileVersion(const std::string& text, std::string* version, std::string* build) {
+    std::string t;
+    for (char c : text) {
+        if (c == ',')
+            t += '.';
+        else if (c != ' ')
+            t += c;
+    }
+    size_t dot = t.rfind('.');
+    std::string number = dot == std::string::npos ? t : t.substr(dot + 1);
+    *version = dot == std::string::npos ? std::string() : t.substr(0, dot);
+    long long n = 0;
+    for (char c : number) {
+        if (c < '0' || c > '9')
+            break;
+        n = n * 10 + (c - '0');
+        if (n > std::numeric_limits<int>::max())
+            n = std::numeric_limits<int>::max();
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d", static_cast<int>(n));
+    *build = buf;
+}
+
+CActionLibrary::~CActionLibrary() { Cleanup(); }
+
+bool CActionLibrary::InitInstance() {
+    platform::ComInitialize();
+    ParseFileVersion(platform::FileVersionText(), &m_version, &m_build);
+    return CAppObject::InitInstance();
+}
+
+int CActionLibrary::ExitInstance() {
+    platform::ComUninitialize();
+    return CAppObject::ExitInstance();
+}
+
+uint32_t CActionLibrary::Startup(LIBRARY_INFO* buffer) {
+    if (buffer == nullptr)
+        return RecordError(OMRA_OP_STARTUP, OMRA_ERR_NULL_POINTER, 0);
+    if (m_started) {
+        std::memcpy(buffer, m_cached, sizeof *m_cached);
+        return 0;
+    }
+    Cleanup();
+    m_cached = BuildLibraryInfo();
+    if (m_cached == nullptr)
+        return RecordError(OMRA_OP_STARTUP, OMRA_ERR_NO_INFO_BLOCK, 0);
+    std::memcpy(buffer, m_cached, sizeof *m_cached);
+    m_started = 1;
+    return 0;
+}
+
+uint32_t CActionLibrary::Cleanup() {
+    for (auto& pair : m_live)
+        delete pair.first;
+    m_live.clear();
+    delete m_cached;
+    m_cached = nullptr;
+    m_started = 0;
+    return 0;
+}
+
+IAction* CActionLibrary::CreateAction(uint32_t id) {
+    uint16_t low = static_cast<uint16_t>(id & 0xFFFFu);
+    if (m_cached != nullptr) {
+        unsigned count = m_cached->count < OMRA_MAX_ACTIONS ? m_cached->count : OMRA_MAX_ACTIONS;
+        for (unsigned i = 0; i < count; ++i) {
+            if (m_cached->entries[i].id != low)
+                continue;
+            IAction* action = CreateActionObject(id);
+            if (action == nullptr)
+                break;
+            m_live[action] = &m_cached->entries[i];
+            return action;
+        }
+    }
+    RecordError(OMRA_OP_CREATE_ACTION, OMRA_ERR_NO_ACTION, 0);
+    return nullptr;
+}
+
+uint32_t CActionLibrary::FreeAction(IAction* action) {
+    auto it = m_live.find(action);
+    if (it == m_live.end())
+        return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NOT_LIVE, 0);
+    m_live.erase(it);
+    delete action;
+    return 0;
+}
+
+uint32_t CActionLibrary::GetActionInfo(IAction* action, ACTION_INFO* info) {
+    auto it = m_live.find(action);
+    if (it == m_live.end())
+        return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NOT_LIVE, 0);
+    if (FillActionInfo(it->second, info) == 0)
+        return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NO_DESCRIPTION, 0);
+    return 0;
+}
+
+uint32_t CActionLibrary::CheckFileExists(uint32_t, const char* path) {
+    if (path == nullptr)
+        return RecordError(OMRA_OP_SETUP, OMRA_ERR_NULL_POINTER, 0);
+    if (!platform::ProbeFile(path, nullptr))
+        return RecordError(OMRA_OP_SETUP, OMRA_ERR_FILE_OPEN, 0);
+    return 0;
+}
+
+CVantorCrystalLibrary::CVantorCrystalLibrary() { InitInstance(); }
+
+CVantorCrystalLibrary::~CVantorCrystalLibrary() {
+    Cleanup();
+    ExitInstance();
+}
+
+IAction* CVantorCrystalLibrary::CreateActionObject(uint32_t id) {
+    switch (id & 0xFFFFu) {
+    case OMRA_ACTION_VT300:
+        return new (std::nothrow) CVantorAfc();
+    case OMRA_ACTION_VT318:
+        return new (std::nothrow) CVt318();
+    case OMRA_ACTION_LN2040:
+        return new (std::nothrow) CLN2040();
+    default:
+        return nullptr;
+    }
+}
+
+namespace {
+
+ACTION_ENTRY makeEntry(uint16_t id, const char* name) {
+    ACTION_ENTRY e;
+    std::memset(&e, 0, sizeof e);
+    e.id = id;
+    std::memcpy(e.name, name, std::strlen(name) + 1);
+    return e;
+}
+
+} // namespace
+
+LIBRARY_INFO* CVantorCrystalLibrary::BuildLibraryInfo() {
+    LIBRARY_INFO* info = new (std::nothrow) LIBRARY_INFO;
+    if (info == nullptr)
+        return nullptr;
+    std::memset(info, 0, sizeof *info);
+    ACTION_ENTRY vt300 = makeEntry(OMRA_ACTION_VT300, kVt300Name);
+    ACTION_ENTRY vt318 = makeEntry(OMRA_ACTION_VT318, "VT318 AFC.");
+    ACTION_ENTRY ln2040 = makeEntry(OMRA_ACTION_LN2040, "LN2040");
+    info->count = 3;
+    info->entries[0] = vt300;
+    info->entries[1] = vt318;
+    info->entries[2] = ln2040;
+    info->word = 0;
+    info->header = vt318;
+    return info;
+}
+
+int CVantorCrystalLibrary::FillActionInfo(const ACTION_ENTRY* entry, ACTION_INFO* info) {
+    if (entry == nullptr || info == nullptr)
+        return 0;
+    if (entry->id != OMRA_ACTION_VT300 && entry->id != OMRA_ACTION_VT318 &&
+        entry->id != OMRA_ACTION_LN2040)
+        return 0;
+    info->first = -1;
+    info->entry = *entry;
+    info->words[0] = 0;
+    info->words[1] = 1;
+    info->words[2] = 0;
+    info->words[3] = 0;
+    return 1;
+}
+
+uint32_t CVantorCrystalLibrary::Setup(uint32_t id, const char* path) {
+    uint32_t r = CheckFileExists(id, path);
+    if (r != 0)
+        return r;
+    switch (id & 0xFFFFu) {
+    case OMRA_ACTION_VT300:
+        RunSetupWindow(path, 0);
+        break;
+    case OMRA_ACTION_VT318:
+        RunSetupWindow(path, 1);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+namespace {
+// Constructed when the library is loaded, destroyed when it is unloaded.
+CVantorCrystalLibrary theLibrary;
+} // namespace
+
+CVantorCrystalLibrary& TheLibrary() { return theLibrary; }

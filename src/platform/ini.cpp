@@ -1,0 +1,248 @@
+#include "ini.h"
+
+#include <vector>
+
+namespace ini {
+namespace {
+
+bool isBlank(char c) {
+    return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == ' ';
+}
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+enum class LineKind { Blank, Section, Key };
+
+struct Line {
+    size_t begin = 0; // first byte of the line
+    size_t end = 0;   // end of its content, before the line break
+    LineKind kind = LineKind::Blank;
+    std::string_view name;  // section or key name
+    std::string_view value; // key value (when hasValue)
+    bool hasValue = false;
+};
+
+std::vector<Line> splitLines(std::string_view text) {
+    std::vector<Line> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        Line line;
+        line.begin = pos;
+        size_t e = pos;
+        while (e < text.size() && text[e] != '\n' && text[e] != '\r')
+            ++e;
+        line.end = e;
+        if (e < text.size() && text[e] == '\r' && e + 1 < text.size() && text[e + 1] == '\n')
+            pos = e + 2;
+        else
+            pos = e + 1;
+        std::string_view content = trim(text.substr(line.begin, line.end - line.begin));
+        if (content.empty()) {
+            lines.push_back(line);
+            continue;
+        }
+        if (content[0] == '[') {
+            size_t close = content.rfind(']');
+            if (close != std::string_view::npos && close > 0) {
+                line.kind = LineKind::Section;
+                line.name = content.substr(1, close - 1);
+                lines.push_back(line);
+                continue;
+            }
+        }
+        line.kind = LineKind::Key;
+        size_t eq = content.find('=');
+        if (eq == std::string_view::npos) {
+            line.name = content;
+        } else {
+            line.name = trim(content.substr(0, eq));
+            line.value = trim(content.substr(eq + 1));
+            line.hasValue = true;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Index of the first section line with the name, or npos.
+size_t findSection(const std::vector<Line>& lines, std::string_view section) {
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].kind == LineKind::Section && sameName(lines[i].name, section))
+            return i;
+    return std::string_view::npos;
+}
+
+// Index of the first key line with the name in the section opened at s.
+size_t findKey(const std::vector<Line>& lines, size_t s, std::string_view key) {
+    for (size_t i = s + 1; i < lines.size() && lines[i].kind != LineKind::Section; ++i)
+        if (lines[i].kind == LineKind::Key && sameName(lines[i].name, key))
+            return i;
+    return std::string_view::npos;
+}
+
+const Line* lookup(const std::vector<Line>& lines, std::string_view section,
+                   std::string_view key) {
+    size_t s = findSection(lines, trim(section));
+    if (s == std::string_view::npos)
+        return nullptr;
+    size_t k = findKey(lines, s, trim(key));
+    return k == std::string_view::npos ? nullptr : &lines[k];
+}
+
+bool quoted(std::string_view v) {
+    return v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0];
+}
+
+// The value copied into a buffer of `capacity` characters, as the system's
+// string reader does it: an opening quote is skipped and, when the rest fits,
+// its last character (the closing quote) dropped.
+std::string copyEntry(std::string_view v, size_t capacity) {
+    bool strip = quoted(v);
+    std::string_view rest = strip ? v.substr(1) : v;
+    std::string out(rest.substr(0, capacity - 1));
+    if (strip && capacity >= rest.size() && !out.empty())
+        out.pop_back();
+    return out;
+}
+
+std::string_view lineBreakOf(std::string_view text) {
+    size_t n = text.find('\n');
+    if (n != std::string_view::npos)
+        return (n > 0 && text[n - 1] == '\r') ? "\r\n" : "\n";
+    return text.find('\r') != std::string_view::npos ? "\r" : "\r\n";
+}
+
+} // namespace
+
+std::optional<std::string> FindValue(std::string_view text, std::string_view section,
+                                     std::string_view key) {
+    std::vector<Line> lines = splitLines(text);
+    const Line* line = lookup(lines, section, key);
+    if (line == nullptr || !line->hasValue)
+        return std::nullopt;
+    return std::string(line->value);
+}
+
+uint32_t ParseInt(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ')
+        ++i;
+    bool minus = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        minus = s[i] == '-';
+        ++i;
+    }
+    uint32_t base = 10;
+    if (s.size() - i >= 2 && s[i] == '0') {
+        if (s[i + 1] == 'b') {
+            base = 2;
+            i += 2;
+        } else if (s[i + 1] == 'o') {
+            base = 8;
+            i += 2;
+        } else if (s[i + 1] == 'x') {
+            base = 16;
+            i += 2;
+        }
+    }
+    uint32_t total = 0;
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'Z')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'z')
+            digit = c - 'a' + 10;
+        if (digit < 0 || static_cast<uint32_t>(digit) >= base)
+            break;
+        total = total * base + static_cast<uint32_t>(digit);
+    }
+    return minus ? 0u - total : total;
+}
+
+uint32_t ReadInt(std::string_view text, std::string_view section, std::string_view key,
+                 int32_t defaultValue) {
+    std::vector<Line> lines = splitLines(text);
+    const Line* line = lookup(lines, section, key);
+    if (line == nullptr || !line->hasValue)
+        return static_cast<uint32_t>(defaultValue);
+    // The system reads integers through a 30-character string buffer.
+    std::string buffer = copyEntry(line->value, 30);
+    if (buffer.empty())
+        return static_cast<uint32_t>(defaultValue);
+    return ParseInt(buffer);
+}
+
+std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
+                       std::string_view defaultValue) {
+    std::vector<Line> lines = splitLines(text);
+    const Line* line = lookup(lines, section, key);
+    if (line == nullptr || !line->hasValue)
+        return std::string(defaultValue);
+    return copyEntry(line->value, line->value.size() + 1);
+}
+
+std::string WriteKey(std::string_view text, std::string_view section, std::string_view key,
+                     std::string_view value) {
+    std::vector<Line> lines = splitLines(text);
+    std::string_view br = lineBreakOf(text);
+    std::string_view sec = trim(section);
+    std::string_view k = trim(key);
+    std::string entry = std::string(k) + "=" + std::string(value);
+
+    size_t s = findSection(lines, sec);
+    std::string out;
+    if (s == std::string_view::npos) {
+        out.assign(text);
+        if (!out.empty() && out.back() != '\n' && out.back() != '\r')
+            out += br;
+        out += "[" + std::string(sec) + "]" + std::string(br) + entry + std::string(br);
+        return out;
+    }
+    size_t found = findKey(lines, s, k);
+    if (found != std::string_view::npos) {
+        // The key keeps its spelling in the file; the value is replaced.
+        const Line& l = lines[found];
+        out.assign(text.substr(0, l.begin));
+        out += std::string(l.name) + "=" + std::string(value);
+        out.append(text.substr(l.end));
+        return out;
+    }
+    // After the last non-blank line of the section.
+    size_t last = s;
+    for (size_t i = s + 1; i < lines.size() && lines[i].kind != LineKind::Section; ++i)
+        if (lines[i].kind != LineKind::Blank)
+            last = i;
+    const Line& l = lines[last];
+    out.assign(text.substr(0, l.end));
+    out += br;
+    out += entry;
+    if (l.end == text.size())
+        out += br;
+    out.append(text.substr(l.end));
+    return out;
+}
+
+} // namespace ini

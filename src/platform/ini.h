@@ -1,0 +1,43 @@
+// Our INI engine: the private-profile rules of Win32, over the text of a file.
+//
+// Lines end at CR or LF. Blanks around a line are dropped. "[name]" opens a
+// section (the name runs to the last ']' of the line and keeps its inner
+// blanks). Other lines are "key = value" (blanks around key and value
+// dropped) or a key without value. Section and key names compare without
+// regard to ASCII case; only the first matching section counts, and in it
+// only the first matching key.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ini {
+
+// The value of a key as the string reader gives it: nullopt when the section
+// or key is missing or the key has no '='. Matching quotes around the value
+// are removed when keepQuotes is false.
+std::optional<std::string> FindValue(std::string_view text, std::string_view section,
+                                     std::string_view key);
+
+// The integer reader: the default for a missing key or an empty value;
+// otherwise blanks, an optional sign, a 0x/0o/0b prefix and the digits of
+// the first 29 characters, in wrapping 32-bit arithmetic.
+uint32_t ReadInt(std::string_view text, std::string_view section, std::string_view key,
+                 int32_t defaultValue);
+
+// Parses a value text as the integer reader does (the value already found).
+uint32_t ParseInt(std::string_view value);
+
+// The string reader: quotes stripped, the default for a missing key.
+std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
+                       std::string_view defaultValue);
+
+// The text after setting key = value in section: an existing key's line is
+// replaced, a new key goes after the last line of its section, a new section
+// goes at the end. Every other line stays as it was.
+std::string WriteKey(std::string_view text, std::string_view section, std::string_view key,
+                     std::string_view value);
+
+} // namespace ini

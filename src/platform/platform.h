@@ -1,0 +1,72 @@
+// The one narrow interface through which the core reaches the operating system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// --- Files -----------------------------------------------------------------
+
+// Opens an existing file for reading (read sharing allowed), learns its size
+// and closes it. False when it cannot be opened (missing, a directory,
+// unreadable).
+bool ProbeFile(const char* path, uint64_t* size);
+
+// --- Profile (INI) files, with the private-profile rules ---------------------
+
+// The integer reader: the default for a missing file, section, key or empty
+// value, else the leading number of the value (see ini.h for the rules).
+uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, const char* path);
+// The string reader: the value, or the default when the key is missing.
+std::string ProfileString(const char* section, const char* key, const char* defaultValue,
+                          const char* path);
+// Replaces or adds one key; every other line of the file stays. False when
+// the file cannot be written.
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* path);
+
+// --- Time --------------------------------------------------------------------
+
+// Pauses the calling thread. A host executable that exports OmraHost_Sleep
+// gets the call instead (a simulated line runs on its own clock).
+void Sleep(uint32_t milliseconds);
+
+// --- The library module ----------------------------------------------------
+
+// Full file name of the module that holds this code (empty when unknown).
+std::string ModulePath();
+// The FileVersion text of the module's version resource ("1, 0, 1, 5");
+// empty when there is none.
+std::string FileVersionText();
+
+// --- COM ---------------------------------------------------------------------
+
+void ComInitialize();
+void ComUninitialize();
+
+// --- Notification targets ----------------------------------------------------
+
+// Signals an event handle (Windows) or writes 1 to an eventfd (Linux).
+bool SignalEvent(uintptr_t handle);
+// True when the handle names a window (always false where there are none).
+bool IsWindowHandle(uintptr_t handle);
+// Sends a message and waits until the window has handled it.
+void SendWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Posts a message to a thread's queue and returns at once.
+void PostThreadMsg(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// --- Text --------------------------------------------------------------------
+
+// True when the byte leads a double-byte character of the active code page.
+bool IsLeadByte(unsigned char c);
+
+// --- User messages -----------------------------------------------------------
+
+// A modal message box owned by the active window, with an OK button.
+void ShowMessageBox(const char* text, const char* caption);
+// Full path of the host program's executable.
+std::string ExecutablePath();
+
+} // namespace platform

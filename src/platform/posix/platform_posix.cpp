@@ -1,0 +1,186 @@
+// The platform layer on Linux: our INI engine, eventfd events, nanosleep.
+#include "platform/ini.h"
+#include "platform/platform.h"
+
+#include "omra/omra.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef VANTOR_FILE_VERSION
+#define VANTOR_FILE_VERSION ""
+#endif
+
+namespace platform {
+namespace {
+
+bool readAll(const char* path, std::string* out) {
+    if (path == nullptr)
+        return false;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    out->clear();
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        out->append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool writeAll(const char* path, const std::string& text) {
+    // Written beside the file and renamed over it, so a failed write never
+    // leaves a half file behind.
+    std::string tmp = std::string(path) + ".tmp~";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 || ::rename(tmp.c_str(), path) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+PFN_OmraHost_Sleep hostSleep() {
+    // Looked up once: the executable either exports its clock or it does not.
+    static const PFN_OmraHost_Sleep fn =
+        reinterpret_cast<PFN_OmraHost_Sleep>(dlsym(RTLD_DEFAULT, OMRA_HOST_SLEEP_NAME));
+    return fn;
+}
+
+} // namespace
+
+bool ProbeFile(const char* path, uint64_t* size) {
+    if (path == nullptr || *path == '\0')
+        return false;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (ok && size != nullptr)
+        *size = static_cast<uint64_t>(st.st_size);
+    return ok;
+}
+
+uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue,
+                    const char* path) {
+    std::string text;
+    if (section == nullptr || key == nullptr || !readAll(path, &text))
+        return static_cast<uint32_t>(defaultValue);
+    return ini::ReadInt(text, section, key, defaultValue);
+}
+
+std::string ProfileString(const char* section, const char* key, const char* defaultValue,
+                          const char* path) {
+    std::string text;
+    const char* def = defaultValue != nullptr ? defaultValue : "";
+    if (section == nullptr || key == nullptr || !readAll(path, &text))
+        return def;
+    return ini::ReadString(text, section, key, def);
+}
+
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* path) {
+    if (section == nullptr || key == nullptr || value == nullptr || path == nullptr)
+        return false;
+    std::string text;
+    if (!readAll(path, &text)) {
+        struct stat st {};
+        if (::stat(path, &st) == 0)
+            return false; // exists but cannot be read: never overwrite it
+        text.clear();
+    }
+    return writeAll(path, ini::WriteKey(text, section, key, value));
+}
+
+void Sleep(uint32_t milliseconds) {
+    if (PFN_OmraHost_Sleep fn = hostSleep()) {
+        fn(milliseconds);
+        return;
+    }
+    timespec ts{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+std::string ModulePath() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || info.dli_fname == nullptr)
+        return std::string();
+    char resolved[4096];
+    if (::realpath(info.dli_fname, resolved) != nullptr)
+        return resolved;
+    return info.dli_fname;
+}
+
+std::string FileVersionText() { return VANTOR_FILE_VERSION; }
+
+void ComInitialize() {}
+void ComUninitialize() {}
+
+bool SignalEvent(uintptr_t handle) {
+    int fd = static_cast<int>(handle);
+    uint64_t one = 1;
+    for (;;) {
+        ssize_t n = ::write(fd, &one, sizeof one);
+        if (n == static_cast<ssize_t>(sizeof one))
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        return false;
+    }
+}
+
+bool IsWindowHandle(uintptr_t) { return false; }
+void SendWindowMessage(uintptr_t, uint32_t, uintptr_t, intptr_t) {}
+void PostThreadMsg(uint32_t, uint32_t, uintptr_t, intptr_t) {}
+
+void ShowMessageBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "",
+                 text != nullptr ? text : "");
+}
+
+bool IsLeadByte(unsigned char) { return false; }
+
+std::string ExecutablePath() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return std::string();
+    buf[n] = '\0';
+    return buf;
+}
+
+} // namespace platform

@@ -1,0 +1,166 @@
+// The platform layer on Windows: kernel32 and user32.
+#include "platform/platform.h"
+
+#include "omra/omra.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <vector>
+
+namespace platform {
+namespace {
+
+HMODULE thisModule() {
+    HMODULE m = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&thisModule), &m);
+    return m;
+}
+
+// The profile functions look for a relative file in the Windows folder; the
+// library checks the file relative to the working folder, so both must name
+// the same file.
+std::string fullPath(const char* path) {
+    char buf[MAX_PATH * 4];
+    DWORD n = GetFullPathNameA(path, sizeof buf, buf, nullptr);
+    if (n == 0 || n >= sizeof buf)
+        return path;
+    return std::string(buf, n);
+}
+
+PFN_OmraHost_Sleep hostSleep() {
+    static const PFN_OmraHost_Sleep fn = reinterpret_cast<PFN_OmraHost_Sleep>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(nullptr), OMRA_HOST_SLEEP_NAME)));
+    return fn;
+}
+
+} // namespace
+
+bool ProbeFile(const char* path, uint64_t* size) {
+    if (path == nullptr || *path == '\0')
+        return false;
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER li{};
+    BOOL ok = GetFileSizeEx(h, &li);
+    CloseHandle(h);
+    if (!ok)
+        return false;
+    if (size != nullptr)
+        *size = static_cast<uint64_t>(li.QuadPart);
+    return true;
+}
+
+uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue,
+                    const char* path) {
+    if (section == nullptr || key == nullptr || path == nullptr)
+        return static_cast<uint32_t>(defaultValue);
+    return GetPrivateProfileIntA(section, key, defaultValue, fullPath(path).c_str());
+}
+
+std::string ProfileString(const char* section, const char* key, const char* defaultValue,
+                          const char* path) {
+    const char* def = defaultValue != nullptr ? defaultValue : "";
+    if (section == nullptr || key == nullptr || path == nullptr)
+        return def;
+    std::vector<char> buf(4096);
+    DWORD n = GetPrivateProfileStringA(section, key, def, buf.data(),
+                                       static_cast<DWORD>(buf.size()), fullPath(path).c_str());
+    return std::string(buf.data(), n);
+}
+
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* path) {
+    if (section == nullptr || key == nullptr || value == nullptr || path == nullptr)
+        return false;
+    return WritePrivateProfileStringA(section, key, value, fullPath(path).c_str()) != FALSE;
+}
+
+void Sleep(uint32_t milliseconds) {
+    if (PFN_OmraHost_Sleep fn = hostSleep()) {
+        fn(milliseconds);
+        return;
+    }
+    ::Sleep(milliseconds);
+}
+
+std::string ModulePath() {
+    std::vector<char> buf(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameA(thisModule(), buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return std::string();
+        if (n < buf.size())
+            return std::string(buf.data(), n);
+        if (buf.size() >= 32768)
+            return std::string();
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::string FileVersionText() {
+    std::string path = ModulePath();
+    if (path.empty())
+        return std::string();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    if (size == 0)
+        return std::string();
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data()))
+        return std::string();
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    };
+    Translation* tr = nullptr;
+    UINT len = 0;
+    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr),
+                        &len) ||
+        len < sizeof(Translation))
+        return std::string();
+    char query[64];
+    wsprintfA(query, "\\StringFileInfo\\%04x%04x\\FileVersion", tr->language, tr->codePage);
+    char* value = nullptr;
+    if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&value), &len) ||
+        value == nullptr)
+        return std::string();
+    return std::string(value, strnlen(value, len));
+}
+
+void ComInitialize() { CoInitialize(nullptr); }
+void ComUninitialize() { CoUninitialize(); }
+
+bool SignalEvent(uintptr_t handle) {
+    return SetEvent(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
+bool IsWindowHandle(uintptr_t handle) { return IsWindow(reinterpret_cast<HWND>(handle)) != FALSE; }
+
+void SendWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    SendMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
+                 static_cast<LPARAM>(lParam));
+}
+
+void PostThreadMsg(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    PostThreadMessageA(threadId, message, static_cast<WPARAM>(wParam),
+                       static_cast<LPARAM>(lParam));
+}
+
+void ShowMessageBox(const char* text, const char* caption) {
+    MessageBoxA(GetActiveWindow(), text, caption, MB_OK);
+}
+
+bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+std::string ExecutablePath() {
+    char buf[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    return (n == 0 || n >= sizeof buf) ? std::string() : std::string(buf, n);
+}
+
+} // namespace platform

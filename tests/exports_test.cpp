@@ -1,0 +1,258 @@
+// The twelve exports as a host sees them: the library is loaded by file name
+// and every check is read back from the ErrorCode library.
+#include "OmraHost.h"
+#include "omra/errorcode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Triple {
+    uint32_t module, operation, code;
+    int32_t extra;
+    bool operator==(const Triple& o) const {
+        return module == o.module && operation == o.operation && code == o.code &&
+               extra == o.extra;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Triple& t) {
+    return os << "(" << t.module << ", " << t.operation << ", " << t.code << ", " << t.extra
+              << ")";
+}
+
+Triple lastTriple() {
+    ERROR_TRIPLE t{};
+    if (!ErrorCode_GetLast(E_ERR_ACTION, &t))
+        return Triple{0, 0, 0, 0};
+    return Triple{t.module, t.operation, t.code, t.extra};
+}
+
+Triple triple(uint32_t op, uint32_t code) { return Triple{14, op, code, 0}; }
+
+class Exports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Load(host::DefaultLibraryPath())) << lib.Error();
+        lib.Cleanup();
+        Spec_ClearErrorCode(E_ERR_ANY);
+    }
+    void TearDown() override { lib.Cleanup(); }
+
+    void start() {
+        LIBRARY_INFO info;
+        ASSERT_EQ(0u, lib.Startup(&info));
+    }
+
+    host::Library lib;
+};
+
+// The expected block, written out byte by byte.
+std::vector<unsigned char> expectedInfoBlock() {
+    std::vector<unsigned char> b(5468, 0);
+    auto entry = [&](size_t at, unsigned id, const std::vector<unsigned char>& name) {
+        b[at] = static_cast<unsigned char>(id & 0xFF);
+        b[at + 1] = static_cast<unsigned char>(id >> 8);
+        for (size_t i = 0; i < name.size(); ++i)
+            b[at + 2 + i] = name[i];
+    };
+    std::vector<unsigned char> vt300 = {'V', 'T', '3', '0', '0', ' ', 'A', 'F', 'C', '.', ' ',
+                                        '[', 0xC1, 0xBD, 0xB5, 0xE3, 0xD6, 0xB1, 0xCF, 0xDF,
+                                        0xB7, 0xA8, ']'};
+    std::vector<unsigned char> vt318 = {'V', 'T', '3', '1', '8', ' ', 'A', 'F', 'C', '.'};
+    std::vector<unsigned char> ln2040 = {'L', 'N', '2', '0', '4', '0'};
+    entry(0, 0x0201, vt318);
+    b[260] = 3;
+    entry(262, 0x0101, vt300);
+    entry(522, 0x0201, vt318);
+    entry(782, 0x0301, ln2040);
+    return b;
+}
+
+TEST_F(Exports, StartupFillsTheInfoBlockByteForByte) {
+    std::vector<unsigned char> got(5468, 0xEE);
+    ASSERT_EQ(0u, lib.Startup(reinterpret_cast<LIBRARY_INFO*>(got.data())));
+    std::vector<unsigned char> want = expectedInfoBlock();
+    for (size_t i = 0; i < want.size(); ++i)
+        ASSERT_EQ(want[i], got[i]) << "byte " << i;
+    EXPECT_EQ(23u, std::strlen(reinterpret_cast<const char*>(&got[264])));
+}
+
+TEST_F(Exports, SecondStartupCopiesTheSameBlockAndKeepsActions) {
+    std::vector<unsigned char> a(5468), b(5468, 0xEE);
+    ASSERT_EQ(0u, lib.Startup(reinterpret_cast<LIBRARY_INFO*>(a.data())));
+    IAction* action = lib.CreateAction(0x0101, 0);
+    ASSERT_NE(nullptr, action);
+    ASSERT_EQ(0u, lib.Startup(reinterpret_cast<LIBRARY_INFO*>(b.data())));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(0u, lib.FreeAction(action)); // still live
+}
+
+TEST_F(Exports, StartupWithNullBuffer) {
+    EXPECT_NE(0u, lib.Startup(nullptr));
+    EXPECT_EQ(triple(1, 7), lastTriple());
+    EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0)); // still not started
+    EXPECT_EQ(triple(3, 9), lastTriple());
+}
+
+TEST_F(Exports, CleanupWithoutStartupRecordsNothing) {
+    Spec_SetErrorCode(E_MODULE_ACTION, 77, 77, 0);
+    EXPECT_EQ(0u, lib.Cleanup());
+    EXPECT_EQ(triple(77, 77), lastTriple());
+}
+
+TEST_F(Exports, CreateActionChecksStartAndId) {
+    EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0));
+    EXPECT_EQ(triple(3, 9), lastTriple());
+    start();
+    EXPECT_EQ(nullptr, lib.CreateAction(0x0401, 0));
+    EXPECT_EQ(triple(3, 19), lastTriple());
+    EXPECT_EQ(nullptr, lib.CreateAction(0, 0));
+    EXPECT_EQ(triple(3, 19), lastTriple());
+    Spec_ClearErrorCode(E_ERR_ANY);
+    IAction* a = lib.CreateAction(0xABCD0101u, 0x1234); // only the low 16 bits count
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(0u, Spec_GetError(E_ERR_ANY));
+    ACTION_INFO info;
+    ASSERT_EQ(0u, lib.GetActionInfo(a, &info));
+    EXPECT_EQ(0x0101, info.entry.id);
+}
+
+TEST_F(Exports, CleanupDeletesLiveActions) {
+    start();
+    IAction* a = lib.CreateAction(0x0101, 0);
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(0u, lib.Cleanup());
+    EXPECT_NE(0u, lib.FreeAction(a));
+    EXPECT_EQ(triple(4, 9), lastTriple());
+    start();
+    EXPECT_NE(0u, lib.FreeAction(a));
+    EXPECT_EQ(triple(4, 18), lastTriple());
+}
+
+TEST_F(Exports, FreeActionChecksInOrder) {
+    EXPECT_NE(0u, lib.FreeAction(nullptr));
+    EXPECT_EQ(triple(4, 9), lastTriple());
+    start();
+    EXPECT_NE(0u, lib.FreeAction(nullptr));
+    EXPECT_EQ(triple(4, 17), lastTriple());
+    IAction* a = lib.CreateAction(0x0201, 0);
+    EXPECT_EQ(0u, lib.FreeAction(a));
+    EXPECT_NE(0u, lib.FreeAction(a));
+    EXPECT_EQ(triple(4, 18), lastTriple());
+}
+
+TEST_F(Exports, GetActionInfoChecksInOrderAndFills) {
+    ACTION_INFO info;
+    EXPECT_NE(0u, lib.GetActionInfo(nullptr, nullptr));
+    EXPECT_EQ(triple(5, 9), lastTriple());
+    start();
+    EXPECT_NE(0u, lib.GetActionInfo(nullptr, nullptr));
+    EXPECT_EQ(triple(5, 17), lastTriple());
+    IAction* a = lib.CreateAction(0x0201, 0);
+    int dummy = 0;
+    IAction* foreign = reinterpret_cast<IAction*>(&dummy);
+    EXPECT_NE(0u, lib.GetActionInfo(foreign, nullptr));
+    EXPECT_EQ(triple(5, 7), lastTriple()); // null record before the lookup
+    EXPECT_NE(0u, lib.GetActionInfo(foreign, &info));
+    EXPECT_EQ(triple(5, 18), lastTriple());
+
+    std::vector<unsigned char> raw(280, 0xEE);
+    ASSERT_EQ(0u, lib.GetActionInfo(a, reinterpret_cast<ACTION_INFO*>(raw.data())));
+    std::vector<unsigned char> want(280, 0);
+    want[0] = want[1] = want[2] = want[3] = 0xFF;
+    want[4] = 0x01;
+    want[5] = 0x02;
+    const char* name = "VT318 AFC.";
+    std::memcpy(&want[6], name, std::strlen(name));
+    want[268] = 1;
+    EXPECT_EQ(want, raw);
+}
+
+TEST_F(Exports, PerActionExportsCheckStartHandleAndLiveness) {
+    struct Call {
+        uint32_t op;
+        std::function<uint32_t(IAction*)> fn;
+    };
+    NOTIFY_TARGET t{};
+    ACTION_PARAM p{};
+    std::vector<Call> calls = {
+        {6, [&](IAction* a) { return lib.SetCallBack(a, 1, &t); }},
+        {7, [&](IAction* a) { return lib.SetDriver(a, 2, 1, &t); }},
+        {8, [&](IAction* a) { return lib.InitAction(a, &p); }},
+        {9, [&](IAction* a) { return lib.DoAction(a); }},
+        {9, [&](IAction* a) { return lib.SetProperty(a, 1, 2, 3); }},
+        {9, [&](IAction* a) { return lib.GetProperty(a, 1, 2, 3); }},
+    };
+    int dummy = 0;
+    IAction* foreign = reinterpret_cast<IAction*>(&dummy);
+    for (const Call& c : calls) {
+        EXPECT_NE(0u, c.fn(foreign));
+        EXPECT_EQ(triple(c.op, 9), lastTriple());
+    }
+    start();
+    for (const Call& c : calls) {
+        EXPECT_NE(0u, c.fn(nullptr));
+        EXPECT_EQ(triple(c.op, 17), lastTriple());
+        EXPECT_NE(0u, c.fn(foreign));
+        EXPECT_EQ(triple(c.op, 18), lastTriple());
+    }
+    IAction* a = lib.CreateAction(0x0301, 0);
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(0u, lib.SetProperty(a, 1, 2, 3));
+    EXPECT_EQ(0u, lib.GetProperty(a, 1, 2, 3));
+    ASSERT_EQ(0u, lib.FreeAction(a));
+    EXPECT_NE(0u, lib.DoAction(a)); // freed: refused, never called through
+    EXPECT_EQ(triple(9, 18), lastTriple());
+}
+
+TEST_F(Exports, CallbackAndDriverTypesOutOfRange) {
+    start();
+    IAction* a = lib.CreateAction(0x0201, 0);
+    NOTIFY_TARGET t{};
+    EXPECT_NE(0u, lib.SetCallBack(a, 3, &t));
+    EXPECT_EQ(triple(6, 11), lastTriple());
+    EXPECT_NE(0u, lib.SetCallBack(a, 1, nullptr));
+    EXPECT_EQ(triple(6, 7), lastTriple());
+    EXPECT_NE(0u, lib.SetDriver(a, 3, 1, &t));
+    EXPECT_EQ(triple(6, 12), lastTriple());
+    EXPECT_NE(0u, lib.SetDriver(a, 2, 1, nullptr));
+    EXPECT_EQ(triple(7, 7), lastTriple());
+    EXPECT_NE(0u, lib.SetDriver(a, 2, 3, &t));
+    EXPECT_EQ(triple(7, 22), lastTriple());
+    EXPECT_NE(0u, lib.SetDriver(a, 1, 5, &t));
+    EXPECT_EQ(triple(7, 21), lastTriple());
+}
+
+TEST_F(Exports, SetupChecksTheFileWithoutStartup) {
+    EXPECT_NE(0u, lib.Setup(0x0301, nullptr));
+    EXPECT_EQ(triple(10, 7), lastTriple());
+    EXPECT_NE(0u, lib.Setup(0x0301, "no-such-file.ini"));
+    EXPECT_EQ(triple(10, 13), lastTriple());
+    const char* path = "setup-check.ini";
+    FILE* f = std::fopen(path, "wb");
+    ASSERT_NE(nullptr, f);
+    std::fputs("[AFC-COMMON]\nPCL=10\n", f);
+    std::fclose(f);
+    Spec_ClearErrorCode(E_ERR_ANY);
+    EXPECT_EQ(0u, lib.Setup(0x0301, path));
+    EXPECT_EQ(0u, lib.Setup(0x0501, path));
+    EXPECT_EQ(0u, Spec_GetError(E_ERR_ANY));
+    std::remove(path);
+}
+
+TEST_F(Exports, FailedStartupCheckChangesNothing) {
+    start();
+    IAction* a = lib.CreateAction(0x0101, 0);
+    EXPECT_NE(0u, lib.Startup(nullptr));
+    ACTION_INFO info;
+    EXPECT_EQ(0u, lib.GetActionInfo(a, &info));
+}
+
+} // namespace

@@ -1,0 +1,10 @@
+// The test executable's clock: every pause the library asks for is recorded
+// and none is waited for.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace testing_support {
+std::vector<uint32_t>& Pauses();
+} // namespace testing_support
