@@ -16,6 +16,11 @@
 #define VANTOR_FILE_VERSION ""
 #endif
 
+// The version resource of the Linux build: the FileVersion text behind a
+// marker, so that a host can read it from the file as it would a resource.
+extern "C" __attribute__((used, section(".vantor_version"))) const char
+    kVantorVersionResource[] = "VANTOR_FILEVERSION=" VANTOR_FILE_VERSION;
+
 namespace platform {
 namespace {
 
@@ -145,7 +150,7 @@ std::string ModulePath() {
     return info.dli_fname;
 }
 
-std::string FileVersionText() { return VANTOR_FILE_VERSION; }
+std::string FileVersionText() { return kVantorVersionResource + 19; }
 
 void ComInitialize() {}
 void ComUninitialize() {}
