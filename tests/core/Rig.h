@@ -26,6 +26,7 @@ struct Triple {
     bool operator==(const Triple& o) const {
         return module == o.module && operation == o.operation && code == o.code && extra == o.extra;
     }
+    bool operator!=(const Triple& o) const { return !(*this == o); }
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Triple& t) {
