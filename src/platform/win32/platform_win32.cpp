@@ -6,6 +6,10 @@
 #include <windows.h>
 #include <objbase.h>
 
+// <windows.h> maps WriteProfileString to WriteProfileStringA; ours must keep
+// its own name or callers without <windows.h> find no definition.
+#undef WriteProfileString
+
 #include <vector>
 
 namespace platform {

@@ -1,0 +1,55 @@
+// Resource numbers of the setup window, its pages and its icons. Shared by
+// setup.rc and the window code, so plain #defines only.
+#pragma once
+
+// Dialog templates.
+#define IDD_HELPS_PAGE 101
+#define IDD_AFC_SETUP 8000
+#define IDD_VT300_PAGE 8001
+#define IDD_VT318_PAGE 14001
+
+// Icons.
+#define IDI_SETUP_WINDOW 8003
+#define IDI_BAR_PARAMETERS 8009
+#define IDI_BAR_INTRO 8010
+#define IDI_BAR_HISTORY 8011
+#define IDI_ABOUT 8018
+
+// Setup window controls.
+#define IDC_SETUP_PLACEHOLDER 8002
+#define IDC_SETUP_APPLY 3
+
+// Help page controls.
+#define IDC_HELPS_FRAME 8002
+#define IDC_HELPS_HISTORY 8009
+#define IDC_HELPS_ABOUT 8010
+#define IDC_HELPS_ICON 8011
+#define IDC_HELPS_LINE 8012
+
+// VT318 page: edits and their labels.
+#define IDC_VT318_DEFAULT_CDAC 14001
+#define IDC_VT318_DEFAULT_CAFC 14002
+#define IDC_VT318_LABEL_DEFAULT_CDAC 14003
+#define IDC_VT318_LABEL_DEFAULT_CAFC 14004
+#define IDC_VT318_LABEL_CDAC_RANGE 14005
+#define IDC_VT318_CDAC_RANGE 14006
+#define IDC_VT318_CAFC_RANGE 14007
+#define IDC_VT318_LABEL_CAFC_RANGE 14008
+#define IDC_VT318_DELTA_CAFC 14009
+#define IDC_VT318_LABEL_DELTA_CAFC 14010
+#define IDC_VT318_SLOPE_RANGE 14011
+#define IDC_VT318_LABEL_SLOPE_RANGE 14012
+#define IDC_VT318_LABEL_PCL 14013
+#define IDC_VT318_PCL 14014
+#define IDC_VT318_LABEL_TCH 14015
+#define IDC_VT318_TCH 14016
+
+// VT300 page edits (its labels have no ids).
+#define IDC_VT300_TCH 14001
+#define IDC_VT300_DEFAULT_CDAC 14002
+#define IDC_VT300_MAX_SLOPE 14003
+#define IDC_VT300_DEFAULT_CAFC 14004
+#define IDC_VT300_CAFC_DISTANCE 14005
+#define IDC_VT300_OFFSET_LIMIT 14006
+#define IDC_VT300_PCL 14007
+#define IDC_VT300_MIN_SLOPE 14008

@@ -1,0 +1,169 @@
+#include "SetupRules.h"
+
+#include "common/ActionBase.h"
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace setupwin {
+
+namespace {
+constexpr size_t kPathCopy = 260;
+constexpr size_t kMaxParts = 260;
+
+constexpr int64_t kAnyLow = INT32_MIN;
+constexpr int64_t kAnyHigh = INT32_MAX;
+
+const ParamPageSpec kVt318{
+    "CFormViewVt318",
+    {{
+        {"AFC-COMMON", "PCL", 10, 14014, true, 0, 19},
+        {"AFC-COMMON", "TCH", 62, 14016, true, 0, 1024},
+        {"CRYSTAL_VT318", "Default CDAC", 55, 14001, true, 0, 63},
+        {"CRYSTAL_VT318", "Default CAFC", 7000, 14002, true, 0, 32768},
+        {"CRYSTAL_VT318", "CDAC    Range", 15, 14006, true, 0, 63},
+        {"CRYSTAL_VT318", "CAFC    Range", 1000, 14007, true, 0, 32768},
+        {"CRYSTAL_VT318", "Delta   CAFC", 1000, 14009, true, 0, 32767},
+        {"CRYSTAL_VT318", "Slope Range", 3, 14011, true, 0, 32768},
+    }},
+    {14006, 14002, 14001, 14009, 14011, 14007, 14014, 14016},
+    true,
+};
+
+const ParamPageSpec kVt300{
+    "CFormViewSetup",
+    {{
+        {"AFC-COMMON", "PCL", 10, 14007, true, 0, 20},
+        {"AFC-COMMON", "TCH", 62, 14001, true, 0, 1024},
+        {"CRYSTAL_VT300", "Default CDAC", 3, 14002, false, kAnyLow, kAnyHigh},
+        {"CRYSTAL_VT300", "Default CAFC", 4000, 14004, false, kAnyLow, kAnyHigh},
+        {"CRYSTAL_VT300", "Next CAFC Distance", 1500, 14005, false, kAnyLow, kAnyHigh},
+        {"CRYSTAL_VT300", "Freq. Offset Limit", 15000, 14006, false, kAnyLow, kAnyHigh},
+        {"CRYSTAL_VT300", "Max CAFC Slope", 16, 14003, false, kAnyLow, kAnyHigh},
+        {"CRYSTAL_VT300", "Min CAFC Slope", 4, 14008, false, kAnyLow, kAnyHigh},
+    }},
+    {14007, 14001, 14002, 14004, 14005, 14006, 14003, 14008},
+    false,
+};
+} // namespace
+
+const char* ChipTitleText(int chipPage) {
+    switch (chipPage) {
+    case 0:
+        return "Vantor Vt300 Crystal Afc Setup";
+    case 1:
+        return "Vantor Vt318 Crystal Afc Setup";
+    default:
+        return nullptr;
+    }
+}
+
+std::string WindowTitle(const char* titleText, const char* path) {
+    const std::string title = titleText != nullptr ? titleText : "";
+    const std::string whole = path != nullptr ? path : "";
+    char copy[kPathCopy] = {};
+    std::strncpy(copy, whole.c_str(), sizeof copy - 1);
+    char* parts[kMaxParts] = {};
+    int count = 0;
+    SplitTokens(copy, parts, "\\", &count, kMaxParts);
+    if (count > 3)
+        return title + " [" + parts[0] + "\\...\\" + parts[count - 2] + "\\" + parts[count - 1] +
+               "]";
+    return title + " [" + whole + "]";
+}
+
+SetupPage PageForBarItem(int folder, int item) {
+    if (folder == 0 && item == 0)
+        return SetupPage::HtmlHelp;
+    if (folder == 0 && item == 1)
+        return SetupPage::Parameters;
+    if (folder == 1 && item == 0)
+        return SetupPage::About;
+    return SetupPage::None;
+}
+
+int BarNotifyReply(int code) {
+    return code == kBarItemRenamed || code == kBarFolderRenamed || code == kBarItemDragged ? 1 : 0;
+}
+
+ColumnSizes CreationColumnSizes(int clientWidth) {
+    return ColumnSizes{clientWidth / 7, 0, clientWidth / 5, 0};
+}
+
+int InitialBarWidth(int placeholderWidth) {
+    return placeholderWidth / 4;
+}
+
+const ParamPageSpec& Vt318PageSpec() {
+    return kVt318;
+}
+const ParamPageSpec& Vt300PageSpec() {
+    return kVt300;
+}
+
+const ParamPageSpec* PageSpecForChip(int chipPage) {
+    switch (chipPage) {
+    case 0:
+        return &kVt300;
+    case 1:
+        return &kVt318;
+    default:
+        return nullptr;
+    }
+}
+
+int FieldIndexOfControl(const ParamPageSpec& spec, int controlId) {
+    for (size_t i = 0; i < spec.fields.size(); ++i)
+        if (spec.fields[i].controlId == controlId)
+            return static_cast<int>(i);
+    return -1;
+}
+
+ParamValues LoadParamValues(const ParamPageSpec& spec, const char* path) {
+    ParamValues values{};
+    for (size_t i = 0; i < spec.fields.size(); ++i) {
+        const ParamField& f = spec.fields[i];
+        // No file reads as a file without keys: every default.
+        values[i] = path != nullptr
+                        ? platform::ProfileInt(f.section, f.key, f.defaultValue, path)
+                        : static_cast<uint32_t>(f.defaultValue);
+    }
+    return values;
+}
+
+std::string FormatParamValue(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(static_cast<int32_t>(value)));
+    return text;
+}
+
+bool SaveParamValues(const ParamPageSpec& spec, const ParamValues& values, const char* path) {
+    if (path == nullptr)
+        return false;
+    bool ok = true;
+    for (size_t i = 0; i < spec.fields.size(); ++i) {
+        const ParamField& f = spec.fields[i];
+        ok = platform::WriteProfileString(f.section, f.key, FormatParamValue(values[i]).c_str(),
+                                          path) &&
+             ok;
+    }
+    return ok;
+}
+
+std::string AboutText(const std::string& version, const std::string& build) {
+    return "VantorCrystal AFC calibration library, (C) Vantor Technologies."
+           "\nVersion: " +
+           version + "\nBuild: " + build;
+}
+
+std::string ReleaseHistory() {
+    return "1. First release: VT300 AFC calibration, 20080623\r\n"
+           "2. Added VT318 AFC calibration, 20090112\r\n";
+}
+
+const char* CompanyCaption() {
+    return "Vantor Technologies";
+}
+
+} // namespace setupwin
