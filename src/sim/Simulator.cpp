@@ -77,7 +77,9 @@ uint64_t Random::Next() {
     return z ^ (z >> 31);
 }
 
-double Random::Uniform() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
+double Random::Uniform() {
+    return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0);
+}
 
 double Random::Gaussian() {
     if (m_hasSpare) {
@@ -96,10 +98,20 @@ double Random::Gaussian() {
     return u * m;
 }
 
+CrystalParams DrawCrystal(const CrystalParams& nominal, const CrystalSpread& spread, Random& r) {
+    CrystalParams p = nominal;
+    p.offsetHz += spread.offsetHz * r.Gaussian();
+    p.cdacStepHz += spread.cdacStepHz * r.Gaussian();
+    p.cafcSlopeHz += spread.cafcSlopeHz * r.Gaussian();
+    return p;
+}
+
 Handset::Handset(CrystalParams params, uint64_t seed, CallLog* log, Clock* clock)
     : crystal(params), m_random(seed), m_log(log), m_clock(clock) {}
 
-Handset::~Handset() { Detach(); }
+Handset::~Handset() {
+    Detach();
+}
 
 void Handset::Attach() {
     PHONE_HANDSET h{};
@@ -117,7 +129,13 @@ void Handset::Detach() {
     m_attached = false;
 }
 
-void Handset::FailCall(Command c, int n, int32_t result) { m_failures[c][n] = result; }
+void Handset::FailCall(Command c, int n, int32_t result) {
+    m_failures[c][n] = result;
+}
+
+void Handset::FailGroupCall(CommandGroup g, int n, int32_t result) {
+    m_groupFailures[static_cast<int>(g)][n] = result;
+}
 
 int Handset::Calls(Command c) const {
     auto it = m_calls.find(c);
@@ -128,6 +146,13 @@ int32_t Handset::Answer(Command c) {
     int n = ++m_calls[c];
     if (m_clock != nullptr)
         m_clock->Advance(commandMs);
+    if (c != Command::ClassMark) {
+        int g = c == Command::AfcOn || c == Command::AfcOff ? 0 : 1;
+        int k = ++m_groupCalls[g];
+        auto r = m_groupFailures[g].find(k);
+        if (r != m_groupFailures[g].end())
+            return r->second;
+    }
     auto f = m_failures.find(c);
     if (f != m_failures.end()) {
         auto r = f->second.find(n);
@@ -177,7 +202,8 @@ int32_t Handset::OnAfcStart(void* ctx, int32_t on, const AFC_START_BLOCK* b) {
 
 int32_t Handset::OnWriteFlash(void* ctx, PHONE_FLASH_FIELD f, uint16_t v) {
     Handset* h = static_cast<Handset*>(ctx);
-    static const char* const names[] = {"HT_WriteData_Flash_AFC_CAFC", "HT_WriteData_Flash_AFC_CDAC",
+    static const char* const names[] = {"HT_WriteData_Flash_AFC_CAFC",
+                                        "HT_WriteData_Flash_AFC_CDAC",
                                         "HT_WriteData_Flash_AFC_slope_length"};
     static const Command commands[] = {Command::FlashCafc, Command::FlashCdac,
                                        Command::FlashSlopeLength};
@@ -198,7 +224,9 @@ namespace {
 // The tester whose function table a host was given.
 RfTester* g_tableTester = nullptr;
 
-RfTester* current() { return g_tableTester; }
+RfTester* current() {
+    return g_tableTester;
+}
 
 RFTESTER_TABLE makeTable() {
     RFTESTER_TABLE t{};
@@ -213,9 +241,7 @@ RFTESTER_TABLE makeTable() {
     t.op17 = [](intptr_t) { return 0; };
     t.op24 = [](intptr_t, intptr_t) { return 0; };
     t.SetPowerLevel = [](intptr_t a, intptr_t b) { return current()->SetPowerLevel(a, b); };
-    t.SetTrafficChannel = [](intptr_t a, intptr_t b) {
-        return current()->SetTrafficChannel(a, b);
-    };
+    t.SetTrafficChannel = [](intptr_t a, intptr_t b) { return current()->SetTrafficChannel(a, b); };
     t.op20 = [](intptr_t, intptr_t) { return 0; };
     t.op21 = [](intptr_t, intptr_t, intptr_t) { return 0; };
     t.op22 = [](intptr_t) { return 0; };
@@ -243,36 +269,41 @@ const RFTESTER_TABLE* RfTester::Table() {
     return &kTable;
 }
 
+// Callers test m_log first: a tester without a log formats no text.
 void RfTester::Log(const std::string& s) {
-    if (m_log != nullptr)
-        m_log->Add("RF." + s);
+    m_log->Add("RF." + s);
 }
 
 int RfTester::BeginAction(intptr_t a) {
-    Log("BeginAction(" + std::to_string(a) + ")");
+    if (m_log != nullptr)
+        Log("BeginAction(" + std::to_string(a) + ")");
     return 0;
 }
 
 int RfTester::SetBand(intptr_t system, intptr_t band) {
-    Log("SetBand(" + std::to_string(system) + "," + std::to_string(band) + ")");
+    if (m_log != nullptr)
+        Log("SetBand(" + std::to_string(system) + "," + std::to_string(band) + ")");
     return 0;
 }
 
 int RfTester::SetupMeasurement(intptr_t type, intptr_t a, intptr_t b) {
-    Log("SetupMeasurement(" + std::to_string(type) + "," + std::to_string(a) + "," +
-        std::to_string(b) + ")");
+    if (m_log != nullptr)
+        Log("SetupMeasurement(" + std::to_string(type) + "," + std::to_string(a) + "," +
+            std::to_string(b) + ")");
     return 0;
 }
 
 int RfTester::TriggerMeasurement(intptr_t type) {
-    Log("TriggerMeasurement(" + std::to_string(type) + ")");
+    if (m_log != nullptr)
+        Log("TriggerMeasurement(" + std::to_string(type) + ")");
     if (m_clock != nullptr)
         m_clock->Advance(measurementMs);
     return 0;
 }
 
 int RfTester::ReadMeasurement(intptr_t type, intptr_t buffer) {
-    Log("ReadMeasurement(" + std::to_string(type) + ")");
+    if (m_log != nullptr)
+        Log("ReadMeasurement(" + std::to_string(type) + ")");
     ++m_reads;
     for (int n : m_failAt)
         if (n == m_reads)
@@ -291,17 +322,20 @@ int RfTester::ReadMeasurement(intptr_t type, intptr_t buffer) {
 }
 
 int RfTester::SetPowerLevel(intptr_t pcl, intptr_t a) {
-    Log("SetPowerLevel(" + std::to_string(pcl) + "," + std::to_string(a) + ")");
+    if (m_log != nullptr)
+        Log("SetPowerLevel(" + std::to_string(pcl) + "," + std::to_string(a) + ")");
     return 0;
 }
 
 int RfTester::SetTrafficChannel(intptr_t channel, intptr_t a) {
-    Log("SetTrafficChannel(" + std::to_string(channel) + "," + std::to_string(a) + ")");
+    if (m_log != nullptr)
+        Log("SetTrafficChannel(" + std::to_string(channel) + "," + std::to_string(a) + ")");
     return 0;
 }
 
 int RfTester::SetChannel(intptr_t channel) {
-    Log("SetChannel(" + std::to_string(channel) + ")");
+    if (m_log != nullptr)
+        Log("SetChannel(" + std::to_string(channel) + ")");
     return 0;
 }
 

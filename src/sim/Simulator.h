@@ -16,6 +16,8 @@ namespace sim {
 // The handset commands that can be scripted to fail.
 enum class Command { ClassMark, AfcOn, AfcOff, FlashCafc, FlashCdac, FlashSlopeLength };
 const char* CommandName(Command c);
+// Commands counted together, as an operator names them ("the third AFC command").
+enum class CommandGroup { Afc, Flash };
 
 // Every call the handset and the RF tester see, in order, as text.
 class CallLog {
@@ -44,13 +46,13 @@ private:
 //        + curvature * (cafc - cafcRef)^2 + noise,
 // with Gaussian noise of the given deviation.
 struct CrystalParams {
-    double offsetHz = 0;       // error at the reference point
-    double cdacStepHz = 600;   // Hz per CDAC code
-    double cafcSlopeHz = 7;    // Hz per CAFC code
-    double curvature = 1e-5;   // Hz per CAFC code squared
-    double noiseHz = 3;        // standard deviation of the measurement noise
-    double cdacRef = 55;       // reference CDAC
-    double cafcRef = 7000;     // reference CAFC
+    double offsetHz = 0;     // error at the reference point
+    double cdacStepHz = 600; // Hz per CDAC code
+    double cafcSlopeHz = 7;  // Hz per CAFC code
+    double curvature = 1e-5; // Hz per CAFC code squared
+    double noiseHz = 3;      // standard deviation of the measurement noise
+    double cdacRef = 55;     // reference CDAC
+    double cafcRef = 7000;   // reference CAFC
 };
 
 enum class Chip { VT300, VT318, LN2040 };
@@ -63,7 +65,7 @@ class Random {
 public:
     explicit Random(uint64_t seed) : m_state(seed ^ 0x9E3779B97F4A7C15ull) {}
     uint64_t Next();
-    double Uniform(); // [0, 1)
+    double Uniform();  // [0, 1)
     double Gaussian(); // mean 0, deviation 1
 
 private:
@@ -71,6 +73,16 @@ private:
     bool m_hasSpare = false;
     double m_spare = 0;
 };
+
+// How the crystals of a population spread around a nominal unit: Gaussian
+// deviations of the offset, the CDAC step and the CAFC slope.
+struct CrystalSpread {
+    double offsetHz = 0;
+    double cdacStepHz = 0;
+    double cafcSlopeHz = 0;
+};
+// One unit of a population: the nominal crystal with deviations drawn from r.
+CrystalParams DrawCrystal(const CrystalParams& nominal, const CrystalSpread& spread, Random& r);
 
 class Handset {
 public:
@@ -86,6 +98,8 @@ public:
 
     // The n-th call (from 1) of the command returns result instead of 0.
     void FailCall(Command c, int n, int32_t result = 1);
+    // The n-th call (from 1) of any command of the group returns result.
+    void FailGroupCall(CommandGroup g, int n, int32_t result = 1);
     int Calls(Command c) const;
 
     // The frequency error the crystal has now, with noise when transmitting.
@@ -114,6 +128,8 @@ private:
     Clock* m_clock;
     std::map<Command, int> m_calls;
     std::map<Command, std::map<int, int32_t>> m_failures;
+    int m_groupCalls[2] = {0, 0};
+    std::map<int, int32_t> m_groupFailures[2];
     bool m_attached = false;
 };
 
@@ -125,7 +141,10 @@ public:
 
     // Frequency errors to report in place of the handset's, in order; after
     // the last one the handset is measured again.
-    void ScriptFe(std::vector<double> values) { m_script = std::move(values); m_next = 0; }
+    void ScriptFe(std::vector<double> values) {
+        m_script = std::move(values);
+        m_next = 0;
+    }
     // The n-th ReadMeasurement (from 1) records an RF tester error.
     void FailMeasurement(int n) { m_failAt.push_back(n); }
     int Measurements() const { return m_reads; }

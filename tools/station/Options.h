@@ -1,0 +1,75 @@
+// The station's command line: what to run, on which unit, and how to show it.
+#pragma once
+
+#include "Simulator.h"
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace station {
+
+// A command line the station cannot run: the message says what to change.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TimeMode { Default, Real, Virtual };
+
+struct Options {
+    std::string libraryPath; // empty: the library beside the station
+    sim::Chip chip = sim::Chip::VT318;
+    std::string configPath; // empty: the embedded default configuration
+    int32_t chipType = 1;
+    int32_t band = 1;
+    uint32_t rfKind = OMRA_DRIVER_KIND_OBJECT;
+
+    std::string profile = "nominal";
+    std::optional<double> offsetHz, cdacStepHz, cafcSlopeHz, curvature, noiseHz;
+    uint64_t seed = 1;
+
+    int failAfc = 0;   // n-th AFC command fails (0: none)
+    int failFlash = 0; // n-th flash command fails
+    int rfError = 0;   // n-th RF measurement records a tester error
+
+    long units = 0; // 0: one unit shown in full
+    sim::CrystalSpread spread{3000, 40, 1.0};
+    std::string svgPath;
+
+    bool json = false;
+    TimeMode time = TimeMode::Default;
+    bool checkOnly = false;
+    bool progress = true;
+    bool help = false;
+    bool showVersion = false;
+
+    bool VirtualTime() const {
+        return time == TimeMode::Virtual || (time == TimeMode::Default && units > 0);
+    }
+};
+
+// Parses the arguments after the program name; throws UsageError.
+Options ParseOptions(const std::vector<std::string>& args);
+// The --help text.
+std::string HelpText();
+
+// The named handset profiles, and the crystal that a profile and the explicit
+// parameters give for a chip; throws UsageError for an unknown profile.
+const std::vector<std::string>& ProfileNames();
+sim::CrystalParams CrystalFor(const Options& options);
+
+sim::Chip ParseChip(const std::string& text);
+// Strict numbers: the whole text, finite, within range; UsageError naming the option.
+double ParseNumber(const std::string& option, const std::string& text);
+long long ParseInteger(const std::string& option, const std::string& text, long long low,
+                       long long high);
+
+// Action id, short name and display name of a chip.
+uint32_t ActionId(sim::Chip chip);
+const char* ChipLabel(sim::Chip chip);
+const char* BandLabel(int32_t band);
+
+} // namespace station

@@ -1,0 +1,604 @@
+#include "Report.h"
+
+#include "Options.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#if defined(_WIN32)
+#include <io.h>
+#define STATION_ISATTY _isatty
+#define STATION_FILENO _fileno
+#else
+#include <unistd.h>
+#define STATION_ISATTY isatty
+#define STATION_FILENO fileno
+#endif
+
+namespace station {
+
+namespace {
+
+std::string format(const char* f, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, f, v);
+    return buf;
+}
+
+// Whole numbers without decimals, others with three.
+std::string number(double v) {
+    if (std::isnan(v))
+        return "nan";
+    if (std::isinf(v))
+        return v > 0 ? "inf" : "-inf";
+    if (v == std::floor(v) && std::fabs(v) < 1e12)
+        return format("%.0f", v);
+    return format("%.3f", v);
+}
+
+std::string seconds(double ms) {
+    return format("%.3f s", ms / 1000.0);
+}
+
+const char* codeMeaning(uint32_t code) {
+    switch (code) {
+    case OMRA_ERR_FLASH_OR_AFC:
+        return "a handset command failed";
+    case OMRA_ERR_RFTESTER:
+        return "the RF tester recorded an error";
+    case OMRA_ERR_NULL_POINTER:
+        return "a required pointer is null";
+    case OMRA_ERR_CHIP_TYPE:
+        return "invalid chip type";
+    case OMRA_ERR_FILE_OPEN:
+        return "a file cannot be opened";
+    case OMRA_ERR_FILE_EMPTY:
+        return "a file is empty";
+    case OMRA_ERR_NO_RFTESTER:
+        return "no RF tester";
+    case OMRA_ERR_PFER_RANGE:
+        return "first frequency error beyond its limit";
+    case OMRA_ERR_CDAC_RANGE:
+        return "calibrated CDAC outside its window";
+    case OMRA_ERR_CAFC_RANGE:
+        return "calibrated CAFC outside its window";
+    case OMRA_ERR_SLOPE:
+        return "CAFC slope zero or outside its limits";
+    }
+    return "";
+}
+
+std::string tripleText(const ERROR_TRIPLE& t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "(%u, %u, %u)", t.module, t.operation, t.code);
+    return buf;
+}
+
+std::string pad(const std::string& s, size_t width) {
+    return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
+}
+
+// "FILE:\tVt318.cpp\nLINE:\t0063" out of the full text, on one line.
+std::string whereFrom(const std::string& full) {
+    size_t f = full.find("FILE:\t");
+    if (f == std::string::npos)
+        return std::string();
+    std::string rest = full.substr(f);
+    std::string out;
+    for (char c : rest)
+        out += (c == '\t') ? ' ' : (c == '\n') ? ' ' : c;
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    size_t l = out.find(" LINE:");
+    if (l != std::string::npos)
+        out.replace(l, 1, "  ");
+    return out;
+}
+
+} // namespace
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonNumber(double v) {
+    if (!std::isfinite(v))
+        return "null";
+    char buf[40];
+    for (int precision = 15; precision <= 17; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+        if (std::strtod(buf, nullptr) == v)
+            break;
+    }
+    return buf;
+}
+
+void PrintLibrary(FILE* out, const LibraryFacts& lib) {
+    std::fprintf(out, "Library    %s\n", lib.path.c_str());
+    if (lib.versionText.empty())
+        std::fprintf(out, "Version    (the file carries no version)\n");
+    else
+        std::fprintf(out, "Version    %s, build %s (FileVersion %s)\n", lib.version.c_str(),
+                     lib.build.c_str(), lib.versionText.c_str());
+    for (size_t i = 0; i < lib.actions.size(); ++i)
+        std::fprintf(out, "%s%3u (0x%04X)  %s\n", i == 0 ? "Actions    " : "           ",
+                     lib.actions[i].first, lib.actions[i].first, lib.actions[i].second.c_str());
+}
+
+void PrintLibraryJson(FILE* out, const LibraryFacts& lib) {
+    std::string actions;
+    for (const auto& a : lib.actions)
+        actions += std::string(actions.empty() ? "" : ",") + "{\"id\":" + std::to_string(a.first) +
+                   ",\"name\":" + JsonString(a.second) + "}";
+    std::fprintf(out,
+                 "{\"type\":\"library\",\"path\":%s,\"file_version\":%s,\"version\":%s,"
+                 "\"build\":%s,\"actions\":[%s]}\n",
+                 JsonString(lib.path).c_str(), JsonString(lib.versionText).c_str(),
+                 JsonString(lib.version).c_str(), JsonString(lib.build).c_str(), actions.c_str());
+}
+
+void PrintFindings(FILE* out, const ConfigReport& report, const std::string& file) {
+    if (report.findings.empty()) {
+        std::fprintf(out, "Check      %s: no warnings\n", file.c_str());
+        return;
+    }
+    std::fprintf(out, "Check      %s: %d warning%s\n", file.c_str(), report.Warnings(),
+                 report.Warnings() == 1 ? "" : "s");
+    for (const Finding& f : report.findings) {
+        std::string where = f.line > 0 ? "line " + std::to_string(f.line) + ": " : "";
+        std::fprintf(out, "  %s  %s%s\n", f.level == Finding::Warning ? "warning" : "note   ",
+                     where.c_str(), f.text.c_str());
+    }
+}
+
+void PrintFindingsJson(FILE* out, const ConfigReport& report) {
+    for (const Finding& f : report.findings)
+        std::fprintf(out, "{\"type\":\"finding\",\"level\":\"%s\",\"line\":%d,\"text\":%s}\n",
+                     f.level == Finding::Warning ? "warning" : "note", f.line,
+                     JsonString(f.text).c_str());
+}
+
+void PrintUnit(FILE* out, const RunFacts& run, const UnitResult& r) {
+    std::fprintf(out,
+                 "Run        %s calibration (action %u), chip type %d, band %d %s, RF tester as "
+                 "%s, %s clock\n",
+                 run.chip.c_str(), run.actionId, run.chipType, run.band, BandLabel(run.band),
+                 run.rfKind.c_str(), run.virtualTime ? "virtual" : "real");
+    std::fprintf(out, "Handset    %s\n", run.handset.c_str());
+    std::fprintf(out, "\nResult items\n");
+    std::fprintf(out, "  %3s  %s %10s %12s %10s  %-8s %s\n", "#", pad("Name", 42).c_str(), "Low",
+                 "Value", "High", "Unit", "Result");
+    int index = 0;
+    for (const Item& it : r.items) {
+        ++index;
+        if (it.kind == OMRA_KIND_CLOSING && it.name.empty()) {
+            std::fprintf(out, "  %3d  %s %10s %12s %10s  %-8s %s\n", index,
+                         pad("Verdict (closing item)", 42).c_str(), "", "", "", "",
+                         r.passed ? "PASS" : "FAIL");
+            continue;
+        }
+        bool judged = it.kind != OMRA_KIND_INFO;
+        std::string value = it.form == OMRA_FORM_TEXT ? it.text : number(it.value);
+        std::string low = judged && it.form == OMRA_FORM_NUMERIC ? number(it.low) : "-";
+        std::string high = judged && it.form == OMRA_FORM_NUMERIC ? number(it.high) : "-";
+        std::string unit = it.unit.empty() || it.unit == "-" ? "" : it.unit;
+        std::fprintf(out, "  %3d  %s %10s %12s %10s  %-8s %s\n", index, pad(it.name, 42).c_str(),
+                     low.c_str(), value.c_str(), high.c_str(), unit.c_str(),
+                     judged ? (it.pass != 0 ? "PASS" : "FAIL") : "info");
+    }
+    std::fprintf(out, "\nLog lines (the CSV the host writes)\n");
+    for (const Line& l : r.lines)
+        std::fprintf(out, "%s\n", l.text.c_str());
+    std::fprintf(out, "\n");
+    if (r.flashed[0] || r.flashed[1] || r.flashed[2]) {
+        std::string s;
+        static const char* const names[] = {"CAFC", "CDAC", "slope length"};
+        for (int i = 0; i < 3; ++i)
+            if (r.flashed[i])
+                s += std::string(s.empty() ? "" : ", ") + names[i] + " " +
+                     std::to_string(static_cast<int16_t>(r.flash[i]));
+        std::fprintf(out, "Flash      %s\n", s.c_str());
+    } else {
+        std::fprintf(out, "Flash      nothing written\n");
+    }
+    if (r.hasTriple)
+        std::fprintf(out, "Error      %s extra %d: %s\n", tripleText(r.triple).c_str(),
+                     r.triple.extra, codeMeaning(r.triple.code));
+    if (r.threw) {
+        std::fprintf(out, "Exception  %s\n", r.message.c_str());
+        std::string where = whereFrom(r.fullText);
+        if (!where.empty())
+            std::fprintf(out, "           %s\n", where.c_str());
+    } else if (!r.passed && !r.message.empty()) {
+        std::fprintf(out, "Problem    %s\n", r.message.c_str());
+    }
+    std::fprintf(out, "Time       %s on the station (pauses %s + instruments %s)\n",
+                 seconds(r.stationMs).c_str(), seconds(r.pausesMs).c_str(),
+                 seconds(r.instrumentMs).c_str());
+    std::fprintf(out, "Verdict    %s\n", r.passed ? "PASS" : "FAIL");
+}
+
+void PrintUnitJson(FILE* out, const RunFacts& run, const UnitResult& r) {
+    for (long k : r.order) {
+        if (k >= 0) {
+            const Item& it = r.items[static_cast<size_t>(k)];
+            std::string pass = it.kind == OMRA_KIND_INFO ? "null" : it.pass ? "true" : "false";
+            if (it.form == OMRA_FORM_TEXT)
+                std::fprintf(out,
+                             "{\"type\":\"item\",\"name\":%s,\"text\":%s,\"unit\":%s,\"kind\":%d,"
+                             "\"level\":%d,\"pass\":%s}\n",
+                             JsonString(it.name).c_str(), JsonString(it.text).c_str(),
+                             JsonString(it.unit).c_str(), it.kind, it.level, pass.c_str());
+            else
+                std::fprintf(out,
+                             "{\"type\":\"item\",\"name\":%s,\"low\":%s,\"value\":%s,\"high\":%s,"
+                             "\"unit\":%s,\"kind\":%d,\"level\":%d,\"pass\":%s}\n",
+                             JsonString(it.name).c_str(), JsonNumber(it.low).c_str(),
+                             JsonNumber(it.value).c_str(), JsonNumber(it.high).c_str(),
+                             JsonString(it.unit).c_str(), it.kind, it.level, pass.c_str());
+        } else {
+            const Line& l = r.lines[static_cast<size_t>(~k)];
+            std::fprintf(out, "{\"type\":\"line\",\"level\":%d,\"text\":%s}\n", l.level,
+                         JsonString(l.text).c_str());
+        }
+    }
+    std::string error = "null";
+    if (r.hasTriple)
+        error = "{\"module\":" + std::to_string(r.triple.module) +
+                ",\"operation\":" + std::to_string(r.triple.operation) +
+                ",\"code\":" + std::to_string(r.triple.code) +
+                ",\"extra\":" + std::to_string(r.triple.extra) + "}";
+    std::string exception = "null";
+    if (r.threw)
+        exception =
+            "{\"message\":" + JsonString(r.message) + ",\"text\":" + JsonString(r.fullText) + "}";
+    std::string flash;
+    static const char* const names[] = {"cafc", "cdac", "slope_length"};
+    for (int i = 0; i < 3; ++i)
+        flash += std::string(i ? "," : "") + "\"" + names[i] +
+                 "\":" + (r.flashed[i] ? std::to_string(static_cast<int16_t>(r.flash[i])) : "null");
+    std::fprintf(out,
+                 "{\"type\":\"result\",\"chip\":%s,\"verdict\":\"%s\",\"return\":%u,\"error\":%s,"
+                 "\"exception\":%s,\"flash\":{%s},\"station_ms\":%s,\"pauses_ms\":%s,"
+                 "\"instrument_ms\":%s,\"seed\":%llu}\n",
+                 JsonString(run.chip).c_str(), r.passed ? "PASS" : "FAIL", r.doResult,
+                 error.c_str(), exception.c_str(), flash.c_str(), JsonNumber(r.stationMs).c_str(),
+                 JsonNumber(r.pausesMs).c_str(), JsonNumber(r.instrumentMs).c_str(),
+                 static_cast<unsigned long long>(run.seed));
+}
+
+std::string ReasonPattern(const UnitResult& r) {
+    std::string pattern;
+    const std::string& m = r.message;
+    for (size_t i = 0; i < m.size();) {
+        bool digit = m[i] >= '0' && m[i] <= '9';
+        bool signedDigit = m[i] == '-' && i + 1 < m.size() && m[i + 1] >= '0' && m[i + 1] <= '9';
+        if (digit || signedDigit) {
+            i += signedDigit ? 1 : 0;
+            while (i < m.size() && ((m[i] >= '0' && m[i] <= '9') || m[i] == '.'))
+                ++i;
+            pattern += '#';
+        } else {
+            pattern += m[i++];
+        }
+    }
+    return pattern;
+}
+
+Population::Population(sim::Chip chip, const ConfigReport& config) : m_chip(chip) {
+    auto init = [](Distribution& d, const char* name, const char* unit, const Window& w) {
+        d.name = name;
+        d.unit = unit;
+        d.window = w;
+    };
+    init(m_cdac, "CDAC", "code", config.cdac);
+    init(m_cafc, "CAFC", "code", config.cafc);
+    init(m_slope, chip == sim::Chip::VT300 ? "CAFC slope S" : "CAFC slope", "Hz/code",
+         config.slope);
+    if (chip == sim::Chip::VT300) {
+        m_cdac.window.known = false; // the VT300 keeps its configured CDAC
+        m_cafc.note = "the headroom window at the highest slope";
+        m_slope.note = "the slope rounded to a whole number is judged";
+    }
+    if (chip == sim::Chip::VT318)
+        m_cafc.note = "of the first attempt; each further attempt moves it up by 1000";
+}
+
+void Population::Add(const UnitResult& r) {
+    ++m_units;
+    if (r.passed) {
+        ++m_passed;
+    } else {
+        std::string pattern = ReasonPattern(r);
+        std::string key = (r.hasTriple ? tripleText(r.triple) : std::string("-")) + pattern;
+        Reason& reason = m_reasons[key];
+        if (reason.count++ == 0) {
+            reason.hasTriple = r.hasTriple;
+            reason.triple = r.triple;
+            reason.pattern = pattern;
+            reason.example = r.message;
+        }
+    }
+    if (m_chip == sim::Chip::VT318 && r.attempts > 0)
+        ++m_attempts[r.attempts];
+    // Outside counts by the window each unit was judged against; the VT300
+    // reports its CAFC as information, so the configured headroom judges it.
+    auto add = [](Distribution& d, bool has, double v, bool inside) {
+        if (!has || !std::isfinite(v))
+            return;
+        d.values.push_back(v);
+        if (!inside)
+            ++d.outside;
+    };
+    add(m_cdac, r.hasCdac, r.cdac, r.cdacInside);
+    bool cafcInside = r.cafcInside;
+    if (m_chip == sim::Chip::VT300)
+        cafcInside =
+            !m_cafc.window.known || (r.cafc >= m_cafc.window.low && r.cafc <= m_cafc.window.high);
+    add(m_cafc, r.hasCafc, r.cafc, cafcInside);
+    add(m_slope, r.hasSlope, r.slope, r.slopeInside);
+    if (m_units == 1 || r.stationMs < m_timeMin)
+        m_timeMin = r.stationMs;
+    if (m_units == 1 || r.stationMs > m_timeMax)
+        m_timeMax = r.stationMs;
+    m_timeSum += r.stationMs;
+}
+
+namespace {
+
+struct Stats {
+    double mean = 0, sd = 0, min = 0, max = 0;
+};
+
+Stats statsOf(const std::vector<double>& v) {
+    Stats s;
+    if (v.empty())
+        return s;
+    s.min = s.max = v[0];
+    double sum = 0;
+    for (double x : v) {
+        sum += x;
+        s.min = std::min(s.min, x);
+        s.max = std::max(s.max, x);
+    }
+    s.mean = sum / static_cast<double>(v.size());
+    double sq = 0;
+    for (double x : v)
+        sq += (x - s.mean) * (x - s.mean);
+    s.sd = v.size() > 1 ? std::sqrt(sq / static_cast<double>(v.size() - 1)) : 0.0;
+    return s;
+}
+
+struct Bins {
+    double low = 0, width = 1;
+    std::vector<long> counts;
+};
+
+// Bins that cover the values and the window; whole-number data gets whole bins.
+Bins binsOf(const Distribution& d, int wanted) {
+    Bins b;
+    Stats s = statsOf(d.values);
+    double lo = s.min, hi = s.max;
+    if (d.window.known) {
+        lo = std::min(lo, d.window.low);
+        hi = std::max(hi, d.window.high);
+    }
+    bool whole =
+        std::all_of(d.values.begin(), d.values.end(), [](double x) { return x == std::floor(x); });
+    double span = hi - lo;
+    if (whole) {
+        b.width = std::max(1.0, std::ceil((span + 1) / wanted));
+        b.low = std::floor(lo);
+    } else {
+        b.width = span > 0 ? span / wanted : 1.0;
+        b.low = lo;
+    }
+    if (d.window.known && d.window.low > lo) // a bin edge on the window's lower bound
+        b.low = d.window.low - std::ceil((d.window.low - lo) / b.width) * b.width;
+    int n = static_cast<int>(std::floor((hi - b.low) / b.width)) + 1;
+    n = std::max(1, std::min(n, wanted + 1));
+    b.counts.assign(static_cast<size_t>(n), 0);
+    for (double x : d.values) {
+        long k = static_cast<long>(std::floor((x - b.low) / b.width));
+        k = std::max(0L, std::min(k, static_cast<long>(n - 1)));
+        ++b.counts[static_cast<size_t>(k)];
+    }
+    return b;
+}
+
+void printDistribution(FILE* out, const Distribution& d) {
+    if (d.values.empty()) {
+        std::fprintf(out, "%-11sno unit got this far\n", d.name.c_str());
+        return;
+    }
+    Stats s = statsOf(d.values);
+    std::string window =
+        d.window.known ? "window [" + number(d.window.low) + ", " + number(d.window.high) + "]"
+                       : "no fixed window";
+    std::fprintf(out, "%s (%s), %s: %zu values, mean %s, sd %s, min %s, max %s", d.name.c_str(),
+                 d.unit.c_str(), window.c_str(), d.values.size(), format("%.2f", s.mean).c_str(),
+                 format("%.2f", s.sd).c_str(), number(s.min).c_str(), number(s.max).c_str());
+    if (d.window.known)
+        std::fprintf(out, ", %ld outside", d.outside);
+    std::fprintf(out, "\n");
+    if (!d.note.empty())
+        std::fprintf(out, "  (window %s)\n", d.note.c_str());
+    Bins b = binsOf(d, 12);
+    long most = *std::max_element(b.counts.begin(), b.counts.end());
+    bool whole = b.width == std::floor(b.width) && b.low == std::floor(b.low);
+    for (size_t i = 0; i < b.counts.size(); ++i) {
+        double lo = b.low + b.width * static_cast<double>(i);
+        double hi = lo + b.width;
+        std::string range = whole ? (b.width == 1 ? number(lo) : number(lo) + ".." + number(hi - 1))
+                                  : format("%.2f", lo) + ".." + format("%.2f", hi);
+        int bar = most > 0 ? static_cast<int>(std::lround(40.0 * static_cast<double>(b.counts[i]) /
+                                                          static_cast<double>(most)))
+                           : 0;
+        if (b.counts[i] > 0 && bar == 0)
+            bar = 1;
+        double last = whole ? hi - 1 : hi;
+        const char* mark = !d.window.known || (lo >= d.window.low && last <= d.window.high) ? "|"
+                           : (last < d.window.low || lo > d.window.high)                    ? "x"
+                                                                                            : ":";
+        std::fprintf(out, "  %17s %7ld %s %s\n", range.c_str(), b.counts[i], mark,
+                     std::string(static_cast<size_t>(bar), '#').c_str());
+    }
+}
+
+} // namespace
+
+void Population::Print(FILE* out, const RunFacts& run, const sim::CrystalSpread& spread) const {
+    std::fprintf(out, "Population %ld %s units (seed %llu), chip type %d, band %d %s, %s clock\n",
+                 m_units, run.chip.c_str(), static_cast<unsigned long long>(run.seed), run.chipType,
+                 run.band, BandLabel(run.band), run.virtualTime ? "virtual" : "real");
+    std::fprintf(out, "Crystals   %s\n", run.handset.c_str());
+    std::fprintf(out,
+                 "Spread     offset sd %s Hz, CDAC step sd %s Hz/code, CAFC slope sd %s Hz/code\n",
+                 number(spread.offsetHz).c_str(), number(spread.cdacStepHz).c_str(),
+                 number(spread.cafcSlopeHz).c_str());
+    std::fprintf(out, "\nYield      %ld of %ld passed (%.2f %%)\n", m_passed, m_units,
+                 m_units > 0 ? 100.0 * static_cast<double>(m_passed) / static_cast<double>(m_units)
+                             : 0.0);
+    if (!m_reasons.empty()) {
+        std::vector<const Reason*> reasons;
+        for (const auto& r : m_reasons)
+            reasons.push_back(&r.second);
+        std::stable_sort(reasons.begin(), reasons.end(),
+                         [](const Reason* a, const Reason* b) { return a->count > b->count; });
+        std::fprintf(out, "Failures   %ld, by reason:\n", m_units - m_passed);
+        for (const Reason* r : reasons)
+            std::fprintf(out, "  %8ld  %-14s %s\n            e.g. \"%s\"\n", r->count,
+                         r->hasTriple ? tripleText(r->triple).c_str() : "(no triple)",
+                         r->pattern.c_str(), r->example.c_str());
+    }
+    if (!m_attempts.empty()) {
+        std::fprintf(out, "Attempts  ");
+        for (const auto& a : m_attempts)
+            std::fprintf(out, " %d: %ld", a.first, a.second);
+        std::fprintf(out, "  (coarse CDAC attempts per unit)\n");
+    }
+    std::fprintf(out, "\n");
+    if (m_chip != sim::Chip::VT300) {
+        printDistribution(out, m_cdac);
+        std::fprintf(out, "\n");
+    }
+    printDistribution(out, m_cafc);
+    std::fprintf(out, "\n");
+    printDistribution(out, m_slope);
+    std::fprintf(out, "\n");
+    double mean = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;
+    std::fprintf(out, "Time       per unit on the station: mean %s, min %s, max %s",
+                 seconds(mean).c_str(), seconds(m_timeMin).c_str(), seconds(m_timeMax).c_str());
+    if (mean > 0)
+        std::fprintf(out, " (%.0f units an hour)", 3600000.0 / mean);
+    std::fprintf(out, "\n");
+    if (m_wallSeconds > 0)
+        std::fprintf(out, "Computed   in %.3f s here (%.0f units/s)\n", m_wallSeconds,
+                     static_cast<double>(m_units) / m_wallSeconds);
+}
+
+void Population::PrintUnitJson(FILE* out, long index, const UnitResult& r) const {
+    auto value = [](bool has, double v) { return has ? JsonNumber(v) : std::string("null"); };
+    std::string error = r.hasTriple ? "[" + std::to_string(r.triple.module) + "," +
+                                          std::to_string(r.triple.operation) + "," +
+                                          std::to_string(r.triple.code) + "]"
+                                    : "null";
+    std::fprintf(out,
+                 "{\"type\":\"unit\",\"unit\":%ld,\"verdict\":\"%s\",\"cdac\":%s,\"cafc\":%s,"
+                 "\"slope\":%s,\"attempts\":%d,\"station_ms\":%s,\"error\":%s,\"message\":%s}\n",
+                 index, r.passed ? "PASS" : "FAIL", value(r.hasCdac, r.cdac).c_str(),
+                 value(r.hasCafc, r.cafc).c_str(), value(r.hasSlope, r.slope).c_str(), r.attempts,
+                 JsonNumber(r.stationMs).c_str(), error.c_str(),
+                 r.passed ? "null" : JsonString(r.message).c_str());
+}
+
+void Population::PrintJson(FILE* out, const RunFacts& run, const sim::CrystalSpread&) const {
+    std::string reasons;
+    for (const auto& r : m_reasons)
+        reasons += std::string(reasons.empty() ? "" : ",") +
+                   "{\"count\":" + std::to_string(r.second.count) + ",\"error\":" +
+                   (r.second.hasTriple ? "[" + std::to_string(r.second.triple.module) + "," +
+                                             std::to_string(r.second.triple.operation) + "," +
+                                             std::to_string(r.second.triple.code) + "]"
+                                       : std::string("null")) +
+                   ",\"pattern\":" + JsonString(r.second.pattern) +
+                   ",\"example\":" + JsonString(r.second.example) + "}";
+    std::string attempts;
+    for (const auto& a : m_attempts)
+        attempts += std::string(attempts.empty() ? "" : ",") + "\"" + std::to_string(a.first) +
+                    "\":" + std::to_string(a.second);
+    auto dist = [](const Distribution& d) {
+        Stats s = statsOf(d.values);
+        std::string w = d.window.known
+                            ? "[" + JsonNumber(d.window.low) + "," + JsonNumber(d.window.high) + "]"
+                            : "null";
+        return "{\"count\":" + std::to_string(d.values.size()) + ",\"mean\":" + JsonNumber(s.mean) +
+               ",\"sd\":" + JsonNumber(s.sd) + ",\"min\":" + JsonNumber(s.min) +
+               ",\"max\":" + JsonNumber(s.max) + ",\"window\":" + w +
+               ",\"outside\":" + std::to_string(d.outside) + "}";
+    };
+    double mean = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;
+    std::fprintf(
+        out,
+        "{\"type\":\"summary\",\"chip\":%s,\"units\":%ld,\"passed\":%ld,\"failures\":[%s],"
+        "\"attempts\":{%s},\"cdac\":%s,\"cafc\":%s,\"slope\":%s,\"station_ms\":{\"mean\":%s,"
+        "\"min\":%s,\"max\":%s},\"seed\":%llu}\n",
+        JsonString(run.chip).c_str(), m_units, m_passed, reasons.c_str(), attempts.c_str(),
+        dist(m_cdac).c_str(), dist(m_cafc).c_str(), dist(m_slope).c_str(), JsonNumber(mean).c_str(),
+        JsonNumber(m_timeMin).c_str(), JsonNumber(m_timeMax).c_str(),
+        static_cast<unsigned long long>(run.seed));
+}
+
+ProgressBar::ProgressBar(long total, bool wanted)
+    : m_total(total), m_active(wanted && total >= 2000 && STATION_ISATTY(STATION_FILENO(stderr))) {}
+
+ProgressBar::~ProgressBar() {
+    if (m_active && m_shown >= 0)
+        std::fprintf(stderr, "\r%60s\r", "");
+}
+
+void ProgressBar::Update(long done) {
+    if (!m_active)
+        return;
+    int percent = static_cast<int>(100 * done / m_total);
+    if (percent == m_shown)
+        return;
+    m_shown = percent;
+    int filled = percent * 30 / 100;
+    std::fprintf(stderr, "\r[%s%s] %3d%%  %ld of %ld units", std::string(filled, '#').c_str(),
+                 std::string(30 - filled, '.').c_str(), percent, done, m_total);
+    std::fflush(stderr);
+}
+
+} // namespace station
