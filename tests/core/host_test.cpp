@@ -1,0 +1,272 @@
+// The built library driven through its exports by a host: whole runs, the
+// exception crossing the library boundary, and (on Windows) real window,
+// thread and event targets and the export table.
+#include "Capture.h"
+#include "HostSleep.h"
+#include "OmraHost.h"
+#include "Simulator.h"
+#include "omra/errorcode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+using testing_support::Capture;
+
+namespace {
+
+class Host : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Load(host::DefaultLibraryPath())) << lib.Error();
+        LIBRARY_INFO info;
+        ASSERT_EQ(0u, lib.Startup(&info));
+        Capture().Clear();
+        testing_support::Pauses().clear();
+        handset.Attach();
+        std::snprintf(path, sizeof path, "host_%s.ini",
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    void TearDown() override {
+        lib.Cleanup();
+        std::remove(path);
+    }
+
+    IAction* make(uint32_t id, const std::string& config, int32_t chipType = 1) {
+        FILE* f = std::fopen(path, "wb");
+        std::fputs(config.c_str(), f);
+        std::fclose(f);
+        IAction* a = lib.CreateAction(id, 0);
+        EXPECT_NE(nullptr, a);
+        NOTIFY_TARGET items = testing_support::ItemTarget();
+        NOTIFY_TARGET lines = testing_support::LineTarget();
+        EXPECT_EQ(0u, lib.SetCallBack(a, 1, &items));
+        EXPECT_EQ(0u, lib.SetCallBack(a, 2, &lines));
+        EXPECT_EQ(0u, lib.SetDriver(a, 2, 2, const_cast<RFTESTER_TABLE*>(rf.Table())));
+        ACTION_PARAM p;
+        std::memset(&p, 0, sizeof p);
+        p.chipType = chipType;
+        p.band = 2;
+        p.calibrationRecord = record.data();
+        std::snprintf(p.configPath, sizeof p.configPath, "%s", path);
+        EXPECT_EQ(0u, lib.InitAction(a, &p));
+        return a;
+    }
+
+    host::Library lib;
+    sim::Handset handset{sim::NominalCrystal(sim::Chip::VT318), 7};
+    sim::RfTester rf{&handset};
+    std::vector<unsigned char> record = std::vector<unsigned char>(OMRA_CAL_RECORD_SIZE, 0);
+    char path[260];
+};
+
+TEST_F(Host, Vt318RunThroughTheExports) {
+    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    EXPECT_EQ(0u, lib.DoAction(a));
+    ASSERT_FALSE(Capture().items.empty());
+    EXPECT_EQ(3, Capture().items.back().kind);
+    EXPECT_EQ("Save params", Capture().items[Capture().items.size() - 2].name);
+    EXPECT_TRUE(handset.flashed[0] && handset.flashed[1] && handset.flashed[2]);
+    EXPECT_EQ((std::vector<uint32_t>{200, 200, 200}), testing_support::Pauses());
+    EXPECT_EQ(7u, Capture().lines.size());
+    EXPECT_EQ(0u, lib.FreeAction(a));
+}
+
+TEST_F(Host, FailedRunThrowsAcrossTheLibraryBoundary) {
+    handset.crystal = sim::NominalCrystal(sim::Chip::LN2040);
+    IAction* a = make(0x0301, "[LN2040 AFC]\nCALI_CDAC_MAX=33\n");
+    try {
+        lib.DoAction(a);
+        FAIL() << "the CDAC window cannot be met";
+    } catch (CCFTException* e) {
+        EXPECT_STREQ("CDAC 40 Exceed Range [32, 33]!", e->GetMessageText());
+        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "\n\nFILE:\tLN2040.cpp\nLINE:\t"));
+        delete e;
+    }
+    ERROR_TRIPLE t{};
+    ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &t));
+    EXPECT_EQ(137u, t.operation);
+    EXPECT_EQ(31u, t.code);
+    EXPECT_EQ(3, Capture().items.back().kind);
+    EXPECT_FALSE(handset.flashed[0]);
+}
+
+TEST_F(Host, InitActionWithAMissingFileThrows) {
+    IAction* a = lib.CreateAction(0x0101, 0);
+    ACTION_PARAM p;
+    std::memset(&p, 0, sizeof p);
+    std::snprintf(p.configPath, sizeof p.configPath, "%s", "missing-dir/none.ini");
+    try {
+        lib.InitAction(a, &p);
+        FAIL();
+    } catch (CCFTException* e) {
+        EXPECT_STREQ("< VT300_AFC >LoadAdjustConfig file <missing-dir/none.ini> not exist",
+                     e->GetMessageText());
+        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tActionBase.cpp"));
+        delete e;
+    }
+}
+
+#if defined(_WIN32)
+
+// A window that records what it is sent, while it is sent.
+struct Received {
+    std::vector<std::string> names;
+    std::vector<std::string> lines;
+    std::set<WPARAM> buffers;
+    LPARAM target = 0;
+};
+Received& received() {
+    static Received r;
+    return r;
+}
+
+LRESULT CALLBACK recordingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_ACTION_RESULT) {
+        const RESULT_ITEM* item = reinterpret_cast<const RESULT_ITEM*>(wp);
+        received().names.push_back(std::string(item->name, strnlen(item->name, 200)));
+        received().buffers.insert(wp);
+        received().target = lp;
+        return 0;
+    }
+    if (msg == WM_ACTION_LOG) {
+        const LOG_LINE* line = reinterpret_cast<const LOG_LINE*>(wp);
+        received().lines.push_back(std::string(line->text, line->length));
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+TEST_F(Host, WindowTargetReceivesItemsInsideTheCall) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = recordingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VantorHostTestWindow";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowA("VantorHostTestWindow", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, hwnd);
+    received() = Received{};
+    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    NOTIFY_TARGET t{};
+    t.kind = OMRA_TARGET_WINDOW;
+    t.target = reinterpret_cast<uintptr_t>(hwnd);
+    t.context1 = 9;
+    ASSERT_EQ(0u, lib.SetCallBack(a, 1, &t));
+    ASSERT_EQ(0u, lib.SetCallBack(a, 2, &t));
+    EXPECT_EQ(0u, lib.DoAction(a));
+    // Sent, not posted: everything has been handled when DoAction returns.
+    ASSERT_EQ(12u, received().names.size());
+    EXPECT_EQ("CDAC Slope", received().names[2]);
+    EXPECT_EQ("", received().names.back());
+    EXPECT_EQ(7u, received().lines.size());
+    EXPECT_EQ(1u, received().buffers.size()); // one result buffer of the action
+    const NOTIFY_TARGET* stored = reinterpret_cast<const NOTIFY_TARGET*>(received().target);
+    EXPECT_EQ(9u, stored->context1); // the action's own copy of the target
+    DestroyWindow(hwnd);
+}
+
+TEST_F(Host, ThreadTargetGetsPostedMessagesLater) {
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE); // make sure the thread has a queue
+    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    NOTIFY_TARGET t{};
+    t.kind = OMRA_TARGET_THREAD;
+    t.target = GetCurrentThreadId();
+    ASSERT_EQ(0u, lib.SetCallBack(a, 1, &t));
+    ASSERT_EQ(0u, lib.SetCallBack(a, 2, &t));
+    EXPECT_EQ(0u, lib.DoAction(a));
+    int items = 0, lines = 0;
+    std::set<WPARAM> buffers;
+    std::string lastName;
+    while (PeekMessageA(&m, nullptr, WM_ACTION_RESULT, WM_ACTION_LOG, PM_REMOVE)) {
+        if (m.message == WM_ACTION_RESULT) {
+            ++items;
+            buffers.insert(m.wParam);
+            lastName = reinterpret_cast<const RESULT_ITEM*>(m.wParam)->name;
+        } else {
+            ++lines;
+        }
+    }
+    EXPECT_EQ(12, items);
+    EXPECT_EQ(7, lines);
+    // Posted messages point at the action's buffers, which hold the last item.
+    EXPECT_EQ(1u, buffers.size());
+    EXPECT_EQ("", lastName);
+}
+
+TEST_F(Host, EventTargetIsSignalled) {
+    HANDLE ev = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    NOTIFY_TARGET t{};
+    t.kind = OMRA_TARGET_EVENT;
+    t.target = reinterpret_cast<uintptr_t>(ev);
+    ASSERT_EQ(0u, lib.SetCallBack(a, 2, &t));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(ev, 0));
+    EXPECT_EQ(0u, lib.DoAction(a));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ev, 0));
+    CloseHandle(ev);
+}
+
+TEST_F(Host, LibraryExportsExactlyTheTwelveNames) {
+    HMODULE m = GetModuleHandleA("VantorCrystal.dll");
+    ASSERT_NE(nullptr, m);
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(m);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(0u, dir.VirtualAddress);
+    const IMAGE_EXPORT_DIRECTORY* exp =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+    const DWORD* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
+    std::set<std::string> got;
+    for (DWORD i = 0; i < exp->NumberOfNames; ++i)
+        got.insert(reinterpret_cast<const char*>(base + names[i]));
+    std::set<std::string> want = {"Omra_Startup",    "Omra_Cleanup",       "Omra_CreateAction",
+                                  "Omra_FreeAction", "Omra_GetActionInfo", "Omra_SetCallBack",
+                                  "Omra_SetDriver",  "Omra_InitAction",    "Omra_DoAction",
+                                  "Omra_Setup",      "Omra_SetProperty",   "Omra_GetProperty"};
+    EXPECT_EQ(want, got);
+    EXPECT_EQ(12u, exp->NumberOfFunctions);
+}
+
+TEST_F(Host, VersionResourceCarriesTheFileVersion) {
+    std::string dll = host::DefaultLibraryPath();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(dll.c_str(), &handle);
+    ASSERT_NE(0u, size);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(dll.c_str(), 0, size, block.data()));
+    char* value = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\080404b0\\FileVersion",
+                               reinterpret_cast<void**>(&value), &len));
+    EXPECT_STREQ("1, 0, 1, 5", value);
+}
+
+#else
+
+TEST_F(Host, LibraryFileCarriesTheFileVersion) {
+    FILE* f = std::fopen(host::DefaultLibraryPath().c_str(), "rb");
+    ASSERT_NE(nullptr, f);
+    std::string bytes;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.append(buf, n);
+    std::fclose(f);
+    EXPECT_NE(std::string::npos, bytes.find(std::string("VANTOR_FILEVERSION=1, 0, 1, 5\0", 30)));
+}
+
+#endif
+
+} // namespace
