@@ -554,6 +554,7 @@ TEST_P(CommandPolicy, SendsResendsAndThrowsAsConfigured) {
     if (failedFinally && c.throwOnFailure) {
         EXPECT_TRUE(r.threw);
         EXPECT_EQ("< TEST_AFC >HT_AfcStart_MChip(TRUE) failed!", r.message);
+        EXPECT_NE(std::string::npos, r.fullText.find("\nFILE:\tAfcActionBase.cpp\n"));
         EXPECT_EQ(T(131, 4, 1), r.triple);
         EXPECT_EQ(0, bench.rf.Measurements());
     } else {

@@ -230,16 +230,11 @@ void CActionBase::PauseResendInterval() {
     platform::Sleep(std::min(m_resendInterval, kMaxResendInterval));
 }
 
-void CActionBase::FailedCommand(uint32_t operation, uint32_t code, int32_t extra,
-                                const char* message) {
+bool CActionBase::FailureEndsRun(uint32_t operation, uint32_t code, int32_t extra) {
     if (m_throwOnDiagFailure == 0)
-        return;
+        return false;
     RecordError(operation, code, extra);
-    OMRA_THROW("%s", message);
-}
-
-std::string CActionBase::Named(const char* text) const {
-    return std::string("< ") + GetName() + " >" + text;
+    return true;
 }
 
 int CActionBase::LogFormat(int32_t level, const char* format, ...) {
@@ -349,8 +344,7 @@ int CActionBase::Deliver(const NOTIFY_TARGET& target, uint32_t message, void* re
     return 1;
 }
 
-void SplitTokens(char* text, char** tokens, const char* delimiters, int* count,
-                 size_t capacity) {
+void SplitTokens(char* text, char** tokens, const char* delimiters, int* count, size_t capacity) {
     int stored = 0;
     if (text != nullptr && tokens != nullptr && delimiters != nullptr) {
         auto isDelimiter = [delimiters](unsigned char c) {

@@ -68,22 +68,54 @@ public:
     virtual int SendResult(const RESULT_ITEM* item);
 
     // Read access for the host-side tests and the AFC base.
-    const NOTIFY_TARGET& ResultTarget() const { return m_resultTarget; }
-    const NOTIFY_TARGET& LogTarget() const { return m_logTarget; }
-    const RESULT_ITEM& ResultBuffer() const { return m_resultBuffer; }
-    const LOG_LINE& LogLineRecord() const { return m_logLine; }
-    IRfTester* RfTester() const { return m_rfTester; }
-    uint32_t RfTesterKind() const { return m_rfTesterKind; }
-    IDriver1* Driver1() const { return m_driver1; }
-    uint32_t Driver1Kind() const { return m_driver1Kind; }
-    const ACTION_PARAM& Params() const { return m_params; }
-    int32_t Band() const { return m_band; }
-    int32_t ClassMark() const { return m_classMark; }
-    const std::string& ConfigPath() const { return m_configPath; }
-    uint32_t ThrowOnDiagFailure() const { return m_throwOnDiagFailure; }
-    uint32_t ResendDiagCommand() const { return m_resendDiagCommand; }
-    uint32_t ResendInterval() const { return m_resendInterval; }
-    uint32_t TxOff() const { return m_txOff; }
+    const NOTIFY_TARGET& ResultTarget() const {
+        return m_resultTarget;
+    }
+    const NOTIFY_TARGET& LogTarget() const {
+        return m_logTarget;
+    }
+    const RESULT_ITEM& ResultBuffer() const {
+        return m_resultBuffer;
+    }
+    const LOG_LINE& LogLineRecord() const {
+        return m_logLine;
+    }
+    IRfTester* RfTester() const {
+        return m_rfTester;
+    }
+    uint32_t RfTesterKind() const {
+        return m_rfTesterKind;
+    }
+    IDriver1* Driver1() const {
+        return m_driver1;
+    }
+    uint32_t Driver1Kind() const {
+        return m_driver1Kind;
+    }
+    const ACTION_PARAM& Params() const {
+        return m_params;
+    }
+    int32_t Band() const {
+        return m_band;
+    }
+    int32_t ClassMark() const {
+        return m_classMark;
+    }
+    const std::string& ConfigPath() const {
+        return m_configPath;
+    }
+    uint32_t ThrowOnDiagFailure() const {
+        return m_throwOnDiagFailure;
+    }
+    uint32_t ResendDiagCommand() const {
+        return m_resendDiagCommand;
+    }
+    uint32_t ResendInterval() const {
+        return m_resendInterval;
+    }
+    uint32_t TxOff() const {
+        return m_txOff;
+    }
 
     // The longest pause the resend interval may ask for, in milliseconds.
     static constexpr uint32_t kMaxResendInterval = 60000;
@@ -101,12 +133,10 @@ protected:
         }
         return false;
     }
-    // A command that finally failed: records the triple and throws the
-    // message when the configuration says so, else the run goes on.
-    void FailedCommand(uint32_t operation, uint32_t code, int32_t extra, const char* message);
+    // A command that finally failed ends the run when the configuration says
+    // so: then its triple is recorded and the caller throws.
+    bool FailureEndsRun(uint32_t operation, uint32_t code, int32_t extra);
     void PauseResendInterval();
-    // The text of a message that names the action: "< name >" + text.
-    std::string Named(const char* text) const;
 
     NOTIFY_TARGET m_resultTarget;
     NOTIFY_TARGET m_logTarget;
@@ -141,5 +171,4 @@ private:
 // Splits text in place at any of the delimiters, like the standard token
 // splitter; stops at a token that begins with ';' or '#'. Stores at most
 // capacity token addresses and writes their number to count (if not null).
-void SplitTokens(char* text, char** tokens, const char* delimiters, int* count,
-                 size_t capacity);
+void SplitTokens(char* text, char** tokens, const char* delimiters, int* count, size_t capacity);

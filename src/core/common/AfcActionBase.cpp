@@ -11,9 +11,8 @@ const char* const kNvStructName =
     "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
 
 std::string FormatPferLine(const char* action, int counter, const char* band, unsigned channel,
-                           unsigned pcl, int32_t hostValueD, unsigned hostWordA,
-                           unsigned hostWordB, unsigned cdac, unsigned cafc, unsigned hostWordC,
-                           double fe) {
+                           unsigned pcl, int32_t hostValueD, unsigned hostWordA, unsigned hostWordB,
+                           unsigned cdac, unsigned cafc, unsigned hostWordC, double fe) {
     const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
     int n = std::snprintf(nullptr, 0, format, action, counter, band, channel, channel, pcl,
                           hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
@@ -27,15 +26,18 @@ std::string FormatPferLine(const char* action, int counter, const char* band, un
 }
 
 std::string FormatResultLine(NvField field, int value) {
-    const char* format = field == NvField::Cdac   ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
-                         : field == NvField::Cafc ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
-                                                  : "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-";
+    const char* format = field == NvField::Cdac ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
+                         : field == NvField::Cafc
+                             ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
+                             : "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-";
     char buf[256];
     std::snprintf(buf, sizeof buf, format, kNvStructName, value);
     return buf;
 }
 
-uint16_t CAfcActionBase::RecordU16(int offset) const { return calrec::ReadU16(m_calRecord, offset); }
+uint16_t CAfcActionBase::RecordU16(int offset) const {
+    return calrec::ReadU16(m_calRecord, offset);
+}
 
 void CAfcActionBase::SetRecordU16(int offset, uint16_t value) {
     calrec::WriteU16(m_calRecord, offset, value);
@@ -48,16 +50,22 @@ void CAfcActionBase::SetMeasurementPoint(uint16_t cdac, uint16_t cafc) {
     SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc);
 }
 
-void CAfcActionBase::SetMeasurementCdac(uint16_t cdac) { SetRecordU16(OMRA_CAL_MEAS_CDAC, cdac); }
+void CAfcActionBase::SetMeasurementCdac(uint16_t cdac) {
+    SetRecordU16(OMRA_CAL_MEAS_CDAC, cdac);
+}
 
-void CAfcActionBase::SetMeasurementCafc(uint16_t cafc) { SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc); }
+void CAfcActionBase::SetMeasurementCafc(uint16_t cafc) {
+    SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc);
+}
 
 void CAfcActionBase::LoadCommonSection(const char* path) {
     m_pcl = static_cast<uint16_t>(platform::ProfileInt("AFC-COMMON", "PCL", 10, path));
     m_tch = static_cast<uint16_t>(platform::ProfileInt("AFC-COMMON", "TCH", 62, path));
 }
 
-void CAfcActionBase::PausePoint() { platform::Sleep(kPointPause); }
+void CAfcActionBase::PausePoint() {
+    platform::Sleep(kPointPause);
+}
 
 double CAfcActionBase::MeasurePfer() {
     Spec_ClearErrorCode(E_ERR_ANY);
@@ -73,15 +81,15 @@ double CAfcActionBase::MeasurePfer() {
     if (chip == 4)
         chip = 1;
     if (chip == 1 || chip == 2) {
-        if (!CommandSucceeds([&] { return HT_AfcStart_MChip(1, &block); }))
-            FailedCommand(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1,
-                          Named("HT_AfcStart_MChip(TRUE) failed!").c_str());
+        if (!CommandSucceeds([&] { return HT_AfcStart_MChip(1, &block); }) &&
+            FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
+            OMRA_THROW("< %s >HT_AfcStart_MChip(TRUE) failed!", GetName());
         m_rfTester->SetupMeasurement(OMRA_MEAS_PFER, 0, 0);
         m_rfTester->TriggerMeasurement(OMRA_MEAS_PFER);
         m_rfTester->ReadMeasurement(OMRA_MEAS_PFER, reinterpret_cast<intptr_t>(pfer));
-        if (m_txOff != 0 && !CommandSucceeds([&] { return HT_AfcStart_MChip(0, &block); }))
-            FailedCommand(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1,
-                          Named("HT_AfcStart_MChip(FALSE) failed!").c_str());
+        if (m_txOff != 0 && !CommandSucceeds([&] { return HT_AfcStart_MChip(0, &block); }) &&
+            FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
+            OMRA_THROW("< %s >HT_AfcStart_MChip(FALSE) failed!", GetName());
     } else if (chip != 0) {
         RecordError(OMRA_OP_PFER, OMRA_ERR_CHIP_TYPE, 0);
         OMRA_THROW("< %s >, Invalid Chip Type: %d", GetName(), m_params.chipType);
@@ -94,8 +102,9 @@ double CAfcActionBase::MeasurePfer() {
     std::memcpy(&fe32, pfer + OMRA_PFER_FE_OFFSET, sizeof fe32);
     double fe = static_cast<double>(fe32);
 
-    ReportValueFormat(0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3, "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE",
-                      block.channel, block.pcl, block.cdac, block.cafc);
+    ReportValueFormat(0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3,
+                      "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE", block.channel, block.pcl,
+                      block.cdac, block.cafc);
     int n = PferLineCounter()++;
     m_text = FormatPferLine(GetName(), n, BandName(m_band), block.channel, block.pcl,
                             calrec::ReadS32(m_calRecord, OMRA_CAL_HOST_VALUE_D),
@@ -152,8 +161,7 @@ int CAfcActionBase::WriteFlashSequence() {
 
 void CAfcActionBase::FlashResults() {
     if (m_params.chipType != 0 && !CommandSucceeds([this] { return WriteFlashSequence(); }) &&
-        m_throwOnDiagFailure != 0) {
-        RecordError(OMRA_OP_FLASH_WRITE, OMRA_ERR_FLASH_OR_AFC, 1);
+        FailureEndsRun(OMRA_OP_FLASH_WRITE, OMRA_ERR_FLASH_OR_AFC, 1)) {
         ReportValue("Save params", 0.0, -1.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
         OMRA_THROW("Write parameters into flash fail while afc calibration!");
     }

@@ -9,9 +9,8 @@
 
 // The PFER line: 17 columns, the value in column 14 and the unit in 16.
 std::string FormatPferLine(const char* action, int counter, const char* band, unsigned channel,
-                           unsigned pcl, int32_t hostValueD, unsigned hostWordA,
-                           unsigned hostWordB, unsigned cdac, unsigned cafc, unsigned hostWordC,
-                           double fe);
+                           unsigned pcl, int32_t hostValueD, unsigned hostWordA, unsigned hostWordB,
+                           unsigned cdac, unsigned cafc, unsigned hostWordC, double fe);
 
 // The NV structure whose fields the result lines name.
 extern const char* const kNvStructName;

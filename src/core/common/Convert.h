@@ -16,9 +16,13 @@ inline uint16_t trunc16(double x) {
 
 // Adds 0.5 first: the nearest integer for positive values, halves going up
 // (fix16(-3.2) is -2, taken as 65534).
-inline uint16_t fix16(double x) { return trunc16(x + 0.5); }
+inline uint16_t fix16(double x) {
+    return trunc16(x + 0.5);
+}
 
 // A slope from which no zero crossing can be extrapolated.
-inline bool degenerateSlope(double slope) { return slope == 0.0 || !std::isfinite(slope); }
+inline bool degenerateSlope(double slope) {
+    return slope == 0.0 || !std::isfinite(slope);
+}
 
 } // namespace conv

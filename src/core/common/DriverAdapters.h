@@ -31,9 +31,13 @@ public:
     }
     int Op14(intptr_t a) override { return Call(m_table->op14, a); }
     int TriggerMeasurement(intptr_t a) override { return Call(m_table->TriggerMeasurement, a); }
-    int ReadMeasurement(intptr_t a, intptr_t b) override { return Call(m_table->ReadMeasurement, a, b); }
+    int ReadMeasurement(intptr_t a, intptr_t b) override {
+        return Call(m_table->ReadMeasurement, a, b);
+    }
     int Op17(intptr_t a) override { return Call(m_table->op17, a); }
-    int SetPowerLevel(intptr_t a, intptr_t b) override { return Call(m_table->SetPowerLevel, a, b); }
+    int SetPowerLevel(intptr_t a, intptr_t b) override {
+        return Call(m_table->SetPowerLevel, a, b);
+    }
     int SetTrafficChannel(intptr_t a, intptr_t b) override {
         return Call(m_table->SetTrafficChannel, a, b);
     }
