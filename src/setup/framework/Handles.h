@@ -171,6 +171,22 @@ private:
     HGDIOBJ old_;
 };
 
+// BeginPaint / EndPaint.
+class PaintDC {
+public:
+    explicit PaintDC(HWND window) : window_(window) { dc_ = ::BeginPaint(window, &ps_); }
+    ~PaintDC() { ::EndPaint(window_, &ps_); }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+    HDC dc() const { return dc_; }
+    const RECT& area() const { return ps_.rcPaint; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT ps_{};
+    HDC dc_ = nullptr;
+};
+
 // An off-screen bitmap with its own memory DC, compatible with a reference DC.
 class MemoryDC {
 public:

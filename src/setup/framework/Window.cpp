@@ -194,6 +194,25 @@ bool CWindow::Create(DWORD exStyle, const wchar_t* className, const wchar_t* tit
     return true;
 }
 
+HWND CWindow::CreateDialogAttached(HWND parent, const void* dialogTemplate, DLGPROC proc,
+                                   LPARAM param) {
+    if (hwnd_)
+        return nullptr;
+    HWND window;
+    {
+        CreationScope scope(this, parent);
+        window = ::CreateDialogIndirectParamW(
+            ResourceModule(), static_cast<const DLGTEMPLATE*>(dialogTemplate), parent, proc, param);
+    }
+    if (!window) {
+        hwnd_ = nullptr;
+        return nullptr;
+    }
+    if (hwnd_ != window)
+        SubclassWindow(window);
+    return window;
+}
+
 bool CWindow::CreateView(HWND parent, UINT id, DWORD style, const RECT& rect, CreateContext*) {
     return Create(0, nullptr, nullptr, style, rect, parent, id);
 }

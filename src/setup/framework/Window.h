@@ -155,6 +155,9 @@ protected:
     // Dialog windows (CDialog, CFormView) route unhandled messages through
     // DefDlgProc's class procedure; the generic default is DefWindowProc.
     WNDPROC DefaultProc() const { return oldProc_; }
+    // Creates a dialog from an in-memory template with this object attached
+    // before its first message.
+    HWND CreateDialogAttached(HWND parent, const void* dialogTemplate, DLGPROC proc, LPARAM param);
 
 private:
     friend LRESULT CALLBACK FrameworkWndProc(HWND, UINT, WPARAM, LPARAM);
