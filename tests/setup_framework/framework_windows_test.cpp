@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -483,6 +484,7 @@ TEST_F(SplitterTest, HelpViewsOpenTheirPageBesideTheLibrary) {
     EXPECT_NE(::GetFileAttributesW(v318->LastLocation().c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(::GetFileAttributesW(v300->LastLocation().c_str()), INVALID_FILE_ATTRIBUTES);
     for (CHtmlView* v : {v318, v300}) {
+        std::printf("browser control %s\n", v->HasBrowser() ? "present" : "absent: fallback text");
         if (v->HasBrowser())
             continue;
         // No web engine here: a read-only text names the page instead.

@@ -16,6 +16,10 @@ struct SysFreeClose {
 };
 using BString = UniqueHandle<BSTR, SysFreeClose>;
 
+// mshtml's document class: present only where a web engine is installed.
+const CLSID kHtmlDocumentClass = {
+    0x25336920, 0x03f9, 0x11cf, {0x8f, 0xd0, 0x00, 0xaa, 0x00, 0x68, 0x6f, 0x13}};
+
 } // namespace
 
 std::wstring ResourceModulePath() {
@@ -145,6 +149,15 @@ struct CHtmlView::Browser {
     Browser& operator=(const Browser&) = delete;
 
     bool Open(HWND window) {
+        // The browser object can exist without a web engine behind it (Wine
+        // without mshtml shows a blank page); without the engine we fall back.
+        {
+            ComPtr<IUnknown> engine;
+            if (FAILED(::CoCreateInstance(kHtmlDocumentClass, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IUnknown, reinterpret_cast<void**>(engine.put()))) ||
+                !engine)
+                return false;
+        }
         if (FAILED(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IOleObject, reinterpret_cast<void**>(ole.put()))) ||
             !ole)
