@@ -22,6 +22,9 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The system holds names and values as C strings: each ends at a NUL byte.
+std::string_view cString(std::string_view s) { return s.substr(0, s.find('\0')); }
+
 std::string_view trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && isBlank(s[b]))
@@ -65,7 +68,7 @@ std::vector<Line> splitLines(std::string_view text) {
             size_t close = content.rfind(']');
             if (close != std::string_view::npos && close > 0) {
                 line.kind = LineKind::Section;
-                line.name = content.substr(1, close - 1);
+                line.name = cString(content.substr(1, close - 1));
                 lines.push_back(line);
                 continue;
             }
@@ -73,10 +76,10 @@ std::vector<Line> splitLines(std::string_view text) {
         line.kind = LineKind::Key;
         size_t eq = content.find('=');
         if (eq == std::string_view::npos) {
-            line.name = content;
+            line.name = cString(content);
         } else {
-            line.name = trim(content.substr(0, eq));
-            line.value = trim(content.substr(eq + 1));
+            line.name = cString(trim(content.substr(0, eq)));
+            line.value = cString(trim(content.substr(eq + 1)));
             line.hasValue = true;
         }
         lines.push_back(line);
