@@ -1,0 +1,622 @@
+// Bad input at every export, as a host could hand it in: null pointers,
+// freed and foreign handles, ids and types out of range, unterminated and
+// overlong paths, values beyond 16 bits, files that are no files. Each gets
+// its triple or a clean run, never a crash.
+#include "Capture.h"
+#include "HostSleep.h"
+#include "OmraHost.h"
+#include "Simulator.h"
+#include "omra/errorcode.h"
+#include "omra/phonecommand.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <direct.h>
+#include <process.h>
+#define getpid _getpid
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using testing_support::Capture;
+
+struct Triple {
+    uint32_t module = 0, operation = 0, code = 0;
+    int32_t extra = 0;
+    bool operator==(const Triple& o) const {
+        return module == o.module && operation == o.operation && code == o.code && extra == o.extra;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Triple& t) {
+    return os << "(" << t.module << ", " << t.operation << ", " << t.code << ", " << t.extra << ")";
+}
+
+Triple last() {
+    ERROR_TRIPLE t{};
+    if (!ErrorCode_GetLast(E_ERR_ACTION, &t))
+        return Triple{};
+    return Triple{t.module, t.operation, t.code, t.extra};
+}
+
+Triple tr(uint32_t op, uint32_t code, int32_t extra = 0) {
+    return Triple{14, op, code, extra};
+}
+
+bool makeDir(const std::string& p) {
+#if defined(_WIN32)
+    return _mkdir(p.c_str()) == 0;
+#else
+    return ::mkdir(p.c_str(), 0755) == 0;
+#endif
+}
+
+void removeDir(const std::string& p) {
+#if defined(_WIN32)
+    _rmdir(p.c_str());
+#else
+    ::rmdir(p.c_str());
+#endif
+}
+
+class BadInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Load(host::DefaultLibraryPath())) << lib.Error();
+        lib.Cleanup();
+        Capture().Clear();
+        testing_support::Pauses().clear();
+        Spec_ClearErrorCode(E_ERR_ANY);
+        tag = std::to_string(getpid());
+        cfg = "bad-input-" + tag + ".ini";
+        write(cfg, "");
+        handset.Attach();
+    }
+    void TearDown() override {
+        handset.Detach();
+        lib.Cleanup();
+        std::remove(cfg.c_str());
+    }
+
+    static void write(const std::string& path, const std::string& text) {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, f) << path;
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+
+    void start() {
+        LIBRARY_INFO info;
+        ASSERT_EQ(0u, lib.Startup(&info));
+    }
+
+    // A created action with capturing targets and the RF tester.
+    IAction* ready(uint32_t id) {
+        IAction* a = lib.CreateAction(id, 0);
+        EXPECT_NE(nullptr, a);
+        if (a == nullptr)
+            return nullptr;
+        NOTIFY_TARGET items = testing_support::ItemTarget();
+        NOTIFY_TARGET lines = testing_support::LineTarget();
+        EXPECT_EQ(0u, lib.SetCallBack(a, OMRA_CALLBACK_RESULT, &items));
+        EXPECT_EQ(0u, lib.SetCallBack(a, OMRA_CALLBACK_LOG, &lines));
+        EXPECT_EQ(0u, lib.SetDriver(a, OMRA_DRIVER_RFTESTER, OMRA_DRIVER_KIND_OBJECT, &rf));
+        return a;
+    }
+
+    ACTION_PARAM param(int32_t chip, int32_t band, const std::string& path) {
+        ACTION_PARAM p;
+        std::memset(&p, 0, sizeof p);
+        p.chipType = chip;
+        p.band = band;
+        p.calibrationRecord = record.data();
+        std::snprintf(p.configPath, sizeof p.configPath, "%s", path.c_str());
+        return p;
+    }
+
+    // Runs the action; returns the exception's message ("" when none).
+    std::string run(IAction* a) {
+        try {
+            EXPECT_EQ(0u, lib.DoAction(a));
+        } catch (CCFTException* e) {
+            std::string m = e->GetMessageText();
+            delete e;
+            return m;
+        }
+        return std::string();
+    }
+
+    std::string initError(IAction* a, ACTION_PARAM* p) {
+        try {
+            EXPECT_EQ(0u, lib.InitAction(a, p));
+        } catch (CCFTException* e) {
+            std::string m = e->GetMessageText();
+            delete e;
+            return m;
+        }
+        return std::string();
+    }
+
+    int closingItems() const {
+        int n = 0;
+        for (const auto& it : Capture().items)
+            n += it.kind == OMRA_KIND_CLOSING && it.name.empty() ? 1 : 0;
+        return n;
+    }
+
+    int phoneCalls() const {
+        int n = 0;
+        for (int c = 0; c <= static_cast<int>(sim::Command::FlashSlopeLength); ++c)
+            n += handset.Calls(static_cast<sim::Command>(c));
+        return n;
+    }
+
+    host::Library lib;
+    std::string tag, cfg;
+    sim::Handset handset{sim::NominalCrystal(sim::Chip::VT300), 1};
+    sim::RfTester rf{&handset};
+    std::vector<unsigned char> record = std::vector<unsigned char>(OMRA_CAL_RECORD_SIZE, 0);
+};
+
+// --- Null pointers -----------------------------------------------------------
+
+TEST_F(BadInput, NullInEveryPointerArgument) {
+    EXPECT_NE(0u, lib.Startup(nullptr));
+    EXPECT_EQ(tr(1, 7), last());
+    EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, nullptr));
+    EXPECT_EQ(tr(10, 7), last());
+    start();
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
+    ASSERT_NE(nullptr, a);
+    EXPECT_NE(0u, lib.GetActionInfo(a, nullptr));
+    EXPECT_EQ(tr(5, 7), last());
+    for (uint32_t type : {OMRA_CALLBACK_RESULT, OMRA_CALLBACK_LOG}) {
+        EXPECT_NE(0u, lib.SetCallBack(a, type, nullptr));
+        EXPECT_EQ(tr(6, 7), last());
+    }
+    for (uint32_t type : {OMRA_DRIVER_TYPE1, OMRA_DRIVER_RFTESTER})
+        for (uint32_t kind : {1u, 2u, 3u}) {
+            EXPECT_NE(0u, lib.SetDriver(a, type, kind, nullptr));
+            EXPECT_EQ(tr(7, 7), last());
+        }
+    EXPECT_NE(0u, lib.InitAction(a, nullptr));
+    EXPECT_EQ(tr(8, 7), last());
+}
+
+TEST_F(BadInput, NullHandleAtEveryExportThatTakesOne) {
+    start();
+    NOTIFY_TARGET t = testing_support::ItemTarget();
+    ACTION_PARAM p = param(0, 1, cfg);
+    ACTION_INFO info;
+    const std::vector<std::pair<uint32_t, std::function<uint32_t()>>> calls = {
+        {4, [&] { return lib.FreeAction(nullptr); }},
+        {5, [&] { return lib.GetActionInfo(nullptr, &info); }},
+        {6, [&] { return lib.SetCallBack(nullptr, 1, &t); }},
+        {7, [&] { return lib.SetDriver(nullptr, 2, 1, &rf); }},
+        {8, [&] { return lib.InitAction(nullptr, &p); }},
+        {9, [&] { return lib.DoAction(nullptr); }},
+        {9, [&] { return lib.SetProperty(nullptr, 1, 2, 3); }},
+        {9, [&] { return lib.GetProperty(nullptr, 1, 2, 3); }},
+    };
+    for (const auto& c : calls) {
+        EXPECT_NE(0u, c.second());
+        EXPECT_EQ(tr(c.first, 17), last());
+    }
+}
+
+// --- Freed and foreign handles -------------------------------------------------
+
+TEST_F(BadInput, FreedForeignAndStaleHandlesAreNeverCalledThrough) {
+    start();
+    IAction* freed = lib.CreateAction(OMRA_ACTION_VT300, 0);
+    ASSERT_EQ(0u, lib.FreeAction(freed));
+    IAction* stale = lib.CreateAction(OMRA_ACTION_LN2040, 0);
+    ASSERT_NE(nullptr, stale);
+    lib.Cleanup(); // deletes it
+    start();
+    IAction* kept = ready(OMRA_ACTION_VT318); // a live one the others must not disturb
+    // Memory that is no action: a host object, a stack block, an odd address.
+    unsigned char block[64];
+    std::memset(block, 0xCD, sizeof block);
+    std::vector<IAction*> bad = {freed,
+                                 stale,
+                                 reinterpret_cast<IAction*>(&rf),
+                                 reinterpret_cast<IAction*>(block),
+                                 reinterpret_cast<IAction*>(1),
+                                 reinterpret_cast<IAction*>(~uintptr_t(0) - 7)};
+    NOTIFY_TARGET t = testing_support::ItemTarget();
+    ACTION_PARAM p = param(1, 1, cfg);
+    ACTION_INFO info;
+    for (IAction* h : bad) {
+        if (h == kept)
+            continue; // the allocator may hand a freed address out again
+        const std::vector<std::pair<uint32_t, std::function<uint32_t()>>> calls = {
+            {4, [&] { return lib.FreeAction(h); }},
+            {5, [&] { return lib.GetActionInfo(h, &info); }},
+            {6, [&] { return lib.SetCallBack(h, 1, &t); }},
+            {7, [&] { return lib.SetDriver(h, 2, 1, &rf); }},
+            {8, [&] { return lib.InitAction(h, &p); }},
+            {9, [&] { return lib.DoAction(h); }},
+            {9, [&] { return lib.SetProperty(h, 1, 2, 3); }},
+            {9, [&] { return lib.GetProperty(h, 1, 2, 3); }},
+        };
+        for (const auto& c : calls) {
+            EXPECT_NE(0u, c.second());
+            EXPECT_EQ(tr(c.first, 18), last());
+        }
+    }
+    EXPECT_EQ(0, rf.Measurements());
+    EXPECT_EQ(0, phoneCalls());
+    EXPECT_TRUE(Capture().items.empty());
+    EXPECT_EQ(0u, lib.FreeAction(kept));
+}
+
+// --- Ids, types and kinds out of range ----------------------------------------
+
+TEST_F(BadInput, ActionIdsWithHighBits) {
+    start();
+    struct {
+        uint32_t id;
+        uint16_t made; // 0: none
+    } cases[] = {{0xFFFF0101u, 0x0101}, {0x80000201u, 0x0201}, {0x00010301u, 0x0301},
+                 {0x01010000u, 0},      {0x02010000u, 0},      {0xFFFFFFFFu, 0},
+                 {0x0102u, 0},          {0x0100u, 0},          {0u, 0}};
+    for (const auto& c : cases) {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        IAction* a = lib.CreateAction(c.id, 0xFFFFFFFFu);
+        if (c.made == 0) {
+            EXPECT_EQ(nullptr, a) << std::hex << c.id;
+            EXPECT_EQ(tr(3, 19), last());
+            continue;
+        }
+        ASSERT_NE(nullptr, a) << std::hex << c.id;
+        ACTION_INFO info;
+        ASSERT_EQ(0u, lib.GetActionInfo(a, &info));
+        EXPECT_EQ(c.made, info.entry.id);
+        EXPECT_EQ(0u, lib.FreeAction(a));
+    }
+    // Setup compares the low 16 bits too: these open no window.
+    for (uint32_t id : {0xFFFF0301u, 0x12340000u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(0u, lib.Setup(id, cfg.c_str())) << std::hex << id;
+        EXPECT_EQ(Triple{}, last());
+    }
+}
+
+TEST_F(BadInput, CallbackTypesDriverTypesAndKindsOutOfRange) {
+    start();
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT300, 0);
+    NOTIFY_TARGET t = testing_support::ItemTarget();
+    for (uint32_t type : {0u, 3u, 0x80000001u, 0x10002u, 0xFFFFFFFFu}) {
+        EXPECT_NE(0u, lib.SetCallBack(a, type, &t)) << type;
+        EXPECT_EQ(tr(6, 11), last());
+    }
+    for (uint32_t type : {0u, 3u, 0x80000002u, 0xFFFFFFFFu}) {
+        EXPECT_NE(0u, lib.SetDriver(a, type, 1, &rf)) << type;
+        EXPECT_EQ(tr(6, 12), last());
+    }
+    for (uint32_t kind : {0u, 3u, 0x80000001u, 0xFFFFFFFFu}) {
+        EXPECT_NE(0u, lib.SetDriver(a, OMRA_DRIVER_RFTESTER, kind, &rf)) << kind;
+        EXPECT_EQ(tr(7, 22), last());
+        DRIVER1_TABLE d1{};
+        EXPECT_NE(0u, lib.SetDriver(a, OMRA_DRIVER_TYPE1, kind, &d1)) << kind;
+        EXPECT_EQ(tr(7, 21), last());
+    }
+    // With no RF tester stored, a run refuses before any handset command.
+    NOTIFY_TARGET items = testing_support::ItemTarget();
+    ASSERT_EQ(0u, lib.SetCallBack(a, 1, &items));
+    ACTION_PARAM p = param(1, 1, cfg);
+    ASSERT_EQ(0u, lib.InitAction(a, &p));
+    EXPECT_EQ("< VT300_AFC >RF tester driver is not set", run(a));
+    EXPECT_EQ(tr(9, 22), last());
+    EXPECT_EQ(0, phoneCalls());
+    EXPECT_EQ(1, closingItems());
+    // An unknown kind after an object keeps the object.
+    ASSERT_EQ(0u, lib.SetDriver(a, OMRA_DRIVER_RFTESTER, OMRA_DRIVER_KIND_OBJECT, &rf));
+    EXPECT_EQ(0u, lib.SetDriver(a, OMRA_DRIVER_RFTESTER, 7, &t));
+    Capture().Clear();
+    EXPECT_EQ("", run(a));
+    EXPECT_EQ(2, rf.Measurements());
+}
+
+TEST_F(BadInput, NotificationTargetKindsOutOfRangeSendNothing) {
+    start();
+    IAction* a = ready(OMRA_ACTION_VT300);
+    for (uint32_t kind : {5u, 0x80000004u, 0xFFFFFFFFu}) {
+        NOTIFY_TARGET t = testing_support::ItemTarget();
+        t.kind = kind;
+        ASSERT_EQ(0u, lib.SetCallBack(a, 1, &t));
+        t = testing_support::LineTarget();
+        t.kind = kind;
+        ASSERT_EQ(0u, lib.SetCallBack(a, 2, &t));
+        ACTION_PARAM p = param(1, 1, cfg);
+        ASSERT_EQ(0u, lib.InitAction(a, &p));
+        EXPECT_EQ("", run(a));
+    }
+    // A function target of kind 4 with a null address is not called.
+    NOTIFY_TARGET none{OMRA_TARGET_FUNCTION, 0, 0, 0};
+    ASSERT_EQ(0u, lib.SetCallBack(a, 1, &none));
+    ASSERT_EQ(0u, lib.SetCallBack(a, 2, &none));
+    EXPECT_EQ("", run(a));
+    EXPECT_TRUE(Capture().items.empty());
+    EXPECT_TRUE(Capture().lines.empty());
+}
+
+// --- Parameter blocks -----------------------------------------------------------
+
+TEST_F(BadInput, UnterminatedPathIsReadWithinItsField) {
+    start();
+    IAction* a = ready(OMRA_ACTION_VT300);
+    ACTION_PARAM p = param(1, 1, "");
+    std::memset(p.configPath, 'A', sizeof p.configPath);
+    p.paramWord = 0x41414141u; // the bytes after the field are no part of the path
+    std::string path(sizeof p.configPath, 'A');
+    EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <" + path + "> not exist", initError(a, &p));
+    EXPECT_EQ(tr(101, 13), last());
+}
+
+TEST_F(BadInput, PathsLongerThan260Bytes) {
+    start();
+    // Nested folders make a real file whose path is longer than 260 bytes
+    // where the platform allows it; elsewhere the path names nothing.
+    std::string dir = "long-" + tag;
+    std::vector<std::string> made;
+    std::string path = dir;
+    bool creatable = makeDir(path);
+    if (creatable)
+        made.push_back(path);
+    while (path.size() < 300) {
+        path += "/" + std::string(60, 'd');
+        if (creatable && makeDir(path))
+            made.push_back(path);
+        else
+            creatable = false;
+    }
+    std::string file = path + "/station.ini";
+    ASSERT_GT(file.size(), 260u);
+    FILE* f = creatable ? std::fopen(file.c_str(), "wb") : nullptr;
+    if (f != nullptr) {
+        std::fputs("[AFC-COMMON]\r\nPCL=7\r\n", f);
+        std::fclose(f);
+    }
+    IAction* a = ready(OMRA_ACTION_VT300);
+    ACTION_PARAM p = param(0, 1, file);
+    std::string error = initError(a, &p);
+    if (f != nullptr && error.empty()) {
+        // Loaded: the key of the long path is the one that counts.
+        run(a);
+        ASSERT_FALSE(Capture().items.empty());
+        EXPECT_EQ(0u, Capture().items[0].name.find("CH: 62, PCL: 7,")) << Capture().items[0].name;
+        Spec_ClearErrorCode(E_ERR_ANY);
+        EXPECT_EQ(0u, lib.Setup(OMRA_ACTION_LN2040, file.c_str()));
+    } else {
+        // Not there, or beyond the platform's path limit: refused clearly.
+        EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <" + file + "> not exist", error);
+        EXPECT_EQ(tr(101, 13), last());
+        EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, file.c_str()));
+        EXPECT_EQ(tr(10, 13), last());
+    }
+#if !defined(_WIN32)
+    EXPECT_NE(nullptr, f) << "a long path must work where the platform has no path limit";
+#endif
+    std::remove(file.c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        removeDir(*it);
+}
+
+TEST_F(BadInput, BandsOutOfRange) {
+    start();
+    for (int32_t band : {-1, 4, 7, INT_MAX, INT_MIN}) {
+        Capture().Clear();
+        IAction* a = ready(OMRA_ACTION_VT300);
+        ACTION_PARAM p = param(0, band, cfg);
+        ASSERT_EQ(0u, lib.InitAction(a, &p));
+        run(a);
+        ASSERT_FALSE(Capture().lines.empty());
+        // No band name to print: the column stays empty.
+        EXPECT_EQ(0u, Capture().lines[0].find("VT300_AFC_PFER_0,-,62,")) << Capture().lines[0];
+        EXPECT_EQ(1, closingItems());
+        EXPECT_EQ(0u, lib.FreeAction(a));
+    }
+}
+
+TEST_F(BadInput, ChipTypesOutOfRangeSendNoHandsetCommand) {
+    start();
+    const char* names[] = {"VT300_AFC", "VT318_AFC", "LN2040"};
+    const uint32_t ids[] = {OMRA_ACTION_VT300, OMRA_ACTION_VT318, OMRA_ACTION_LN2040};
+    for (int i = 0; i < 3; ++i)
+        for (int32_t chip : {3, 5, -1, INT_MAX, INT_MIN}) {
+            Capture().Clear();
+            int before = phoneCalls();
+            IAction* a = ready(ids[i]);
+            ACTION_PARAM p = param(chip, 1, cfg);
+            ASSERT_EQ(0u, lib.InitAction(a, &p));
+            EXPECT_EQ(std::string("< ") + names[i] +
+                          " >, Invalid Chip Type: " + std::to_string(chip),
+                      run(a));
+            EXPECT_EQ(tr(131, 10), last());
+            EXPECT_EQ(before, phoneCalls());
+            EXPECT_EQ(1, closingItems());
+            EXPECT_EQ(0u, lib.FreeAction(a));
+        }
+    EXPECT_EQ(0, rf.Measurements());
+}
+
+TEST_F(BadInput, NullCalibrationRecordRefusesTheRun) {
+    start();
+    IAction* a = ready(OMRA_ACTION_LN2040);
+    ACTION_PARAM p = param(1, 1, cfg);
+    p.calibrationRecord = nullptr;
+    ASSERT_EQ(0u, lib.InitAction(a, &p));
+    EXPECT_EQ("< LN2040 >calibration record address is null", run(a));
+    EXPECT_EQ(tr(9, 7), last());
+    EXPECT_EQ(0, phoneCalls());
+    EXPECT_EQ(0, rf.Measurements());
+    EXPECT_EQ(1, closingItems());
+}
+
+// --- Configuration values and files ------------------------------------------------
+
+TEST_F(BadInput, ValuesBeyond16BitsAreCutTo16Bits) {
+    start();
+    write(cfg, "[AFC-COMMON]\r\nPCL=65546\r\nTCH=131134\r\n[CRYSTAL_VT300]\r\n"
+               "Default CDAC=65539\r\nDefault CAFC=69536\r\n");
+    IAction* a = ready(OMRA_ACTION_VT300);
+    ACTION_PARAM p = param(0, 1, cfg);
+    ASSERT_EQ(0u, lib.InitAction(a, &p));
+    run(a);
+    ASSERT_FALSE(Capture().items.empty());
+    EXPECT_EQ("CH: 62, PCL: 10, CDAC: 3, CAFC: 4000, FE", Capture().items[0].name);
+
+    write(cfg, "[LN2040 AFC]\r\nDEFAULT_CDAC=65575\r\nDEFAULT_CAFC=74536\r\n");
+    Capture().Clear();
+    IAction* b = ready(OMRA_ACTION_LN2040);
+    ASSERT_EQ(0u, lib.InitAction(b, &p));
+    run(b);
+    ASSERT_FALSE(Capture().items.empty());
+    EXPECT_EQ("CH: 62, PCL: 10, CDAC: 39, CAFC: 9000, FE", Capture().items[0].name);
+}
+
+TEST_F(BadInput, ResendIntervalIsCapped) {
+    start();
+    for (const char* value : {"4294967295", "-1", "60001", "99999999999"}) {
+        write(cfg,
+              std::string("[DIAG CONTROL]\r\nResend Diag. Command=1\r\nResend Interval Time=") +
+                  value + "\r\n");
+        sim::Handset h(sim::NominalCrystal(sim::Chip::VT300), 2);
+        h.Attach();
+        h.FailCall(sim::Command::AfcOn, 1);
+        testing_support::Pauses().clear();
+        IAction* a = ready(OMRA_ACTION_VT300);
+        ACTION_PARAM p = param(1, 1, cfg);
+        ASSERT_EQ(0u, lib.InitAction(a, &p));
+        run(a);
+        ASSERT_FALSE(testing_support::Pauses().empty());
+        EXPECT_EQ(60000u, testing_support::Pauses()[0]) << value;
+        for (uint32_t ms : testing_support::Pauses())
+            EXPECT_LE(ms, 60000u);
+        EXPECT_EQ(0u, lib.FreeAction(a));
+        h.Detach();
+    }
+}
+
+TEST_F(BadInput, ConfigurationThatIsADirectory) {
+    start();
+    std::string dir = "cfg-dir-" + tag;
+    ASSERT_TRUE(makeDir(dir));
+    IAction* a = ready(OMRA_ACTION_VT318);
+    ACTION_PARAM p = param(1, 1, dir);
+    EXPECT_EQ("< VT318_AFC >LoadAdjustConfig file <" + dir + "> not exist", initError(a, &p));
+    EXPECT_EQ(tr(101, 13), last());
+    EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, dir.c_str()));
+    EXPECT_EQ(tr(10, 13), last());
+    removeDir(dir);
+}
+
+TEST_F(BadInput, ConfigurationThatCannotBeRead) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "file modes do not make a file unreadable on Windows";
+#else
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: a file with mode 000 is still readable";
+    std::string path = "unreadable-" + tag + ".ini";
+    write(path, "[DIAG CONTROL]\nTxOff=0\n");
+    ASSERT_EQ(0, ::chmod(path.c_str(), 0));
+    start();
+    IAction* a = ready(OMRA_ACTION_VT300);
+    ACTION_PARAM p = param(1, 1, path);
+    EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <" + path + "> not exist", initError(a, &p));
+    EXPECT_EQ(tr(101, 13), last());
+    EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, path.c_str()));
+    EXPECT_EQ(tr(10, 13), last());
+    std::remove(path.c_str());
+#endif
+}
+
+TEST_F(BadInput, EmptyConfigurationNotesItAndLoadsDefaults) {
+    start();
+    IAction* a = ready(OMRA_ACTION_VT300);
+    ACTION_PARAM p = param(1, 1, cfg);
+    EXPECT_EQ(0u, lib.InitAction(a, &p));
+    EXPECT_EQ(tr(101, 14), last());
+    EXPECT_EQ("", run(a));
+}
+
+// --- Slopes from which no zero crossing follows never reach flash ------------------
+
+struct Degenerate {
+    uint32_t id;
+    const char* config;
+    std::vector<double> fe;
+    Triple triple;
+};
+
+TEST_F(BadInput, DegenerateSlopesNeverFlash) {
+    start();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Degenerate cases[] = {
+        // VT300: flat characteristic with no slope limit and no headroom limit.
+        {OMRA_ACTION_VT300,
+         "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
+         {100, 100},
+         tr(140, 34)},
+        {OMRA_ACTION_VT300,
+         "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\nNext CAFC Distance=0\n",
+         {100, 900},
+         tr(140, 34)},
+        {OMRA_ACTION_VT300,
+         "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
+         {100, inf},
+         tr(140, 34)},
+        {OMRA_ACTION_VT300,
+         "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
+         {100, nan},
+         tr(140, 34)},
+        // LN2040: a window that holds 0 does not accept the CDAC of a flat stage.
+        {OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", {500, 500}, tr(137, 31)},
+        {OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", {500, nan}, tr(137, 31)},
+        {OMRA_ACTION_LN2040,
+         "[LN2040 AFC]\nDEFAULT_CAFC_STEP=0\nCALI_CAFC_SLOPE_MIN=-100\n",
+         {-1260, 2340, 700, 700},
+         tr(140, 34)},
+        // VT318: every attempt of a flat coarse stage misses, even when the
+        // window holds 0.
+        {OMRA_ACTION_VT318,
+         "[CRYSTAL_VT318]\nDefault CDAC=5\nCDAC    Range=10\n",
+         {300, 300, 300, 300, 300, 300},
+         tr(137, 31)},
+    };
+    for (const Degenerate& c : cases) {
+        write(cfg, c.config);
+        Capture().Clear();
+        int flashBefore = handset.Calls(sim::Command::FlashCafc) +
+                          handset.Calls(sim::Command::FlashCdac) +
+                          handset.Calls(sim::Command::FlashSlopeLength);
+        rf.ScriptFe(c.fe);
+        IAction* a = ready(c.id);
+        ACTION_PARAM p = param(1, 1, cfg);
+        ASSERT_EQ(0u, lib.InitAction(a, &p));
+        EXPECT_NE("", run(a)) << c.config;
+        EXPECT_EQ(c.triple, last()) << c.config;
+        EXPECT_EQ(flashBefore, handset.Calls(sim::Command::FlashCafc) +
+                                   handset.Calls(sim::Command::FlashCdac) +
+                                   handset.Calls(sim::Command::FlashSlopeLength))
+            << c.config;
+        EXPECT_EQ(1, closingItems());
+        EXPECT_EQ(0u, lib.FreeAction(a));
+    }
+}
+
+} // namespace
