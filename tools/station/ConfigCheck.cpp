@@ -4,9 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace station {
 
@@ -60,18 +58,23 @@ int ConfigReport::Warnings() const {
 }
 
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
         *error = "cannot open the configuration file '" + path + "'";
         return false;
     }
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) {
+    std::string data;
+    char buf[4096];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        data.append(buf, n);
+    bool failed = std::ferror(f) != 0; // a folder opens but does not read
+    std::fclose(f);
+    if (failed) {
         *error = "cannot read the configuration file '" + path + "'";
         return false;
     }
-    *text = s.str();
+    *text = std::move(data);
     return true;
 }
 

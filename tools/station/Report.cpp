@@ -400,6 +400,22 @@ Stats statsOf(const std::vector<double>& v) {
     return s;
 }
 
+} // namespace
+
+void PlotRange(const Distribution& d, double* low, double* high) {
+    Stats s = statsOf(d.values);
+    double lo = s.min, hi = s.max;
+    if (d.window.known && d.window.low <= d.window.high) {
+        double reach = std::max(1.0, d.window.high - d.window.low);
+        lo = std::max(std::min(lo, d.window.low), d.window.low - reach);
+        hi = std::min(std::max(hi, d.window.high), d.window.high + reach);
+    }
+    *low = lo;
+    *high = hi;
+}
+
+namespace {
+
 struct Bins {
     double low = 0, width = 1;
     std::vector<long> counts;
@@ -408,12 +424,8 @@ struct Bins {
 // Bins that cover the values and the window; whole-number data gets whole bins.
 Bins binsOf(const Distribution& d, int wanted) {
     Bins b;
-    Stats s = statsOf(d.values);
-    double lo = s.min, hi = s.max;
-    if (d.window.known) {
-        lo = std::min(lo, d.window.low);
-        hi = std::max(hi, d.window.high);
-    }
+    double lo = 0, hi = 0;
+    PlotRange(d, &lo, &hi);
     bool whole =
         std::all_of(d.values.begin(), d.values.end(), [](double x) { return x == std::floor(x); });
     double span = hi - lo;
@@ -455,6 +467,15 @@ void printDistribution(FILE* out, const Distribution& d) {
     if (!d.note.empty())
         std::fprintf(out, "  (window %s)\n", d.note.c_str());
     Bins b = binsOf(d, 12);
+    double plotLow = 0, plotHigh = 0;
+    PlotRange(d, &plotLow, &plotHigh);
+    long below =
+        std::count_if(d.values.begin(), d.values.end(), [&](double x) { return x < plotLow; });
+    long above =
+        std::count_if(d.values.begin(), d.values.end(), [&](double x) { return x > plotHigh; });
+    if (below > 0 || above > 0)
+        std::fprintf(out, "  (%ld below %s and %ld above %s counted in the end rows)\n", below,
+                     number(plotLow).c_str(), above, number(plotHigh).c_str());
     long most = *std::max_element(b.counts.begin(), b.counts.end());
     bool whole = b.width == std::floor(b.width) && b.low == std::floor(b.low);
     for (size_t i = 0; i < b.counts.size(); ++i) {

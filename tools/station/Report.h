@@ -51,6 +51,11 @@ struct Distribution {
     long outside = 0;
 };
 
+// The range a histogram draws: the values and the window, but no further
+// from the window than its own width, so that a stray unit (a CDAC wrapped
+// to 65533) does not squeeze the rest into one bar.
+void PlotRange(const Distribution& d, double* low, double* high);
+
 struct Reason {
     long count = 0;
     bool hasTriple = false;

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+// The station's clock for the library's pauses (exported by the executable).
+extern "C" void OMRA_CALL OmraHost_Sleep(uint32_t milliseconds);
+
 namespace station {
 
 // The station's clock. The library's pauses reach it through the exported

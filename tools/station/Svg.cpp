@@ -82,25 +82,28 @@ std::string num(double v) {
 
 void histogram(SvgWriter& svg, double top, const Distribution& d) {
     const double left = 70, width = 620, height = 170;
-    const double base = top + 40 + height;
+    const double base = top + 50 + height;
     std::string title = d.name + " (" + d.unit + ")";
     if (d.window.known)
         title += ", window [" + num(d.window.low) + ", " + num(d.window.high) + "]";
     title += ": " + std::to_string(d.values.size()) + " units";
     if (d.window.known)
         title += ", " + std::to_string(d.outside) + " outside";
-    svg.Text(left, top + 22, title, 14, "start", "#222222", "bold");
+    svg.Text(left, top + 16, title, 14, "start", "#222222", "bold");
     if (d.values.empty()) {
-        svg.Text(left + width / 2, top + 40 + height / 2, "no unit got this far", 13, "middle");
+        svg.Text(left + width / 2, top + 50 + height / 2, "no unit got this far", 13, "middle");
         return;
     }
-    double lo = *std::min_element(d.values.begin(), d.values.end());
-    double hi = *std::max_element(d.values.begin(), d.values.end());
-    if (d.window.known) {
-        // The window shows even where no unit came near its bounds.
-        lo = std::min(lo, d.window.low);
-        hi = std::max(hi, d.window.high);
-    }
+    double lo = 0, hi = 0;
+    PlotRange(d, &lo, &hi); // the window shows even where no unit came near its bounds
+    long beyond =
+        std::count_if(d.values.begin(), d.values.end(), [&](double x) { return x < lo || x > hi; });
+    std::string sub = d.note.empty() ? std::string() : "window " + d.note;
+    if (beyond > 0)
+        sub += std::string(sub.empty() ? "" : "; ") + std::to_string(beyond) +
+               " beyond the plotted range, drawn in the end bars";
+    if (!sub.empty())
+        svg.Text(left, top + 31, sub, 11, "start", "#555555");
     bool whole =
         std::all_of(d.values.begin(), d.values.end(), [](double x) { return x == std::floor(x); });
     int bins = 40;
@@ -124,9 +127,9 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
     double span = binWidth * bins;
     auto xOf = [&](double v) { return left + (v - lo) / span * width; };
 
-    svg.Rect(left, top + 40, width, height, "#fafafa", "#cccccc");
+    svg.Rect(left, top + 50, width, height, "#fafafa", "#cccccc");
     if (d.window.known && d.window.low <= d.window.high)
-        svg.Rect(xOf(d.window.low), top + 40,
+        svg.Rect(xOf(d.window.low), top + 50,
                  xOf(d.window.high + (whole ? 1 : 0)) - xOf(d.window.low), height, "#e3f4e3",
                  "none");
     for (int i = 0; i < bins; ++i) {
@@ -143,10 +146,10 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
     if (d.window.known) {
         const char* dash = " stroke-dasharray=\"6,4\"";
         double xl = xOf(d.window.low), xh = xOf(d.window.high + (whole ? 1 : 0));
-        svg.Line(xl, top + 36, xl, base, "#1d7a1d", 2, dash);
-        svg.Line(xh, top + 36, xh, base, "#1d7a1d", 2, dash);
-        svg.Text(xl, top + 34, "min " + num(d.window.low), 11, "middle", "#1d7a1d");
-        svg.Text(xh, top + 34, "max " + num(d.window.high), 11, "middle", "#1d7a1d");
+        svg.Line(xl, top + 46, xl, base, "#1d7a1d", 2, dash);
+        svg.Line(xh, top + 46, xh, base, "#1d7a1d", 2, dash);
+        svg.Text(xl, top + 44, "min " + num(d.window.low), 11, "middle", "#1d7a1d");
+        svg.Text(xh, top + 44, "max " + num(d.window.high), 11, "middle", "#1d7a1d");
     }
     // Axis: five ticks across the range, and the tallest bar's count.
     for (int t = 0; t <= 4; ++t) {
@@ -155,7 +158,7 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
         svg.Line(x, base, x, base + 5, "#555555", 1);
         svg.Text(x, base + 18, num(whole ? std::round(v) : v), 11, "middle");
     }
-    svg.Text(left - 8, top + 50, std::to_string(most), 11, "end");
+    svg.Text(left - 8, top + 60, std::to_string(most), 11, "end");
     svg.Text(left - 8, base, "0", 11, "end");
 }
 
@@ -167,7 +170,7 @@ std::string Population::Svg(const RunFacts& run) const {
         panels.push_back(&m_cdac);
     panels.push_back(&m_cafc);
     panels.push_back(&m_slope);
-    const int panelHeight = 250;
+    const int panelHeight = 260;
     SvgWriter svg(720, 80 + panelHeight * static_cast<int>(panels.size()));
     char head[200];
     std::snprintf(head, sizeof head, "%s population: %ld of %ld units passed (%.2f %%), seed %llu",

@@ -124,6 +124,16 @@ int run(const Options& o) {
         return check.Warnings() > 0 ? kExitFail : 0;
     }
 
+    // An unwritable report path is found before the population runs, not after.
+    std::ofstream svg;
+    if (!o.svgPath.empty()) {
+        svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
+        if (!svg) {
+            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s\n",
+                         o.svgPath.c_str());
+            return kExitUsage;
+        }
+    }
     Session session;
     if (!session.Open(libraryPath)) {
         std::fprintf(stderr, "vantor-station: %s\n", session.Error().c_str());
@@ -204,16 +214,6 @@ int run(const Options& o) {
         return r.passed ? 0 : kExitFail;
     }
 
-    // An unwritable report path is found before the population runs, not after.
-    std::ofstream svg;
-    if (!o.svgPath.empty()) {
-        svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
-        if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s\n",
-                         o.svgPath.c_str());
-            return kExitUsage;
-        }
-    }
     Population population(o.chip, check);
     sim::Random draw(o.seed);
     ProgressBar progress(o.units, o.progress);

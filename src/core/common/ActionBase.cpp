@@ -37,12 +37,16 @@ void copyField(char* field, size_t size, const char* text) {
 std::string vformat(const char* format, va_list args) {
     if (format == nullptr)
         return std::string();
+    // One pass when the text fits the stack buffer, as names and lines do.
+    char small[256];
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
+    int n = std::vsnprintf(small, sizeof small, format, copy);
     va_end(copy);
     if (n <= 0)
         return std::string();
+    if (static_cast<size_t>(n) < sizeof small)
+        return std::string(small, static_cast<size_t>(n));
     std::vector<char> buf(static_cast<size_t>(n) + 1);
     std::vsnprintf(buf.data(), buf.size(), format, args);
     return std::string(buf.data(), static_cast<size_t>(n));

@@ -14,10 +14,14 @@ std::string FormatPferLine(const char* action, int counter, const char* band, un
                            unsigned pcl, int32_t hostValueD, unsigned hostWordA, unsigned hostWordB,
                            unsigned cdac, unsigned cafc, unsigned hostWordC, double fe) {
     const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
-    int n = std::snprintf(nullptr, 0, format, action, counter, band, channel, channel, pcl,
+    // One pass for every usual line; only a huge error value needs the second.
+    char buf[256];
+    int n = std::snprintf(buf, sizeof buf, format, action, counter, band, channel, channel, pcl,
                           hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
     if (n <= 0)
         return std::string();
+    if (static_cast<size_t>(n) < sizeof buf)
+        return std::string(buf, static_cast<size_t>(n));
     std::string line(static_cast<size_t>(n) + 1, '\0');
     std::snprintf(&line[0], line.size(), format, action, counter, band, channel, channel, pcl,
                   hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");

@@ -1,0 +1,483 @@
+// The station as a program: run it with arguments, read what it prints and
+// how it exits, as an engineer or a script would.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Station : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/station-test-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(dir));
+        m_dir = dir;
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + m_dir + "'";
+        ASSERT_EQ(0, std::system(cmd.c_str()));
+    }
+
+    std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream out(Path(name), std::ios::binary);
+        out << text;
+        return Path(name);
+    }
+
+    Outcome Run(const std::string& args) const {
+        std::string cmd = std::string("'") + STATION_EXE + "' " + args + " >'" + Path("out") +
+                          "' 2>'" + Path("err") + "' </dev/null";
+        int status = std::system(cmd.c_str());
+        Outcome o;
+        o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        o.out = slurp(Path("out"));
+        o.err = slurp(Path("err"));
+        return o;
+    }
+
+    std::string m_dir;
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> v;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        v.push_back(l);
+    return v;
+}
+
+bool has(const std::string& text, const std::string& pattern) {
+    return std::regex_search(text, std::regex(pattern));
+}
+
+int matches(const std::string& text, const std::string& pattern) {
+    std::regex re(pattern);
+    return static_cast<int>(
+        std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
+}
+
+int count(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+// The population report without the line about this computer's speed.
+std::string withoutSpeed(const std::string& text) {
+    std::string out;
+    for (const std::string& l : lines(text))
+        if (l.rfind("Computed", 0) != 0)
+            out += l + "\n";
+    return out;
+}
+
+const char* const kVt318 = "[DIAG CONTROL]\nTxOff=1\n[AFC-COMMON]\nPCL=10\nTCH=62\n"
+                           "[CRYSTAL_VT318]\nDefault CDAC=55\nDefault CAFC=7000\n"
+                           "CDAC    Range=15\nCAFC    Range=1000\nDelta   CAFC=1000\n"
+                           "Slope Range=3\n";
+
+// --- one unit ----------------------------------------------------------------
+
+TEST_F(Station, DefaultRunShowsLibraryTableLinesFlashAndTime) {
+    Outcome o = Run("--virtual-time");
+    ASSERT_EQ(0, o.exitCode) << o.out << o.err;
+    EXPECT_TRUE(has(o.out, "Version +1\\.0\\.1, build 0005")) << o.out;
+    EXPECT_TRUE(has(o.out, "257 \\(0x0101\\) +VT300 AFC\\. \\[\xE4\xB8\xA4\xE7\x82\xB9")) << o.out;
+    EXPECT_TRUE(has(o.out, "513 \\(0x0201\\)"));
+    EXPECT_TRUE(has(o.out, "769 \\(0x0301\\) +LN2040"));
+    EXPECT_TRUE(has(o.out, "Check +configuration: no warnings"));
+    // Four measurements, the windows of the defaults, then the closing verdict.
+    EXPECT_EQ(4, count(o.out, ", FE "));
+    EXPECT_TRUE(has(o.out, "\\n +4 +CDAC +40 +\\d+ +70 +CDAC +PASS\\n")) << o.out;
+    EXPECT_TRUE(has(o.out, "\\n +5 +CDAC +0 +\\d+ +63 +CDAC +PASS\\n"));
+    EXPECT_TRUE(has(o.out, "CAFC Slope +4 +7\\.\\d+ +10 +PASS"));
+    EXPECT_TRUE(has(o.out, "CAFC +6000 +\\d+ +8000 +CAFC +PASS"));
+    EXPECT_TRUE(has(o.out, "Save params +0 +0 +0 +PASS"));
+    EXPECT_TRUE(has(o.out, "12 +Verdict \\(closing item\\) +PASS"));
+    // The CSV lines are the library's own, one per measurement and per NV field.
+    EXPECT_TRUE(
+        has(o.out,
+            "\\nVT318_AFC_PFER_0,EGSM900,62,62,10,0,-,0,0,55,7000,0,-,-?\\d+\\.\\d{6},-,Hz,-\\n"));
+    EXPECT_TRUE(has(o.out, "\\nVT318_AFC_PFER_3,EGSM900,62,62,10,0,-,0,0,\\d+,8000,"));
+    EXPECT_TRUE(has(o.out, "nimb2_RF_AFC_STRUCT\\.CDAC,(-,){12}\\d+,-,-,-\\n"));
+    EXPECT_TRUE(has(o.out, "nimb2_RF_AFC_STRUCT\\.slope_length,(-,){12}\\d+,-,-,-\\n"));
+    // The flash holds what the result lines say.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        o.out, m, std::regex("Flash +CAFC (\\d+), CDAC (\\d+), slope length (\\d+)")));
+    EXPECT_TRUE(has(o.out, "STRUCT\\.CAFC,(-,){12}" + m[1].str() + ","));
+    EXPECT_TRUE(has(o.out, "STRUCT\\.CDAC,(-,){12}" + m[2].str() + ","));
+    // Three pauses of 200 ms; four measurements of 45 ms and twelve commands of 8 ms.
+    EXPECT_TRUE(has(
+        o.out, "Time +0\\.876 s on the station \\(pauses 0\\.600 s \\+ instruments 0\\.276 s\\)"))
+        << o.out;
+    EXPECT_TRUE(has(o.out, "\\nVerdict +PASS\\n"));
+    EXPECT_EQ("", o.err);
+}
+
+TEST_F(Station, FailingRunShowsTripleExceptionAndNoFlash) {
+    Outcome o = Run("--virtual-time --profile far");
+    EXPECT_EQ(1, o.exitCode);
+    // Three coarse attempts, each a failed CDAC item, then the error.
+    EXPECT_EQ(6, count(o.out, ", FE "));
+    EXPECT_EQ(3, matches(o.out, "CDAC +40 +\\d+ +70 +CDAC +FAIL"));
+    EXPECT_TRUE(has(o.out, "Error +\\(14, 137, 31\\) extra 0: calibrated CDAC outside its window"));
+    EXPECT_TRUE(
+        has(o.out,
+            "Exception +CDAC \\d+ Exceed Range \\[40, 70\\]!\\n +FILE: Vt318\\.cpp +LINE: \\d{4}"))
+        << o.out;
+    EXPECT_TRUE(has(o.out, "Verdict \\(closing item\\) +FAIL"));
+    EXPECT_TRUE(has(o.out, "Flash +nothing written"));
+    EXPECT_FALSE(has(o.out, "STRUCT\\.CDAC"));
+    EXPECT_TRUE(has(o.out, "\\nVerdict +FAIL\\n"));
+}
+
+TEST_F(Station, FaultsEndTheRunWithTheirTriples) {
+    Outcome flash = Run("--virtual-time --fail-flash 2");
+    EXPECT_EQ(1, flash.exitCode);
+    EXPECT_TRUE(has(flash.out, "Save params +0 +-1 +0 +FAIL"));
+    EXPECT_TRUE(has(flash.out, "Error +\\(14, 103, 4\\) extra 1"));
+    EXPECT_TRUE(
+        has(flash.out, "Exception +Write parameters into flash fail while afc calibration!"));
+    EXPECT_TRUE(has(flash.out, "Flash +CAFC \\d+\\n")) << flash.out; // the CDAC write failed
+
+    Outcome afc = Run("--virtual-time --fail-afc 3");
+    EXPECT_EQ(1, afc.exitCode);
+    EXPECT_TRUE(has(afc.out, "Error +\\(14, 131, 4\\) extra 1"));
+    EXPECT_TRUE(has(afc.out, "Exception +< VT318_AFC >HT_AfcStart_MChip\\(TRUE\\) failed!"));
+    EXPECT_EQ(1, count(afc.out, ", FE ")); // the second measurement never switched on
+
+    Outcome rf = Run("--virtual-time --rf-error 2");
+    EXPECT_EQ(1, rf.exitCode);
+    EXPECT_TRUE(has(rf.out, "Error +\\(14, 131, 5\\) extra 1"));
+    EXPECT_TRUE(has(rf.out, "RFTester has error occured!"));
+}
+
+TEST_F(Station, RfTesterAsTableGivesTheSameRun) {
+    Outcome object = Run("--virtual-time --chip ln2040 --seed 9");
+    Outcome table = Run("--virtual-time --chip ln2040 --seed 9 --rf table");
+    ASSERT_EQ(0, object.exitCode);
+    ASSERT_EQ(0, table.exitCode);
+    auto body = [](const std::string& s) { return s.substr(s.find("Result items")); };
+    EXPECT_EQ(body(object.out), body(table.out));
+    EXPECT_TRUE(has(table.out, "RF tester as table"));
+}
+
+TEST_F(Station, ChipTypeZeroSendsNothingAndFailsTheCdacSearch) {
+    Outcome o = Run("--virtual-time --chip-type 0");
+    EXPECT_EQ(1, o.exitCode);
+    EXPECT_EQ(6, count(o.out, "0.000000,-,Hz,-"));
+    EXPECT_TRUE(has(o.out, "Flash +nothing written"));
+    // No handset command and no measurement time: only the pauses.
+    EXPECT_TRUE(has(o.out, "instruments 0\\.000 s"));
+}
+
+TEST_F(Station, JsonOfAPassingRun) {
+    Outcome o = Run("--virtual-time --json");
+    ASSERT_EQ(0, o.exitCode);
+    std::vector<std::string> ls = lines(o.out);
+    int items = 0, logLines = 0;
+    for (const std::string& l : ls) {
+        ASSERT_FALSE(l.empty());
+        EXPECT_EQ('{', l.front()) << l;
+        EXPECT_EQ('}', l.back()) << l;
+        items += l.rfind("{\"type\":\"item\"", 0) == 0;
+        logLines += l.rfind("{\"type\":\"line\"", 0) == 0;
+    }
+    EXPECT_EQ(12, items);
+    EXPECT_EQ(7, logLines);
+    ASSERT_FALSE(ls.empty());
+    EXPECT_EQ(0u, ls.front().rfind("{\"type\":\"library\"", 0));
+    EXPECT_TRUE(has(ls.front(), "\"version\":\"1\\.0\\.1\",\"build\":\"0005\""));
+    const std::string& result = ls.back();
+    EXPECT_TRUE(has(result, "\"verdict\":\"PASS\",\"return\":0,\"error\":null,\"exception\":null"));
+    EXPECT_TRUE(has(result, "\"flash\":\\{\"cafc\":\\d+,\"cdac\":\\d+,\"slope_length\":\\d+\\}"));
+    EXPECT_TRUE(has(result, "\"station_ms\":876,"));
+    // Items and lines arrive interleaved: a measurement's item, then its line.
+    EXPECT_TRUE(has(
+        o.out, "\"name\":\"CH: 62, PCL: 10, CDAC: 55, CAFC: 7000, FE\"[^\\n]*\"pass\":null\\}\\n"
+               "\\{\"type\":\"line\",\"level\":1,\"text\":\"VT318_AFC_PFER_0,"));
+    EXPECT_TRUE(has(o.out, "\\{\"type\":\"item\",\"name\":\"\",\"low\":0,\"value\":0,\"high\":0,"
+                           "\"unit\":\"-\",\"kind\":3,\"level\":1,\"pass\":true\\}"));
+}
+
+TEST_F(Station, JsonOfAFailingRun) {
+    Outcome o = Run("--virtual-time --json --chip vt300 --profile far");
+    EXPECT_EQ(1, o.exitCode);
+    std::vector<std::string> ls = lines(o.out);
+    ASSERT_FALSE(ls.empty());
+    const std::string& result = ls.back();
+    EXPECT_TRUE(has(result, "\"verdict\":\"FAIL\""));
+    EXPECT_TRUE(
+        has(result, "\"error\":\\{\"module\":14,\"operation\":140,\"code\":28,\"extra\":0\\}"));
+    EXPECT_TRUE(
+        has(result, "\"message\":\"PFER out-of-range! 25\\d+\\.\\d\\d\\. \\|Limit\\|: 20000\\.00"));
+    EXPECT_TRUE(has(result, "\\\\n\\\\nFILE:\\\\tVantorAfc\\.cpp\\\\nLINE:\\\\t\\d{4}\\\\n\""));
+    EXPECT_TRUE(has(result, "\"flash\":\\{\"cafc\":null,\"cdac\":null,\"slope_length\":null\\}"));
+    EXPECT_EQ(1, count(o.out, "\"type\":\"line\"")); // one measurement, then the limit
+}
+
+TEST_F(Station, RealTimeWaitsThePauses) {
+    auto start = std::chrono::steady_clock::now();
+    Outcome o = Run("--real-time --chip vt300");
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(0, o.exitCode) << o.out;
+    EXPECT_TRUE(has(o.out, "real clock"));
+    EXPECT_GE(took.count(), 0.19); // the VT300's one pause of 200 ms
+}
+
+// --- the configuration check -------------------------------------------------
+
+TEST_F(Station, CheckFindsKeysThatAreAlmostKnown) {
+    std::string file = Write("near.ini", "[DIAG CONTROL]\n"
+                                         "Throw Diag. Exception=0\n" // one blank too few
+                                         "[crystal_vt318]\n"         // another case is fine
+                                         "CDAC Range=10\n"           // blanks missing
+                                         "delta   cafc=900\n"        // case only: read
+                                         "Slope  Range=3\n"          // a blank too many
+                                         "Colour=blue\n");
+    Outcome o = Run("--check --config '" + file + "'");
+    EXPECT_EQ(1, o.exitCode);
+    EXPECT_TRUE(has(o.out, "3 warnings")) << o.out;
+    EXPECT_TRUE(has(o.out,
+                    "line 2: key 'Throw Diag\\. Exception' in \\[DIAG CONTROL\\] is not read: "
+                    "did you mean 'Throw  Diag\\. Exception'\\?"));
+    EXPECT_TRUE(has(o.out,
+                    "line 4: key 'CDAC Range' in \\[CRYSTAL_VT318\\] is not read: did you mean "
+                    "'CDAC    Range'\\?"));
+    EXPECT_TRUE(has(o.out, "line 6: key 'Slope  Range' .* did you mean 'Slope Range'\\?"));
+    EXPECT_FALSE(has(o.out, "delta   cafc"));
+    EXPECT_TRUE(
+        has(o.out, "note +line 7: key 'Colour' in \\[CRYSTAL_VT318\\] is not read by any action"));
+}
+
+TEST_F(Station, CheckFindsRangesWindowsAndDuplicates) {
+    std::string file = Write("bad.ini", "[AFC-COMMON]\nPCL=20\nTCH=62\nTCH=70\n"
+                                        "[CRYSTAL_VT318]\nDelta   CAFC=32768\nSlope Range=-1\n"
+                                        "CAFC    Range=12x\n"
+                                        "[LN2040 AFC]\nCALI_CDAC_MIN=48\nCALI_CDAC_MAX=47\n"
+                                        "[CRYSTAL VT318]\nDefault CDAC=1\n");
+    Outcome vt318 = Run("--check --config '" + file + "'");
+    EXPECT_EQ(1, vt318.exitCode);
+    EXPECT_TRUE(has(vt318.out, "line 4: key 'TCH' .* appears again \\(first at line 3\\)"));
+    EXPECT_TRUE(has(vt318.out,
+                    "line 6: 'Delta   CAFC' = 32768 is outside the setup page's range 0 to 32767"));
+    EXPECT_TRUE(has(vt318.out, "'Slope Range' = -1 is outside the setup page's range 0 to 32768"));
+    EXPECT_TRUE(
+        has(vt318.out,
+            "value '12x' of 'CAFC    Range' is not a plain whole number: the action reads 12"));
+    EXPECT_TRUE(has(vt318.out, "PCL = 20 is outside the VT318 setup page's range 0 to 19"));
+    EXPECT_TRUE(
+        has(vt318.out, "the CAFC slope window \\[8, 6\\] has its lower bound above the upper"));
+    // '_' is no blank: [CRYSTAL VT318] is another name, not a near one.
+    EXPECT_FALSE(has(vt318.out, "CRYSTAL VT318"));
+    EXPECT_FALSE(has(vt318.out, "CDAC window")); // the LN2040's windows are not the VT318's
+
+    Outcome ln = Run("--check --chip ln2040 --config '" + file + "'");
+    EXPECT_TRUE(
+        has(ln.out,
+            "the CDAC window \\[48, 47\\] has its lower bound above the upper: no unit can pass"));
+    EXPECT_FALSE(has(ln.out, "VT318 setup page")); // the LN2040 has no setup page
+
+    std::string vt300 = Write("vt300.ini", "[AFC-COMMON]\nPCL=20\n[CRYSTAL_VT300]\n"
+                                           "Min CAFC Slope=4\nMax CAFC Slope=2\n");
+    Outcome v3 = Run("--check --chip vt300 --config '" + vt300 + "'");
+    EXPECT_FALSE(has(v3.out, "PCL = 20")); // the VT300 page accepts 20
+    EXPECT_TRUE(has(v3.out, "the CAFC slope window \\[4, 2\\]"));
+}
+
+TEST_F(Station, CleanFileAndBlankVariantsOfSections) {
+    std::string clean = Write("clean.ini", kVt318);
+    Outcome o = Run("--check --config '" + clean + "'");
+    EXPECT_EQ(0, o.exitCode) << o.out;
+    EXPECT_TRUE(has(o.out, "no warnings"));
+
+    std::string near = Write("sect.ini", "[DIAG  CONTROL]\nTxOff=0\n");
+    Outcome n = Run("--check --config '" + near + "'");
+    EXPECT_EQ(1, n.exitCode);
+    EXPECT_TRUE(has(n.out, "section \\[DIAG  CONTROL\\] is not read by any action: did you mean "
+                           "\\[DIAG CONTROL\\]\\?"));
+}
+
+TEST_F(Station, WarningsShowBeforeTheUnitRunsAndTheRunUsesTheFile) {
+    std::string file = Write("run.ini", std::string(kVt318) + "CAFC Range=10\n");
+    Outcome o = Run("--virtual-time --config '" + file + "'");
+    EXPECT_EQ(0, o.exitCode) << o.out << o.err;
+    size_t warning = o.out.find("did you mean 'CAFC    Range'");
+    ASSERT_NE(std::string::npos, warning) << o.out;
+    EXPECT_LT(warning, o.out.find("Result items"));
+    // The misspelt key is not read: the window stays at its configured 1000.
+    EXPECT_TRUE(has(o.out, "CAFC +6000 +\\d+ +8000 +CAFC +PASS"));
+
+    std::string cafc = Write("cafc.ini", "[CRYSTAL_VT318]\nCAFC    Range=10\n");
+    Outcome c = Run("--virtual-time --config '" + cafc + "'");
+    EXPECT_EQ(1, c.exitCode);
+    EXPECT_TRUE(has(c.out, "CAFC +6990 +\\d+ +7010 +CAFC +FAIL")) << c.out;
+    EXPECT_TRUE(has(c.out, "Error +\\(14, 138, 32\\)"));
+}
+
+// --- a population ------------------------------------------------------------
+
+TEST_F(Station, PopulationSummaryForAFixedSeed) {
+    std::string svg = Path("report.svg");
+    Outcome a = Run("--units 400 --seed 11 --spread-slope 1.5 --svg '" + svg + "'");
+    ASSERT_EQ(0, a.exitCode) << a.err;
+    Outcome b = Run("--units 400 --seed 11 --spread-slope 1.5");
+    ASSERT_EQ(0, b.exitCode);
+    Outcome other = Run("--units 400 --seed 12 --spread-slope 1.5");
+    // The same seed gives the same population; another seed another one.
+    std::string sa = withoutSpeed(a.out), sb = withoutSpeed(b.out);
+    sa = sa.substr(0, sa.find("Report"));
+    EXPECT_EQ(sa, sb);
+    EXPECT_NE(withoutSpeed(other.out), sb);
+
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        a.out, m, std::regex("Yield +(\\d+) of 400 passed \\((\\d+\\.\\d\\d) %\\)")))
+        << a.out;
+    int passed = std::stoi(m[1]);
+    EXPECT_LT(passed, 400); // a slope spread of 1.5 Hz puts some units outside [4, 10]
+    EXPECT_GT(passed, 300);
+    // Every failure has a reason, and they add up.
+    int failures = 0;
+    std::string text = a.out;
+    std::regex reason("\\n +(\\d+) +\\(14, (\\d+), (\\d+)\\) +");
+    for (std::sregex_iterator it(text.begin(), text.end(), reason); it != std::sregex_iterator();
+         ++it)
+        failures += std::stoi((*it)[1]);
+    EXPECT_EQ(400 - passed, failures);
+    EXPECT_TRUE(has(a.out, "\\(14, 140, 34\\) +CAFC Slope: # Exceed Range \\[#, #\\]!"));
+    // Every VT318 unit used one to three coarse attempts.
+    ASSERT_TRUE(std::regex_search(a.out, m,
+                                  std::regex("Attempts +1: (\\d+)(?: 2: (\\d+))?(?: 3: (\\d+))?")));
+    int attempts = 0;
+    for (int i = 1; i <= 3; ++i)
+        attempts += m[i].matched ? std::stoi(m[i]) : 0;
+    EXPECT_EQ(400, attempts);
+    EXPECT_TRUE(has(a.out, "CAFC slope \\(Hz/code\\), window \\[4, 10\\]: \\d+ values"));
+    EXPECT_TRUE(has(a.out, "CDAC \\(code\\), window \\[40, 70\\]: 400 values"));
+    // A unit that fails before its flash writes takes less station time.
+    EXPECT_TRUE(has(a.out, "Time +per unit on the station: mean 0\\.\\d{3} s, min 0\\.\\d{3} s, max "
+                           "\\d\\.\\d{3} s \\(\\d+ units an hour\\)"));
+
+    std::string report = slurp(svg);
+    EXPECT_EQ(0u, report.rfind("<?xml", 0));
+    EXPECT_TRUE(has(report, "<svg [^>]*width=\"720\""));
+    EXPECT_EQ(1, count(report, "</svg>"));
+    EXPECT_TRUE(has(report, ">min 40</text>"));
+    EXPECT_TRUE(has(report, ">max 10</text>"));
+    EXPECT_TRUE(
+        has(report, "VT318 population: " + std::to_string(passed) + " of 400 units passed"));
+}
+
+TEST_F(Station, PopulationJsonAgreesWithTheUnits) {
+    Outcome o = Run("--units 200 --seed 5 --chip ln2040 --json --spread-offset 6000");
+    ASSERT_EQ(0, o.exitCode);
+    std::vector<std::string> ls = lines(o.out);
+    int units = 0, passed = 0;
+    for (const std::string& l : ls) {
+        if (l.rfind("{\"type\":\"unit\"", 0) == 0) {
+            ++units;
+            passed += has(l, "\"verdict\":\"PASS\"");
+        }
+    }
+    EXPECT_EQ(200, units);
+    ASSERT_FALSE(ls.empty());
+    EXPECT_TRUE(
+        has(ls.back(), "\"type\":\"summary\",\"chip\":\"LN2040\",\"units\":200,\"passed\":" +
+                           std::to_string(passed) + ","))
+        << ls.back();
+    EXPECT_LT(passed, 200); // an offset spread of 6 kHz pulls some CDACs out of [32, 47]
+    EXPECT_TRUE(has(ls.back(),
+                    "\"error\":\\[14,137,31\\],\"pattern\":\"CDAC # Exceed Range \\[#, #\\]!\""));
+}
+
+TEST_F(Station, NoSpreadNoFailures) {
+    Outcome o =
+        Run("--units 300 --chip vt300 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
+    ASSERT_EQ(0, o.exitCode);
+    EXPECT_TRUE(has(o.out, "Yield +300 of 300 passed \\(100\\.00 %\\)"));
+    EXPECT_FALSE(has(o.out, "Failures"));
+    EXPECT_EQ("", o.err); // no progress bar when stderr is no terminal
+}
+
+// --- bad input ---------------------------------------------------------------
+
+TEST_F(Station, BadInputGetsAClearMessageAndNonZeroExit) {
+    struct Case {
+        std::string args;
+        int exit;
+        std::string message;
+    };
+    std::string folder = m_dir;
+    const std::vector<Case> cases = {
+        {"--lib /nonexistent/libVantorCrystal.so", 3,
+         "cannot load /nonexistent/libVantorCrystal.so"},
+        {"--config /nonexistent/station.ini", 2,
+         "cannot open the configuration file '/nonexistent/station.ini'"},
+        {"--config '" + folder + "'", 2, "cannot read the configuration file"},
+        {"--chip vt999", 2, "unknown chip 'vt999' \\(choose vt300, vt318 or ln2040\\)"},
+        {"--offset 12abc", 2, "--offset needs a number, not '12abc'"},
+        {"--offset nan", 2, "--offset needs a number, not 'nan'"},
+        {"--units 0", 2, "--units must lie between 1 and 100000000, not 0"},
+        {"--units", 2, "--units needs a value"},
+        {"--band 7", 2, "--band must lie between 0 and 3, not 7"},
+        {"--profile wobbly", 2, "unknown handset profile 'wobbly'"},
+        {"--profile retry --chip ln2040", 2, "profile 'retry' is a VT318 unit"},
+        {"--svg x.svg", 2, "--svg draws a population: add --units N"},
+        {"--units 10 --svg /nonexistent/dir/x.svg", 2, "cannot write the SVG report"},
+        {"--frobnicate", 2, "unknown option '--frobnicate'"},
+    };
+    for (const Case& c : cases) {
+        Outcome o = Run(c.args);
+        EXPECT_EQ(c.exit, o.exitCode) << c.args;
+        EXPECT_TRUE(has(o.err, "^vantor-station: " + c.message)) << c.args << "\n" << o.err;
+        EXPECT_EQ("", o.out) << c.args;
+    }
+}
+
+TEST_F(Station, HelpAndVersion) {
+    Outcome help = Run("--help");
+    EXPECT_EQ(0, help.exitCode);
+    EXPECT_TRUE(has(help.out, "Usage: vantor-station"));
+    EXPECT_TRUE(has(help.out, "--units N"));
+    Outcome version = Run("--version");
+    EXPECT_EQ(0, version.exitCode);
+    EXPECT_TRUE(has(version.out, "Version +1\\.0\\.1, build 0005 \\(FileVersion 1, 0, 1, 5\\)"));
+}
+
+TEST_F(Station, EmbeddedConfigurationIsRemovedAfterTheRun) {
+    std::string tmp = Path("tmp");
+    ASSERT_EQ(0, std::system(("mkdir '" + tmp + "'").c_str()));
+    std::string cmd = "TMPDIR='" + tmp + "' '" + STATION_EXE + "' --virtual-time >/dev/null 2>&1";
+    ASSERT_EQ(0, std::system(cmd.c_str()));
+    ASSERT_EQ(0, std::system(("ls -A '" + tmp + "' > '" + Path("ls") + "'").c_str()));
+    EXPECT_EQ("", slurp(Path("ls")));
+}
+
+} // namespace
