@@ -7,9 +7,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace bar;
@@ -162,8 +164,11 @@ public:
     void TearDown() override {
         bar_.reset();
         // Children a test made beside the bar go with it.
-        while (HWND child = ::GetWindow(frame_, GW_CHILD)) {
-            ::DestroyWindow(child);
+        for (int i = 0; i < 16; ++i) {
+            HWND child = ::GetWindow(frame_, GW_CHILD);
+            if (child == nullptr || !::DestroyWindow(child)) {
+                break;
+            }
         }
         if (::GetCapture() != nullptr) {
             ::ReleaseCapture();
@@ -258,18 +263,15 @@ public:
 
 // Copies what the screen shows of the bar into a 24-bit BMP under
 // <build>/screenshots.
-void BarWindowTest::Screenshot(const char* name) {
+// Writes (x, y, w, h) of a DC as a 24-bit BMP under <build>/screenshots;
+// false if the file could not be written.
+bool SaveBmp(const char* name, HDC src, int x, int y, int w, int h) {
     wchar_t exe[MAX_PATH];
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     std::wstring dir(exe);
     dir = dir.substr(0, dir.find_last_of(L"\\/")); // bin
     dir = dir.substr(0, dir.find_last_of(L"\\/")) + L"\\screenshots";
     ::CreateDirectoryW(dir.c_str(), nullptr);
-    RECT wr{};
-    ::GetWindowRect(Bar(), &wr);
-    const int w = wr.right - wr.left;
-    const int h = wr.bottom - wr.top;
-    fw::WindowDC src = fw::AcquireWindowDC(Bar());
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
     bi.bmiHeader.biWidth = w;
@@ -277,12 +279,14 @@ void BarWindowTest::Screenshot(const char* name) {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
-    fw::Bitmap dib(::CreateDIBSection(src.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    ASSERT_TRUE(dib);
-    fw::OwnedDC mem(::CreateCompatibleDC(src.get()));
+    fw::Bitmap dib(::CreateDIBSection(src, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib) {
+        return false;
+    }
+    fw::OwnedDC mem(::CreateCompatibleDC(src));
     {
         fw::SelectedObject sel(mem.get(), dib.get());
-        ::BitBlt(mem.get(), 0, 0, w, h, src.get(), 0, 0, SRCCOPY);
+        ::BitBlt(mem.get(), 0, 0, w, h, src, x, y, SRCCOPY);
     }
     ::GdiFlush();
     const int stride = ((w * 3) + 3) & ~3;
@@ -292,11 +296,21 @@ void BarWindowTest::Screenshot(const char* name) {
     fh.bfSize = fh.bfOffBits + static_cast<DWORD>(stride * h);
     const std::wstring path = dir + L"\\bar-" + std::wstring(name, name + strlen(name)) + L".bmp";
     FILE* f = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(f, nullptr);
+    if (f == nullptr) {
+        return false;
+    }
     fwrite(&fh, sizeof(fh), 1, f);
     fwrite(&bi.bmiHeader, sizeof(bi.bmiHeader), 1, f);
     fwrite(bits, 1, static_cast<size_t>(stride * h), f);
-    fclose(f);
+    return fclose(f) == 0;
+}
+
+// What the screen shows of the bar, frame included.
+void BarWindowTest::Screenshot(const char* name) {
+    RECT wr{};
+    ::GetWindowRect(Bar(), &wr);
+    fw::WindowDC src = fw::AcquireWindowDC(Bar());
+    EXPECT_TRUE(SaveBmp(name, src.get(), 0, 0, wr.right - wr.left, wr.bottom - wr.top)) << name;
 }
 
 // Timer procedures that act while a gesture loop runs (it dispatches them).
@@ -619,6 +633,45 @@ TEST_F(BarWindowTest, HoverFramesFollowTheMouseAndEndOutside) {
     EXPECT_EQ(bar_->Model().hotFolder, -1);
 }
 
+// What the screen shows in a rectangle of the bar's client area.
+std::vector<COLORREF> Pixels(HWND window, const Rect& r) {
+    fw::WindowDC dc = fw::AcquireDC(window);
+    std::vector<COLORREF> px;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            px.push_back(::GetPixel(dc.get(), x, y));
+        }
+    }
+    return px;
+}
+
+TEST_F(BarWindowTest, SelectedIconNudgesOnlyWhenWhollyInside) {
+    MakeBar(0x1FC);
+    bar_->SetSelectionAnimation(100000); // ticks are sent by hand below
+    Click(ItemPoint(1));
+    Repaint();
+    const Rect around = bar_->Layout().IconRect(1).Inflate(3, 3);
+    const auto rest = Pixels(Bar(), around);
+    bar_->Model().selectAnimStep = -1;
+    ::SendMessageW(Bar(), WM_TIMER, TIMER_SELECT_ANIM, 0); // step 0: left and down
+    EXPECT_EQ(bar_->Model().selectAnimStep, 0);
+    EXPECT_NE(Pixels(Bar(), around), rest);
+    ::SendMessageW(Bar(), WM_TIMER, TIMER_SELECT_ANIM, 0); // step 1: back at rest
+    EXPECT_EQ(Pixels(Bar(), around), rest);
+
+    // Item 5 is cut by the content area's bottom: its icon never moves.
+    const BarLayout l = bar_->Layout();
+    ASSERT_GT(l.ItemRect(5).bottom, l.ContentRect().bottom);
+    ASSERT_LT(l.ItemRect(5).top, l.ContentRect().bottom);
+    bar_->Model().selectedItem = 5;
+    Rect cut = l.IconRect(5).Inflate(3, 3);
+    cut.bottom = std::min(cut.bottom, l.ContentRect().bottom);
+    const auto before = Pixels(Bar(), cut);
+    bar_->Model().selectAnimStep = -1;
+    ::SendMessageW(Bar(), WM_TIMER, TIMER_SELECT_ANIM, 0);
+    EXPECT_EQ(Pixels(Bar(), cut), before);
+}
+
 // --- scroll arrows -------------------------------------------------------------------
 
 TEST_F(BarWindowTest, ArrowClicksScrollOneItemEach) {
@@ -813,6 +866,27 @@ TEST_F(BarWindowTest, Screenshots) {
     EXPECT_TRUE(bar_->Model().upArrowShown);
     EXPECT_TRUE(bar_->Model().downArrowShown);
     Screenshot("long-list-arrows");
+
+    // Mid-slide frames, caught from another thread while the bar's thread sleeps
+    // between frames.
+    for (int to : {0, 2}) {
+        Repaint();
+        bar_->SetAnimationDelay(60);
+        RECT wr{};
+        ::GetWindowRect(Bar(), &wr);
+        const char* name = to == 0 ? "slide-to-folder0" : "slide-to-folder2";
+        bool saved = false;
+        std::thread catcher([&] {
+            ::Sleep(180);
+            fw::WindowDC screen = fw::AcquireDC(nullptr);
+            saved = SaveBmp(name, screen.get(), wr.left, wr.top, wr.right - wr.left,
+                            wr.bottom - wr.top);
+        });
+        bar_->SelectFolder(to);
+        catcher.join();
+        EXPECT_TRUE(saved) << name;
+        bar_->SetAnimationDelay(0);
+    }
 
     bar_->SelectFolder(0);
     Repaint();
