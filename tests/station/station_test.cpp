@@ -382,8 +382,9 @@ TEST_F(Station, PopulationSummaryForAFixedSeed) {
     EXPECT_TRUE(has(a.out, "CAFC slope \\(Hz/code\\), window \\[4, 10\\]: \\d+ values"));
     EXPECT_TRUE(has(a.out, "CDAC \\(code\\), window \\[40, 70\\]: 400 values"));
     // A unit that fails before its flash writes takes less station time.
-    EXPECT_TRUE(has(a.out, "Time +per unit on the station: mean 0\\.\\d{3} s, min 0\\.\\d{3} s, max "
-                           "\\d\\.\\d{3} s \\(\\d+ units an hour\\)"));
+    EXPECT_TRUE(has(a.out,
+                    "Time +per unit on the station: mean 0\\.\\d{3} s, min 0\\.\\d{3} s, max "
+                    "\\d\\.\\d{3} s \\(\\d+ units an hour\\)"));
 
     std::string report = slurp(svg);
     EXPECT_EQ(0u, report.rfind("<?xml", 0));
