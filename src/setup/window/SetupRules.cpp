@@ -125,9 +125,8 @@ ParamValues LoadParamValues(const ParamPageSpec& spec, const char* path) {
     for (size_t i = 0; i < spec.fields.size(); ++i) {
         const ParamField& f = spec.fields[i];
         // No file reads as a file without keys: every default.
-        values[i] = path != nullptr
-                        ? platform::ProfileInt(f.section, f.key, f.defaultValue, path)
-                        : static_cast<uint32_t>(f.defaultValue);
+        values[i] = path != nullptr ? platform::ProfileInt(f.section, f.key, f.defaultValue, path)
+                                    : static_cast<uint32_t>(f.defaultValue);
     }
     return values;
 }

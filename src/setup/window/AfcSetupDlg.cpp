@@ -1,0 +1,243 @@
+#include "AfcSetupDlg.h"
+
+#include "HelpViews.h"
+#include "SetupPages.h"
+#include "SetupResource.h"
+#include "SetupRules.h"
+#include "library/Library.h"
+
+namespace {
+
+// Bar texts, GBK as everywhere in code; the bar converts them to draw.
+const char kFolderAlgorithm[] = "\xCB\xE3\xB7\xA8\xC9\xE8\xD6\xC3"; // 算法设置
+const char kItemIntro[] = "\xCB\xE3\xB7\xA8\xBD\xE9\xC9\xDC";       // 算法介绍
+const char kItemParams[] = "\xCB\xE3\xB7\xA8\xC5\xE4\xD6\xC3";      // 算法配置
+const char kFolderHistory[] = "\xD0\xDE\xB6\xA9\xC0\xFA\xCA\xB7";   // 修订历史
+
+constexpr DWORD kBarFlags = 0x1FC;
+constexpr int kBarAnimationDelay = 20;
+constexpr int kSelectionPeriod = 200;
+
+fw::Icon LoadSizedIcon(int id, int size) {
+    return fw::Icon(static_cast<HICON>(::LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(id),
+                                                    IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+// The paint DC of one WM_PAINT.
+class PaintDC {
+public:
+    explicit PaintDC(HWND window) : window_(window), dc_(::BeginPaint(window, &ps_)) {}
+    ~PaintDC() { ::EndPaint(window_, &ps_); }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+    HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
+RECT ChildRectInClient(HWND parent, HWND child) {
+    RECT r{};
+    if (child == nullptr)
+        return r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+} // namespace
+
+CAfcSetupDlg::CAfcSetupDlg() : fw::CDialog(IDD_AFC_SETUP) {}
+
+CAfcSetupDlg::~CAfcSetupDlg() = default;
+
+CParamPage* CAfcSetupDlg::ParamPage() const {
+    if (paramViewId_ < 0)
+        return nullptr;
+    return dynamic_cast<CParamPage*>(splitter_.GetView(paramViewId_));
+}
+
+int CAfcSetupDlg::OnCreate(CREATESTRUCTW* create) {
+    if (fw::CDialog::OnCreate(create) == -1)
+        return -1;
+    RECT none{};
+    if (!splitter_.CreateStatic(Hwnd(), 1, 2, WS_CHILD | WS_VISIBLE, fw::AFX_IDW_PANE_FIRST))
+        return 0; // no splitter: the window opens without pages
+    splitter_.EnableTracking(false);
+
+    const SIZE empty{0, 0};
+    switch (chipPage_) {
+    case 0:
+        paramViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewSetup), empty, nullptr);
+        helpViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(fw::CIntroHtmlView), empty, nullptr);
+        break;
+    case 1:
+        paramViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewVt318), empty, nullptr);
+        helpViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(fw::CHtmlViewVt318), empty, nullptr);
+        break;
+    default:
+        break;
+    }
+    aboutViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewHelps), empty, nullptr);
+
+    if (CParamPage* page = ParamPage())
+        page->Load(path_.c_str());
+
+    if (!bar_.Create(WS_CHILD | WS_VISIBLE, none, splitter_.Hwnd(),
+                     static_cast<UINT>(splitter_.IdFromRowCol(0, 0)), kBarFlags))
+        return 0;
+    bar_.SetOwner(Hwnd());
+    CreateBar();
+
+    RECT client = ClientRect();
+    const setupwin::ColumnSizes sizes = setupwin::CreationColumnSizes(client.right - client.left);
+    splitter_.SetColumnInfo(0, sizes.barIdeal, sizes.barMin);
+    splitter_.SetColumnInfo(1, sizes.pagesIdeal, sizes.pagesMin);
+    splitter_.RecalcLayout();
+    return 0;
+}
+
+void CAfcSetupDlg::CreateBar() {
+    smallImages_.reset(::ImageList_Create(16, 16, ILC_COLORDDB | ILC_MASK, 2, 1));
+    largeImages_.reset(::ImageList_Create(32, 32, ILC_COLORDDB | ILC_MASK, 2, 1));
+    for (int id : {IDI_BAR_INTRO, IDI_BAR_PARAMETERS, IDI_BAR_HISTORY}) {
+        fw::Icon small = LoadSizedIcon(id, 16);
+        fw::Icon large = LoadSizedIcon(id, 32);
+        if (smallImages_ && small)
+            ::ImageList_AddIcon(smallImages_.get(), small.get());
+        if (largeImages_ && large)
+            ::ImageList_AddIcon(largeImages_.get(), large.get());
+    }
+    bar_.SetBarImageList(largeImages_.get(), 2);
+    bar_.SetBarImageList(smallImages_.get(), 1);
+    bar_.SetAnimationDelay(kBarAnimationDelay);
+    bar_.SetSelectionAnimation(kSelectionPeriod);
+
+    const int algorithm = bar_.AppendFolder(kFolderAlgorithm, 0);
+    bar_.InsertFolderItem(algorithm, 0, kItemIntro, 0, 0);
+    bar_.InsertFolderItem(algorithm, 1, kItemParams, 1, 0);
+    const int history = bar_.AppendFolder(kFolderHistory, 0);
+    bar_.InsertFolderItem(history, 0, kFolderHistory, 2, 0);
+    bar_.SelectFolder(0);
+}
+
+BOOL CAfcSetupDlg::OnInitDialog() {
+    fw::CDialog::OnInitDialog();
+
+    bigIcon_ = LoadSizedIcon(IDI_SETUP_WINDOW, ::GetSystemMetrics(SM_CXICON));
+    smallIcon_ = LoadSizedIcon(IDI_SETUP_WINDOW, ::GetSystemMetrics(SM_CXSMICON));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+
+    const RECT place = ChildRectInClient(Hwnd(), GetDlgItem(IDC_SETUP_PLACEHOLDER));
+    const int width = place.right - place.left;
+
+    if (splitter_.Hwnd() != nullptr) {
+        splitter_.ShowView(paramViewId_);
+        const int barWidth = setupwin::InitialBarWidth(width);
+        splitter_.SetColumnInfo(0, barWidth, barWidth);
+        ::MoveWindow(splitter_.Hwnd(), place.left, place.top, width, place.bottom - place.top,
+                     TRUE);
+    }
+
+    if (const char* text = setupwin::ChipTitleText(chipPage_)) {
+        title_ = setupwin::WindowTitle(text, path_.c_str());
+        ::SetWindowTextA(Hwnd(), title_.c_str());
+    }
+    return TRUE;
+}
+
+void CAfcSetupDlg::OnPaint() {
+    PaintDC paint(Hwnd());
+    if (paint.dc() != nullptr)
+        PaintCaption(paint.dc());
+}
+
+void CAfcSetupDlg::PaintCaption(HDC dc) const {
+    const RECT place = ChildRectInClient(Hwnd(), GetDlgItem(IDC_SETUP_PLACEHOLDER));
+    const RECT ok = ChildRectInClient(Hwnd(), GetDlgItem(IDOK));
+    RECT band{place.left, ok.top, ok.left, ok.bottom};
+
+    fw::Font font(::CreateFontW(24, 0, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, L"Arial"));
+    fw::SavedDC saved(dc);
+    if (font)
+        ::SelectObject(dc, font.get());
+    ::SetBkMode(dc, TRANSPARENT);
+    const std::wstring caption = fw::GbkToWide(setupwin::CompanyCaption());
+    const UINT format = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
+
+    // Light copy one pixel down-right, dark copy in place: engraved.
+    RECT shifted = band;
+    ::OffsetRect(&shifted, 1, 1);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNHIGHLIGHT));
+    ::DrawTextW(dc, caption.c_str(), -1, &shifted, format);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNSHADOW));
+    ::DrawTextW(dc, caption.c_str(), -1, &band, format);
+}
+
+bool CAfcSetupDlg::SaveParams() {
+    CParamPage* page = ParamPage();
+    if (page == nullptr || (chipPage_ != 0 && chipPage_ != 1))
+        return true;
+    if (page->Save(path_.c_str()))
+        return true;
+    // The failed field must be visible to be corrected.
+    splitter_.ShowView(paramViewId_);
+    if (HWND field = page->FailedControl())
+        ::SetFocus(field);
+    return false;
+}
+
+void CAfcSetupDlg::OnOK() {
+    if (!SaveParams())
+        return; // an invalid field keeps the window open
+    EndDialog(IDOK);
+}
+
+bool CAfcSetupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(wParam) == IDC_SETUP_APPLY && HIWORD(wParam) == BN_CLICKED) {
+        SaveParams();
+        return true;
+    }
+    return fw::CDialog::OnCommand(wParam, lParam);
+}
+
+bool CAfcSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == bar::WM_BAR_NOTIFY) {
+        result = OnBarNotify(wParam, lParam);
+        return true;
+    }
+    return fw::CDialog::OnMessage(message, wParam, lParam, result);
+}
+
+LRESULT CAfcSetupDlg::OnBarNotify(WPARAM code, LPARAM arg) {
+    if (code == bar::BAR_ITEM_CLICKED) {
+        const int folder = bar_.GetSelectedFolder();
+        switch (setupwin::PageForBarItem(folder, static_cast<int>(arg))) {
+        case setupwin::SetupPage::HtmlHelp:
+            splitter_.ShowView(helpViewId_);
+            break;
+        case setupwin::SetupPage::Parameters:
+            splitter_.ShowView(paramViewId_);
+            break;
+        case setupwin::SetupPage::About:
+            splitter_.ShowView(aboutViewId_);
+            break;
+        case setupwin::SetupPage::None:
+            break;
+        }
+        return 0;
+    }
+    return setupwin::BarNotifyReply(static_cast<int>(code));
+}
+
+void RunSetupWindow(const char* path, int chipPage) {
+    CAfcSetupDlg dialog;
+    dialog.SetConfigPath(path);
+    dialog.SetChipPage(chipPage);
+    dialog.DoModal(nullptr);
+}

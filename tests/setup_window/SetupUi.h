@@ -1,0 +1,89 @@
+// Drives the modal setup window from a watcher thread, as a user would: finds
+// the window of the thread that called Omra_Setup, clicks the bar, types into
+// the pages, presses the buttons and answers message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace setupui {
+
+enum class Page { None, Parameters, HtmlHelp, About };
+const char* PageName(Page page);
+
+// Polls the condition every 20 ms until it holds or the time is up.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// Asks Wine to draw this program's window frames itself (read when the
+// display driver starts, so call it before the first window).
+void DrawOwnFrames();
+
+class Ui {
+public:
+    explicit Ui(DWORD uiThread) : thread_(uiThread) {}
+
+    // Waits for the setup window and finds its splitter and bar.
+    bool Attach(int timeoutMs = 10000);
+    HWND Dialog() const { return dialog_; }
+    HWND Splitter() const { return splitter_; }
+    HWND Bar() const { return bar_; }
+    bool DialogAlive() const { return ::IsWindow(dialog_) != FALSE; }
+    bool WaitClosed(int timeoutMs = 5000) const;
+    std::wstring Title() const;
+
+    // The page window of the right-hand pane that shows now.
+    Page VisiblePage() const;
+    bool WaitPage(Page page, int timeoutMs = 5000) const;
+    HWND ParamPage() const; // the page that holds the parameter edits
+    HWND HelpPage() const;
+    HWND Field(int id) const { return ::GetDlgItem(ParamPage(), id); }
+    std::wstring FieldText(int id) const;
+    void SetField(int id, const std::wstring& text) const;
+    bool FieldEnabled(int id) const { return ::IsWindowEnabled(Field(id)) != FALSE; }
+    HWND FocusedWindow() const;
+
+    // Posted, so a message box that the click opens does not block us.
+    void Press(int buttonId) const;
+
+    // A message box of the window's thread; null when none came in time.
+    HWND WaitMessageBox(int timeoutMs = 5000) const;
+    static std::wstring MessageBoxText(HWND box);
+    // Closes the box and waits until it is gone.
+    static bool CloseMessageBox(HWND box);
+    // Answers the next message box: its text, or "" when none came.
+    std::wstring AnswerMessageBox(int timeoutMs = 5000) const;
+
+    // Bar geometry as the bar computes it (large icons, folder buttons of 22
+    // pixels): the middle of item k's icon while `current` is the open folder.
+    POINT ItemPoint(int current, int k) const;
+    POINT FolderButtonPoint(int current, int folder) const;
+    // A point of the content area below every item (for drops at the end).
+    POINT BelowItems(int current) const;
+    void ClickBar(POINT at) const;
+    // Presses on `from`, moves off every item (starts a drag) and releases on `to`.
+    void DragBar(POINT from, POINT off, POINT to) const;
+
+    // The 32 x 32 icon of item k as drawn on screen, row by row.
+    std::vector<uint32_t> ItemIconPixels(int current, int k) const;
+
+    // Closes whatever is open (message boxes, then the window) so a failed
+    // script never leaves the test hanging.
+    void ForceClose() const;
+
+    // The window as it is on screen, written as a 24-bit BMP.
+    bool SaveScreenshot(const std::string& path) const;
+
+private:
+    int LabelHeight(const std::wstring& text) const;
+
+    DWORD thread_;
+    HWND dialog_ = nullptr;
+    HWND splitter_ = nullptr;
+    HWND bar_ = nullptr;
+};
+
+} // namespace setupui

@@ -1,0 +1,516 @@
+// The setup window as a host opens it: Omra_Setup runs the modal window on
+// this thread while a watcher thread clicks, types and presses buttons; then
+// the configuration file is read back, also through the actions themselves.
+#include "OmraHost.h"
+#include "SetupUi.h"
+#include "afc/VantorAfc.h"
+#include "afc/Vt318.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+using setupui::Page;
+using setupui::Ui;
+
+namespace {
+
+// Edit ids of the two pages.
+enum Vt318Field {
+    kV318DefaultCdac = 14001,
+    kV318DefaultCafc = 14002,
+    kV318CdacRange = 14006,
+    kV318CafcRange = 14007,
+    kV318DeltaCafc = 14009,
+    kV318SlopeRange = 14011,
+    kV318Pcl = 14014,
+    kV318Tch = 14016,
+};
+enum Vt300Field {
+    kV300Tch = 14001,
+    kV300DefaultCdac = 14002,
+    kV300MaxSlope = 14003,
+    kV300DefaultCafc = 14004,
+    kV300Distance = 14005,
+    kV300OffsetLimit = 14006,
+    kV300Pcl = 14007,
+    kV300MinSlope = 14008,
+};
+constexpr int kApply = 3;
+
+// The framework's validation texts.
+const std::wstring kNotUnsigned =
+    L"\x201C\x8BF7\x586B\x5165\x4E00\x4E2A\x6B63\x6574\x6570\x3002\x201D";
+const std::wstring kNotInteger = L"\x8BF7\x952E\x5165\x4E00\x4E2A\x6574\x6570\x3002";
+std::wstring RangeText(const wchar_t* low, const wchar_t* high) {
+    return std::wstring(L"\x201C\x8BF7\x586B\x5165\x4E00\x4E2A\x5728") + low + L"\x548C" + high +
+           L"\x4E4B\x95F4\x7684\x6574\x6570\x3002\x201D";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string Narrow(const std::wstring& w) {
+    std::string s;
+    for (wchar_t c : w)
+        s += c < 128 ? static_cast<char>(c) : '?';
+    return s;
+}
+
+// The lines of a file without their line ends.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::string line;
+    std::istringstream in(text);
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(line);
+    }
+    return out;
+}
+
+int IndexOf(const std::vector<std::string>& lines, const std::string& line) {
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == line)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string ScreenshotFolder() {
+    std::string folder = host::ExecutableFolder() + "\\..\\screenshots";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+class OwnFrames : public ::testing::Environment {
+public:
+    void SetUp() override { setupui::DrawOwnFrames(); }
+};
+const auto* const kOwnFrames = ::testing::AddGlobalTestEnvironment(new OwnFrames);
+
+class SetupWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Load(host::DefaultLibraryPath())) << lib.Error();
+        folder = testing::TempDir();
+    }
+    void TearDown() override { lib.Cleanup(); }
+
+    std::string File(const char* name, const std::string& text) {
+        std::string path = folder + name;
+        WriteFile(path, text);
+        return path;
+    }
+
+    // Omra_Setup on this thread; the script drives the window from a watcher
+    // thread and must close it. Whatever it leaves open is closed for it.
+    uint32_t RunSetup(uint32_t id, const std::string& path,
+                      const std::function<void(Ui&)>& script) {
+        const DWORD self = ::GetCurrentThreadId();
+        std::thread watcher([&] {
+            Ui ui(self);
+            if (!ui.Attach()) {
+                ADD_FAILURE() << "the setup window did not open";
+                ui.ForceClose();
+                return;
+            }
+            script(ui);
+            if (ui.DialogAlive()) {
+                ADD_FAILURE() << "the script left the setup window open";
+                ui.ForceClose();
+            }
+        });
+        uint32_t result = lib.Setup(id, path.c_str());
+        watcher.join();
+        return result;
+    }
+
+    host::Library lib;
+    std::string folder;
+};
+
+// --- VT318 page ------------------------------------------------------------
+
+TEST_F(SetupWindow, Vt318LoadsTheFileAndOkWritesEveryKeyInOrder) {
+    const std::string path =
+        File("vt318_ok.ini", "; station settings\r\n[DIAG CONTROL]\r\nTxOff=0\r\n"
+                             "[AFC-COMMON]\r\nPCL=5\r\n[CRYSTAL_VT318]\r\nDefault CDAC=40\r\n"
+                             "Comment line\r\n[Other]\r\nX=1\r\n");
+    uint32_t r = RunSetup(513, path, [&](Ui& ui) {
+        EXPECT_EQ(Page::Parameters, ui.VisiblePage());
+        EXPECT_EQ(L"5", ui.FieldText(kV318Pcl));
+        EXPECT_EQ(L"62", ui.FieldText(kV318Tch));
+        EXPECT_EQ(L"40", ui.FieldText(kV318DefaultCdac));
+        EXPECT_EQ(L"7000", ui.FieldText(kV318DefaultCafc));
+        EXPECT_EQ(L"15", ui.FieldText(kV318CdacRange));
+        EXPECT_EQ(L"1000", ui.FieldText(kV318CafcRange));
+        EXPECT_EQ(L"1000", ui.FieldText(kV318DeltaCafc));
+        EXPECT_EQ(L"3", ui.FieldText(kV318SlopeRange));
+        ui.Press(IDOK);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    EXPECT_EQ(0u, r);
+    std::vector<std::string> l = Lines(ReadFile(path));
+    for (const char* kept :
+         {"; station settings", "[DIAG CONTROL]", "TxOff=0", "Comment line", "[Other]", "X=1"})
+        EXPECT_GE(IndexOf(l, kept), 0) << kept;
+    // Existing keys in place, missing ones added in key order in their section.
+    int pcl = IndexOf(l, "PCL=5"), tch = IndexOf(l, "TCH=62");
+    EXPECT_GE(pcl, 0);
+    EXPECT_EQ(pcl + 1, tch);
+    int at = IndexOf(l, "[CRYSTAL_VT318]");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(at + 1, IndexOf(l, "Default CDAC=40"));
+    int last = at + 1;
+    for (const char* key : {"Default CAFC=7000", "CDAC    Range=15", "CAFC    Range=1000",
+                            "Delta   CAFC=1000", "Slope Range=3"}) {
+        int i = IndexOf(l, key);
+        EXPECT_GT(i, last) << key;
+        EXPECT_LT(i, IndexOf(l, "[Other]")) << key;
+        last = i;
+    }
+}
+
+TEST_F(SetupWindow, Vt318ApplyThenCancelKeepsWhatApplySaved) {
+    const std::string path = File("vt318_apply.ini", "[AFC-COMMON]\r\nPCL=5\r\n");
+    RunSetup(513, path, [&](Ui& ui) {
+        ui.SetField(kV318Pcl, L"7");
+        ui.SetField(kV318SlopeRange, L"9");
+        ui.Press(kApply);
+        EXPECT_TRUE(
+            setupui::WaitFor([&] { return ReadFile(path).find("PCL=7") != std::string::npos; }));
+        EXPECT_TRUE(ui.DialogAlive()) << "Apply leaves the window open";
+        ui.SetField(kV318Pcl, L"8");
+        ui.SetField(kV318Tch, L"100");
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    std::vector<std::string> l = Lines(ReadFile(path));
+    EXPECT_GE(IndexOf(l, "PCL=7"), 0);
+    EXPECT_GE(IndexOf(l, "TCH=62"), 0);
+    EXPECT_GE(IndexOf(l, "Slope Range=9"), 0);
+    EXPECT_LT(IndexOf(l, "PCL=8"), 0);
+    EXPECT_LT(IndexOf(l, "TCH=100"), 0);
+}
+
+TEST_F(SetupWindow, Vt318InvalidFieldStopsTheSaveAndKeepsTheWindowOpen) {
+    const std::string before = "[AFC-COMMON]\r\nPCL=5\r\n";
+    const std::string path = File("vt318_invalid.ini", before);
+    RunSetup(513, path, [&](Ui& ui) {
+        // PCL 20 is one beyond the page's range 0..19.
+        ui.SetField(kV318Pcl, L"20");
+        ui.Press(IDOK);
+        EXPECT_EQ(RangeText(L"0", L"19"), ui.AnswerMessageBox());
+        EXPECT_TRUE(setupui::WaitFor([&] { return ui.FocusedWindow() == ui.Field(kV318Pcl); }))
+            << "focus on the failed field";
+        ::Sleep(200);
+        EXPECT_TRUE(ui.DialogAlive()) << "OK with an invalid field keeps the window open";
+        EXPECT_EQ(before, ReadFile(path)) << "nothing is written";
+
+        // Delta CAFC ends at 32767, Default CAFC at 32768.
+        ui.SetField(kV318Pcl, L"19");
+        ui.SetField(kV318DefaultCafc, L"32768");
+        ui.SetField(kV318DeltaCafc, L"32768");
+        ui.Press(kApply);
+        EXPECT_EQ(RangeText(L"0", L"32767"), ui.AnswerMessageBox());
+        EXPECT_TRUE(
+            setupui::WaitFor([&] { return ui.FocusedWindow() == ui.Field(kV318DeltaCafc); }));
+        EXPECT_EQ(before, ReadFile(path));
+
+        // Not a number at all (typed past the digits-only filter).
+        ui.SetField(kV318DeltaCafc, L"12a");
+        ui.Press(IDOK);
+        EXPECT_EQ(kNotUnsigned, ui.AnswerMessageBox());
+        ui.SetField(kV318DeltaCafc, L"-1");
+        ui.Press(IDOK);
+        EXPECT_EQ(kNotUnsigned, ui.AnswerMessageBox());
+        EXPECT_EQ(before, ReadFile(path));
+
+        ui.SetField(kV318DeltaCafc, L"32767");
+        ui.Press(IDOK);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    std::vector<std::string> l = Lines(ReadFile(path));
+    EXPECT_GE(IndexOf(l, "PCL=19"), 0);
+    EXPECT_GE(IndexOf(l, "Default CAFC=32768"), 0);
+    EXPECT_GE(IndexOf(l, "Delta   CAFC=32767"), 0);
+}
+
+// --- VT300 page ------------------------------------------------------------
+
+TEST_F(SetupWindow, Vt300RangesDisabledCdacAndPageDefaults) {
+    const std::string path =
+        File("vt300.ini", "[CRYSTAL_VT300]\r\nDefault CDAC=9\r\nFreq. Error Limit=777\r\n");
+    RunSetup(257, path, [&](Ui& ui) {
+        EXPECT_EQ(Page::Parameters, ui.VisiblePage());
+        EXPECT_FALSE(ui.FieldEnabled(kV300DefaultCdac));
+        EXPECT_TRUE(ui.FieldEnabled(kV300DefaultCafc));
+        EXPECT_EQ(L"9", ui.FieldText(kV300DefaultCdac));
+        EXPECT_EQ(L"1500", ui.FieldText(kV300Distance));
+        EXPECT_EQ(L"15000", ui.FieldText(kV300OffsetLimit));
+
+        ui.SetField(kV300Pcl, L"21");
+        ui.Press(IDOK);
+        EXPECT_EQ(RangeText(L"0", L"20"), ui.AnswerMessageBox());
+        ui.SetField(kV300Pcl, L"20");
+        ui.SetField(kV300MaxSlope, L"12x");
+        ui.Press(IDOK);
+        EXPECT_EQ(kNotInteger, ui.AnswerMessageBox());
+        EXPECT_TRUE(
+            setupui::WaitFor([&] { return ui.FocusedWindow() == ui.Field(kV300MaxSlope); }));
+        ui.SetField(kV300MaxSlope, L"-3");
+        ui.SetField(kV300DefaultCafc, L"-5");
+        ui.SetField(kV300Tch, L"1025");
+        ui.Press(IDOK);
+        EXPECT_EQ(RangeText(L"0", L"1024"), ui.AnswerMessageBox());
+        ui.SetField(kV300Tch, L"1024");
+        ui.Press(IDOK);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    std::vector<std::string> l = Lines(ReadFile(path));
+    for (const char* line : {"PCL=20", "TCH=1024", "Default CDAC=9", "Default CAFC=-5",
+                             "Next CAFC Distance=1500", "Freq. Offset Limit=15000",
+                             "Max CAFC Slope=-3", "Min CAFC Slope=4", "Freq. Error Limit=777"})
+        EXPECT_GE(IndexOf(l, line), 0) << line;
+    EXPECT_EQ(1u, std::count(l.begin(), l.end(), "[CRYSTAL_VT300]"));
+}
+
+// --- round trip through the actions ----------------------------------------
+
+ACTION_PARAM ParamBlock(const std::string& path) {
+    ACTION_PARAM p{};
+    p.chipType = 0;
+    p.band = 1;
+    std::snprintf(p.configPath, sizeof p.configPath, "%s", path.c_str());
+    return p;
+}
+
+TEST_F(SetupWindow, Vt318ValuesSavedAreTheValuesTheActionLoads) {
+    const std::string path = File("vt318_trip.ini", "");
+    RunSetup(513, path, [&](Ui& ui) {
+        ui.SetField(kV318Pcl, L"12");
+        ui.SetField(kV318Tch, L"975");
+        ui.SetField(kV318DefaultCdac, L"33");
+        ui.SetField(kV318DefaultCafc, L"6100");
+        ui.SetField(kV318CdacRange, L"7");
+        ui.SetField(kV318CafcRange, L"1200");
+        ui.SetField(kV318DeltaCafc, L"900");
+        ui.SetField(kV318SlopeRange, L"5");
+        ui.Press(IDOK);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    LIBRARY_INFO info;
+    ASSERT_EQ(0u, lib.Startup(&info));
+    OMRA_HANDLE action = lib.CreateAction(513, 0);
+    ASSERT_NE(nullptr, action);
+    ACTION_PARAM p = ParamBlock(path);
+    ASSERT_EQ(0u, lib.InitAction(action, &p));
+    // The action object of the library, read through its own class.
+    const CVt318* vt318 = static_cast<const CVt318*>(action);
+    EXPECT_EQ(12, vt318->Pcl());
+    EXPECT_EQ(975, vt318->Tch());
+    EXPECT_EQ(33, vt318->m_defaultCdac);
+    EXPECT_EQ(6100, vt318->m_defaultCafc);
+    EXPECT_EQ(7, vt318->m_cdacRange);
+    EXPECT_EQ(1200, vt318->m_cafcRange);
+    EXPECT_EQ(900, vt318->m_deltaCafc);
+    EXPECT_EQ(5, vt318->m_slopeRange);
+    EXPECT_EQ(0u, lib.FreeAction(action));
+}
+
+TEST_F(SetupWindow, Vt300ValuesSavedAreTheValuesTheActionLoads) {
+    const std::string path = File("vt300_trip.ini", "[CRYSTAL_VT300]\r\nDefault CDAC=6\r\n");
+    RunSetup(257, path, [&](Ui& ui) {
+        ui.SetField(kV300Pcl, L"15");
+        ui.SetField(kV300Tch, L"40");
+        ui.SetField(kV300DefaultCafc, L"4100");
+        ui.SetField(kV300Distance, L"1300");
+        ui.SetField(kV300OffsetLimit, L"18000");
+        ui.SetField(kV300MaxSlope, L"20");
+        ui.SetField(kV300MinSlope, L"2");
+        ui.Press(IDOK);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    LIBRARY_INFO info;
+    ASSERT_EQ(0u, lib.Startup(&info));
+    OMRA_HANDLE action = lib.CreateAction(257, 0);
+    ASSERT_NE(nullptr, action);
+    ACTION_PARAM p = ParamBlock(path);
+    ASSERT_EQ(0u, lib.InitAction(action, &p));
+    const CVantorAfc* vt300 = static_cast<const CVantorAfc*>(action);
+    EXPECT_EQ(15, vt300->Pcl());
+    EXPECT_EQ(40, vt300->Tch());
+    EXPECT_EQ(6, vt300->m_defaultCdac);
+    EXPECT_EQ(4100, vt300->m_defaultCafc);
+    EXPECT_EQ(1300, vt300->m_nextCafcDistance);
+    EXPECT_EQ(18000, vt300->m_freqOffsetLimit);
+    EXPECT_EQ(20, vt300->m_maxCafcSlope);
+    EXPECT_EQ(2, vt300->m_minCafcSlope);
+    EXPECT_EQ(13000, vt300->m_freqErrorLimit); // not on the page, its default stays
+    EXPECT_EQ(0u, lib.FreeAction(action));
+}
+
+// --- title ---------------------------------------------------------------------
+
+TEST_F(SetupWindow, TitleShowsShortPathsWholeAndLongOnesShortened) {
+    for (const char* dir : {"C:\\swt", "C:\\swt\\a", "C:\\swt\\a\\b", "C:\\swt\\#x",
+                            "C:\\swt\\#x\\c", "C:\\swt\\a\\b\\;y"})
+        ::CreateDirectoryA(dir, nullptr);
+    struct Case {
+        uint32_t id;
+        const char* path;
+        const char* title;
+    } cases[] = {
+        {513, "C:\\swt.ini", "Vantor Vt318 Crystal Afc Setup [C:\\swt.ini]"},
+        {513, "C:\\swt\\three.ini", "Vantor Vt318 Crystal Afc Setup [C:\\swt\\three.ini]"},
+        {257, "C:\\swt\\a\\b\\five.ini", "Vantor Vt300 Crystal Afc Setup [C:\\...\\b\\five.ini]"},
+        {513, "C:\\swt\\#x\\c\\hash.ini",
+         "Vantor Vt318 Crystal Afc Setup [C:\\swt\\#x\\c\\hash.ini]"},
+        {513, "C:\\swt\\a\\b\\;y\\semi.ini", "Vantor Vt318 Crystal Afc Setup [C:\\...\\a\\b]"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(c.path, "");
+        std::wstring title;
+        RunSetup(c.id, c.path, [&](Ui& ui) {
+            title = ui.Title();
+            ui.Press(IDCANCEL);
+            EXPECT_TRUE(ui.WaitClosed());
+        });
+        EXPECT_EQ(c.title, Narrow(title)) << c.path;
+    }
+}
+
+// --- bar and pages -------------------------------------------------------------
+
+void WalkPages(Ui& ui, const std::string& chip, bool screenshots) {
+    const std::string shots = ScreenshotFolder() + "\\" + chip;
+    EXPECT_EQ(Page::Parameters, ui.VisiblePage());
+    if (screenshots) {
+        EXPECT_TRUE(ui.SaveScreenshot(shots + "_parameters.bmp"));
+    }
+    ui.ClickBar(ui.ItemPoint(0, 0));
+    EXPECT_TRUE(ui.WaitPage(Page::HtmlHelp)) << setupui::PageName(ui.VisiblePage());
+    if (screenshots) {
+        EXPECT_TRUE(ui.SaveScreenshot(shots + "_html_help.bmp"));
+    }
+    ui.ClickBar(ui.ItemPoint(0, 1));
+    EXPECT_TRUE(ui.WaitPage(Page::Parameters)) << setupui::PageName(ui.VisiblePage());
+    // Folder 1 slides open; its one item shows the about page.
+    ui.ClickBar(ui.FolderButtonPoint(0, 1));
+    ::Sleep(600);
+    EXPECT_EQ(Page::Parameters, ui.VisiblePage()) << "a folder change shows no page";
+    ui.ClickBar(ui.ItemPoint(1, 0));
+    EXPECT_TRUE(ui.WaitPage(Page::About)) << setupui::PageName(ui.VisiblePage());
+    if (screenshots) {
+        EXPECT_TRUE(ui.SaveScreenshot(shots + "_about.bmp"));
+    }
+    // Where folder 1 has no item, a click changes nothing.
+    ui.ClickBar(ui.ItemPoint(1, 1));
+    ::Sleep(300);
+    EXPECT_EQ(Page::About, ui.VisiblePage());
+}
+
+TEST_F(SetupWindow, Vt318BarClicksShowTheirPages) {
+    const std::string path = File("vt318_pages.ini", "");
+    RunSetup(513, path, [&](Ui& ui) {
+        WalkPages(ui, "vt318", true);
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+}
+
+TEST_F(SetupWindow, Vt300BarClicksShowTheirPages) {
+    const std::string path = File("vt300_pages.ini", "");
+    RunSetup(257, path, [&](Ui& ui) {
+        WalkPages(ui, "vt300", true);
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+}
+
+TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
+    const std::string path = File("helps.ini", "");
+    RunSetup(513, path, [&](Ui& ui) {
+        HWND help = ui.HelpPage();
+        ASSERT_NE(nullptr, help);
+        wchar_t text[512] = {};
+        ::GetDlgItemTextW(help, 8010, text, 512);
+        std::wstring about = text;
+        const std::wstring tail = L"\nVersion: 1.0.1\nBuild: 0005";
+        ASSERT_GT(about.size(), tail.size());
+        EXPECT_EQ(tail, about.substr(about.size() - tail.size()));
+        EXPECT_NE(L'\n', about[0]);
+        ::GetDlgItemTextW(help, 8009, text, 512);
+        std::wstring history = text;
+        EXPECT_NE(std::wstring::npos, history.find(L"20080623"));
+        EXPECT_NE(std::wstring::npos, history.find(L"20090112"));
+        EXPECT_EQ(L"\r\n", history.substr(history.size() - 2));
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+}
+
+TEST_F(SetupWindow, PagesFollowPositionsAfterADrag) {
+    const std::string path = File("drag.ini", "");
+    RunSetup(513, path, [&](Ui& ui) {
+        std::vector<uint32_t> intro = ui.ItemIconPixels(0, 0);
+        std::vector<uint32_t> params = ui.ItemIconPixels(0, 1);
+        ASSERT_NE(intro, params);
+        // Item 1 dragged onto item 0 moves to the top.
+        ui.DragBar(ui.ItemPoint(0, 1), ui.BelowItems(0), ui.ItemPoint(0, 0));
+        EXPECT_TRUE(setupui::WaitFor([&] { return ui.ItemIconPixels(0, 0) == params; }))
+            << "the parameters icon is on top";
+        EXPECT_EQ(intro, ui.ItemIconPixels(0, 1));
+        EXPECT_EQ(Page::Parameters, ui.VisiblePage()) << "a drag shows no page";
+        // Position 0 still means the help view, whatever item stands there.
+        ui.ClickBar(ui.ItemPoint(0, 0));
+        EXPECT_TRUE(ui.WaitPage(Page::HtmlHelp)) << setupui::PageName(ui.VisiblePage());
+        ui.ClickBar(ui.ItemPoint(0, 1));
+        EXPECT_TRUE(ui.WaitPage(Page::Parameters)) << setupui::PageName(ui.VisiblePage());
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+}
+
+// --- ids without a window --------------------------------------------------------
+
+TEST_F(SetupWindow, OtherIdsOpenNothing) {
+    const std::string path = File("none.ini", "");
+    for (uint32_t id : {769u, 0u, 258u, 0x9999u}) {
+        const DWORD self = ::GetCurrentThreadId();
+        bool sawWindow = false;
+        std::atomic<bool> done{false};
+        std::thread watcher([&] {
+            Ui ui(self);
+            sawWindow = ui.Attach(1500);
+            if (sawWindow)
+                ui.ForceClose();
+        });
+        EXPECT_EQ(0u, lib.Setup(id, path.c_str())) << id;
+        watcher.join();
+        EXPECT_FALSE(sawWindow) << id;
+    }
+    // A missing file opens nothing either, and fails.
+    EXPECT_NE(0u, lib.Setup(513, (folder + "no_such_file.ini").c_str()));
+}
+
+} // namespace
