@@ -13,7 +13,7 @@ struct Version {
 
 Version parse(const std::string& text) {
     Version v;
-    ParseFileVersion(text, &v.version, &v.build);
+    platform::ParseFileVersion(text, &v.version, &v.build);
     return v;
 }
 

@@ -27,12 +27,6 @@ struct StationClock {
 // Routes OmraHost_Sleep to this clock (null: pauses are waited for, uncounted).
 void UseClock(StationClock* clock);
 
-// The version text of the library file, read the way the library reads it:
-// the FileVersion resource on Windows, the marker string on Linux.
-std::string ReadFileVersion(const std::string& libraryPath);
-// "1, 0, 1, 5" -> version "1.0.1", build "0005".
-void SplitFileVersion(const std::string& text, std::string* version, std::string* build);
-
 struct Item {
     std::string name;
     int form = OMRA_FORM_NUMERIC;

@@ -4,6 +4,7 @@
 #include "Options.h"
 #include "Report.h"
 #include "Session.h"
+#include "platform/FileVersion.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -141,8 +142,8 @@ int run(const Options& o) {
     }
     LibraryFacts lib;
     lib.path = libraryPath;
-    lib.versionText = ReadFileVersion(libraryPath);
-    SplitFileVersion(lib.versionText, &lib.version, &lib.build);
+    lib.versionText = platform::FileVersionOfFile(libraryPath);
+    platform::ParseFileVersion(lib.versionText, &lib.version, &lib.build);
     const LIBRARY_INFO& info = session.Info();
     for (unsigned i = 0; i < info.count && i < OMRA_MAX_ACTIONS; ++i) {
         const ACTION_ENTRY& e = info.entries[i];

@@ -14,35 +14,13 @@
 
 const char kVt300Name[] = "VT300 AFC. [\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xB7\xA8]";
 
-void ParseFileVersion(const std::string& text, std::string* version, std::string* build) {
-    std::string t;
-    for (char c : text) {
-        if (c == ',')
-            t += '.';
-        else if (c != ' ')
-            t += c;
-    }
-    size_t dot = t.rfind('.');
-    std::string number = dot == std::string::npos ? t : t.substr(dot + 1);
-    *version = dot == std::string::npos ? std::string() : t.substr(0, dot);
-    long long n = 0;
-    for (char c : number) {
-        if (c < '0' || c > '9')
-            break;
-        n = n * 10 + (c - '0');
-        if (n > std::numeric_limits<int>::max())
-            n = std::numeric_limits<int>::max();
-    }
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d", static_cast<int>(n));
-    *build = buf;
+CActionLibrary::~CActionLibrary() {
+    Cleanup();
 }
-
-CActionLibrary::~CActionLibrary() { Cleanup(); }
 
 bool CActionLibrary::InitInstance() {
     platform::ComInitialize();
-    ParseFileVersion(platform::FileVersionText(), &m_version, &m_build);
+    platform::ParseFileVersion(platform::FileVersionText(), &m_version, &m_build);
     return CAppObject::InitInstance();
 }
 
@@ -121,7 +99,9 @@ uint32_t CActionLibrary::CheckFileExists(uint32_t, const char* path) {
     return 0;
 }
 
-CVantorCrystalLibrary::CVantorCrystalLibrary() { InitInstance(); }
+CVantorCrystalLibrary::CVantorCrystalLibrary() {
+    InitInstance();
+}
 
 CVantorCrystalLibrary::~CVantorCrystalLibrary() {
     Cleanup();
@@ -207,4 +187,6 @@ namespace {
 CVantorCrystalLibrary theLibrary;
 } // namespace
 
-CVantorCrystalLibrary& TheLibrary() { return theLibrary; }
+CVantorCrystalLibrary& TheLibrary() {
+    return theLibrary;
+}

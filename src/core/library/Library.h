@@ -6,9 +6,7 @@
 #include <map>
 #include <string>
 
-// Splits a FileVersion text ("1, 0, 1, 5") into version ("1.0.1") and a
-// four-digit build ("0005").
-void ParseFileVersion(const std::string& text, std::string* version, std::string* build);
+#include "platform/FileVersion.h"
 
 // Opens the setup window of a chip page (0 VT300, 1 VT318) on the
 // configuration file and returns when it closes. Provided by the setup

@@ -1,5 +1,6 @@
 // The platform layer on Windows: kernel32 and user32.
 #include "platform/platform.h"
+#include "platform/FileVersion.h"
 
 #include "omra/omra.h"
 
@@ -108,32 +109,7 @@ std::string ModulePath() {
 
 std::string FileVersionText() {
     std::string path = ModulePath();
-    if (path.empty())
-        return std::string();
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
-    if (size == 0)
-        return std::string();
-    std::vector<char> block(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data()))
-        return std::string();
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    };
-    Translation* tr = nullptr;
-    UINT len = 0;
-    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr),
-                        &len) ||
-        len < sizeof(Translation))
-        return std::string();
-    char query[64];
-    wsprintfA(query, "\\StringFileInfo\\%04x%04x\\FileVersion", tr->language, tr->codePage);
-    char* value = nullptr;
-    if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&value), &len) ||
-        value == nullptr)
-        return std::string();
-    return std::string(value, strnlen(value, len));
+    return path.empty() ? std::string() : FileVersionOfFile(path);
 }
 
 void ComInitialize() { CoInitialize(nullptr); }
