@@ -5,15 +5,17 @@
 namespace ini {
 namespace {
 
-bool isBlank(char c) {
-    return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == ' ';
-}
-
 char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
+} // namespace
+
+bool IsBlank(char c) {
+    return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == ' ';
+}
+
+bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -22,35 +24,31 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+namespace {
+
 // The system holds names and values as C strings: each ends at a NUL byte.
-std::string_view cString(std::string_view s) { return s.substr(0, s.find('\0')); }
+std::string_view cString(std::string_view s) {
+    return s.substr(0, s.find('\0'));
+}
 
 std::string_view trim(std::string_view s) {
     size_t b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
+    while (b < e && IsBlank(s[b]))
         ++b;
-    while (e > b && isBlank(s[e - 1]))
+    while (e > b && IsBlank(s[e - 1]))
         --e;
     return s.substr(b, e - b);
 }
 
-enum class LineKind { Blank, Section, Key };
+} // namespace
 
-struct Line {
-    size_t begin = 0; // first byte of the line
-    size_t end = 0;   // end of its content, before the line break
-    LineKind kind = LineKind::Blank;
-    std::string_view name;  // section or key name
-    std::string_view value; // key value (when hasValue)
-    bool hasValue = false;
-};
-
-std::vector<Line> splitLines(std::string_view text) {
+std::vector<Line> SplitLines(std::string_view text) {
     std::vector<Line> lines;
     size_t pos = 0;
     while (pos < text.size()) {
         Line line;
         line.begin = pos;
+        line.number = static_cast<int>(lines.size()) + 1;
         size_t e = pos;
         while (e < text.size() && text[e] != '\n' && text[e] != '\r')
             ++e;
@@ -87,10 +85,12 @@ std::vector<Line> splitLines(std::string_view text) {
     return lines;
 }
 
+namespace {
+
 // Index of the first section line with the name, or npos.
 size_t findSection(const std::vector<Line>& lines, std::string_view section) {
     for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].kind == LineKind::Section && sameName(lines[i].name, section))
+        if (lines[i].kind == LineKind::Section && SameName(lines[i].name, section))
             return i;
     return std::string_view::npos;
 }
@@ -98,13 +98,12 @@ size_t findSection(const std::vector<Line>& lines, std::string_view section) {
 // Index of the first key line with the name in the section opened at s.
 size_t findKey(const std::vector<Line>& lines, size_t s, std::string_view key) {
     for (size_t i = s + 1; i < lines.size() && lines[i].kind != LineKind::Section; ++i)
-        if (lines[i].kind == LineKind::Key && sameName(lines[i].name, key))
+        if (lines[i].kind == LineKind::Key && SameName(lines[i].name, key))
             return i;
     return std::string_view::npos;
 }
 
-const Line* lookup(const std::vector<Line>& lines, std::string_view section,
-                   std::string_view key) {
+const Line* lookup(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     size_t s = findSection(lines, trim(section));
     if (s == std::string_view::npos)
         return nullptr;
@@ -139,7 +138,7 @@ std::string_view lineBreakOf(std::string_view text) {
 
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
                                      std::string_view key) {
-    std::vector<Line> lines = splitLines(text);
+    std::vector<Line> lines = SplitLines(text);
     const Line* line = lookup(lines, section, key);
     if (line == nullptr || !line->hasValue)
         return std::nullopt;
@@ -187,7 +186,7 @@ uint32_t ParseInt(std::string_view s) {
 
 uint32_t ReadInt(std::string_view text, std::string_view section, std::string_view key,
                  int32_t defaultValue) {
-    std::vector<Line> lines = splitLines(text);
+    std::vector<Line> lines = SplitLines(text);
     const Line* line = lookup(lines, section, key);
     if (line == nullptr || !line->hasValue)
         return static_cast<uint32_t>(defaultValue);
@@ -200,7 +199,7 @@ uint32_t ReadInt(std::string_view text, std::string_view section, std::string_vi
 
 std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
                        std::string_view defaultValue) {
-    std::vector<Line> lines = splitLines(text);
+    std::vector<Line> lines = SplitLines(text);
     const Line* line = lookup(lines, section, key);
     if (line == nullptr || !line->hasValue)
         return std::string(defaultValue);
@@ -209,7 +208,7 @@ std::string ReadString(std::string_view text, std::string_view section, std::str
 
 std::string WriteKey(std::string_view text, std::string_view section, std::string_view key,
                      std::string_view value) {
-    std::vector<Line> lines = splitLines(text);
+    std::vector<Line> lines = SplitLines(text);
     std::string_view br = lineBreakOf(text);
     std::string_view sec = trim(section);
     std::string_view k = trim(key);

@@ -12,8 +12,30 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ini {
+
+// The blanks of the reader: around names and values they do not count.
+bool IsBlank(char c);
+// Names compare without regard to ASCII case.
+bool SameName(std::string_view a, std::string_view b);
+
+enum class LineKind { Blank, Section, Key };
+
+// One line of the file as the reader sees it; names and values are views
+// into the text, trimmed and cut at a NUL byte.
+struct Line {
+    size_t begin = 0; // first byte of the line
+    size_t end = 0;   // end of its content, before the line break
+    int number = 0;   // from 1
+    LineKind kind = LineKind::Blank;
+    std::string_view name;  // section or key name
+    std::string_view value; // key value (when hasValue)
+    bool hasValue = false;
+};
+
+std::vector<Line> SplitLines(std::string_view text);
 
 // The value of a key as the string reader gives it: nullopt when the section
 // or key is missing or the key has no '='. Matching quotes around the value

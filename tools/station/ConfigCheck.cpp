@@ -129,30 +129,8 @@ const std::vector<SectionDef>& knownSections() {
     return sections;
 }
 
-// The blank set and case rule of the profile reader.
-bool isBlank(char c) {
-    return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == ' ';
-}
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
-
 bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
+    return ini::SameName(a, b);
 }
 
 // The name with its blanks taken out, in lower case: two names alike here
@@ -160,8 +138,8 @@ bool sameName(const std::string& a, const std::string& b) {
 std::string squeeze(const std::string& s) {
     std::string out;
     for (char c : s)
-        if (!isBlank(c))
-            out += lower(c);
+        if (!ini::IsBlank(c))
+            out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return out;
 }
 
@@ -180,34 +158,16 @@ struct Section {
 // The file split into sections the way the reader splits it.
 std::vector<Section> parse(const std::string& text) {
     std::vector<Section> sections;
-    size_t pos = 0;
-    int number = 0;
-    while (pos < text.size()) {
-        size_t e = pos;
-        while (e < text.size() && text[e] != '\n' && text[e] != '\r')
-            ++e;
-        std::string content = trim(text.substr(pos, e - pos));
-        pos = (e < text.size() && text[e] == '\r' && e + 1 < text.size() && text[e + 1] == '\n')
-                  ? e + 2
-                  : e + 1;
-        ++number;
-        if (content.empty())
+    for (const ini::Line& l : ini::SplitLines(text)) {
+        if (l.kind == ini::LineKind::Section) {
+            sections.push_back({l.number, std::string(l.name), {}});
             continue;
-        if (content[0] == '[') {
-            size_t close = content.rfind(']');
-            if (close != std::string::npos && close > 0) {
-                sections.push_back({number, content.substr(1, close - 1), {}});
-                continue;
-            }
         }
-        if (content[0] == ';' || content[0] == '#' || sections.empty())
+        if (l.kind == ini::LineKind::Blank || l.name.empty() || l.name[0] == ';' ||
+            l.name[0] == '#' || sections.empty())
             continue; // a comment, or text before the first section: never read
-        size_t eq = content.find('=');
-        if (eq == std::string::npos)
-            sections.back().entries.push_back({number, content, "", false});
-        else
-            sections.back().entries.push_back(
-                {number, trim(content.substr(0, eq)), trim(content.substr(eq + 1)), true});
+        sections.back().entries.push_back(
+            {l.number, std::string(l.name), std::string(l.value), l.hasValue});
     }
     return sections;
 }
