@@ -10,9 +10,10 @@
 const char* const kNvStructName =
     "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
 
-std::string FormatPferLine(const char* action, int counter, const char* band, unsigned channel,
-                           unsigned pcl, int32_t hostValueD, unsigned hostWordA, unsigned hostWordB,
-                           unsigned cdac, unsigned cafc, unsigned hostWordC, double fe) {
+std::string FormatPferLine(const char* action, int counter, const char* band, uint16_t channel,
+                           uint16_t pcl, int32_t hostValueD, uint16_t hostWordA, uint16_t hostWordB,
+                           uint16_t cdac, uint16_t cafc, uint16_t hostWordC, double fe) {
+    // The 16-bit fields reach the format as int: printed as unsigned values.
     const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
     // One pass for every usual line; only a huge error value needs the second.
     char buf[256];

@@ -8,9 +8,9 @@
 #include <functional>
 
 // The PFER line: 17 columns, the value in column 14 and the unit in 16.
-std::string FormatPferLine(const char* action, int counter, const char* band, unsigned channel,
-                           unsigned pcl, int32_t hostValueD, unsigned hostWordA, unsigned hostWordB,
-                           unsigned cdac, unsigned cafc, unsigned hostWordC, double fe);
+std::string FormatPferLine(const char* action, int counter, const char* band, uint16_t channel,
+                           uint16_t pcl, int32_t hostValueD, uint16_t hostWordA, uint16_t hostWordB,
+                           uint16_t cdac, uint16_t cafc, uint16_t hostWordC, double fe);
 
 // The NV structure whose fields the result lines name.
 extern const char* const kNvStructName;
