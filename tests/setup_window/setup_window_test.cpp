@@ -464,9 +464,83 @@ TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
         EXPECT_NE(std::wstring::npos, history.find(L"20080623"));
         EXPECT_NE(std::wstring::npos, history.find(L"20090112"));
         EXPECT_EQ(L"\r\n", history.substr(history.size() - 2));
+        // Shown in a pane wider than its template, the page is laid out again:
+        // icon at the top left, text to its right, history filling the rest.
+        ui.ClickBar(ui.FolderButtonPoint(0, 1));
+        ::Sleep(600);
+        ui.ClickBar(ui.ItemPoint(1, 0));
+        ASSERT_TRUE(ui.WaitPage(Page::About));
+        RECT page{};
+        ::GetClientRect(help, &page);
+        RECT du{5, 5, 29, 29};
+        ::MapDialogRect(help, &du);
+        auto rectOf = [&](int id) {
+            RECT r{};
+            ::GetWindowRect(::GetDlgItem(help, id), &r);
+            ::MapWindowPoints(HWND_DESKTOP, help, reinterpret_cast<POINT*>(&r), 2);
+            return r;
+        };
+        RECT icon = rectOf(8011), aboutText = rectOf(8010), line = rectOf(8012),
+             hist = rectOf(8009), frame = rectOf(8002);
+        EXPECT_GT(page.right, 400) << "the pane is wider than the 222-unit template";
+        EXPECT_EQ(du.left, icon.left);
+        EXPECT_EQ(du.top, icon.top);
+        EXPECT_EQ(du.right, icon.right);
+        EXPECT_EQ(du.bottom, icon.bottom);
+        EXPECT_EQ(icon.right + du.left, aboutText.left);
+        EXPECT_EQ(page.right - du.left, aboutText.right);
+        EXPECT_EQ(page.right, line.right);
+        EXPECT_EQ(du.left, hist.left);
+        EXPECT_EQ(page.right - du.left, hist.right);
+        EXPECT_EQ(page.bottom - du.top, hist.bottom);
+        EXPECT_EQ(page.right, frame.right);
+        EXPECT_EQ(page.bottom, frame.bottom);
         ui.Press(IDCANCEL);
         EXPECT_TRUE(ui.WaitClosed());
     });
+}
+
+TEST_F(SetupWindow, ColumnBorderCannotBeDragged) {
+    const std::string path = File("tracking.ini", "");
+    RunSetup(513, path, [&](Ui& ui) {
+        RECT bar{};
+        ::GetWindowRect(ui.Bar(), &bar);
+        ::MapWindowPoints(HWND_DESKTOP, ui.Splitter(), reinterpret_cast<POINT*>(&bar), 2);
+        const int border = bar.right + 2, y = (bar.top + bar.bottom) / 2;
+        POINT screen{border, y};
+        ::ClientToScreen(ui.Splitter(), &screen);
+        EXPECT_EQ(HTNOWHERE,
+                  ::SendMessageW(ui.Splitter(), WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y)));
+        ::PostMessageW(ui.Splitter(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(border, y));
+        ::PostMessageW(ui.Splitter(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(border + 80, y));
+        ::PostMessageW(ui.Splitter(), WM_LBUTTONUP, 0, MAKELPARAM(border + 80, y));
+        ::Sleep(400);
+        RECT after{};
+        ::GetWindowRect(ui.Bar(), &after);
+        ::MapWindowPoints(HWND_DESKTOP, ui.Splitter(), reinterpret_cast<POINT*>(&after), 2);
+        EXPECT_EQ(bar.right, after.right);
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+}
+
+TEST_F(SetupWindow, InvalidFieldOnAHiddenPageIsShownForCorrection) {
+    const std::string before = "[AFC-COMMON]\r\nPCL=5\r\n";
+    const std::string path = File("hidden_invalid.ini", before);
+    RunSetup(513, path, [&](Ui& ui) {
+        ui.SetField(kV318Tch, L"2000");
+        ui.ClickBar(ui.ItemPoint(0, 0));
+        ASSERT_TRUE(ui.WaitPage(Page::HtmlHelp));
+        ui.Press(IDOK);
+        EXPECT_EQ(RangeText(L"0", L"1024"), ui.AnswerMessageBox());
+        EXPECT_TRUE(ui.WaitPage(Page::Parameters)) << setupui::PageName(ui.VisiblePage());
+        EXPECT_TRUE(setupui::WaitFor([&] { return ui.FocusedWindow() == ui.Field(kV318Tch); }));
+        EXPECT_TRUE(ui.DialogAlive());
+        EXPECT_EQ(before, ReadFile(path));
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    EXPECT_EQ(before, ReadFile(path)) << "Cancel writes nothing";
 }
 
 TEST_F(SetupWindow, PagesFollowPositionsAfterADrag) {
