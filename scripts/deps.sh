@@ -7,7 +7,7 @@ what=${1:-all}
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
 if [ "$what" = all ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xauth
-         fonts-wqy-microhei locales clang libclang-rt-14-dev imagemagick valgrind)
+         fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
