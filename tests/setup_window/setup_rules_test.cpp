@@ -117,7 +117,7 @@ TEST(SetupPages, ColumnSizesUseIntegerDivision) {
 }
 
 TEST(ParamPages, Vt318KeysInKeyOrderWithDefaultsAndRanges) {
-    const ParamPageSpec& s = Vt318PageSpec();
+    const ParamPageDef& s = Vt318PageDef();
     EXPECT_STREQ("CFormViewVt318", s.className);
     EXPECT_TRUE(s.unsignedNumbers);
     struct Row {
@@ -150,7 +150,7 @@ TEST(ParamPages, Vt318KeysInKeyOrderWithDefaultsAndRanges) {
 }
 
 TEST(ParamPages, Vt300KeysInKeyOrderWithDefaultsAndRanges) {
-    const ParamPageSpec& s = Vt300PageSpec();
+    const ParamPageDef& s = Vt300PageDef();
     EXPECT_STREQ("CFormViewSetup", s.className);
     EXPECT_FALSE(s.unsignedNumbers);
     struct Row {
@@ -186,7 +186,7 @@ TEST(ParamPages, Vt300KeysInKeyOrderWithDefaultsAndRanges) {
 }
 
 TEST(ParamPages, EveryExchangedControlIsAField) {
-    for (const ParamPageSpec* s : {&Vt318PageSpec(), &Vt300PageSpec()}) {
+    for (const ParamPageDef* s : {&Vt318PageDef(), &Vt300PageDef()}) {
         std::array<bool, kParamCount> seen{};
         for (int id : s->exchangeOrder) {
             int i = FieldIndexOfControl(*s, id);
@@ -195,25 +195,25 @@ TEST(ParamPages, EveryExchangedControlIsAField) {
             seen[i] = true;
         }
     }
-    EXPECT_EQ(-1, FieldIndexOfControl(Vt318PageSpec(), 14003)); // a label
-    EXPECT_EQ(&Vt300PageSpec(), PageSpecForChip(0));
-    EXPECT_EQ(&Vt318PageSpec(), PageSpecForChip(1));
-    EXPECT_EQ(nullptr, PageSpecForChip(2));
+    EXPECT_EQ(-1, FieldIndexOfControl(Vt318PageDef(), 14003)); // a label
+    EXPECT_EQ(&Vt300PageDef(), PageDefForChip(0));
+    EXPECT_EQ(&Vt318PageDef(), PageDefForChip(1));
+    EXPECT_EQ(nullptr, PageDefForChip(2));
 }
 
 TEST(ParamPages, LoadGivesDefaultsForMissingFileAndKeys) {
     std::string path = tempPath("missing");
     std::remove(path.c_str());
     EXPECT_EQ((ParamValues{10, 62, 55, 7000, 15, 1000, 1000, 3}),
-              LoadParamValues(Vt318PageSpec(), path.c_str()));
+              LoadParamValues(Vt318PageDef(), path.c_str()));
     EXPECT_EQ((ParamValues{10, 62, 3, 4000, 1500, 15000, 16, 4}),
-              LoadParamValues(Vt300PageSpec(), path.c_str()));
+              LoadParamValues(Vt300PageDef(), path.c_str()));
     EXPECT_EQ((ParamValues{10, 62, 3, 4000, 1500, 15000, 16, 4}),
-              LoadParamValues(Vt300PageSpec(), nullptr));
+              LoadParamValues(Vt300PageDef(), nullptr));
 
     writeFile(path, "[AFC-COMMON]\nPCL=7\n[CRYSTAL_VT318]\nCDAC    Range = 9\n"
                     "CDAC Range=40\nDelta   CAFC=-2\n");
-    ParamValues v = LoadParamValues(Vt318PageSpec(), path.c_str());
+    ParamValues v = LoadParamValues(Vt318PageDef(), path.c_str());
     EXPECT_EQ(7u, v[0]);
     EXPECT_EQ(62u, v[1]);
     EXPECT_EQ(9u, v[4]); // the key with its blanks, not its look-alike
@@ -226,7 +226,7 @@ TEST(ParamPages, SaveWritesEveryKeyInKeyOrderAndKeepsOtherLines) {
     writeFile(path, "; station file\r\n[DIAG CONTROL]\r\nTxOff=0\r\n[CRYSTAL_VT318]\r\n"
                     "Slope Range=9\r\nOther=1\r\n");
     ParamValues v{19, 1024, 63, 32768, 0, 32768, 32767, 1};
-    ASSERT_TRUE(SaveParamValues(Vt318PageSpec(), v, path.c_str()));
+    ASSERT_TRUE(SaveParamValues(Vt318PageDef(), v, path.c_str()));
     std::string text = readFile(path);
     EXPECT_NE(std::string::npos, text.find("; station file")) << text;
     EXPECT_NE(std::string::npos, text.find("TxOff=0")) << text;
@@ -239,7 +239,7 @@ TEST(ParamPages, SaveWritesEveryKeyInKeyOrderAndKeepsOtherLines) {
         ASSERT_NE(std::string::npos, p) << key << "\n" << text;
         at = p;
     }
-    EXPECT_EQ(v, LoadParamValues(Vt318PageSpec(), path.c_str()));
+    EXPECT_EQ(v, LoadParamValues(Vt318PageDef(), path.c_str()));
     EXPECT_EQ(19u, platform::ProfileInt("AFC-COMMON", "PCL", 0, path.c_str()));
     EXPECT_EQ("1", platform::ProfileString("CRYSTAL_VT318", "Slope Range", "", path.c_str()));
     std::remove(path.c_str());
@@ -250,7 +250,7 @@ TEST(ParamPages, ValuesAreWrittenAsSignedDecimal) {
     EXPECT_EQ("32768", FormatParamValue(32768));
     EXPECT_EQ("-5", FormatParamValue(static_cast<uint32_t>(-5)));
     EXPECT_EQ("-2147483648", FormatParamValue(0x80000000u));
-    EXPECT_FALSE(SaveParamValues(Vt300PageSpec(), ParamValues{}, nullptr));
+    EXPECT_FALSE(SaveParamValues(Vt300PageDef(), ParamValues{}, nullptr));
 }
 
 TEST(HelpPage, AboutTextEndsWithVersionAndBuild) {

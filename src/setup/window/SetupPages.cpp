@@ -4,7 +4,7 @@
 #include "LayoutWindow.h"
 #include "library/Library.h"
 
-using setupwin::ParamPageSpec;
+using setupwin::ParamPageDef;
 
 FW_IMPLEMENT_DYNCREATE(CFormViewVt318)
 FW_IMPLEMENT_DYNCREATE(CFormViewSetup)
@@ -12,11 +12,11 @@ FW_IMPLEMENT_DYNCREATE(CFormViewHelps)
 
 // --- parameter pages -----------------------------------------------------------
 
-CParamPage::CParamPage(UINT templateId, const ParamPageSpec& spec)
-    : fw::CFormView(templateId), spec_(spec) {}
+CParamPage::CParamPage(UINT templateId, const ParamPageDef& page)
+    : fw::CFormView(templateId), page_(page) {}
 
 int CParamPage::Load(const char* path) {
-    values_ = setupwin::LoadParamValues(spec_, path);
+    values_ = setupwin::LoadParamValues(page_, path);
     UpdateData(false);
     return 1;
 }
@@ -29,17 +29,17 @@ int CParamPage::Save(const char* path) {
         failedControl_ = ::GetFocus();
         return 0;
     }
-    setupwin::SaveParamValues(spec_, values_, path);
+    setupwin::SaveParamValues(page_, values_, path);
     return 1;
 }
 
 void CParamPage::DoDataExchange(fw::CDataExchange& dx) {
-    for (int id : spec_.exchangeOrder) {
-        const int i = setupwin::FieldIndexOfControl(spec_, id);
+    for (int id : page_.exchangeOrder) {
+        const int i = setupwin::FieldIndexOfControl(page_, id);
         if (i < 0)
             continue;
-        const setupwin::ParamField& f = spec_.fields[static_cast<size_t>(i)];
-        if (spec_.unsignedNumbers) {
+        const setupwin::ParamField& f = page_.fields[static_cast<size_t>(i)];
+        if (page_.unsignedNumbers) {
             fw::DDX_Text(dx, id, values_[static_cast<size_t>(i)]);
             if (f.ranged)
                 fw::DDV_MinMaxUInt(dx, values_[static_cast<size_t>(i)],
@@ -54,9 +54,9 @@ void CParamPage::DoDataExchange(fw::CDataExchange& dx) {
     }
 }
 
-CFormViewVt318::CFormViewVt318() : CParamPage(IDD_VT318_PAGE, setupwin::Vt318PageSpec()) {}
+CFormViewVt318::CFormViewVt318() : CParamPage(IDD_VT318_PAGE, setupwin::Vt318PageDef()) {}
 
-CFormViewSetup::CFormViewSetup() : CParamPage(IDD_VT300_PAGE, setupwin::Vt300PageSpec()) {}
+CFormViewSetup::CFormViewSetup() : CParamPage(IDD_VT300_PAGE, setupwin::Vt300PageDef()) {}
 
 // --- help page -------------------------------------------------------------------
 

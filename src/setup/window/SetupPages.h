@@ -11,7 +11,7 @@
 // file, exchanged with the page's edit boxes in the page's exchange order.
 class CParamPage : public fw::CFormView {
 public:
-    CParamPage(UINT templateId, const setupwin::ParamPageSpec& spec);
+    CParamPage(UINT templateId, const setupwin::ParamPageDef& page);
 
     // Reads the page's keys (defaults for missing ones) into the members and
     // the controls. Returns 1.
@@ -22,7 +22,7 @@ public:
     // been shown and the focus is on that field. Returns 1 when saved.
     int Save(const char* path);
 
-    const setupwin::ParamPageSpec& Spec() const { return spec_; }
+    const setupwin::ParamPageDef& Page() const { return page_; }
     // The members in key order.
     const setupwin::ParamValues& Values() const { return values_; }
     // The control of the field that failed the last save, or null.
@@ -32,7 +32,7 @@ protected:
     void DoDataExchange(fw::CDataExchange& dx) override;
 
 private:
-    const setupwin::ParamPageSpec& spec_;
+    const setupwin::ParamPageDef& page_;
     setupwin::ParamValues values_{};
     HWND failedControl_ = nullptr;
 };

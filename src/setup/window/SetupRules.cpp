@@ -15,7 +15,7 @@ constexpr size_t kMaxParts = 260;
 constexpr int64_t kAnyLow = INT32_MIN;
 constexpr int64_t kAnyHigh = INT32_MAX;
 
-const ParamPageSpec kVt318{
+const ParamPageDef kVt318{
     "CFormViewVt318",
     {{
         {"AFC-COMMON", "PCL", 10, 14014, true, 0, 19},
@@ -31,7 +31,7 @@ const ParamPageSpec kVt318{
     true,
 };
 
-const ParamPageSpec kVt300{
+const ParamPageDef kVt300{
     "CFormViewSetup",
     {{
         {"AFC-COMMON", "PCL", 10, 14007, true, 0, 20},
@@ -95,14 +95,14 @@ int InitialBarWidth(int placeholderWidth) {
     return placeholderWidth / 4;
 }
 
-const ParamPageSpec& Vt318PageSpec() {
+const ParamPageDef& Vt318PageDef() {
     return kVt318;
 }
-const ParamPageSpec& Vt300PageSpec() {
+const ParamPageDef& Vt300PageDef() {
     return kVt300;
 }
 
-const ParamPageSpec* PageSpecForChip(int chipPage) {
+const ParamPageDef* PageDefForChip(int chipPage) {
     switch (chipPage) {
     case 0:
         return &kVt300;
@@ -113,17 +113,17 @@ const ParamPageSpec* PageSpecForChip(int chipPage) {
     }
 }
 
-int FieldIndexOfControl(const ParamPageSpec& spec, int controlId) {
-    for (size_t i = 0; i < spec.fields.size(); ++i)
-        if (spec.fields[i].controlId == controlId)
+int FieldIndexOfControl(const ParamPageDef& page, int controlId) {
+    for (size_t i = 0; i < page.fields.size(); ++i)
+        if (page.fields[i].controlId == controlId)
             return static_cast<int>(i);
     return -1;
 }
 
-ParamValues LoadParamValues(const ParamPageSpec& spec, const char* path) {
+ParamValues LoadParamValues(const ParamPageDef& page, const char* path) {
     ParamValues values{};
-    for (size_t i = 0; i < spec.fields.size(); ++i) {
-        const ParamField& f = spec.fields[i];
+    for (size_t i = 0; i < page.fields.size(); ++i) {
+        const ParamField& f = page.fields[i];
         // No file reads as a file without keys: every default.
         values[i] = path != nullptr ? platform::ProfileInt(f.section, f.key, f.defaultValue, path)
                                     : static_cast<uint32_t>(f.defaultValue);
@@ -137,12 +137,12 @@ std::string FormatParamValue(uint32_t value) {
     return text;
 }
 
-bool SaveParamValues(const ParamPageSpec& spec, const ParamValues& values, const char* path) {
+bool SaveParamValues(const ParamPageDef& page, const ParamValues& values, const char* path) {
     if (path == nullptr)
         return false;
     bool ok = true;
-    for (size_t i = 0; i < spec.fields.size(); ++i) {
-        const ParamField& f = spec.fields[i];
+    for (size_t i = 0; i < page.fields.size(); ++i) {
+        const ParamField& f = page.fields[i];
         ok = platform::WriteProfileString(f.section, f.key, FormatParamValue(values[i]).c_str(),
                                           path) &&
              ok;

@@ -60,7 +60,7 @@ struct ParamField {
 
 constexpr size_t kParamCount = 8;
 
-struct ParamPageSpec {
+struct ParamPageDef {
     const char* className;
     // In key order: the order of load and save.
     std::array<ParamField, kParamCount> fields;
@@ -70,20 +70,20 @@ struct ParamPageSpec {
     bool unsignedNumbers;
 };
 
-const ParamPageSpec& Vt318PageSpec();
-const ParamPageSpec& Vt300PageSpec();
+const ParamPageDef& Vt318PageDef();
+const ParamPageDef& Vt300PageDef();
 // The page of a chip page (0 VT300, 1 VT318), null for any other.
-const ParamPageSpec* PageSpecForChip(int chipPage);
+const ParamPageDef* PageDefForChip(int chipPage);
 
 // Index in key order of the field with this control id, -1 if none.
-int FieldIndexOfControl(const ParamPageSpec& spec, int controlId);
+int FieldIndexOfControl(const ParamPageDef& page, int controlId);
 
 // Values in key order, as 32-bit words (signed or unsigned by page).
 using ParamValues = std::array<uint32_t, kParamCount>;
 
-ParamValues LoadParamValues(const ParamPageSpec& spec, const char* path);
+ParamValues LoadParamValues(const ParamPageDef& page, const char* path);
 // Writes every key in key order with "%d"; false if any write failed.
-bool SaveParamValues(const ParamPageSpec& spec, const ParamValues& values, const char* path);
+bool SaveParamValues(const ParamPageDef& page, const ParamValues& values, const char* path);
 std::string FormatParamValue(uint32_t value);
 
 // --- Help page ---------------------------------------------------------------
