@@ -6,7 +6,7 @@ set -euo pipefail
 what=${1:-all}
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
 if [ "$what" = all ]; then
-  pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xauth
+  pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine fonts-wine xvfb xauth
          fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind)
 fi
 missing=()
@@ -21,4 +21,6 @@ fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# With their recommended packages: the fonts Wine draws and measures text
+# with (fonts-wine, fonts-liberation) come as recommendations.
+apt-get install -y -qq "${missing[@]}" >/dev/null
