@@ -1,6 +1,7 @@
 // The twelve exports as a host sees them: the library is loaded by file name
 // and every check is read back from the ErrorCode library.
 #include "OmraHost.h"
+#include "Triple.h"
 #include "omra/errorcode.h"
 
 #include <gtest/gtest.h>
@@ -13,28 +14,12 @@
 
 namespace {
 
-struct Triple {
-    uint32_t module, operation, code;
-    int32_t extra;
-    bool operator==(const Triple& o) const {
-        return module == o.module && operation == o.operation && code == o.code &&
-               extra == o.extra;
-    }
-};
+using testing_support::LastTriple;
+using testing_support::Triple;
 
-std::ostream& operator<<(std::ostream& os, const Triple& t) {
-    return os << "(" << t.module << ", " << t.operation << ", " << t.code << ", " << t.extra
-              << ")";
+Triple triple(uint32_t op, uint32_t code) {
+    return testing_support::ActionTriple(op, code);
 }
-
-Triple lastTriple() {
-    ERROR_TRIPLE t{};
-    if (!ErrorCode_GetLast(E_ERR_ACTION, &t))
-        return Triple{0, 0, 0, 0};
-    return Triple{t.module, t.operation, t.code, t.extra};
-}
-
-Triple triple(uint32_t op, uint32_t code) { return Triple{14, op, code, 0}; }
 
 class Exports : public ::testing::Test {
 protected:
@@ -62,9 +47,9 @@ std::vector<unsigned char> expectedInfoBlock() {
         for (size_t i = 0; i < name.size(); ++i)
             b[at + 2 + i] = name[i];
     };
-    std::vector<unsigned char> vt300 = {'V', 'T', '3', '0', '0', ' ', 'A', 'F', 'C', '.', ' ',
-                                        '[', 0xC1, 0xBD, 0xB5, 0xE3, 0xD6, 0xB1, 0xCF, 0xDF,
-                                        0xB7, 0xA8, ']'};
+    std::vector<unsigned char> vt300 = {'V',  'T',  '3',  '0',  '0',  ' ',  'A',  'F',
+                                        'C',  '.',  ' ',  '[',  0xC1, 0xBD, 0xB5, 0xE3,
+                                        0xD6, 0xB1, 0xCF, 0xDF, 0xB7, 0xA8, ']'};
     std::vector<unsigned char> vt318 = {'V', 'T', '3', '1', '8', ' ', 'A', 'F', 'C', '.'};
     std::vector<unsigned char> ln2040 = {'L', 'N', '2', '0', '4', '0'};
     entry(0, 0x0201, vt318);
@@ -96,25 +81,25 @@ TEST_F(Exports, SecondStartupCopiesTheSameBlockAndKeepsActions) {
 
 TEST_F(Exports, StartupWithNullBuffer) {
     EXPECT_NE(0u, lib.Startup(nullptr));
-    EXPECT_EQ(triple(1, 7), lastTriple());
+    EXPECT_EQ(triple(1, 7), LastTriple());
     EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0)); // still not started
-    EXPECT_EQ(triple(3, 9), lastTriple());
+    EXPECT_EQ(triple(3, 9), LastTriple());
 }
 
 TEST_F(Exports, CleanupWithoutStartupRecordsNothing) {
     Spec_SetErrorCode(E_MODULE_ACTION, 77, 77, 0);
     EXPECT_EQ(0u, lib.Cleanup());
-    EXPECT_EQ(triple(77, 77), lastTriple());
+    EXPECT_EQ(triple(77, 77), LastTriple());
 }
 
 TEST_F(Exports, CreateActionChecksStartAndId) {
     EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0));
-    EXPECT_EQ(triple(3, 9), lastTriple());
+    EXPECT_EQ(triple(3, 9), LastTriple());
     start();
     EXPECT_EQ(nullptr, lib.CreateAction(0x0401, 0));
-    EXPECT_EQ(triple(3, 19), lastTriple());
+    EXPECT_EQ(triple(3, 19), LastTriple());
     EXPECT_EQ(nullptr, lib.CreateAction(0, 0));
-    EXPECT_EQ(triple(3, 19), lastTriple());
+    EXPECT_EQ(triple(3, 19), LastTriple());
     Spec_ClearErrorCode(E_ERR_ANY);
     IAction* a = lib.CreateAction(0xABCD0101u, 0x1234); // only the low 16 bits count
     ASSERT_NE(nullptr, a);
@@ -130,38 +115,38 @@ TEST_F(Exports, CleanupDeletesLiveActions) {
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(0u, lib.Cleanup());
     EXPECT_NE(0u, lib.FreeAction(a));
-    EXPECT_EQ(triple(4, 9), lastTriple());
+    EXPECT_EQ(triple(4, 9), LastTriple());
     start();
     EXPECT_NE(0u, lib.FreeAction(a));
-    EXPECT_EQ(triple(4, 18), lastTriple());
+    EXPECT_EQ(triple(4, 18), LastTriple());
 }
 
 TEST_F(Exports, FreeActionChecksInOrder) {
     EXPECT_NE(0u, lib.FreeAction(nullptr));
-    EXPECT_EQ(triple(4, 9), lastTriple());
+    EXPECT_EQ(triple(4, 9), LastTriple());
     start();
     EXPECT_NE(0u, lib.FreeAction(nullptr));
-    EXPECT_EQ(triple(4, 17), lastTriple());
+    EXPECT_EQ(triple(4, 17), LastTriple());
     IAction* a = lib.CreateAction(0x0201, 0);
     EXPECT_EQ(0u, lib.FreeAction(a));
     EXPECT_NE(0u, lib.FreeAction(a));
-    EXPECT_EQ(triple(4, 18), lastTriple());
+    EXPECT_EQ(triple(4, 18), LastTriple());
 }
 
 TEST_F(Exports, GetActionInfoChecksInOrderAndFills) {
     ACTION_INFO info;
     EXPECT_NE(0u, lib.GetActionInfo(nullptr, nullptr));
-    EXPECT_EQ(triple(5, 9), lastTriple());
+    EXPECT_EQ(triple(5, 9), LastTriple());
     start();
     EXPECT_NE(0u, lib.GetActionInfo(nullptr, nullptr));
-    EXPECT_EQ(triple(5, 17), lastTriple());
+    EXPECT_EQ(triple(5, 17), LastTriple());
     IAction* a = lib.CreateAction(0x0201, 0);
     int dummy = 0;
     IAction* foreign = reinterpret_cast<IAction*>(&dummy);
     EXPECT_NE(0u, lib.GetActionInfo(foreign, nullptr));
-    EXPECT_EQ(triple(5, 7), lastTriple()); // null record before the lookup
+    EXPECT_EQ(triple(5, 7), LastTriple()); // null record before the lookup
     EXPECT_NE(0u, lib.GetActionInfo(foreign, &info));
-    EXPECT_EQ(triple(5, 18), lastTriple());
+    EXPECT_EQ(triple(5, 18), LastTriple());
 
     std::vector<unsigned char> raw(280, 0xEE);
     ASSERT_EQ(0u, lib.GetActionInfo(a, reinterpret_cast<ACTION_INFO*>(raw.data())));
@@ -194,14 +179,14 @@ TEST_F(Exports, PerActionExportsCheckStartHandleAndLiveness) {
     IAction* foreign = reinterpret_cast<IAction*>(&dummy);
     for (const Call& c : calls) {
         EXPECT_NE(0u, c.fn(foreign));
-        EXPECT_EQ(triple(c.op, 9), lastTriple());
+        EXPECT_EQ(triple(c.op, 9), LastTriple());
     }
     start();
     for (const Call& c : calls) {
         EXPECT_NE(0u, c.fn(nullptr));
-        EXPECT_EQ(triple(c.op, 17), lastTriple());
+        EXPECT_EQ(triple(c.op, 17), LastTriple());
         EXPECT_NE(0u, c.fn(foreign));
-        EXPECT_EQ(triple(c.op, 18), lastTriple());
+        EXPECT_EQ(triple(c.op, 18), LastTriple());
     }
     IAction* a = lib.CreateAction(0x0301, 0);
     ASSERT_NE(nullptr, a);
@@ -209,7 +194,7 @@ TEST_F(Exports, PerActionExportsCheckStartHandleAndLiveness) {
     EXPECT_EQ(0u, lib.GetProperty(a, 1, 2, 3));
     ASSERT_EQ(0u, lib.FreeAction(a));
     EXPECT_NE(0u, lib.DoAction(a)); // freed: refused, never called through
-    EXPECT_EQ(triple(9, 18), lastTriple());
+    EXPECT_EQ(triple(9, 18), LastTriple());
 }
 
 TEST_F(Exports, CallbackAndDriverTypesOutOfRange) {
@@ -217,24 +202,24 @@ TEST_F(Exports, CallbackAndDriverTypesOutOfRange) {
     IAction* a = lib.CreateAction(0x0201, 0);
     NOTIFY_TARGET t{};
     EXPECT_NE(0u, lib.SetCallBack(a, 3, &t));
-    EXPECT_EQ(triple(6, 11), lastTriple());
+    EXPECT_EQ(triple(6, 11), LastTriple());
     EXPECT_NE(0u, lib.SetCallBack(a, 1, nullptr));
-    EXPECT_EQ(triple(6, 7), lastTriple());
+    EXPECT_EQ(triple(6, 7), LastTriple());
     EXPECT_NE(0u, lib.SetDriver(a, 3, 1, &t));
-    EXPECT_EQ(triple(6, 12), lastTriple());
+    EXPECT_EQ(triple(6, 12), LastTriple());
     EXPECT_NE(0u, lib.SetDriver(a, 2, 1, nullptr));
-    EXPECT_EQ(triple(7, 7), lastTriple());
+    EXPECT_EQ(triple(7, 7), LastTriple());
     EXPECT_NE(0u, lib.SetDriver(a, 2, 3, &t));
-    EXPECT_EQ(triple(7, 22), lastTriple());
+    EXPECT_EQ(triple(7, 22), LastTriple());
     EXPECT_NE(0u, lib.SetDriver(a, 1, 5, &t));
-    EXPECT_EQ(triple(7, 21), lastTriple());
+    EXPECT_EQ(triple(7, 21), LastTriple());
 }
 
 TEST_F(Exports, SetupChecksTheFileWithoutStartup) {
     EXPECT_NE(0u, lib.Setup(0x0301, nullptr));
-    EXPECT_EQ(triple(10, 7), lastTriple());
+    EXPECT_EQ(triple(10, 7), LastTriple());
     EXPECT_NE(0u, lib.Setup(0x0301, "no-such-file.ini"));
-    EXPECT_EQ(triple(10, 13), lastTriple());
+    EXPECT_EQ(triple(10, 13), LastTriple());
     const char* path = "setup-check.ini";
     FILE* f = std::fopen(path, "wb");
     ASSERT_NE(nullptr, f);

@@ -6,6 +6,7 @@
 #include "Capture.h"
 #include "HostSleep.h"
 #include "Simulator.h"
+#include "Triple.h"
 #include "common/ActionBase.h"
 #include "common/CalRecord.h"
 #include "omra/errorcode.h"
@@ -20,28 +21,11 @@
 
 namespace rig {
 
-struct Triple {
-    uint32_t module = 0, operation = 0, code = 0;
-    int32_t extra = 0;
-    bool operator==(const Triple& o) const {
-        return module == o.module && operation == o.operation && code == o.code && extra == o.extra;
-    }
-    bool operator!=(const Triple& o) const { return !(*this == o); }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Triple& t) {
-    return os << "(" << t.module << ", " << t.operation << ", " << t.code << ", " << t.extra << ")";
-}
-
-inline Triple LastTriple() {
-    ERROR_TRIPLE t{};
-    if (!ErrorCode_GetLast(E_ERR_ACTION, &t))
-        return Triple{};
-    return Triple{t.module, t.operation, t.code, t.extra};
-}
+using testing_support::LastTriple;
+using testing_support::Triple;
 
 inline Triple T(uint32_t op, uint32_t code, int32_t extra = 0) {
-    return Triple{14, op, code, extra};
+    return testing_support::ActionTriple(op, code, extra);
 }
 
 // A file in the working folder, removed when the test ends.

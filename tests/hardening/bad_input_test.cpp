@@ -6,6 +6,7 @@
 #include "HostSleep.h"
 #include "OmraHost.h"
 #include "Simulator.h"
+#include "Triple.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"
 
@@ -32,28 +33,9 @@ namespace {
 
 using testing_support::Capture;
 
-struct Triple {
-    uint32_t module = 0, operation = 0, code = 0;
-    int32_t extra = 0;
-    bool operator==(const Triple& o) const {
-        return module == o.module && operation == o.operation && code == o.code && extra == o.extra;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Triple& t) {
-    return os << "(" << t.module << ", " << t.operation << ", " << t.code << ", " << t.extra << ")";
-}
-
-Triple last() {
-    ERROR_TRIPLE t{};
-    if (!ErrorCode_GetLast(E_ERR_ACTION, &t))
-        return Triple{};
-    return Triple{t.module, t.operation, t.code, t.extra};
-}
-
-Triple tr(uint32_t op, uint32_t code, int32_t extra = 0) {
-    return Triple{14, op, code, extra};
-}
+using testing_support::ActionTriple;
+using testing_support::LastTriple;
+using testing_support::Triple;
 
 bool makeDir(const std::string& p) {
 #if defined(_WIN32)
@@ -174,25 +156,25 @@ protected:
 
 TEST_F(BadInput, NullInEveryPointerArgument) {
     EXPECT_NE(0u, lib.Startup(nullptr));
-    EXPECT_EQ(tr(1, 7), last());
+    EXPECT_EQ(ActionTriple(1, 7), LastTriple());
     EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, nullptr));
-    EXPECT_EQ(tr(10, 7), last());
+    EXPECT_EQ(ActionTriple(10, 7), LastTriple());
     start();
     IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     ASSERT_NE(nullptr, a);
     EXPECT_NE(0u, lib.GetActionInfo(a, nullptr));
-    EXPECT_EQ(tr(5, 7), last());
+    EXPECT_EQ(ActionTriple(5, 7), LastTriple());
     for (uint32_t type : {OMRA_CALLBACK_RESULT, OMRA_CALLBACK_LOG}) {
         EXPECT_NE(0u, lib.SetCallBack(a, type, nullptr));
-        EXPECT_EQ(tr(6, 7), last());
+        EXPECT_EQ(ActionTriple(6, 7), LastTriple());
     }
     for (uint32_t type : {OMRA_DRIVER_TYPE1, OMRA_DRIVER_RFTESTER})
         for (uint32_t kind : {1u, 2u, 3u}) {
             EXPECT_NE(0u, lib.SetDriver(a, type, kind, nullptr));
-            EXPECT_EQ(tr(7, 7), last());
+            EXPECT_EQ(ActionTriple(7, 7), LastTriple());
         }
     EXPECT_NE(0u, lib.InitAction(a, nullptr));
-    EXPECT_EQ(tr(8, 7), last());
+    EXPECT_EQ(ActionTriple(8, 7), LastTriple());
 }
 
 TEST_F(BadInput, NullHandleAtEveryExportThatTakesOne) {
@@ -212,7 +194,7 @@ TEST_F(BadInput, NullHandleAtEveryExportThatTakesOne) {
     };
     for (const auto& c : calls) {
         EXPECT_NE(0u, c.second());
-        EXPECT_EQ(tr(c.first, 17), last());
+        EXPECT_EQ(ActionTriple(c.first, 17), LastTriple());
     }
 }
 
@@ -254,7 +236,7 @@ TEST_F(BadInput, FreedForeignAndStaleHandlesAreNeverCalledThrough) {
         };
         for (const auto& c : calls) {
             EXPECT_NE(0u, c.second());
-            EXPECT_EQ(tr(c.first, 18), last());
+            EXPECT_EQ(ActionTriple(c.first, 18), LastTriple());
         }
     }
     EXPECT_EQ(0, rf.Measurements());
@@ -278,7 +260,7 @@ TEST_F(BadInput, ActionIdsWithHighBits) {
         IAction* a = lib.CreateAction(c.id, 0xFFFFFFFFu);
         if (c.made == 0) {
             EXPECT_EQ(nullptr, a) << std::hex << c.id;
-            EXPECT_EQ(tr(3, 19), last());
+            EXPECT_EQ(ActionTriple(3, 19), LastTriple());
             continue;
         }
         ASSERT_NE(nullptr, a) << std::hex << c.id;
@@ -290,7 +272,7 @@ TEST_F(BadInput, ActionIdsWithHighBits) {
     // Setup compares the low 16 bits too: these open no window.
     for (uint32_t id : {0xFFFF0301u, 0x12340000u, 0xFFFFFFFFu}) {
         EXPECT_EQ(0u, lib.Setup(id, cfg.c_str())) << std::hex << id;
-        EXPECT_EQ(Triple{}, last());
+        EXPECT_EQ(Triple{}, LastTriple());
     }
 }
 
@@ -300,18 +282,18 @@ TEST_F(BadInput, CallbackTypesDriverTypesAndKindsOutOfRange) {
     NOTIFY_TARGET t = testing_support::ItemTarget();
     for (uint32_t type : {0u, 3u, 0x80000001u, 0x10002u, 0xFFFFFFFFu}) {
         EXPECT_NE(0u, lib.SetCallBack(a, type, &t)) << type;
-        EXPECT_EQ(tr(6, 11), last());
+        EXPECT_EQ(ActionTriple(6, 11), LastTriple());
     }
     for (uint32_t type : {0u, 3u, 0x80000002u, 0xFFFFFFFFu}) {
         EXPECT_NE(0u, lib.SetDriver(a, type, 1, &rf)) << type;
-        EXPECT_EQ(tr(6, 12), last());
+        EXPECT_EQ(ActionTriple(6, 12), LastTriple());
     }
     for (uint32_t kind : {0u, 3u, 0x80000001u, 0xFFFFFFFFu}) {
         EXPECT_NE(0u, lib.SetDriver(a, OMRA_DRIVER_RFTESTER, kind, &rf)) << kind;
-        EXPECT_EQ(tr(7, 22), last());
+        EXPECT_EQ(ActionTriple(7, 22), LastTriple());
         DRIVER1_TABLE d1{};
         EXPECT_NE(0u, lib.SetDriver(a, OMRA_DRIVER_TYPE1, kind, &d1)) << kind;
-        EXPECT_EQ(tr(7, 21), last());
+        EXPECT_EQ(ActionTriple(7, 21), LastTriple());
     }
     // With no RF tester stored, a run refuses before any handset command.
     NOTIFY_TARGET items = testing_support::ItemTarget();
@@ -319,7 +301,7 @@ TEST_F(BadInput, CallbackTypesDriverTypesAndKindsOutOfRange) {
     ACTION_PARAM p = param(1, 1, cfg);
     ASSERT_EQ(0u, lib.InitAction(a, &p));
     EXPECT_EQ("< VT300_AFC >RF tester driver is not set", run(a));
-    EXPECT_EQ(tr(9, 22), last());
+    EXPECT_EQ(ActionTriple(9, 22), LastTriple());
     EXPECT_EQ(0, phoneCalls());
     EXPECT_EQ(1, closingItems());
     // An unknown kind after an object keeps the object.
@@ -363,7 +345,7 @@ TEST_F(BadInput, UnterminatedPathIsReadWithinItsField) {
     p.paramWord = 0x41414141u; // the bytes after the field are no part of the path
     std::string path(sizeof p.configPath, 'A');
     EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <" + path + "> not exist", initError(a, &p));
-    EXPECT_EQ(tr(101, 13), last());
+    EXPECT_EQ(ActionTriple(101, 13), LastTriple());
 }
 
 TEST_F(BadInput, PathsLongerThan260Bytes) {
@@ -403,9 +385,9 @@ TEST_F(BadInput, PathsLongerThan260Bytes) {
     } else {
         // Not there, or beyond the platform's path limit: refused clearly.
         EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <" + file + "> not exist", error);
-        EXPECT_EQ(tr(101, 13), last());
+        EXPECT_EQ(ActionTriple(101, 13), LastTriple());
         EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, file.c_str()));
-        EXPECT_EQ(tr(10, 13), last());
+        EXPECT_EQ(ActionTriple(10, 13), LastTriple());
     }
 #if !defined(_WIN32)
     EXPECT_NE(nullptr, f) << "a long path must work where the platform has no path limit";
@@ -445,7 +427,7 @@ TEST_F(BadInput, ChipTypesOutOfRangeSendNoHandsetCommand) {
             EXPECT_EQ(std::string("< ") + names[i] +
                           " >, Invalid Chip Type: " + std::to_string(chip),
                       run(a));
-            EXPECT_EQ(tr(131, 10), last());
+            EXPECT_EQ(ActionTriple(131, 10), LastTriple());
             EXPECT_EQ(before, phoneCalls());
             EXPECT_EQ(1, closingItems());
             EXPECT_EQ(0u, lib.FreeAction(a));
@@ -460,7 +442,7 @@ TEST_F(BadInput, NullCalibrationRecordRefusesTheRun) {
     p.calibrationRecord = nullptr;
     ASSERT_EQ(0u, lib.InitAction(a, &p));
     EXPECT_EQ("< LN2040 >calibration record address is null", run(a));
-    EXPECT_EQ(tr(9, 7), last());
+    EXPECT_EQ(ActionTriple(9, 7), LastTriple());
     EXPECT_EQ(0, phoneCalls());
     EXPECT_EQ(0, rf.Measurements());
     EXPECT_EQ(1, closingItems());
@@ -518,9 +500,9 @@ TEST_F(BadInput, ConfigurationThatIsADirectory) {
     IAction* a = ready(OMRA_ACTION_VT318);
     ACTION_PARAM p = param(1, 1, dir);
     EXPECT_EQ("< VT318_AFC >LoadAdjustConfig file <" + dir + "> not exist", initError(a, &p));
-    EXPECT_EQ(tr(101, 13), last());
+    EXPECT_EQ(ActionTriple(101, 13), LastTriple());
     EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, dir.c_str()));
-    EXPECT_EQ(tr(10, 13), last());
+    EXPECT_EQ(ActionTriple(10, 13), LastTriple());
     removeDir(dir);
 }
 
@@ -537,9 +519,9 @@ TEST_F(BadInput, ConfigurationThatCannotBeRead) {
     IAction* a = ready(OMRA_ACTION_VT300);
     ACTION_PARAM p = param(1, 1, path);
     EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <" + path + "> not exist", initError(a, &p));
-    EXPECT_EQ(tr(101, 13), last());
+    EXPECT_EQ(ActionTriple(101, 13), LastTriple());
     EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, path.c_str()));
-    EXPECT_EQ(tr(10, 13), last());
+    EXPECT_EQ(ActionTriple(10, 13), LastTriple());
     std::remove(path.c_str());
 #endif
 }
@@ -549,7 +531,7 @@ TEST_F(BadInput, EmptyConfigurationNotesItAndLoadsDefaults) {
     IAction* a = ready(OMRA_ACTION_VT300);
     ACTION_PARAM p = param(1, 1, cfg);
     EXPECT_EQ(0u, lib.InitAction(a, &p));
-    EXPECT_EQ(tr(101, 14), last());
+    EXPECT_EQ(ActionTriple(101, 14), LastTriple());
     EXPECT_EQ("", run(a));
 }
 
@@ -571,32 +553,32 @@ TEST_F(BadInput, DegenerateSlopesNeverFlash) {
         {OMRA_ACTION_VT300,
          "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
          {100, 100},
-         tr(140, 34)},
+         ActionTriple(140, 34)},
         {OMRA_ACTION_VT300,
          "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\nNext CAFC Distance=0\n",
          {100, 900},
-         tr(140, 34)},
+         ActionTriple(140, 34)},
         {OMRA_ACTION_VT300,
          "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
          {100, inf},
-         tr(140, 34)},
+         ActionTriple(140, 34)},
         {OMRA_ACTION_VT300,
          "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
          {100, nan},
-         tr(140, 34)},
+         ActionTriple(140, 34)},
         // LN2040: a window that holds 0 does not accept the CDAC of a flat stage.
-        {OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", {500, 500}, tr(137, 31)},
-        {OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", {500, nan}, tr(137, 31)},
+        {OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", {500, 500}, ActionTriple(137, 31)},
+        {OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", {500, nan}, ActionTriple(137, 31)},
         {OMRA_ACTION_LN2040,
          "[LN2040 AFC]\nDEFAULT_CAFC_STEP=0\nCALI_CAFC_SLOPE_MIN=-100\n",
          {-1260, 2340, 700, 700},
-         tr(140, 34)},
+         ActionTriple(140, 34)},
         // VT318: every attempt of a flat coarse stage misses, even when the
         // window holds 0.
         {OMRA_ACTION_VT318,
          "[CRYSTAL_VT318]\nDefault CDAC=5\nCDAC    Range=10\n",
          {300, 300, 300, 300, 300, 300},
-         tr(137, 31)},
+         ActionTriple(137, 31)},
     };
     for (const Degenerate& c : cases) {
         write(cfg, c.config);
@@ -609,7 +591,7 @@ TEST_F(BadInput, DegenerateSlopesNeverFlash) {
         ACTION_PARAM p = param(1, 1, cfg);
         ASSERT_EQ(0u, lib.InitAction(a, &p));
         EXPECT_NE("", run(a)) << c.config;
-        EXPECT_EQ(c.triple, last()) << c.config;
+        EXPECT_EQ(c.triple, LastTriple()) << c.config;
         EXPECT_EQ(flashBefore, handset.Calls(sim::Command::FlashCafc) +
                                    handset.Calls(sim::Command::FlashCdac) +
                                    handset.Calls(sim::Command::FlashSlopeLength))

@@ -5,6 +5,7 @@
 // the command policy, not taken from the library.
 #include "Capture.h"
 #include "HostSleep.h"
+#include "Triple.h"
 #include "OmraHost.h"
 #include "Simulator.h"
 #include "omra/errorcode.h"
@@ -101,17 +102,7 @@ std::vector<Cell> allCells() {
     return cells;
 }
 
-struct Triple {
-    uint32_t module = 0, operation = 0, code = 0;
-    int32_t extra = 0;
-    bool operator==(const Triple& o) const {
-        return module == o.module && operation == o.operation && code == o.code && extra == o.extra;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Triple& t) {
-    return os << "(" << t.module << ", " << t.operation << ", " << t.code << ", " << t.extra << ")";
-}
+using testing_support::Triple;
 
 // What the rules say a cell ends with.
 struct Outcome {
@@ -242,13 +233,6 @@ struct ScriptedHandset {
     }
 };
 
-Triple lastActionTriple() {
-    ERROR_TRIPLE t{};
-    if (!ErrorCode_GetLast(E_ERR_ACTION, &t))
-        return Triple{};
-    return Triple{t.module, t.operation, t.code, t.extra};
-}
-
 uint16_t u16(const std::vector<unsigned char>& rec, int at) {
     return static_cast<uint16_t>(rec[at] | (rec[at + 1] << 8));
 }
@@ -331,7 +315,7 @@ TEST_P(FaultMatrix, RunEndsAsTheRulesSay) {
 
     EXPECT_EQ(!want.success, threw);
     EXPECT_EQ(want.message, message);
-    EXPECT_EQ(want.triple, lastActionTriple());
+    EXPECT_EQ(want.triple, testing_support::LastTriple());
     EXPECT_EQ(want.reads, rf.Measurements());
     EXPECT_EQ(want.faultSends, handset.faultSends);
     EXPECT_EQ(1, handset.classMarks);
