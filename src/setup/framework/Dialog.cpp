@@ -88,7 +88,12 @@ void CDataExchange::Fail(const std::wstring& message) {
     }
 }
 
-void DDX_Text(CDataExchange& dx, int id, int32_t& value) {
+namespace {
+
+// One exchange for both integer kinds: they differ in the parser and in the
+// message a text that is no such number gets.
+template <class Int, class Parse>
+void exchangeInteger(CDataExchange& dx, int id, Int& value, Parse parse, UINT parseMessage) {
     if (dx.failed())
         return;
     HWND control = dx.PrepareCtrl(id);
@@ -98,30 +103,22 @@ void DDX_Text(CDataExchange& dx, int id, int32_t& value) {
         ::SetWindowTextW(control, std::to_wstring(value).c_str());
         return;
     }
-    int32_t parsed;
-    if (!ParseSignedDecimal(WindowText(control), &parsed)) {
-        dx.Fail(LoadResourceString(IDS_PARSE_INT));
+    Int parsed;
+    if (!parse(WindowText(control), &parsed)) {
+        dx.Fail(LoadResourceString(parseMessage));
         return;
     }
     value = parsed;
 }
 
+} // namespace
+
+void DDX_Text(CDataExchange& dx, int id, int32_t& value) {
+    exchangeInteger(dx, id, value, ParseSignedDecimal, IDS_PARSE_INT);
+}
+
 void DDX_Text(CDataExchange& dx, int id, uint32_t& value) {
-    if (dx.failed())
-        return;
-    HWND control = dx.PrepareCtrl(id);
-    if (!control)
-        return;
-    if (!dx.saveAndValidate) {
-        ::SetWindowTextW(control, std::to_wstring(value).c_str());
-        return;
-    }
-    uint32_t parsed;
-    if (!ParseUnsignedDecimal(WindowText(control), &parsed)) {
-        dx.Fail(LoadResourceString(IDS_PARSE_UINT));
-        return;
-    }
-    value = parsed;
+    exchangeInteger(dx, id, value, ParseUnsignedDecimal, IDS_PARSE_UINT);
 }
 
 void DDX_Text(CDataExchange& dx, int id, std::wstring& text) {

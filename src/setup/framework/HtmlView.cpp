@@ -179,22 +179,23 @@ struct CHtmlView::Browser {
         return true;
     }
     void Resize(const RECT& client) {
-        if (!ole)
-            return;
-        ComPtr<IOleInPlaceObject> inPlace;
-        if (SUCCEEDED(ole.get()->QueryInterface(IID_IOleInPlaceObject,
-                                                reinterpret_cast<void**>(inPlace.put()))) &&
-            inPlace)
+        ComPtr<IOleInPlaceObject> inPlace = InPlaceObject();
+        if (inPlace)
             inPlace.get()->SetObjectRects(&client, &client);
+    }
+    ComPtr<IOleInPlaceObject> InPlaceObject() {
+        ComPtr<IOleInPlaceObject> inPlace;
+        if (!ole || FAILED(ole.get()->QueryInterface(IID_IOleInPlaceObject,
+                                                     reinterpret_cast<void**>(inPlace.put()))))
+            return ComPtr<IOleInPlaceObject>();
+        return inPlace;
     }
     void Close() {
         web.reset();
         if (!ole)
             return;
-        ComPtr<IOleInPlaceObject> inPlace;
-        if (SUCCEEDED(ole.get()->QueryInterface(IID_IOleInPlaceObject,
-                                                reinterpret_cast<void**>(inPlace.put()))) &&
-            inPlace)
+        ComPtr<IOleInPlaceObject> inPlace = InPlaceObject();
+        if (inPlace)
             inPlace.get()->InPlaceDeactivate();
         ole.get()->Close(OLECLOSE_NOSAVE);
         ole.get()->SetClientSite(nullptr);
