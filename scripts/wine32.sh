@@ -1,0 +1,226 @@
+#!/bin/bash
+# Runs the 32-bit Windows build under Debian's own 32-bit Wine, inside an
+# i386 Debian root kept in the build folder, so the machine's wine64 stays
+# as it is.
+#
+#   wine32.sh check                      does the kernel run 32-bit x86 code?
+#   wine32.sh prepare                    check, then make the root once
+#   wine32.sh run BUILD PROGRAM [ARGS]   wine PROGRAM inside the root (CTest's
+#                                        emulator of the win32 build)
+#   wine32.sh exec BUILD CMD [ARGS]      any command inside the root, with the
+#                                        same Wine settings
+#
+# The root lives in $WINE32_ROOT (default build/i386-root of this tree).
+# WINE32_EMULATE=qemu runs the root's i386 programs through qemu-i386-static
+# registered in a user namespace of the run alone, for machines whose kernel
+# has no 32-bit support; slow, so it is asked for, never chosen.
+# Exit status: 77 when the kernel cannot run 32-bit code (the caller skips
+# the stage), 1 on any other failure of the script itself; otherwise the
+# status of the command run.
+set -uo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+root=${WINE32_ROOT:-$repo/build/i386-root}
+no_i386=77
+emulate=${WINE32_EMULATE:-}
+qemu=/usr/bin/qemu-i386-static
+# What the root holds beyond minbase: Wine and what its windows need to draw
+# and measure text as the machine's own Wine does.
+root_pkgs=(wine wine32 fonts-wine fonts-liberation fonts-dejavu-core fonts-wqy-microhei
+           libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
+           libxext6)
+
+# in_ns ARGS... SCRIPT: SCRIPT run by bash in a mount namespace of its own
+# ($1... are the ARGS), so whatever it mounts goes away with it, even when it
+# fails. Emulated, the namespace is also a user namespace (ids mapped one to
+# one) with a pid namespace for /proc and its own binfmt_misc, where i386
+# programs go to qemu; nothing of it is seen outside.
+in_ns() {
+  local script=${*: -1}
+  local args=("${@:1:$#-1}")
+  if [ "$emulate" != qemu ]; then
+    unshare --mount --propagation private /bin/bash -c "$script" bash "${args[@]}"
+    return
+  fi
+  [ -x "$qemu" ] || die "$qemu is missing (apt-get install qemu-user-static)"
+  local d pid rc
+  d=$(mktemp -d)
+  mkfifo "$d/go"
+  # The maps are written from outside once the namespace exists; the child
+  # waits for them on the fifo.
+  unshare --user --pid --fork --mount --propagation private /bin/bash -c '
+    read -r _ <"$0"
+    mkdir -p "$1" && mount -t binfmt_misc binfmt_misc "$1" || exit 1
+    m="\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00"
+    k="\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"
+    printf ":i386:M::$m:$k:$2:FOC" >"$1/register" || exit 1
+    mount -t proc proc /proc
+    shift 2
+    exec /bin/bash -c "$@"
+  ' "$d/go" "$d/binfmt" "$qemu" "$script" bash "${args[@]}" &
+  pid=$!
+  while [ "$(readlink "/proc/$pid/ns/user")" = "$(readlink /proc/self/ns/user)" ]; do
+    sleep 0.01
+  done
+  echo "0 0 4294967295" >"/proc/$pid/uid_map"
+  echo "0 0 4294967295" >"/proc/$pid/gid_map"
+  echo go >"$d/go"
+  wait "$pid"
+  rc=$?
+  rm -rf "$d"
+  return $rc
+}
+
+die() {
+  echo "wine32: $*" >&2
+  exit 1
+}
+
+check_i386() {
+  command -v clang >/dev/null || {
+    echo "wine32: clang is missing, cannot tell whether the kernel runs 32-bit x86 code"
+    return $no_i386
+  }
+  local dir rc
+  dir=$(mktemp -d)
+  # Exits with 42 through the 32-bit system call gate: nothing else proves
+  # the kernel runs i386 programs.
+  cat >"$dir/probe.c" <<'EOF'
+void _start(void) {
+  __asm__ volatile("movl $1, %eax\n\tmovl $42, %ebx\n\tint $0x80");
+}
+EOF
+  if ! clang --target=i686-linux-gnu -nostdlib -static -fuse-ld=lld -o "$dir/probe" \
+      "$dir/probe.c" >"$dir/log" 2>&1; then
+    echo "wine32: cannot build the 32-bit probe ($(head -1 "$dir/log"))"
+    rm -rf "$dir"
+    return $no_i386
+  fi
+  if [ "$emulate" = qemu ]; then
+    in_ns "$dir" '"$1/probe"' 2>/dev/null
+  else
+    "$dir/probe" 2>/dev/null
+  fi
+  rc=$?
+  rm -rf "$dir"
+  if [ "$rc" -ne 42 ]; then
+    echo "wine32: this kernel does not run 32-bit x86 programs; the 32-bit Wine stage is skipped"
+    return $no_i386
+  fi
+  return 0
+}
+
+# The Debian mirror apt uses on this machine.
+mirror() {
+  local m
+  m=$(grep -hE '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null |
+        awk '{print $2}' | grep -E '/debian/?$' | head -1)
+  [ -n "$m" ] || m=$(grep -hE '^deb ' /etc/apt/sources.list 2>/dev/null |
+                       awk '{print $2}' | grep -E '/debian/?$' | head -1)
+  echo "${m:-http://deb.debian.org/debian}"
+}
+
+make_root() {
+  [ -f "$root/.complete" ] && return 0
+  [ "$(id -u)" -eq 0 ] || die "making the i386 root needs root"
+  command -v debootstrap >/dev/null || die "debootstrap is missing (scripts/deps.sh all installs it)"
+  mkdir -p "$(dirname "$root")"
+  (
+    flock 9
+    [ -f "$root/.complete" ] && exit 0
+    local tmp="$root.new" m
+    m=$(mirror)
+    rm -rf "$tmp"
+    echo "wine32: making the i386 root in $root from $m (once)"
+    # The first stage only unpacks; the second runs the root's own programs.
+    unshare --mount --propagation private debootstrap --foreign --arch=i386 --variant=minbase \
+        bookworm "$tmp" "$m" >"$tmp.log" 2>&1 || { tail -20 "$tmp.log" >&2; rm -rf "$tmp"; exit 1; }
+    cp /etc/resolv.conf "$tmp/etc/resolv.conf"
+    in_ns "$tmp" "$tmp.log" "${root_pkgs[@]}" '
+      set -euo pipefail
+      tmp=$1 log=$2
+      shift 2
+      mount --rbind /dev "$tmp/dev"
+      chroot "$tmp" /debootstrap/debootstrap --second-stage >>"$log" 2>&1 ||
+        { tail -20 "$log" >&2; exit 1; }
+      mount -t proc proc "$tmp/proc"
+      chroot "$tmp" /usr/bin/env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+        --no-install-recommends "$@" >>"$log" 2>&1 || { tail -20 "$log" >&2; exit 1; }
+      chroot "$tmp" apt-get clean
+    ' || { rm -rf "$tmp"; exit 1; }
+    rm -rf "$root" "$tmp.log"
+    mv "$tmp" "$root"
+    touch "$root/.complete"
+  ) 9>"$root.lock" || die "could not make the i386 root"
+}
+
+# run_in_root BUILD CMD...: CMD inside the root, in a mount namespace of its
+# own, with the build folder and the display's sockets at their own paths.
+run_in_root() {
+  local build
+  build=$(cd "$1" && pwd) || die "no build folder $1"
+  shift
+  [ -f "$root/.complete" ] || die "no i386 root in $root (run: $0 prepare)"
+  [ "$(id -u)" -eq 0 ] || die "entering the i386 root needs root"
+  in_ns "$root" "$build" "$PWD" /usr/bin/env \
+    WINEPREFIX="$build/wineprefix-i386" WINEDEBUG=-all \
+    WINEDLLOVERRIDES="mshtml=d;mscoree=d;winemenubuilder.exe=d" WINEPATH="$build/bin" \
+    HOME=/root DISPLAY="${DISPLAY:-}" "$@" '
+    root=$1 build=$2 pwd_=$3
+    shift 3
+    set -e
+    mount -t proc proc "$root/proc"
+    mount --rbind /dev "$root/dev"
+    mkdir -p "$root$build"
+    mount --bind "$build" "$root$build"
+    if [ -d /tmp/.X11-unix ]; then
+      mkdir -p "$root/tmp/.X11-unix"
+      mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+    fi
+    set +e
+    cd_to=/
+    case "$pwd_" in "$build"|"$build"/*) cd_to=$pwd_ ;; esac
+    exec chroot "$root" /bin/sh -c "cd \"\$0\" && exec \"\$@\"" "$cd_to" "$@"
+  '
+}
+
+# The prefix is made once per build folder; later runs only use it.
+init_prefix() {
+  local build=$1
+  [ -f "$build/wineprefix-i386/system.reg" ] && return 0
+  (
+    flock 9
+    [ -f "$build/wineprefix-i386/system.reg" ] ||
+      run_in_root "$build" /bin/sh -c 'wineboot -i >/dev/null 2>&1; wineserver -w'
+  ) 9>"$build/.wineprefix-i386.lock"
+}
+
+cmd=${1:-}
+shift || true
+case "$cmd" in
+  check)
+    check_i386
+    ;;
+  prepare)
+    check_i386 || exit $?
+    make_root
+    ;;
+  run)
+    [ $# -ge 2 ] || die "usage: $0 run BUILD PROGRAM [ARGS...]"
+    build=$1
+    shift
+    init_prefix "$build"
+    # The program's status, after its Wine server has gone: nothing of the
+    # run is left behind in the namespace.
+    run_in_root "$build" /bin/sh -c 'wine "$@"; rc=$?; wineserver -w; exit $rc' wine "$@"
+    ;;
+  exec)
+    [ $# -ge 2 ] || die "usage: $0 exec BUILD CMD [ARGS...]"
+    build=$1
+    shift
+    init_prefix "$build"
+    run_in_root "$build" "$@"
+    ;;
+  *)
+    die "usage: $0 check | prepare | run BUILD PROGRAM [ARGS...] | exec BUILD CMD [ARGS...]"
+    ;;
+esac
