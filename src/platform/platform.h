@@ -23,9 +23,10 @@ uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, 
 std::string ProfileString(const char* section, const char* key, const char* defaultValue,
                           const char* path);
 // Replaces or adds one key; every other line of the file stays. False when
-// the file cannot be written.
-bool WriteProfileString(const char* section, const char* key, const char* value,
-                        const char* path);
+// the file cannot be written, with the system's error number (GetLastError,
+// errno) in *systemError when it is given.
+bool WriteProfileString(const char* section, const char* key, const char* value, const char* path,
+                        uint32_t* systemError = nullptr);
 
 // --- Time --------------------------------------------------------------------
 

@@ -299,12 +299,15 @@ void DrawOwnFrames() {
     ::RegCloseKey(key);
 }
 
-bool Ui::SaveScreenshot(const std::string& path) const {
+bool Ui::SaveScreenshot(const std::string& path, HWND also) const {
     ::RedrawWindow(dialog_, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     ::Sleep(400);
     RECT r{};
     ::GetWindowRect(dialog_, &r);
+    RECT other{};
+    if (also != nullptr && ::GetWindowRect(also, &other))
+        ::UnionRect(&r, &r, &other);
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0)
         return false;

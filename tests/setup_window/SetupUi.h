@@ -74,8 +74,9 @@ public:
     // script never leaves the test hanging.
     void ForceClose() const;
 
-    // The window as it is on screen, written as a 24-bit BMP.
-    bool SaveScreenshot(const std::string& path) const;
+    // The window as it is on screen, written as a 24-bit BMP; with `also`
+    // (a message box), the rectangle that holds both.
+    bool SaveScreenshot(const std::string& path, HWND also = nullptr) const;
 
 private:
     int LabelHeight(const std::wstring& text) const;

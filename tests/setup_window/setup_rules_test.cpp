@@ -253,6 +253,24 @@ TEST(ParamPages, ValuesAreWrittenAsSignedDecimal) {
     EXPECT_FALSE(SaveParamValues(Vt300PageDef(), ParamValues{}, nullptr));
 }
 
+TEST(ParamPages, SaveStopsAtTheFirstKeyThatCannotBeWritten) {
+    // No file name, or a folder that is not there: the first key fails with
+    // the system's reason and no later key is tried.
+    const std::string missing = testing::TempDir() + "setup_rules_no_such_folder/x.ini";
+    for (const char* path : {static_cast<const char*>(nullptr), missing.c_str()}) {
+        const SaveOutcome out = SaveParamValues(Vt318PageDef(), ParamValues{}, path);
+        EXPECT_FALSE(out.Complete());
+        EXPECT_EQ(0u, out.written);
+        EXPECT_NE(0u, out.systemError);
+    }
+    const std::string path = tempPath("complete");
+    std::remove(path.c_str());
+    const SaveOutcome out = SaveParamValues(Vt300PageDef(), ParamValues{}, path.c_str());
+    EXPECT_TRUE(out.Complete());
+    EXPECT_EQ(kParamCount, out.written);
+    std::remove(path.c_str());
+}
+
 TEST(HelpPage, AboutTextEndsWithVersionAndBuild) {
     std::string about = AboutText("1.0.1", "0005");
     size_t nl = about.find('\n');

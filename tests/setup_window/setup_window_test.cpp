@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <richedit.h>
+
+#include "Handles.h"
 
 #include <algorithm>
 #include <atomic>
@@ -563,6 +566,218 @@ TEST_F(SetupWindow, PagesFollowPositionsAfterADrag) {
         ui.Press(IDCANCEL);
         EXPECT_TRUE(ui.WaitClosed());
     });
+}
+
+// --- failed saves, message captions, help without a browser ---------------------
+
+std::wstring Widen(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+std::wstring WindowTextOf(HWND w) {
+    wchar_t text[512] = {};
+    ::GetWindowTextW(w, text, 512);
+    return text;
+}
+
+// The system's own wording of an error, without its closing line end or stop.
+std::wstring SystemReason(DWORD code) {
+    wchar_t text[512] = {};
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0, text, 512, nullptr);
+    std::wstring reason(text, n);
+    while (!reason.empty() &&
+           (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ' ||
+            reason.back() == L'.' || reason.back() == 0x3002))
+        reason.pop_back();
+    return reason;
+}
+
+// Another process holds the file open without sharing until Release().
+class FileHolder {
+public:
+    FileHolder() {
+        const std::string tag = std::to_string(::GetCurrentProcessId());
+        readyName_ = "vantor_hold_ready_" + tag;
+        releaseName_ = "vantor_hold_release_" + tag;
+        ready_.reset(::CreateEventA(nullptr, TRUE, FALSE, readyName_.c_str()));
+        release_.reset(::CreateEventA(nullptr, TRUE, FALSE, releaseName_.c_str()));
+    }
+    ~FileHolder() { Release(); }
+
+    bool Hold(const std::string& path) {
+        std::string command = "\"" + host::ExecutableFolder() + "\\hold_file.exe\" \"" + path +
+                              "\" " + readyName_ + " " + releaseName_;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!ready_ || !release_ ||
+            !::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info))
+            return false;
+        process_.reset(info.hProcess);
+        fw::KernelHandle thread(info.hThread);
+        // Ready, or the holder gave up (it cannot open the file).
+        HANDLE both[2] = {ready_.get(), process_.get()};
+        return ::WaitForMultipleObjects(2, both, FALSE, 20000) == WAIT_OBJECT_0;
+    }
+    void Release() {
+        if (!process_)
+            return;
+        ::SetEvent(release_.get());
+        ::WaitForSingleObject(process_.get(), 20000);
+        process_.reset();
+    }
+
+private:
+    std::string readyName_, releaseName_;
+    fw::KernelHandle ready_, release_, process_;
+};
+
+TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
+    const std::string before = "[AFC-COMMON]\r\nPCL=5\r\n";
+    const std::string path = File("held.ini", before);
+    const std::wstring reason = SystemReason(ERROR_SHARING_VIOLATION);
+    ASSERT_FALSE(reason.empty());
+    FileHolder holder;
+    uint32_t result = RunSetup(513, path, [&](Ui& ui) {
+        // Taken once the window is open: Omra_Setup opens no window on a
+        // file it cannot read.
+        if (!holder.Hold(path)) {
+            ADD_FAILURE() << "the file could not be held";
+            return;
+        }
+        ui.SetField(kV318Pcl, L"7");
+        ui.SetField(kV318SlopeRange, L"9");
+        for (int button : {kApply, IDOK}) {
+            ui.Press(button);
+            HWND box = ui.WaitMessageBox();
+            ASSERT_NE(nullptr, box) << "button " << button << " saved silently";
+            if (button == IDOK) {
+                EXPECT_TRUE(ui.SaveScreenshot(ScreenshotFolder() + "\\vt318_save_failed.bmp", box));
+            }
+            const std::wstring text = Ui::MessageBoxText(box);
+            EXPECT_NE(std::wstring::npos, text.find(Widen(path))) << Narrow(text);
+            EXPECT_NE(std::wstring::npos, text.find(reason)) << Narrow(text);
+            EXPECT_EQ(ui.Title(), WindowTextOf(box)) << "the window's title as caption";
+            EXPECT_TRUE(Ui::CloseMessageBox(box));
+            ::Sleep(300);
+            EXPECT_TRUE(ui.DialogAlive()) << "button " << button << " kept the window open";
+            EXPECT_EQ(L"7", ui.FieldText(kV318Pcl)) << "the edits stay";
+            EXPECT_EQ(L"9", ui.FieldText(kV318SlopeRange));
+        }
+        holder.Release();
+        EXPECT_EQ(before, ReadFile(path)) << "nothing was written while the file was held";
+        ui.Press(kApply);
+        EXPECT_TRUE(setupui::WaitFor([&] {
+            const std::vector<std::string> l = Lines(ReadFile(path));
+            return IndexOf(l, "PCL=7") >= 0 && IndexOf(l, "Slope Range=9") >= 0;
+        })) << ReadFile(path);
+        EXPECT_EQ(nullptr, ui.WaitMessageBox(500)) << "a save that succeeds says nothing";
+        ui.Press(IDOK);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+    EXPECT_EQ(0u, result);
+}
+
+TEST_F(SetupWindow, ValidationMessageHasTheWindowTitleAsCaption) {
+    const std::string path = File("caption.ini", "");
+    RunSetup(257, path, [&](Ui& ui) {
+        ui.SetField(kV300Pcl, L"21");
+        ui.Press(kApply);
+        HWND box = ui.WaitMessageBox();
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(RangeText(L"0", L"20"), Ui::MessageBoxText(box));
+        EXPECT_EQ(ui.Title(), WindowTextOf(box));
+        EXPECT_EQ(0u, WindowTextOf(box).find(L"Vantor Vt300 Crystal Afc Setup ["));
+        EXPECT_TRUE(Ui::CloseMessageBox(box));
+        ui.Press(IDCANCEL);
+        EXPECT_TRUE(ui.WaitClosed());
+    });
+}
+
+// A rich edit's text as it counts characters (paragraphs end in "\r").
+std::wstring RichText(HWND edit) {
+    GETTEXTLENGTHEX length{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const LRESULT n =
+        ::SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+    GETTEXTEX get{};
+    get.cb = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    get.flags = GT_DEFAULT;
+    get.codepage = 1200;
+    const LRESULT got = ::SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                                       reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+// Bold and height of the character at `at` of a rich edit.
+CHARFORMAT2W CharFormatAt(HWND edit, LONG at) {
+    ::SendMessageW(edit, EM_SETSEL, at, at + 1);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    ::SendMessageW(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    return format;
+}
+
+TEST_F(SetupWindow, HelpWithoutABrowserShowsThePageAsText) {
+    wchar_t module[MAX_PATH] = {};
+    ::GetModuleFileNameW(::GetModuleHandleW(L"VantorCrystal.dll"), module, MAX_PATH);
+    std::wstring library = module;
+    library.erase(library.rfind(L'\\'));
+    const struct {
+        uint32_t id;
+        const char* chip;
+        const wchar_t* file;
+        const wchar_t* heading;
+        const wchar_t* decoded; // text with entities in the file
+    } chips[] = {
+        {513, "vt318", L"Vt318.htm", L"VT318 crystal AFC calibration (VT318_AFC, action 513)",
+         L"CDAC\xA0\xA0\xA0\xA0Range"},
+        {257, "vt300", L"VT300.htm", L"VT300 crystal AFC calibration (VT300_AFC, action 257)",
+         L"\x2212"},
+    };
+    // "此处没有可用的网页浏览器控件" of the reason line.
+    const std::wstring noBrowser = L"\x6B64\x5904\x6CA1\x6709\x53EF\x7528\x7684\x7F51\x9875\x6D4F"
+                                   L"\x89C8\x5668\x63A7\x4EF6";
+    for (const auto& chip : chips) {
+        const std::string path = File("help.ini", "");
+        RunSetup(chip.id, path, [&](Ui& ui) {
+            ui.ClickBar(ui.ItemPoint(0, 0));
+            ASSERT_TRUE(ui.WaitPage(Page::HtmlHelp));
+            HWND text = ::GetDlgItem(::GetDlgItem(ui.Splitter(), 0xE901), 1);
+            if (text == nullptr) {
+                std::printf("a browser control shows the %s help page\n", chip.chip);
+            } else {
+                const std::wstring all = RichText(text);
+                EXPECT_EQ(0u, all.find(chip.heading)) << "the page's heading first";
+                EXPECT_NE(std::wstring::npos, all.find(chip.decoded));
+                for (const wchar_t* raw :
+                     {L"<h1", L"<p>", L"<td>", L"&minus;", L"&nbsp;", L"body {"})
+                    EXPECT_EQ(std::wstring::npos, all.find(raw)) << Narrow(raw);
+                EXPECT_NE(std::wstring::npos, all.find(noBrowser));
+                const std::wstring page = library + L"\\Html\\AFC\\VANTOR\\" + chip.file;
+                const size_t at = all.find(page);
+                EXPECT_NE(std::wstring::npos, at) << Narrow(page);
+                const CHARFORMAT2W heading = CharFormatAt(text, 0);
+                const CHARFORMAT2W body = CharFormatAt(text, static_cast<LONG>(all.find(L"The ")));
+                const CHARFORMAT2W small = CharFormatAt(text, static_cast<LONG>(at));
+                EXPECT_TRUE(heading.dwEffects & CFE_BOLD);
+                EXPECT_FALSE(body.dwEffects & CFE_BOLD);
+                EXPECT_GT(heading.yHeight, body.yHeight);
+                EXPECT_LT(small.yHeight, body.yHeight) << "the path in small print";
+                ::SendMessageW(text, EM_SETSEL, 0, 0);
+                ::SendMessageW(text, WM_VSCROLL, SB_TOP, 0);
+                const std::string shots = ScreenshotFolder() + "\\" + chip.chip;
+                EXPECT_TRUE(ui.SaveScreenshot(shots + "_help_text_top.bmp"));
+                ::SendMessageW(text, WM_VSCROLL, SB_BOTTOM, 0);
+                EXPECT_TRUE(ui.SaveScreenshot(shots + "_help_text_end.bmp"));
+            }
+            ui.Press(IDCANCEL);
+            EXPECT_TRUE(ui.WaitClosed());
+        });
+    }
 }
 
 // --- ids without a window --------------------------------------------------------

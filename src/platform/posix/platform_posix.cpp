@@ -18,8 +18,8 @@
 
 // The version resource of the Linux build: the FileVersion text behind a
 // marker, so that a host can read it from the file as it would a resource.
-extern "C" __attribute__((used, section(".vantor_version"))) const char
-    kVantorVersionResource[] = "VANTOR_FILEVERSION=" VANTOR_FILE_VERSION;
+extern "C" __attribute__((used, section(".vantor_version"))) const char kVantorVersionResource[] =
+    "VANTOR_FILEVERSION=" VANTOR_FILE_VERSION;
 
 namespace platform {
 namespace {
@@ -62,14 +62,18 @@ bool writeAll(const char* path, const std::string& text) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            const int writeError = n == 0 ? EIO : errno;
             ::close(fd);
             ::unlink(tmp.c_str());
+            errno = writeError;
             return false;
         }
         done += static_cast<size_t>(n);
     }
     if (::close(fd) != 0 || ::rename(tmp.c_str(), path) != 0) {
+        const int closeError = errno;
         ::unlink(tmp.c_str());
+        errno = closeError;
         return false;
     }
     return true;
@@ -98,8 +102,7 @@ bool ProbeFile(const char* path, uint64_t* size) {
     return ok;
 }
 
-uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue,
-                    const char* path) {
+uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, const char* path) {
     std::string text;
     if (section == nullptr || key == nullptr || !readAll(path, &text))
         return static_cast<uint32_t>(defaultValue);
@@ -115,18 +118,28 @@ std::string ProfileString(const char* section, const char* key, const char* defa
     return ini::ReadString(text, section, key, def);
 }
 
-bool WriteProfileString(const char* section, const char* key, const char* value,
-                        const char* path) {
-    if (section == nullptr || key == nullptr || value == nullptr || path == nullptr)
+bool WriteProfileString(const char* section, const char* key, const char* value, const char* path,
+                        uint32_t* systemError) {
+    uint32_t ignored = 0;
+    uint32_t& error = systemError != nullptr ? *systemError : ignored;
+    if (section == nullptr || key == nullptr || value == nullptr || path == nullptr) {
+        error = EINVAL;
         return false;
+    }
     std::string text;
     if (!readAll(path, &text)) {
+        const int readError = errno;
         struct stat st {};
-        if (::stat(path, &st) == 0)
+        if (::stat(path, &st) == 0) {
+            error = static_cast<uint32_t>(S_ISREG(st.st_mode) ? readError : EISDIR);
             return false; // exists but cannot be read: never overwrite it
+        }
         text.clear();
     }
-    return writeAll(path, ini::WriteKey(text, section, key, value));
+    if (writeAll(path, ini::WriteKey(text, section, key, value)))
+        return true;
+    error = static_cast<uint32_t>(errno);
+    return false;
 }
 
 void Sleep(uint32_t milliseconds) {
@@ -150,7 +163,9 @@ std::string ModulePath() {
     return info.dli_fname;
 }
 
-std::string FileVersionText() { return kVantorVersionResource + 19; }
+std::string FileVersionText() {
+    return kVantorVersionResource + 19;
+}
 
 void ComInitialize() {}
 void ComUninitialize() {}
@@ -168,7 +183,9 @@ bool SignalEvent(uintptr_t handle) {
     }
 }
 
-bool IsWindowHandle(uintptr_t) { return false; }
+bool IsWindowHandle(uintptr_t) {
+    return false;
+}
 void SendWindowMessage(uintptr_t, uint32_t, uintptr_t, intptr_t) {}
 void PostThreadMsg(uint32_t, uint32_t, uintptr_t, intptr_t) {}
 
@@ -177,7 +194,9 @@ void ShowMessageBox(const char* text, const char* caption) {
                  text != nullptr ? text : "");
 }
 
-bool IsLeadByte(unsigned char) { return false; }
+bool IsLeadByte(unsigned char) {
+    return false;
+}
 
 std::string ExecutablePath() {
     char buf[4096];

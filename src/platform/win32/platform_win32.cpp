@@ -60,8 +60,7 @@ bool ProbeFile(const char* path, uint64_t* size) {
     return true;
 }
 
-uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue,
-                    const char* path) {
+uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, const char* path) {
     if (section == nullptr || key == nullptr || path == nullptr)
         return static_cast<uint32_t>(defaultValue);
     return GetPrivateProfileIntA(section, key, defaultValue, fullPath(path).c_str());
@@ -78,11 +77,19 @@ std::string ProfileString(const char* section, const char* key, const char* defa
     return std::string(buf.data(), n);
 }
 
-bool WriteProfileString(const char* section, const char* key, const char* value,
-                        const char* path) {
-    if (section == nullptr || key == nullptr || value == nullptr || path == nullptr)
+bool WriteProfileString(const char* section, const char* key, const char* value, const char* path,
+                        uint32_t* systemError) {
+    if (section == nullptr || key == nullptr || value == nullptr || path == nullptr) {
+        if (systemError != nullptr)
+            *systemError = ERROR_INVALID_PARAMETER;
         return false;
-    return WritePrivateProfileStringA(section, key, value, fullPath(path).c_str()) != FALSE;
+    }
+    const std::string full = fullPath(path);
+    if (WritePrivateProfileStringA(section, key, value, full.c_str()) != FALSE)
+        return true;
+    if (systemError != nullptr)
+        *systemError = GetLastError();
+    return false;
 }
 
 void Sleep(uint32_t milliseconds) {
@@ -112,14 +119,20 @@ std::string FileVersionText() {
     return path.empty() ? std::string() : FileVersionOfFile(path);
 }
 
-void ComInitialize() { CoInitialize(nullptr); }
-void ComUninitialize() { CoUninitialize(); }
+void ComInitialize() {
+    CoInitialize(nullptr);
+}
+void ComUninitialize() {
+    CoUninitialize();
+}
 
 bool SignalEvent(uintptr_t handle) {
     return SetEvent(reinterpret_cast<HANDLE>(handle)) != FALSE;
 }
 
-bool IsWindowHandle(uintptr_t handle) { return IsWindow(reinterpret_cast<HWND>(handle)) != FALSE; }
+bool IsWindowHandle(uintptr_t handle) {
+    return IsWindow(reinterpret_cast<HWND>(handle)) != FALSE;
+}
 
 void SendWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     SendMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
@@ -127,15 +140,16 @@ void SendWindowMessage(uintptr_t window, uint32_t message, uintptr_t wParam, int
 }
 
 void PostThreadMsg(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    PostThreadMessageA(threadId, message, static_cast<WPARAM>(wParam),
-                       static_cast<LPARAM>(lParam));
+    PostThreadMessageA(threadId, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
 }
 
 void ShowMessageBox(const char* text, const char* caption) {
     MessageBoxA(GetActiveWindow(), text, caption, MB_OK);
 }
 
-bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+bool IsLeadByte(unsigned char c) {
+    return IsDBCSLeadByte(c) != FALSE;
+}
 
 std::string ExecutablePath() {
     char buf[MAX_PATH * 4];

@@ -33,9 +33,10 @@ DWORD* TemplateStyle(std::vector<DWORD>& tmpl) {
                     : &tmpl[0]; // DLGTEMPLATEEX: version, signature, helpID, exStyle, style
 }
 
-std::wstring ExecutableTitle() {
+// The file name of the module without folder and extension.
+std::wstring ModuleTitle(HMODULE module) {
     wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
     std::wstring name(path, n < MAX_PATH ? n : 0);
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos)
@@ -63,9 +64,19 @@ std::wstring LoadResourceString(UINT id) {
     return n > 0 ? std::wstring(buffer, static_cast<size_t>(n)) : std::wstring();
 }
 
-void DefaultValidationReporter(HWND owner, const std::wstring& text) {
+std::wstring MessageCaption(HWND owner) {
     HWND root = owner ? ::GetAncestor(owner, GA_ROOT) : nullptr;
-    ::MessageBoxW(root, text.c_str(), ExecutableTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    const std::wstring title = root ? WindowText(root) : std::wstring();
+    return title.empty() ? ModuleTitle(ResourceModule()) : title;
+}
+
+int ShowMessage(HWND owner, const std::wstring& text, UINT type) {
+    HWND root = owner ? ::GetAncestor(owner, GA_ROOT) : nullptr;
+    return ::MessageBoxW(root, text.c_str(), MessageCaption(owner).c_str(), type);
+}
+
+void DefaultValidationReporter(HWND owner, const std::wstring& text) {
+    ShowMessage(owner, text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 // --- data exchange -------------------------------------------------------------------

@@ -18,6 +18,12 @@ constexpr UINT IDS_PARSE_UINT = 0xF117;      // not an unsigned integer
 // A string of the library's string table ("" when it is missing).
 std::wstring LoadResourceString(UINT id);
 
+// The caption of the library's message boxes: the title of the owner's
+// top-level window (the setup window's), else the library's file name.
+std::wstring MessageCaption(HWND owner);
+// A message box owned by the owner's top-level window, with that caption.
+int ShowMessage(HWND owner, const std::wstring& text, UINT type);
+
 // Shows a failed field's message; the default is a message box owned by the
 // window. Tests and hosts without a user put their own in.
 using ValidationReporter = std::function<void(HWND owner, const std::wstring& text)>;

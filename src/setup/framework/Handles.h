@@ -80,6 +80,12 @@ struct IconClose {
 struct KernelHandleClose {
     void operator()(HANDLE h) const { ::CloseHandle(h); }
 };
+struct ModuleClose {
+    void operator()(HMODULE m) const { ::FreeLibrary(m); }
+};
+struct LocalClose {
+    void operator()(HLOCAL m) const { ::LocalFree(m); }
+};
 struct TimerClose {
     HWND window = nullptr;
     void operator()(UINT_PTR id) const { ::KillTimer(window, id); }
@@ -112,6 +118,8 @@ using Region = GdiObject<HRGN>;
 using ImageList = UniqueHandle<HIMAGELIST, ImageListClose>;
 using Icon = UniqueHandle<HICON, IconClose>; // created icons only, not shared LoadIcon ones
 using KernelHandle = UniqueHandle<HANDLE, KernelHandleClose>;
+using Module = UniqueHandle<HMODULE, ModuleClose>;    // LoadLibrary
+using LocalMemory = UniqueHandle<HLOCAL, LocalClose>; // FORMAT_MESSAGE_ALLOCATE_BUFFER
 using Timer = UniqueHandle<UINT_PTR, TimerClose>;
 using MouseCapture = UniqueHandle<HWND, CaptureClose>;
 using DeferredPositions = UniqueHandle<HDWP, EndDeferClose>;

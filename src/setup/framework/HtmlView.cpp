@@ -4,7 +4,9 @@
 
 #include <exdisp.h>
 #include <oleidl.h>
+#include <richedit.h>
 
+#include <cstring>
 #include <vector>
 
 namespace fw {
@@ -20,7 +22,127 @@ using BString = UniqueHandle<BSTR, SysFreeClose>;
 const CLSID kHtmlDocumentClass = {
     0x25336920, 0x03f9, 0x11cf, {0x8f, 0xd0, 0x00, 0xaa, 0x00, 0x68, 0x6f, 0x13}};
 
+// Texts of the fallback, in the window's language (GBK, as the setup texts).
+const char kNoBrowser[] =
+    "\xB4\xCB\xB4\xA6\xC3\xBB\xD3\xD0\xBF\xC9\xD3\xC3\xB5\xC4\xCD\xF8\xD2\xB3\xE4\xAF"
+    "\xC0\xC0\xC6\xF7\xBF\xD8\xBC\xFE\xA3\xAC\xB0\xEF\xD6\xFA\xD2\xD4\xCE\xC4"
+    "\xB1\xBE\xCF\xD4\xCA\xBE\xA1\xA3"; // 此处没有可用的网页浏览器控件，帮助以文本显示。
+const char kPageLabel[] = "\xB0\xEF\xD6\xFA\xCE\xC4\xBC\xFE\xA3\xBA"; // 帮助文件：
+const char kUnreadable[] = "\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xB0\xEF\xD6\xFA\xCE\xC4\xBC\xFE\xA3"
+                           "\xBA"; // 无法读取帮助文件：
+const char kPathTooLong[] =
+    "\xB0\xEF\xD6\xFA\xCE\xC4\xBC\xFE\xB5\xC4\xC2\xB7\xBE\xB6\xB3\xAC\xB9\xFD 259 \xB8\xF6\xD7\xD6"
+    "\xB7\xFB\xA3\xAC\xCE\xDE\xB7\xA8\xB4\xF2\xBF\xAA\xA1\xA3\xBF\xE2\xCB\xF9\xD4\xDA\xB5\xC4\xCE"
+    "\xC4"
+    "\xBC\xFE\xBC\xD0\xA3\xBA"; // 帮助文件的路径超过 259 个字符，无法打开。库所在的文件夹：
+const char kSystemError[] = "\xCF\xB5\xCD\xB3\xB4\xED\xCE\xF3 "; // 系统错误
+
+// A help page is a few kilobytes; anything beyond this is no help page.
+constexpr LONGLONG kLargestPage = 16 * 1024 * 1024;
+
+// The whole file, or false with the system's error number.
+bool ReadWholeFile(const std::wstring& path, std::string* bytes, DWORD* error) {
+    HANDLE raw = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (raw == INVALID_HANDLE_VALUE) {
+        *error = ::GetLastError();
+        return false;
+    }
+    KernelHandle file(raw);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        *error = ::GetLastError();
+        return false;
+    }
+    if (size.QuadPart > kLargestPage) {
+        *error = ERROR_FILE_TOO_LARGE;
+        return false;
+    }
+    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < bytes->size()) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), &(*bytes)[done], static_cast<DWORD>(bytes->size() - done), &got,
+                        nullptr)) {
+            *error = ::GetLastError();
+            return false;
+        }
+        if (got == 0)
+            break; // the file shrank meanwhile: what was read is the page
+        done += got;
+    }
+    bytes->resize(done);
+    return true;
+}
+
+// The page's text by its own code page (a byte-order mark, its declared
+// charset, else UTF-8 or the system's code page).
+std::wstring DecodePage(const std::string& bytes) {
+    const unsigned codePage = HtmlCodePage(bytes);
+    const size_t skip = ByteOrderMarkLength(bytes);
+    if (codePage == kCodePageUtf16Le || codePage == kCodePageUtf16Be) {
+        std::wstring text;
+        for (size_t i = skip; i + 1 < bytes.size(); i += 2) {
+            const unsigned char a = static_cast<unsigned char>(bytes[i]);
+            const unsigned char b = static_cast<unsigned char>(bytes[i + 1]);
+            text +=
+                static_cast<wchar_t>(codePage == kCodePageUtf16Le ? a | (b << 8) : (a << 8) | b);
+        }
+        return text;
+    }
+    const char* data = bytes.data() + skip;
+    const int length = static_cast<int>(bytes.size() - skip);
+    if (length <= 0)
+        return std::wstring();
+    // A code page the system lacks falls back to the system's own.
+    for (UINT cp : {codePage == kCodePageSystem ? CP_ACP : codePage, static_cast<UINT>(CP_ACP)}) {
+        const int n = ::MultiByteToWideChar(cp, 0, data, length, nullptr, 0);
+        if (n <= 0)
+            continue;
+        std::wstring text(static_cast<size_t>(n), L'\0');
+        ::MultiByteToWideChar(cp, 0, data, length, &text[0], n);
+        return text;
+    }
+    return std::wstring();
+}
+
+HtmlBlock Paragraph(const std::wstring& text) {
+    HtmlBlock block;
+    block.text = text;
+    return block;
+}
+
+struct RtfSource {
+    const std::string* text;
+    size_t done;
+};
+
+DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
+    RtfSource* source = reinterpret_cast<RtfSource*>(cookie);
+    const size_t left = source->text->size() - source->done;
+    const size_t n = left < static_cast<size_t>(wanted) ? left : static_cast<size_t>(wanted);
+    std::memcpy(buffer, source->text->data() + source->done, n);
+    source->done += n;
+    *given = static_cast<LONG>(n);
+    return 0;
+}
+
 } // namespace
+
+std::wstring SystemErrorText(unsigned long code) {
+    wchar_t* raw = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                         FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&raw), 0, nullptr);
+    LocalMemory owned(raw);
+    std::wstring text = n > 0 && raw != nullptr ? std::wstring(raw, n) : std::wstring();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
+                             text.back() == L'.' || text.back() == 0x3002))
+        text.pop_back();
+    if (text.empty())
+        return GbkToWide(kSystemError) + std::to_wstring(code);
+    return text + L" (" + std::to_wstring(code) + L")";
+}
 
 std::wstring ResourceModulePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -212,6 +334,8 @@ CHtmlView::CHtmlView() = default;
 CHtmlView::~CHtmlView() {
     // The control goes first: it still talks to its site while closing.
     browser_.reset();
+    // The fallback text goes with the window, before its classes' module.
+    DestroyWindow();
 }
 
 bool CHtmlView::HasBrowser() const {
@@ -225,26 +349,46 @@ int CHtmlView::OnCreate(CREATESTRUCTW* create) {
     if (browser->Open(Hwnd()))
         browser_ = std::move(browser);
     else
-        ShowFallback(L"The help page cannot be shown here: no web browser control is available.");
+        ShowFallback({}, {GbkToWide(kNoBrowser)});
     return 0;
 }
 
-void CHtmlView::ShowFallback(const std::wstring& text) {
+void CHtmlView::ShowFallback(const std::vector<HtmlBlock>& blocks,
+                             const std::vector<std::wstring>& notes) {
     if (browser_)
         browser_.reset();
     if (!fallback_) {
+        if (!richEdit_)
+            richEdit_.reset(::LoadLibraryW(L"riched20.dll"));
         const RECT r = ClientRect();
         fallback_ = ::CreateWindowExW(
-            0, L"EDIT", L"",
+            0, richEdit_ ? RICHEDIT_CLASSW : L"EDIT", L"",
             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
             r.right, r.bottom, Hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(1)),
             ResourceModule(), nullptr);
-        if (fallback_)
+        if (!fallback_)
+            return;
+        if (richEdit_) {
+            ::SendMessageW(fallback_, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_WINDOW));
+            ::SendMessageW(fallback_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                           MAKELPARAM(8, 8));
+        } else {
             ::SendMessageW(fallback_, WM_SETFONT,
                            reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        }
     }
-    if (fallback_)
-        ::SetWindowTextW(fallback_, text.c_str());
+    if (richEdit_) {
+        const std::string rtf = BlocksToRtf(blocks, notes);
+        RtfSource source{&rtf, 0};
+        EDITSTREAM stream{};
+        stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+        stream.pfnCallback = &ReadRtf;
+        ::SendMessageW(fallback_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+        ::SendMessageW(fallback_, EM_SETSEL, 0, 0);
+        ::SendMessageW(fallback_, WM_VSCROLL, SB_TOP, 0);
+    } else {
+        ::SetWindowTextW(fallback_, BlocksToText(blocks, notes).c_str());
+    }
 }
 
 bool CHtmlView::Navigate(const std::wstring& location) {
@@ -257,9 +401,13 @@ bool CHtmlView::Navigate(const std::wstring& location) {
             SUCCEEDED(browser_->web.get()->Navigate(url.get(), &empty, &empty, &empty, &empty)))
             return true;
     }
-    ShowFallback(L"The help page cannot be shown here: no web browser control is available.\r\n"
-                 L"\r\nPage: " +
-                 location);
+    const std::vector<std::wstring> notes{GbkToWide(kNoBrowser), GbkToWide(kPageLabel) + location};
+    std::string bytes;
+    DWORD error = 0;
+    if (ReadWholeFile(location, &bytes, &error))
+        ShowFallback(HtmlToBlocks(DecodePage(bytes)), notes);
+    else
+        ShowFallback({Paragraph(GbkToWide(kUnreadable) + SystemErrorText(error))}, notes);
     return false;
 }
 
@@ -274,9 +422,8 @@ void CHtmlView::OpenHelpPage(const wchar_t* format) {
     const std::wstring module = ResourceModulePath();
     if (!BuildHelpPagePath(module, format, &path)) {
         location_.clear();
-        ShowFallback(L"The help page path would be longer than 259 characters; the library's "
-                     L"folder is:\r\n" +
-                     ModuleFolder(module));
+        ShowFallback({Paragraph(GbkToWide(kPathTooLong))},
+                     {GbkToWide(kNoBrowser), ModuleFolder(module)});
         return;
     }
     Navigate(path);
@@ -287,8 +434,15 @@ void CHtmlView::OnSize(UINT type, int cx, int cy) {
     const RECT client{0, 0, cx, cy};
     if (browser_)
         browser_->Resize(client);
-    if (fallback_)
+    if (fallback_) {
         ::MoveWindow(fallback_, 0, 0, cx, cy, TRUE);
+        // Filled while the view had no size, the text starts at its top once
+        // it has one.
+        if (!fallbackPlaced_ && cx > 0 && cy > 0) {
+            fallbackPlaced_ = true;
+            ::SendMessageW(fallback_, WM_VSCROLL, SB_TOP, 0);
+        }
+    }
 }
 
 void CHtmlView::OnDestroy() {

@@ -1,12 +1,15 @@
 // An HTML view: the system's web-browser control in a child window, hosted by
 // a small OLE container of our own. Where the control cannot be created the
-// view shows a read-only text naming the page instead.
+// view shows the page's own text, read-only, with the reason and the page's
+// path in small print below it.
 #pragma once
 
+#include "HtmlText.h"
 #include "Window.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fw {
 
@@ -15,11 +18,15 @@ public:
     CHtmlView();
     ~CHtmlView() override;
 
+    CHtmlView(const CHtmlView&) = delete;
+    CHtmlView& operator=(const CHtmlView&) = delete;
+
     // Opens a file or URL. False when the browser is missing or refused it;
-    // the fallback text then names the location.
+    // the fallback text then shows the file's content and its location.
     bool Navigate(const std::wstring& location);
     bool HasBrowser() const;
-    // The read-only text shown instead of the browser, or null.
+    // The read-only text shown instead of the browser (a rich edit where the
+    // system has one, else a plain edit), or null.
     HWND FallbackWindow() const { return fallback_; }
     const std::wstring& LastLocation() const { return location_; }
 
@@ -30,14 +37,21 @@ protected:
     // Opens the help page of the format ("%s" = the library's folder) beside
     // the library module, after giving the view a static edge.
     void OpenHelpPage(const wchar_t* format);
-    void ShowFallback(const std::wstring& text);
+    // The blocks, then the notes in small print, in the fallback text.
+    void ShowFallback(const std::vector<HtmlBlock>& blocks, const std::vector<std::wstring>& notes);
 
 private:
     struct Browser;
     std::unique_ptr<Browser> browser_;
+    Module richEdit_;         // keeps the rich edit's classes while the view lives
     HWND fallback_ = nullptr; // a child of the view; goes with its window
+    bool fallbackPlaced_ = false;
     std::wstring location_;
 };
+
+// The text of a system error number in the system's language, with the
+// number: "<text> (32)".
+std::wstring SystemErrorText(unsigned long code);
 
 // The full file name of the module holding this code, any length.
 std::wstring ResourceModulePath();

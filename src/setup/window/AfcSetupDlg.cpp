@@ -14,6 +14,36 @@ const char kItemIntro[] = "\xCB\xE3\xB7\xA8\xBD\xE9\xC9\xDC";       // 算法介
 const char kItemParams[] = "\xCB\xE3\xB7\xA8\xC5\xE4\xD6\xC3";      // 算法配置
 const char kFolderHistory[] = "\xD0\xDE\xB6\xA9\xC0\xFA\xCA\xB7";   // 修订历史
 
+// The failed-save message.
+const char kWriteFailed[] = "\xC5\xE4\xD6\xC3\xCE\xC4\xBC\xFE\xCE\xDE\xB7\xA8\xD0\xB4\xC8\xEB\xA3"
+                            "\xBA"; // 配置文件无法写入：
+const char kKeyNotWritten[] =
+    "\xCE\xB4\xD0\xB4\xC8\xEB\xB5\xC4\xCF\xEE\xA3\xA8\xBC\xB0\xC6\xE4\xBA\xF3"
+    "\xB8\xF7\xCF\xEE\xA3\xA9\xA3\xBA"; // 未写入的项（及其后各项）：
+const char kEditsKept[] =
+    "\xD0\xDE\xB8\xC4\xC8\xD4\xB1\xA3\xC1\xF4\xD4\xDA\xB4\xB0\xBF\xDA\xD6\xD0\xA3\xAC\xC9\xD0\xCE"
+    "\xB4"
+    "\xC8\xAB\xB2\xBF\xB1\xA3\xB4\xE6\xA1\xA3\xC7\xEB\xB9\xD8\xB1\xD5\xD5\xBC\xD3\xC3\xB8\xC3\xCE"
+    "\xC4"
+    "\xBC\xFE\xB5\xC4\xB3\xCC\xD0\xF2\xBB\xF2\xC8\xA5\xB5\xF4\xC6\xE4\xD6\xBB\xB6\xC1\xCA\xF4\xD0"
+    "\xD4"
+    "\xA3\xAC\xC8\xBB\xBA\xF3\xD4\xD9\xB0\xB4\xA1\xB0\xD3\xA6\xD3\xC3\xA1\xB1\xBB\xF2\xA1\xB0\xC8"
+    "\xB7"
+    "\xC8\xCF\xA1\xB1\xA1\xA3"; // 修改仍保留在窗口中，尚未全部保存。请关闭占用该文件的程序或去掉其只读属性，然后再按“应用”或“确认”。
+
+// The host's path is text of the process's code page.
+std::wstring AnsiToWide(const std::string& text) {
+    if (text.empty())
+        return std::wstring();
+    const int n =
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
 constexpr DWORD kBarFlags = 0x1FC;
 constexpr int kBarAnimationDelay = 20;
 constexpr int kSelectionPeriod = 200;
@@ -185,6 +215,10 @@ bool CAfcSetupDlg::SaveParams() {
         return true;
     if (page->Save(path_.c_str()))
         return true;
+    if (page->FailedControl() == nullptr && !page->LastWrite().Complete()) {
+        ShowWriteFailure(*page);
+        return false;
+    }
     // The failed field must be visible to be corrected.
     splitter_.ShowView(paramViewId_);
     if (HWND field = page->FailedControl())
@@ -192,9 +226,22 @@ bool CAfcSetupDlg::SaveParams() {
     return false;
 }
 
+void CAfcSetupDlg::ShowWriteFailure(const CParamPage& page) const {
+    const setupwin::SaveOutcome& write = page.LastWrite();
+    std::wstring text = fw::GbkToWide(kWriteFailed) + L"\r\n" + AnsiToWide(path_) + L"\r\n\r\n" +
+                        fw::SystemErrorText(write.systemError) + L"\r\n\r\n";
+    if (write.written < page.Page().fields.size()) {
+        const setupwin::ParamField& key = page.Page().fields[write.written];
+        text += fw::GbkToWide(kKeyNotWritten) + L"[" + AnsiToWide(key.section) + L"] " +
+                AnsiToWide(key.key) + L"\r\n\r\n";
+    }
+    text += fw::GbkToWide(kEditsKept);
+    fw::ShowMessage(Hwnd(), text, MB_OK | MB_ICONERROR);
+}
+
 void CAfcSetupDlg::OnOK() {
     if (!SaveParams())
-        return; // an invalid field keeps the window open
+        return; // an invalid field or a failed write keeps the window open
     EndDialog(IDOK);
 }
 

@@ -26,7 +26,9 @@ public:
     int AboutViewId() const { return aboutViewId_; }
 
     // Writes the parameter page's keys; false when a field failed its
-    // validation (nothing written, the page shown with the focus on it).
+    // validation (nothing written, the page shown with the focus on it) or
+    // the file could not be written (a message names the file and the
+    // system's reason; the edits stay in the page).
     bool SaveParams();
 
 protected:
@@ -42,6 +44,7 @@ private:
     CParamPage* ParamPage() const;
     void CreateBar();
     void PaintCaption(HDC dc) const;
+    void ShowWriteFailure(const CParamPage& page) const;
 
     std::string path_;
     int chipPage_ = 1;

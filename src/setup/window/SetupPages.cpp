@@ -23,14 +23,15 @@ int CParamPage::Load(const char* path) {
 
 int CParamPage::Save(const char* path) {
     failedControl_ = nullptr;
+    lastWrite_ = setupwin::SaveOutcome();
     // A failed field has shown its message and taken the focus; the file
     // keeps what it had, so an invalid value never reaches it.
     if (!UpdateData(true)) {
         failedControl_ = ::GetFocus();
         return 0;
     }
-    setupwin::SaveParamValues(page_, values_, path);
-    return 1;
+    lastWrite_ = setupwin::SaveParamValues(page_, values_, path);
+    return lastWrite_.Complete() ? 1 : 0;
 }
 
 void CParamPage::DoDataExchange(fw::CDataExchange& dx) {

@@ -19,7 +19,9 @@ public:
     // Copies the controls into the members with validation and writes every
     // key. A field that fails stops the save before anything is written, so
     // an invalid value never reaches the file: returns 0, the message has
-    // been shown and the focus is on that field. Returns 1 when saved.
+    // been shown and the focus is on that field. A key that cannot be written
+    // stops the save there: returns 0 with LastWrite() saying which and why
+    // (the keys before it stay written). Returns 1 when saved.
     int Save(const char* path);
 
     const setupwin::ParamPageDef& Page() const { return page_; }
@@ -27,6 +29,8 @@ public:
     const setupwin::ParamValues& Values() const { return values_; }
     // The control of the field that failed the last save, or null.
     HWND FailedControl() const { return failedControl_; }
+    // How far the last save's writes got.
+    const setupwin::SaveOutcome& LastWrite() const { return lastWrite_; }
 
 protected:
     void DoDataExchange(fw::CDataExchange& dx) override;
@@ -35,6 +39,7 @@ private:
     const setupwin::ParamPageDef& page_;
     setupwin::ParamValues values_{};
     HWND failedControl_ = nullptr;
+    setupwin::SaveOutcome lastWrite_;
 };
 
 class CFormViewVt318 : public CParamPage {

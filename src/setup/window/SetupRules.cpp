@@ -137,17 +137,16 @@ std::string FormatParamValue(uint32_t value) {
     return text;
 }
 
-bool SaveParamValues(const ParamPageDef& page, const ParamValues& values, const char* path) {
-    if (path == nullptr)
-        return false;
-    bool ok = true;
-    for (size_t i = 0; i < page.fields.size(); ++i) {
-        const ParamField& f = page.fields[i];
-        ok = platform::WriteProfileString(f.section, f.key, FormatParamValue(values[i]).c_str(),
-                                          path) &&
-             ok;
+SaveOutcome SaveParamValues(const ParamPageDef& page, const ParamValues& values, const char* path) {
+    SaveOutcome outcome;
+    for (; outcome.written < page.fields.size(); ++outcome.written) {
+        const ParamField& f = page.fields[outcome.written];
+        if (!platform::WriteProfileString(f.section, f.key,
+                                          FormatParamValue(values[outcome.written]).c_str(), path,
+                                          &outcome.systemError))
+            break;
     }
-    return ok;
+    return outcome;
 }
 
 std::string AboutText(const std::string& version, const std::string& build) {

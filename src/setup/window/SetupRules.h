@@ -82,8 +82,18 @@ int FieldIndexOfControl(const ParamPageDef& page, int controlId);
 using ParamValues = std::array<uint32_t, kParamCount>;
 
 ParamValues LoadParamValues(const ParamPageDef& page, const char* path);
-// Writes every key in key order with "%d"; false if any write failed.
-bool SaveParamValues(const ParamPageDef& page, const ParamValues& values, const char* path);
+
+// How far a save got: the keys before `written` are in the file; the key at
+// `written` failed with the system's error number.
+struct SaveOutcome {
+    size_t written = 0;
+    uint32_t systemError = 0;
+    bool Complete() const { return written == kParamCount; }
+    explicit operator bool() const { return Complete(); }
+};
+// Writes the keys in key order with "%d" and stops at the first that fails,
+// so what was written stays and nothing after it is tried.
+SaveOutcome SaveParamValues(const ParamPageDef& page, const ParamValues& values, const char* path);
 std::string FormatParamValue(uint32_t value);
 
 // --- Help page ---------------------------------------------------------------
