@@ -18,9 +18,9 @@ using namespace fw;
 namespace {
 
 std::wstring TextOf(HWND w) {
-    wchar_t buffer[1024] = {};
-    ::GetWindowTextW(w, buffer, 1024);
-    return buffer;
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(w)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(w, &text[0], static_cast<int>(text.size()))));
+    return text;
 }
 
 RECT RectInParent(HWND w) {
@@ -498,6 +498,66 @@ TEST_F(SplitterTest, HelpViewsOpenTheirPageBesideTheLibrary) {
         ::GetClientRect(v->Hwnd(), &c);
         EXPECT_EQ(RectInParent(v->FallbackWindow()).right, c.right);
     }
+}
+
+TEST_F(FrameworkWindows, HtmlViewWithoutABrowserShowsThePageByItsCodePage) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::string utf16 = "\xFF\xFE";
+    for (wchar_t c : std::wstring(L"<h1>\x3A9 &gt; 1</h1>")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    const struct {
+        const wchar_t* name;
+        std::string bytes;
+        std::wstring heading;
+    } pages[] = {
+        {L"fw_gbk.htm",
+         "<html><head><meta charset=\"gb2312\"><title>t</title></head>"
+         "<body><h1>\xCB\xE3\xB7\xA8\xBD\xE9\xC9\xDC</h1><p>a&amp;b</p></body></html>",
+         L"\x7B97\x6CD5\x4ECB\x7ECD\r\na&b"},
+        {L"fw_utf16.htm", utf16, L"\x3A9 > 1"},
+        {L"fw_utf8.htm", "<h1>\xE7\xAE\x97\xE6\xB3\x95</h1>", L"\x7B97\x6CD5"},
+    };
+    for (const auto& page : pages) {
+        const std::wstring path = std::wstring(temp) + page.name;
+        {
+            FILE* f = _wfopen(path.c_str(), L"wb");
+            ASSERT_NE(f, nullptr);
+            std::fwrite(page.bytes.data(), 1, page.bytes.size(), f);
+            std::fclose(f);
+        }
+        CHtmlView view;
+        ASSERT_TRUE(view.Create(0, nullptr, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 300, 200},
+                                frame.Hwnd(), 7));
+        if (view.HasBrowser())
+            return; // a browser shows the pages itself
+        EXPECT_FALSE(view.Navigate(path));
+        const std::wstring text = TextOf(view.FallbackWindow());
+        EXPECT_EQ(text.find(page.heading), 0u) << page.name;
+        EXPECT_NE(text.find(path), std::wstring::npos) << page.name;
+        ::DeleteFileW(path.c_str());
+    }
+    // A page that cannot be read says why, with its path.
+    CHtmlView view;
+    ASSERT_TRUE(view.Create(0, nullptr, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 300, 200},
+                            frame.Hwnd(), 7));
+    const std::wstring missing = std::wstring(temp) + L"fw_no_such_page.htm";
+    EXPECT_FALSE(view.Navigate(missing));
+    const std::wstring text = TextOf(view.FallbackWindow());
+    EXPECT_NE(text.find(SystemErrorText(ERROR_FILE_NOT_FOUND)), std::wstring::npos);
+    EXPECT_NE(text.find(missing), std::wstring::npos);
+}
+
+TEST_F(FrameworkWindows, MessageCaptionIsTheTopWindowsTitle) {
+    CWindow child;
+    ASSERT_TRUE(child.Create(0, nullptr, nullptr, WS_CHILD, RECT{0, 0, 10, 10}, frame.Hwnd(), 3));
+    EXPECT_EQ(MessageCaption(child.Hwnd()), L"frame");
+    // Without a titled window: the library's own name, never the host's.
+    ::SetWindowTextW(frame.Hwnd(), L"");
+    EXPECT_EQ(MessageCaption(child.Hwnd()), L"test_framework_windows");
+    EXPECT_EQ(MessageCaption(nullptr), L"test_framework_windows");
 }
 
 // --- layout manager on a window -------------------------------------------------------------
