@@ -368,6 +368,9 @@ void CHtmlView::ShowFallback(const std::vector<HtmlBlock>& blocks,
             ResourceModule(), nullptr);
         if (!fallback_)
             return;
+        // Past the controls' default of 32K characters a long page would be cut.
+        ::SendMessageW(fallback_, richEdit_ ? EM_EXLIMITTEXT : EM_SETLIMITTEXT, 0,
+                       richEdit_ ? 0x7FFFFFFF : 0);
         if (richEdit_) {
             ::SendMessageW(fallback_, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_WINDOW));
             ::SendMessageW(fallback_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,

@@ -31,6 +31,9 @@ const char kEditsKept[] =
     "\xB7"
     "\xC8\xCF\xA1\xB1\xA1\xA3"; // 修改仍保留在窗口中，尚未全部保存。请关闭占用该文件的程序或去掉其只读属性，然后再按“应用”或“确认”。
 
+const char kNoReason[] =
+    "\xCF\xB5\xCD\xB3\xCE\xB4\xCB\xB5\xC3\xF7\xD4\xAD\xD2\xF2"; // 系统未说明原因
+
 // The host's path is text of the process's code page.
 std::wstring AnsiToWide(const std::string& text) {
     if (text.empty())
@@ -229,7 +232,9 @@ bool CAfcSetupDlg::SaveParams() {
 void CAfcSetupDlg::ShowWriteFailure(const CParamPage& page) const {
     const setupwin::SaveOutcome& write = page.LastWrite();
     std::wstring text = fw::GbkToWide(kWriteFailed) + L"\r\n" + AnsiToWide(path_) + L"\r\n\r\n" +
-                        fw::SystemErrorText(write.systemError) + L"\r\n\r\n";
+                        (write.systemError != 0 ? fw::SystemErrorText(write.systemError)
+                                                : fw::GbkToWide(kNoReason)) +
+                        L"\r\n\r\n";
     if (write.written < page.Page().fields.size()) {
         const setupwin::ParamField& key = page.Page().fields[write.written];
         text += fw::GbkToWide(kKeyNotWritten) + L"[" + AnsiToWide(key.section) + L"] " +
