@@ -151,15 +151,27 @@ int32_t Handset::Answer(Command c) {
         int k = ++m_groupCalls[g];
         auto r = m_groupFailures[g].find(k);
         if (r != m_groupFailures[g].end())
-            return r->second;
+            return Settle(c, r->second);
     }
     auto f = m_failures.find(c);
     if (f != m_failures.end()) {
         auto r = f->second.find(n);
         if (r != f->second.end())
-            return r->second;
+            return Settle(c, r->second);
     }
-    return 0;
+    return Settle(c, 0);
+}
+
+int32_t Handset::Settle(Command c, int32_t result) {
+    // A failure is made good only by the same command succeeding right after it.
+    if (m_lastFailed && result == 0 && c == *m_lastFailed)
+        --m_failuresLeft;
+    m_lastFailed.reset();
+    if (result != 0) {
+        ++m_failuresLeft;
+        m_lastFailed = c;
+    }
+    return result;
 }
 
 double Handset::TrueFe(double cdac, double cafc) const {

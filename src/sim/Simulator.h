@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,8 @@ public:
     // The n-th call (from 1) of any command of the group returns result.
     void FailGroupCall(CommandGroup g, int n, int32_t result = 1);
     int Calls(Command c) const;
+    // Commands that failed and were not repeated successfully right after.
+    int FailuresLeft() const { return m_failuresLeft; }
 
     // The frequency error the crystal has now, with noise when transmitting.
     double MeasureFe();
@@ -119,6 +122,7 @@ public:
 
 private:
     int32_t Answer(Command c);
+    int32_t Settle(Command c, int32_t result);
     static int32_t OnClassMark(void* ctx, int32_t mark);
     static int32_t OnAfcStart(void* ctx, int32_t on, const AFC_START_BLOCK* b);
     static int32_t OnWriteFlash(void* ctx, PHONE_FLASH_FIELD f, uint16_t v);
@@ -131,6 +135,8 @@ private:
     int m_groupCalls[2] = {0, 0};
     std::map<int, int32_t> m_groupFailures[2];
     bool m_attached = false;
+    int m_failuresLeft = 0;
+    std::optional<Command> m_lastFailed;
 };
 
 // The RF tester: an IRfTester object, also reachable as a function table.

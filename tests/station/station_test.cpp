@@ -2,6 +2,7 @@
 // how it exits, as an engineer or a script would.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -294,8 +295,9 @@ TEST_F(Station, CheckFindsRangesWindowsAndDuplicates) {
     EXPECT_TRUE(has(vt318.out, "PCL = 20 is outside the VT318 setup page's range 0 to 19"));
     EXPECT_TRUE(
         has(vt318.out, "the CAFC slope window \\[8, 6\\] has its lower bound above the upper"));
-    // '_' is no blank: [CRYSTAL VT318] is another name, not a near one.
-    EXPECT_FALSE(has(vt318.out, "CRYSTAL VT318"));
+    // A blank for '_' is a slip: the section is not read, and the check says so.
+    EXPECT_TRUE(has(vt318.out, "line 12: section \\[CRYSTAL VT318\\] is not read by any action: "
+                               "did you mean \\[CRYSTAL_VT318\\]\\?"));
     EXPECT_FALSE(has(vt318.out, "CDAC window")); // the LN2040's windows are not the VT318's
 
     Outcome ln = Run("--check --chip ln2040 --config '" + file + "'");
@@ -339,6 +341,199 @@ TEST_F(Station, WarningsShowBeforeTheUnitRunsAndTheRunUsesTheFile) {
     EXPECT_EQ(1, c.exitCode);
     EXPECT_TRUE(has(c.out, "CAFC +6990 +\\d+ +7010 +CAFC +FAIL")) << c.out;
     EXPECT_TRUE(has(c.out, "Error +\\(14, 138, 32\\)"));
+}
+
+TEST_F(Station, CheckReadsValuesAsTheEngineDoesAndTheRunAgrees) {
+    struct Case {
+        std::string value, finding;
+    };
+    const std::vector<Case> cases = {
+        {"\"10\"", "note +line 2: value '\"10\"' of 'CAFC    Range' is in quotes: the reader drops "
+                   "them and the action reads 10"},
+        {"'10'", "note +line 2: value ''10'' of 'CAFC    Range' is in quotes"},
+        {"99999999999999999999", "warning +line 2: value '99999999999999999999' of 'CAFC    "
+                                 "Range' does not fit in 32 bits and wraps: the action reads "
+                                 "1661992959"},
+        {std::string(28, '0') + "10", "longer than the 29 characters the integer reader takes: "
+                                      "the action reads 1\\n"},
+        {"0xA", "note +line 2: value '0xA' of 'CAFC    Range' is read as a hexadecimal number: "
+                "the action reads 10"},
+        {"10 Hz", "warning +line 2: value '10 Hz' of 'CAFC    Range' is not a plain whole "
+                  "number: the action reads 10"},
+    };
+    for (const Case& c : cases) {
+        std::string file = Write("v.ini", "[CRYSTAL_VT318]\nCAFC    Range=" + c.value + "\n");
+        Outcome check = Run("--check --config '" + file + "'");
+        EXPECT_TRUE(has(check.out, c.finding)) << c.value << "\n" << check.out;
+    }
+    // What the check says the action reads is what the run uses as its window.
+    std::string quoted = Write("q.ini", "[CRYSTAL_VT318]\nCAFC    Range=\"10\"\n");
+    Outcome run = Run("--virtual-time --config '" + quoted + "'");
+    EXPECT_TRUE(has(run.out, "CAFC +6990 +\\d+ +7010 +CAFC")) << run.out;
+    // A 16-bit field keeps the low bits of what is read.
+    std::string cut = Write("cut.ini", "[CRYSTAL_VT300]\nMax CAFC Slope=-1\nDefault CDAC=64\n");
+    Outcome c = Run("--check --chip vt300 --config '" + cut + "'");
+    EXPECT_TRUE(has(c.out, "line 2: 'Max CAFC Slope' = -1 does not fit its 16-bit field: the "
+                           "action takes it as 65535"));
+    EXPECT_TRUE(has(c.out, "line 3: 'Default CDAC' = 64 is outside the CDAC bank's range 0 to 63"));
+}
+
+TEST_F(Station, CheckFindsSectionsNobodyReadsAndKeysBeforeAnySection) {
+    std::string file = Write("s.ini", "PCL=12\n; a comment\n[CRYSTAL-VT318]\nCDAC    Range=3\n"
+                                      "[CRYSTAL_VT381]\nSlope Range=2\n[LN2040_AFC]\n"
+                                      "CALI_CDAC_MIN=1\n[Colours]\nred=1\n");
+    Outcome o = Run("--check --config '" + file + "'");
+    EXPECT_EQ(1, o.exitCode);
+    EXPECT_TRUE(has(o.out, "line 1: key 'PCL' stands before any section: no action reads it"));
+    EXPECT_FALSE(has(o.out, "line 2"));
+    EXPECT_TRUE(has(o.out, "line 3: section \\[CRYSTAL-VT318\\] is not read by any action: did "
+                           "you mean \\[CRYSTAL_VT318\\]"));
+    EXPECT_TRUE(
+        has(o.out, "line 5: section \\[CRYSTAL_VT381\\] .* did you mean \\[CRYSTAL_VT318\\]"));
+    EXPECT_TRUE(has(o.out, "line 7: section \\[LN2040_AFC\\] .* did you mean \\[LN2040 AFC\\]"));
+    EXPECT_FALSE(has(o.out, "Colours"));
+    // Blanks inside the brackets: the check follows the engine, and the run agrees with it.
+    std::string blanks = Write("b.ini", "[Crystal_VT318 ]\nCAFC    Range=10\n");
+    Outcome check = Run("--check --config '" + blanks + "'");
+    Outcome run = Run("--virtual-time --config '" + blanks + "'");
+    bool unread = has(check.out, "section \\[Crystal_VT318 \\] is not read by any action: did you "
+                                 "mean \\[CRYSTAL_VT318\\]");
+    EXPECT_TRUE(has(run.out, unread ? "CAFC +6000 +\\d+ +8000" : "CAFC +6990 +\\d+ +7010"))
+        << check.out << run.out;
+}
+
+TEST_F(Station, CheckDescribesEncodings) {
+    const std::string body = "[CRYSTAL_VT318]\r\nCAFC    Range=10\r\n";
+    auto utf16 = [](bool little, const std::string& text) {
+        std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+        for (char ch : text)
+            out += little ? std::string{ch, '\0'} : std::string{'\0', ch};
+        return out;
+    };
+    Outcome bom = Run("--check --config '" + Write("bom.ini", "\xEF\xBB\xBF" + body) + "'");
+    EXPECT_TRUE(has(bom.out, "line 1: the file starts with a UTF-8 byte-order mark: the system "
+                             "reader skips it and reads the first section \\[CRYSTAL_VT318\\]"));
+    EXPECT_EQ(1, bom.exitCode);
+    Outcome le = Run("--check --config '" + Write("le.ini", utf16(true, body)) + "'");
+    EXPECT_TRUE(has(le.out, "note +line 1: the file is UTF-16 little-endian text with a "
+                            "byte-order mark: the system reader reads it as text"))
+        << le.out;
+    EXPECT_EQ(0, le.exitCode);
+    Outcome be = Run("--check --config '" + Write("be.ini", utf16(false, body)) + "'");
+    EXPECT_TRUE(has(be.out, "UTF-16 big-endian text"));
+    // The values of a UTF-16 file are checked too: a misspelt key is found in it.
+    std::string misspelt = utf16(true, body + "CAFC Range=1\r\n");
+    Outcome m = Run("--check --config '" + Write("m.ini", misspelt) + "'");
+    EXPECT_TRUE(has(m.out, "line 3: key 'CAFC Range' .* did you mean 'CAFC    Range'")) << m.out;
+    std::string noMark = utf16(true, body).substr(2);
+    Outcome n = Run("--check --config '" + Write("n.ini", noMark) + "'");
+    EXPECT_TRUE(has(n.out, "the file holds NUL bytes \\(UTF-16 text without a byte-order mark\\?\\)"
+                           ": .* every key takes its default"));
+}
+
+TEST_F(Station, CheckFindsWindowsThatPassNothingOrSwitchAChecksOff) {
+    struct Case {
+        std::string chip, text, finding;
+    };
+    const std::vector<Case> cases = {
+        {"vt300", "[CRYSTAL_VT300]\nFreq. Offset Limit=0\n",
+         "'Freq\\. Offset Limit' is 0: only a first frequency error of exactly 0 Hz passes"},
+        {"vt300", "[CRYSTAL_VT300]\nFreq. Offset Limit=-1\n",
+         "'Freq\\. Offset Limit' reads as 4294967295 Hz: the offset check is off"},
+        {"vt300", "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
+         "'Min CAFC Slope' 0 together with 'Freq\\. Error Limit' 0 switches the slope and "
+         "headroom checks off"},
+        {"vt300", "[CRYSTAL_VT300]\nFreq. Error Limit=0\n", "the headroom check is off"},
+        {"vt318", "[CRYSTAL_VT318]\nSlope Range=7\n",
+         "the CAFC slope window \\[0, 14\\] holds a slope of 0"},
+        {"vt318", "[CRYSTAL_VT318]\nCDAC    Range=55\n", "the CDAC window \\[0, 110\\] holds 0"},
+        {"vt318", "[CRYSTAL_VT318]\nCAFC    Range=99999999999999999999\n",
+         "the CAFC window \\[-1661985959, 1661999959\\] holds every CAFC code: the CAFC check is "
+         "off"},
+        {"vt318", "[CRYSTAL_VT318]\nDefault CDAC=5\n",
+         "'Default CDAC' 5 puts the second coarse point below CDAC 0: it wraps to 65533"},
+        {"ln2040", "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", "the CDAC window \\[0, 47\\] holds 0"},
+        {"ln2040", "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=-2\n",
+         "the CAFC slope window \\[-2, 8\\] holds a slope of 0"},
+        {"ln2040", "[LN2040 AFC]\nCALI_CAFC_MIN=0\nCALI_CAFC_MAX=70000\n",
+         "holds every CAFC code: the CAFC check is off"},
+        {"ln2040", "[LN2040 AFC]\nDEFAULT_CAFC=-5\n",
+         "line 2: 'DEFAULT_CAFC' = -5 is outside the range of a 16-bit DAC code 0 to 65535"},
+    };
+    for (const Case& c : cases) {
+        std::string file = Write("w.ini", c.text);
+        Outcome o = Run("--check --chip " + c.chip + " --config '" + file + "'");
+        EXPECT_EQ(1, o.exitCode) << c.text;
+        EXPECT_TRUE(has(o.out, "warning +.*" + c.finding)) << c.text << "\n" << o.out;
+    }
+}
+
+TEST_F(Station, ThrowOffIsWarnedAndIgnoredFailuresAreMarked) {
+    std::string file = Write("t.ini", std::string(kVt318) + "[DIAG CONTROL]\n");
+    std::string off = Write("off.ini", "[DIAG CONTROL]\nThrow  Diag. Exception=0\n");
+    Outcome check = Run("--check --config '" + off + "'");
+    EXPECT_EQ(1, check.exitCode);
+    EXPECT_TRUE(has(check.out, "warning +'Throw  Diag\\. Exception' is 0: a unit whose handset "
+                               "command fails .* still passes"));
+    // One unit: the failed AFC command is ignored, the unit passes, and says so.
+    Outcome unit = Run("--virtual-time --fail-afc 3 --config '" + off + "'");
+    EXPECT_EQ(0, unit.exitCode) << unit.out;
+    EXPECT_TRUE(has(unit.out, "\\nVerdict +PASS \\(passed with an ignored command failure\\)\\n"))
+        << unit.out;
+    Outcome json = Run("--virtual-time --json --fail-afc 3 --config '" + off + "'");
+    EXPECT_TRUE(has(json.out, "\"verdict\":\"PASS\".*\"ignored_failures\":1,")) << json.out;
+    // A population counts such passes apart from clean ones.
+    Outcome pop = Run("--units 50 --fail-afc 3 --spread-offset 0 --spread-cdac-step 0 "
+                      "--spread-slope 0 --config '" +
+                      off + "'");
+    EXPECT_TRUE(has(pop.out, "Yield +50 of 50 passed \\(100\\.00 %\\), 50 of them passed with an "
+                             "ignored command failure"))
+        << pop.out;
+    Outcome clean = Run("--units 50 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
+    EXPECT_TRUE(has(clean.out, "Yield +50 of 50 passed \\(100\\.00 %\\)\\n")) << clean.out;
+    EXPECT_FALSE(has(Run("--virtual-time --config '" + file + "'").out, "ignored"));
+}
+
+TEST_F(Station, ShippedExamplesAndThePrintedConfiguration) {
+    Outcome good = Run("--check --config '" EXAMPLES_DIR "/line.ini'");
+    EXPECT_EQ(0, good.exitCode) << good.out;
+    EXPECT_TRUE(has(good.out, "no warnings"));
+    Outcome bad = Run("--check --config '" EXAMPLES_DIR "/line-mistakes.ini'");
+    EXPECT_EQ(1, bad.exitCode);
+    EXPECT_GE(matches(bad.out, "\\n  warning  "), 5) << bad.out;
+    Outcome printed = Run("--print-config");
+    EXPECT_EQ(0, printed.exitCode);
+    EXPECT_TRUE(has(printed.out, "^; VantorCrystal station"));
+    std::string file = Write("printed.ini", printed.out);
+    Outcome again = Run("--check --config '" + file + "'");
+    EXPECT_TRUE(has(again.out, "no warnings")) << again.out;
+    // The printed file runs the unit exactly as the embedded one does.
+    auto body = [](const std::string& s) { return s.substr(s.find("Result items")); };
+    EXPECT_EQ(body(Run("--virtual-time").out),
+              body(Run("--virtual-time --config '" + file + "'").out));
+}
+
+TEST_F(Station, SpecialFilesAreRefusedWithTheirReason) {
+    std::string fifo = Path("fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    struct Case {
+        std::string path, reason;
+    };
+    const std::vector<Case> cases = {
+        {fifo, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {m_dir, "a folder, not a regular file"},
+        {Path("missing.ini"), "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        for (const char* mode : {"--check", "--virtual-time"}) {
+            Outcome o = Run(std::string(mode) + " --config '" + c.path + "'");
+            EXPECT_EQ(2, o.exitCode) << c.path;
+            EXPECT_TRUE(has(o.err, "^vantor-station: cannot open the configuration file '.*': " +
+                                       c.reason + "\\n"))
+                << o.err;
+        }
+    }
 }
 
 // --- a population ------------------------------------------------------------
@@ -440,8 +635,10 @@ TEST_F(Station, BadInputGetsAClearMessageAndNonZeroExit) {
         {"--lib /nonexistent/libVantorCrystal.so", 3,
          "cannot load /nonexistent/libVantorCrystal.so"},
         {"--config /nonexistent/station.ini", 2,
-         "cannot open the configuration file '/nonexistent/station.ini'"},
-        {"--config '" + folder + "'", 2, "cannot read the configuration file"},
+         "cannot open the configuration file '/nonexistent/station.ini': No such file or "
+         "directory"},
+        {"--config '" + folder + "'", 2,
+         "cannot open the configuration file '.*': a folder, not a regular file"},
         {"--chip vt999", 2, "unknown chip 'vt999' \\(choose vt300, vt318 or ln2040\\)"},
         {"--offset 12abc", 2, "--offset needs a number, not '12abc'"},
         {"--offset nan", 2, "--offset needs a number, not 'nan'"},

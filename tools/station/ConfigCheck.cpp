@@ -2,9 +2,21 @@
 
 #include "platform/ini.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace station {
 
@@ -58,32 +70,91 @@ int ConfigReport::Warnings() const {
 }
 
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error) {
+    const std::string cannotOpen = "cannot open the configuration file '" + path + "': ";
+#if defined(_WIN32)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-        *error = "cannot open the configuration file '" + path + "'";
+        *error = cannotOpen + std::strerror(errno);
         return false;
     }
+    // Devices (NUL, CON, COM1) and pipes open like files but are none.
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        std::fclose(f);
+        *error = cannotOpen + "not a regular file";
+        return false;
+    }
+#else
+    // Without O_NONBLOCK a FIFO would wait here for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = cannotOpen + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        *error = cannotOpen + (folder ? "a folder, not a regular file" : "not a regular file");
+        return false;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (f == nullptr) {
+        *error = cannotOpen + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+#endif
     std::string data;
     char buf[4096];
     size_t n = 0;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
         data.append(buf, n);
-    bool failed = std::ferror(f) != 0; // a folder opens but does not read
+    bool failed = std::ferror(f) != 0;
+    int readErrno = errno;
     std::fclose(f);
     if (failed) {
-        *error = "cannot read the configuration file '" + path + "'";
+        *error = "cannot read the configuration file '" + path + "': " + std::strerror(readErrno);
         return false;
     }
     *text = std::move(data);
     return true;
 }
 
+std::string ReaderText(const std::string& bytes, TextEncoding* encoding) {
+    auto starts = [&](const char* mark, size_t n) { return bytes.compare(0, n, mark, n) == 0; };
+    *encoding = TextEncoding::Plain;
+    if (starts("\xEF\xBB\xBF", 3)) {
+        *encoding = TextEncoding::Utf8Bom;
+        return bytes.substr(3);
+    }
+    bool le = starts("\xFF\xFE", 2);
+    if (!le && !starts("\xFE\xFF", 2))
+        return bytes;
+    *encoding = le ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+    std::string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        unsigned lo = static_cast<unsigned char>(bytes[le ? i : i + 1]);
+        unsigned hi = static_cast<unsigned char>(bytes[le ? i + 1 : i]);
+        unsigned unit = hi << 8 | lo;
+        text += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    return text;
+}
+
 namespace {
+
+// How the action cuts the 32-bit reading to the field it keeps.
+enum class Field { U16, I32, U32 };
 
 struct KeyDef {
     const char* name;
+    int32_t def;
+    Field field;
     bool ranged;
-    long long low, high; // the setup page's accepted range
+    long long low, high;
+    const char* rangeName; // "the setup page's range", ...
 };
 
 struct SectionDef {
@@ -91,56 +162,76 @@ struct SectionDef {
     std::vector<KeyDef> keys;
 };
 
+constexpr const char* kPage = "the setup page's range";
+constexpr const char* kBank = "the CDAC bank's range";
+constexpr const char* kScale = "the CAFC scale's range";
+constexpr const char* kCode = "the range of a 16-bit DAC code";
+
 const std::vector<SectionDef>& knownSections() {
     static const std::vector<SectionDef> sections = {
         {"DIAG CONTROL",
-         {{"TxOff", false, 0, 0},
-          {"Resend Diag. Command", false, 0, 0},
-          {"Resend Interval Time", false, 0, 0},
-          {"Throw  Diag. Exception", false, 0, 0}}},
-        {"AFC-COMMON", {{"PCL", false, 0, 0}, {"TCH", false, 0, 0}}},
+         {{"TxOff", 1, Field::U32, false, 0, 0, ""},
+          {"Resend Diag. Command", 0, Field::U32, false, 0, 0, ""},
+          {"Resend Interval Time", 200, Field::U32, false, 0, 0, ""},
+          {"Throw  Diag. Exception", 1, Field::U32, false, 0, 0, ""}}},
+        // PCL and TCH: their ranges depend on the chip's page (checkChip).
+        {"AFC-COMMON",
+         {{"PCL", 10, Field::U16, false, 0, 0, ""}, {"TCH", 62, Field::U16, false, 0, 0, ""}}},
         {"CRYSTAL_VT300",
-         {{"Default CDAC", false, 0, 0},
-          {"Default CAFC", false, 0, 0},
-          {"Next CAFC Distance", false, 0, 0},
-          {"Freq. Offset Limit", false, 0, 0},
-          {"Max CAFC Slope", false, 0, 0},
-          {"Min CAFC Slope", false, 0, 0},
-          {"Freq. Error Limit", false, 0, 0}}},
+         {{"Default CDAC", 3, Field::U16, true, 0, 63, kBank},
+          {"Default CAFC", 4000, Field::U16, true, 0, 8191, kScale},
+          {"Next CAFC Distance", 1000, Field::U16, true, 0, 8191, kScale},
+          {"Freq. Offset Limit", 20000, Field::U32, false, 0, 0, ""},
+          {"Max CAFC Slope", 16, Field::U16, false, 0, 0, ""},
+          {"Min CAFC Slope", 4, Field::U16, false, 0, 0, ""},
+          {"Freq. Error Limit", 13000, Field::U32, false, 0, 0, ""}}},
         {"CRYSTAL_VT318",
-         {{"Default CDAC", true, 0, 63},
-          {"Default CAFC", true, 0, 32768},
-          {"CDAC    Range", true, 0, 63},
-          {"CAFC    Range", true, 0, 32768},
-          {"Delta   CAFC", true, 0, 32767},
-          {"Slope Range", true, 0, 32768}}},
+         {{"Default CDAC", 55, Field::U16, true, 0, 63, kPage},
+          {"Default CAFC", 7000, Field::U16, true, 0, 32768, kPage},
+          {"CDAC    Range", 15, Field::I32, true, 0, 63, kPage},
+          {"CAFC    Range", 1000, Field::I32, true, 0, 32768, kPage},
+          {"Delta   CAFC", 1000, Field::U16, true, 0, 32767, kPage},
+          {"Slope Range", 3, Field::I32, true, 0, 32768, kPage}}},
         {"LN2040 AFC",
-         {{"DEFAULT_CDAC", false, 0, 0},
-          {"DEFAULT_CDAC_STEP", false, 0, 0},
-          {"CALI_CDAC_MIN", false, 0, 0},
-          {"CALI_CDAC_MAX", false, 0, 0},
-          {"DEFAULT_CAFC", false, 0, 0},
-          {"DEFAULT_CAFC_STEP", false, 0, 0},
-          {"CALI_CAFC_MIN", false, 0, 0},
-          {"CALI_CAFC_MAX", false, 0, 0},
-          {"CALI_CAFC_SLOPE_MIN", false, 0, 0},
-          {"CALI_CAFC_SLOPE_MAX", false, 0, 0}}},
+         {{"DEFAULT_CDAC", 39, Field::I32, true, 0, 65535, kCode},
+          {"DEFAULT_CDAC_STEP", 4, Field::I32, true, 0, 65535, kCode},
+          {"CALI_CDAC_MIN", 32, Field::I32, false, 0, 0, ""},
+          {"CALI_CDAC_MAX", 47, Field::I32, false, 0, 0, ""},
+          {"DEFAULT_CAFC", 9000, Field::I32, true, 0, 65535, kCode},
+          {"DEFAULT_CAFC_STEP", 1500, Field::I32, true, 0, 65535, kCode},
+          {"CALI_CAFC_MIN", 5500, Field::I32, false, 0, 0, ""},
+          {"CALI_CAFC_MAX", 12500, Field::I32, false, 0, 0, ""},
+          {"CALI_CAFC_SLOPE_MIN", 3, Field::I32, false, 0, 0, ""},
+          {"CALI_CAFC_SLOPE_MAX", 8, Field::I32, false, 0, 0, ""}}},
     };
     return sections;
 }
 
-bool sameName(const std::string& a, const std::string& b) {
-    return ini::SameName(a, b);
-}
-
-// The name with its blanks taken out, in lower case: two names alike here
-// differ only in blanks (and case) and are easily taken for each other.
-std::string squeeze(const std::string& s) {
+// The name with blanks, '-', '_' and '.' taken out, in lower case: names
+// alike here are easily taken for each other.
+std::string canonical(const std::string& s) {
     std::string out;
     for (char c : s)
-        if (!ini::IsBlank(c))
+        if (!ini::IsBlank(c) && c != '-' && c != '_' && c != '.')
             out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return out;
+}
+
+// Edits between two names, a swap of neighbours counting as one.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] != b[j - 1] ? 1 : 0)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
 }
 
 struct Entry {
@@ -155,21 +246,8 @@ struct Section {
     std::vector<Entry> entries;
 };
 
-// The file split into sections the way the reader splits it.
-std::vector<Section> parse(const std::string& text) {
-    std::vector<Section> sections;
-    for (const ini::Line& l : ini::SplitLines(text)) {
-        if (l.kind == ini::LineKind::Section) {
-            sections.push_back({l.number, std::string(l.name), {}});
-            continue;
-        }
-        if (l.kind == ini::LineKind::Blank || l.name.empty() || l.name[0] == ';' ||
-            l.name[0] == '#' || sections.empty())
-            continue; // a comment, or text before the first section: never read
-        sections.back().entries.push_back(
-            {l.number, std::string(l.name), std::string(l.value), l.hasValue});
-    }
-    return sections;
+bool comment(std::string_view name) {
+    return !name.empty() && (name[0] == ';' || name[0] == '#');
 }
 
 bool plainInteger(const std::string& v) {
@@ -184,38 +262,77 @@ bool plainInteger(const std::string& v) {
     return true;
 }
 
+// A plain integer whose digits exceed 32 bits: the reader wraps it.
+bool wraps(const std::string& v) {
+    size_t i = (v[0] == '+' || v[0] == '-') ? 1 : 0;
+    while (i + 1 < v.size() && v[i] == '0')
+        ++i;
+    std::string digits = v.substr(i);
+    return digits.size() > 10 || (digits.size() == 10 && digits > "4294967295");
+}
+
+// "hexadecimal" for "0x1F", "-0b101" and the like, read whole by the reader.
+const char* prefixedBase(const std::string& v) {
+    size_t i = (!v.empty() && (v[0] == '+' || v[0] == '-')) ? 1 : 0;
+    if (v.size() < i + 3 || v[i] != '0')
+        return nullptr;
+    char p = v[i + 1];
+    int base = p == 'x' ? 16 : p == 'o' ? 8 : p == 'b' ? 2 : 0;
+    if (base == 0)
+        return nullptr;
+    for (size_t k = i + 2; k < v.size(); ++k) {
+        char c = v[k];
+        int d = (c >= '0' && c <= '9')   ? c - '0'
+                : (c >= 'a' && c <= 'z') ? c - 'a' + 10
+                : (c >= 'A' && c <= 'Z') ? c - 'A' + 10
+                                         : 99;
+        if (d >= base)
+            return nullptr;
+    }
+    return base == 16 ? "hexadecimal" : base == 8 ? "octal" : "binary";
+}
+
 std::string quote(const std::string& s) {
     return "'" + s + "'";
 }
 
+std::string bracket(const std::string& s) {
+    return "[" + s + "]";
+}
+
 class Checker {
 public:
-    Checker(const std::string& text, sim::Chip chip) : m_text(text), m_chip(chip) {}
+    Checker(const std::string& bytes, sim::Chip chip) : m_chip(chip) {
+        m_text = ReaderText(bytes, &m_encoding);
+        m_bytes = &bytes;
+    }
 
     ConfigReport Run() {
-        if (m_text.empty())
+        if (m_bytes->empty())
             note(0, "the file is empty: every key takes its default");
-        std::vector<Section> sections = parse(m_text);
+        std::vector<Section> sections = parse();
+        checkEncoding(sections);
         std::map<std::string, int> seenSections;
         for (const Section& s : sections) {
             const SectionDef* def = findSection(s.name);
             if (def == nullptr) {
                 if (const SectionDef* near = nearSection(s.name))
-                    warn(s.line, "section [" + s.name +
-                                     "] is not read by any action: did you mean [" + near->name +
-                                     "]? (blanks count)");
+                    warn(s.line, "section " + bracket(s.name) +
+                                     " is not read by any action: did you mean " +
+                                     bracket(near->name) + "? (blanks, '-' and '_' count)");
                 continue;
             }
-            auto first = seenSections.find(squeeze(def->name));
+            auto first = seenSections.find(def->name);
             if (first != seenSections.end()) {
-                warn(s.line, "section [" + s.name + "] appears again (first at line " +
+                warn(s.line, "section " + bracket(s.name) + " appears again (first at line " +
                                  std::to_string(first->second) +
                                  "): the actions read only the first one");
                 continue;
             }
-            seenSections[squeeze(def->name)] = s.line;
+            seenSections[def->name] = s.line;
             checkKeys(s, *def);
         }
+        checkDiagControl();
         checkChip();
         return m_report;
     }
@@ -228,17 +345,79 @@ private:
         m_report.findings.push_back({Finding::Note, line, std::move(text)});
     }
 
+    // The file split into sections the way the reader splits it; keys before
+    // the first section are reported, as no action can read them.
+    std::vector<Section> parse() {
+        std::vector<Section> sections;
+        for (const ini::Line& l : ini::SplitLines(m_text)) {
+            if (l.kind == ini::LineKind::Section) {
+                sections.push_back({l.number, std::string(l.name), {}});
+                continue;
+            }
+            if (l.kind == ini::LineKind::Blank || l.name.empty() || comment(l.name))
+                continue;
+            if (sections.empty()) {
+                warn(l.number, "key " + quote(std::string(l.name)) +
+                                   " stands before any section: no action reads it");
+                continue;
+            }
+            sections.back().entries.push_back(
+                {l.number, std::string(l.name), std::string(l.value), l.hasValue});
+        }
+        return sections;
+    }
+
+    void checkEncoding(const std::vector<Section>& sections) {
+        std::string first = sections.empty() ? std::string("(none)") : bracket(sections[0].name);
+        switch (m_encoding) {
+        case TextEncoding::Utf8Bom:
+            warn(1, "the file starts with a UTF-8 byte-order mark: the system reader skips it "
+                    "and reads the first section " +
+                        first +
+                        "; a reader that keeps the mark loses that section. Save the file as "
+                        "plain text without the mark");
+            break;
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            note(1, std::string("the file is UTF-16 ") +
+                        (m_encoding == TextEncoding::Utf16Le ? "little" : "big") +
+                        "-endian text with a byte-order mark: the system reader reads it as "
+                        "text, and the action uses the values shown here (characters beyond "
+                        "ASCII read as '?')");
+            break;
+        case TextEncoding::Plain: {
+            size_t nuls = 0;
+            for (char c : *m_bytes)
+                nuls += c == '\0';
+            if (nuls > 0 && nuls * 4 >= m_bytes->size())
+                warn(0, "the file holds NUL bytes (UTF-16 text without a byte-order mark?): the "
+                        "system reader reads it as 8-bit text in which every name ends at its "
+                        "first NUL, finds no section and every key takes its default");
+            break;
+        }
+        }
+    }
+
     static const SectionDef* findSection(const std::string& name) {
         for (const SectionDef& d : knownSections())
-            if (sameName(name, d.name))
+            if (ini::SameName(name, d.name))
                 return &d;
         return nullptr;
     }
+    // The known section closest to the name, if it is close enough to be a slip.
     static const SectionDef* nearSection(const std::string& name) {
-        for (const SectionDef& d : knownSections())
-            if (squeeze(name) == squeeze(d.name))
-                return &d;
-        return nullptr;
+        std::string c = canonical(name);
+        const SectionDef* best = nullptr;
+        size_t bestDistance = 3;
+        for (const SectionDef& d : knownSections()) {
+            std::string k = canonical(d.name);
+            size_t distance = c == k ? 0 : k.size() >= 5 ? editDistance(c, k) : 3;
+            if (distance < bestDistance) {
+                best = &d;
+                bestDistance = distance;
+            }
+        }
+        return best;
     }
 
     void checkKeys(const Section& s, const SectionDef& def) {
@@ -247,54 +426,89 @@ private:
             const KeyDef* exact = nullptr;
             const KeyDef* near = nullptr;
             for (const KeyDef& k : def.keys) {
-                if (sameName(e.name, k.name))
+                if (ini::SameName(e.name, k.name))
                     exact = &k;
-                else if (squeeze(e.name) == squeeze(k.name))
+                else if (canonical(e.name) == canonical(k.name))
                     near = &k;
             }
             if (exact == nullptr) {
                 if (near != nullptr)
-                    warn(e.line, "key " + quote(e.name) + " in [" + def.name +
-                                     "] is not read: did you mean " + quote(near->name) +
+                    warn(e.line, "key " + quote(e.name) + " in " + bracket(def.name) +
+                                     " is not read: did you mean " + quote(near->name) +
                                      "? (blanks count, case does not)");
                 else
-                    note(e.line, "key " + quote(e.name) + " in [" + def.name +
-                                     "] is not read by any action");
+                    note(e.line, "key " + quote(e.name) + " in " + bracket(def.name) +
+                                     " is not read by any action");
                 continue;
             }
-            std::string id = squeeze(exact->name) + "|" + exact->name;
-            auto first = seen.find(id);
+            auto first = seen.find(exact->name);
             if (first != seen.end()) {
-                warn(e.line, "key " + quote(e.name) + " in [" + def.name +
-                                 "] appears again (first at line " + std::to_string(first->second) +
+                warn(e.line, "key " + quote(e.name) + " in " + bracket(def.name) +
+                                 " appears again (first at line " + std::to_string(first->second) +
                                  "): only the first is read");
                 continue;
             }
-            seen[id] = e.line;
+            seen[exact->name] = e.line;
             if (!e.hasValue) {
-                warn(e.line, "key " + quote(e.name) + " in [" + def.name +
-                                 "] has no '=': it is not read and its default applies");
+                warn(e.line, "key " + quote(e.name) + " in " + bracket(def.name) +
+                                 " has no '=': it is not read and its default applies");
                 continue;
             }
-            if (e.value.empty()) {
-                warn(e.line, "key " + quote(e.name) + " in [" + def.name +
-                                 "] is empty: its default applies");
-                continue;
-            }
-            int32_t v = static_cast<int32_t>(ini::ParseInt(e.value));
-            if (!plainInteger(e.value))
-                warn(e.line, "value " + quote(e.value) + " of " + quote(e.name) +
-                                 " is not a plain whole number: the action reads " +
-                                 std::to_string(v));
-            if (exact->ranged && (v < exact->low || v > exact->high))
-                warn(e.line, quote(exact->name) + " = " + std::to_string(v) +
-                                 " is outside the setup page's range " +
-                                 std::to_string(exact->low) + " to " + std::to_string(exact->high));
+            checkValue(e, def, *exact);
         }
+    }
+
+    // What the action makes of one value: the engine's reading, then the cut
+    // to the field the action keeps.
+    void checkValue(const Entry& e, const SectionDef& s, const KeyDef& k) {
+        uint32_t raw = ini::ReadInt(m_text, s.name, k.name, k.def);
+        int32_t asInt = static_cast<int32_t>(raw);
+        long long used = k.field == Field::U16   ? static_cast<long long>(raw & 0xFFFFu)
+                         : k.field == Field::U32 ? static_cast<long long>(raw)
+                                                 : static_cast<long long>(asInt);
+        const std::string reads =
+            "the action reads " + std::to_string(k.field == Field::U32 ? used : asInt);
+        const std::string& v = e.value;
+        bool quoted = v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0];
+        std::string body = quoted ? v.substr(1, v.size() - 2) : v;
+        const std::string what = "value " + quote(v) + " of " + quote(k.name);
+        if (body.empty()) {
+            warn(e.line, "key " + quote(e.name) + " in " + bracket(s.name) +
+                             " is empty: its default applies");
+            return;
+        }
+        if (plainInteger(body)) {
+            if (body.size() > 29)
+                warn(e.line,
+                     what + " is longer than the 29 characters the integer reader takes: " + reads);
+            else if (wraps(body))
+                warn(e.line, what + " does not fit in 32 bits and wraps: " + reads);
+            else if (quoted)
+                note(e.line, what + " is in quotes: the reader drops them and " + reads);
+        } else if (const char* base = prefixedBase(body)) {
+            note(e.line, what + " is read as a " + base + " number: " + reads);
+        } else {
+            warn(e.line, what + " is not a plain whole number: " + reads);
+        }
+        bool cut = used != static_cast<long long>(asInt) && k.field != Field::I32;
+        std::string takes = " the action takes it as " + std::to_string(used);
+        if (k.ranged && (asInt < k.low || asInt > k.high))
+            warn(e.line, quote(k.name) + " = " + std::to_string(asInt) + " is outside " +
+                             k.rangeName + " " + std::to_string(k.low) + " to " +
+                             std::to_string(k.high) + (cut ? " (" + takes.substr(1) + ")" : ""));
+        else if (cut)
+            warn(e.line, quote(k.name) + " = " + std::to_string(asInt) + " does not fit its " +
+                             (k.field == Field::U16 ? "16-bit field:" : "unsigned field:") + takes);
     }
 
     long long read(const char* section, const char* key, int32_t def) const {
         return static_cast<int32_t>(ini::ReadInt(m_text, section, key, def));
+    }
+    long long readU16(const char* section, const char* key, int32_t def) const {
+        return static_cast<uint16_t>(ini::ReadInt(m_text, section, key, def));
+    }
+    long long readU32(const char* section, const char* key, int32_t def) const {
+        return ini::ReadInt(m_text, section, key, def);
     }
 
     void window(Window* w, long long low, long long high, const std::string& what) {
@@ -304,6 +518,25 @@ private:
         if (low > high)
             warn(0, what + " window [" + std::to_string(low) + ", " + std::to_string(high) +
                         "] has its lower bound above the upper: no unit can pass");
+    }
+
+    static std::string span(long long low, long long high) {
+        return "[" + std::to_string(low) + ", " + std::to_string(high) + "]";
+    }
+
+    void checkDiagControl() {
+        const char* s = "DIAG CONTROL";
+        if (readU32(s, "Throw  Diag. Exception", 1) == 0) {
+            m_report.ignoresCommandFailures = true;
+            warn(0, "'Throw  Diag. Exception' is 0: a unit whose handset command fails (AFC mode "
+                    "on or off, a flash write) still passes, with values measured outside AFC "
+                    "mode or never written to flash; the station marks such units \"passed with "
+                    "an ignored command failure\"");
+        }
+        long long interval = readU32(s, "Resend Interval Time", 200);
+        if (readU32(s, "Resend Diag. Command", 0) != 0 && interval > 60000)
+            warn(0, "'Resend Interval Time' is " + std::to_string(interval) +
+                        " ms: every repeated handset command waits that long first");
     }
 
     void checkChip() {
@@ -329,19 +562,39 @@ private:
 
     void checkVt318() {
         const char* s = "CRYSTAL_VT318";
-        long long cdac = static_cast<uint16_t>(read(s, "Default CDAC", 55));
-        long long cafc = static_cast<uint16_t>(read(s, "Default CAFC", 7000));
+        long long cdac = readU16(s, "Default CDAC", 55);
+        long long cafc = readU16(s, "Default CAFC", 7000);
         long long cdacRange = read(s, "CDAC    Range", 15);
         long long cafcRange = read(s, "CAFC    Range", 1000);
-        long long delta = static_cast<uint16_t>(read(s, "Delta   CAFC", 1000));
+        long long delta = readU16(s, "Delta   CAFC", 1000);
         long long slopeRange = read(s, "Slope Range", 3);
-        window(&m_report.cdac, cdac - cdacRange, cdac + cdacRange, "the CDAC");
-        if (cdac - cdacRange > 63 && cdacRange >= 0)
-            warn(0, "the CDAC window [" + std::to_string(cdac - cdacRange) + ", " +
-                        std::to_string(cdac + cdacRange) +
-                        "] lies above 63, the highest CDAC: no unit can pass");
-        window(&m_report.slope, 7 - slopeRange, 7 + slopeRange, "the CAFC slope");
-        window(&m_report.cafc, cafc - cafcRange, cafc + cafcRange, "the CAFC");
+        long long cdacLow = cdac - cdacRange, cdacHigh = cdac + cdacRange;
+        window(&m_report.cdac, cdacLow, cdacHigh, "the CDAC");
+        if (cdacLow > 63 && cdacRange >= 0)
+            warn(0, "the CDAC window " + span(cdacLow, cdacHigh) +
+                        " lies above 63, the highest CDAC: no unit can pass");
+        else if (cdacLow <= 0 && cdacHigh >= 0)
+            warn(0, "the CDAC window " + span(cdacLow, cdacHigh) +
+                        " holds 0, the CDAC of a crystal whose coarse step does not pull: such a "
+                        "unit passes the CDAC check");
+        if (cdac < 8)
+            warn(0, "'Default CDAC' " + std::to_string(cdac) +
+                        " puts the second coarse point below CDAC 0: it wraps to " +
+                        std::to_string(static_cast<uint16_t>(cdac - 8)));
+        long long slopeLow = 7 - slopeRange, slopeHigh = 7 + slopeRange;
+        window(&m_report.slope, slopeLow, slopeHigh, "the CAFC slope");
+        if (slopeLow <= 0 && slopeLow <= slopeHigh)
+            warn(0, "the CAFC slope window " + span(slopeLow, slopeHigh) +
+                        " holds a slope of 0: a crystal whose CAFC does not pull passes the slope "
+                        "check");
+        long long cafcLow = cafc - cafcRange, cafcHigh = cafc + cafcRange;
+        window(&m_report.cafc, cafcLow, cafcHigh, "the CAFC");
+        if (cafcLow <= 0 && cafcHigh + 2000 >= 65535)
+            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
+                        " holds every CAFC code: the CAFC check is off");
+        else if (cafcLow <= 0 && cafcLow <= cafcHigh)
+            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
+                        " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
         if (delta == 0)
             warn(0, "'Delta   CAFC' is 0: both fine points coincide and every run fails with "
                     "\"CAFC Slope is zero!\"");
@@ -349,11 +602,28 @@ private:
 
     void checkVt300() {
         const char* s = "CRYSTAL_VT300";
-        long long maxSlope = static_cast<uint16_t>(read(s, "Max CAFC Slope", 16));
-        long long minSlope = static_cast<uint16_t>(read(s, "Min CAFC Slope", 4));
-        long long errorLimit = static_cast<uint32_t>(read(s, "Freq. Error Limit", 13000));
-        long long distance = static_cast<uint16_t>(read(s, "Next CAFC Distance", 1000));
+        long long maxSlope = readU16(s, "Max CAFC Slope", 16);
+        long long minSlope = readU16(s, "Min CAFC Slope", 4);
+        long long offsetLimit = readU32(s, "Freq. Offset Limit", 20000);
+        long long errorLimit = readU32(s, "Freq. Error Limit", 13000);
+        long long distance = readU16(s, "Next CAFC Distance", 1000);
         window(&m_report.slope, minSlope, maxSlope, "the CAFC slope");
+        if (offsetLimit == 0)
+            warn(0, "'Freq. Offset Limit' is 0: only a first frequency error of exactly 0 Hz "
+                    "passes, so no unit can pass");
+        else if (offsetLimit > 0x7FFFFFFF)
+            warn(0, "'Freq. Offset Limit' reads as " + std::to_string(offsetLimit) +
+                        " Hz: the offset check is off");
+        if (minSlope == 0 && errorLimit == 0)
+            warn(0, "'Min CAFC Slope' 0 together with 'Freq. Error Limit' 0 switches the slope "
+                    "and headroom checks off: a crystal that does not pull passes, and a "
+                    "meaningless CAFC and slope length are written to its flash");
+        else if (errorLimit == 0)
+            warn(0, "'Freq. Error Limit' is 0: the headroom check is off and only a CAFC above "
+                    "8191 fails it");
+        else if (minSlope == 0)
+            note(0, "'Min CAFC Slope' is 0: a zero slope passes the slope check (the headroom "
+                    "check still fails it)");
         // Both headroom checks hold at best in the middle of the CAFC scale.
         if (maxSlope >= minSlope && errorLimit > maxSlope * 4095)
             warn(0, "'Freq. Error Limit' " + std::to_string(errorLimit) +
@@ -375,12 +645,28 @@ private:
 
     void checkLn2040() {
         const char* s = "LN2040 AFC";
-        window(&m_report.cdac, read(s, "CALI_CDAC_MIN", 32), read(s, "CALI_CDAC_MAX", 47),
-               "the CDAC");
-        window(&m_report.cafc, read(s, "CALI_CAFC_MIN", 5500), read(s, "CALI_CAFC_MAX", 12500),
-               "the CAFC");
-        window(&m_report.slope, read(s, "CALI_CAFC_SLOPE_MIN", 3),
-               read(s, "CALI_CAFC_SLOPE_MAX", 8), "the CAFC slope");
+        long long cdacLow = read(s, "CALI_CDAC_MIN", 32), cdacHigh = read(s, "CALI_CDAC_MAX", 47);
+        long long cafcLow = read(s, "CALI_CAFC_MIN", 5500),
+                  cafcHigh = read(s, "CALI_CAFC_MAX", 12500);
+        long long slopeLow = read(s, "CALI_CAFC_SLOPE_MIN", 3),
+                  slopeHigh = read(s, "CALI_CAFC_SLOPE_MAX", 8);
+        window(&m_report.cdac, cdacLow, cdacHigh, "the CDAC");
+        window(&m_report.cafc, cafcLow, cafcHigh, "the CAFC");
+        window(&m_report.slope, slopeLow, slopeHigh, "the CAFC slope");
+        if (cdacLow <= 0 && cdacLow <= cdacHigh)
+            warn(0, "the CDAC window " + span(cdacLow, cdacHigh) +
+                        " holds 0, the CDAC of a crystal whose CDAC step does not pull: such a "
+                        "unit goes on with CDAC 0");
+        if (slopeLow <= 0 && slopeLow <= slopeHigh)
+            warn(0, "the CAFC slope window " + span(slopeLow, slopeHigh) +
+                        " holds a slope of 0: a crystal whose CAFC does not pull passes the slope "
+                        "check");
+        if (cafcLow <= 0 && cafcHigh >= 65535)
+            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
+                        " holds every CAFC code: the CAFC check is off");
+        else if (cafcLow <= 0 && cafcLow <= cafcHigh)
+            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
+                        " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
         if (read(s, "DEFAULT_CAFC_STEP", 1500) == 0)
             warn(0, "DEFAULT_CAFC_STEP is 0: both CAFC points coincide and every run fails the "
                     "slope check");
@@ -389,15 +675,17 @@ private:
                     "computed");
     }
 
-    const std::string& m_text;
+    const std::string* m_bytes = nullptr;
+    std::string m_text;
+    TextEncoding m_encoding = TextEncoding::Plain;
     sim::Chip m_chip;
     ConfigReport m_report;
 };
 
 } // namespace
 
-ConfigReport CheckConfig(const std::string& text, sim::Chip chip) {
-    return Checker(text, chip).Run();
+ConfigReport CheckConfig(const std::string& bytes, sim::Chip chip) {
+    return Checker(bytes, chip).Run();
 }
 
 } // namespace station

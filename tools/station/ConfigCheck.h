@@ -28,16 +28,28 @@ struct Window {
 struct ConfigReport {
     std::vector<Finding> findings;
     Window cdac, cafc, slope; // of the chip checked; the VT318 CAFC window of its first attempt
+    // "Throw  Diag. Exception" is 0: a failed handset command does not end the run.
+    bool ignoresCommandFailures = false;
     int Warnings() const;
 };
 
-// Reads the text as the action of the chip will (same line rules, first
-// section and first key win, names without regard to case) and reports keys
-// that are almost a known key, duplicates, values that are no plain number,
-// values outside the setup page's ranges and windows that cannot pass.
-ConfigReport CheckConfig(const std::string& text, sim::Chip chip);
+// The bytes of a file as the system's profile reader takes them: a UTF-8
+// byte-order mark skipped, UTF-16 text with its mark turned into 8-bit text
+// (characters beyond ASCII become '?'). Anything else stays as it is.
+enum class TextEncoding { Plain, Utf8Bom, Utf16Le, Utf16Be };
+std::string ReaderText(const std::string& bytes, TextEncoding* encoding);
 
-// Reads a whole file; false with a message when it cannot be read.
+// Reads the file as the action of the chip will (the INI engine's own line
+// and value rules: first section and first key win, names without regard to
+// case, quotes, the 29-character buffer, prefixes, 32-bit wrapping) and
+// reports every setting that does not do what it seems to: misspelt sections
+// and keys, keys before any section, duplicates, values read differently
+// from how they are written, values outside their ranges, encodings, and
+// windows that no unit can pass or that switch a check off.
+ConfigReport CheckConfig(const std::string& bytes, sim::Chip chip);
+
+// Reads a whole regular file without blocking on it; false with a message
+// that gives the system's reason when it cannot be opened or read.
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error);
 
 } // namespace station

@@ -241,6 +241,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         } else if (arg == "--virtual-time") {
             flag();
             o.time = TimeMode::Virtual;
+        } else if (arg == "--print-config") {
+            flag();
+            o.printConfig = true;
         } else if (arg == "--check") {
             flag();
             o.checkOnly = true;
@@ -274,6 +277,7 @@ What to run
   --rf object|table           hand the RF tester over as an object (default) or table
   --lib FILE                  the action library (default: beside the station)
   --check                     check the configuration only, run nothing
+  --print-config              print the embedded configuration, to start a file from
 
 The simulated unit
   --profile NAME              nominal (default), retry (VT318 needs a second
@@ -297,7 +301,8 @@ A population
   --spread-cdac-step HZ       deviation of the CDAC step (default 40)
   --spread-slope HZ           deviation of the CAFC slope (default 1)
   --svg FILE                  write histograms with the windows as an SVG report
-  --no-progress               no progress bar on the terminal
+  --no-progress               no progress bar (shown only on a terminal, never
+                              with --json)
 
 Output and time
   --json                      JSON lines (items and log lines, or units) instead of tables

@@ -45,6 +45,7 @@ struct Options {
     bool progress = true;
     bool help = false;
     bool showVersion = false;
+    bool printConfig = false;
 
     bool VirtualTime() const {
         return time == TimeMode::Virtual || (time == TimeMode::Default && units > 0);

@@ -98,6 +98,11 @@ std::string whereFrom(const std::string& full) {
     return out;
 }
 
+// The mark of a unit that passed only because a failed command was let pass.
+std::string ignoredNote(const UnitResult& r) {
+    return r.passed && r.ignoredFailures > 0 ? " (passed with an ignored command failure)" : "";
+}
+
 } // namespace
 
 std::string JsonString(const std::string& s) {
@@ -203,9 +208,9 @@ void PrintUnit(FILE* out, const RunFacts& run, const UnitResult& r) {
     for (const Item& it : r.items) {
         ++index;
         if (it.kind == OMRA_KIND_CLOSING && it.name.empty()) {
-            std::fprintf(out, "  %3d  %s %10s %12s %10s  %-8s %s\n", index,
+            std::fprintf(out, "  %3d  %s %10s %12s %10s  %-8s %s%s\n", index,
                          pad("Verdict (closing item)", 42).c_str(), "", "", "", "",
-                         r.passed ? "PASS" : "FAIL");
+                         r.passed ? "PASS" : "FAIL", ignoredNote(r).c_str());
             continue;
         }
         bool judged = it.kind != OMRA_KIND_INFO;
@@ -246,7 +251,7 @@ void PrintUnit(FILE* out, const RunFacts& run, const UnitResult& r) {
     std::fprintf(out, "Time       %s on the station (pauses %s + instruments %s)\n",
                  seconds(r.stationMs).c_str(), seconds(r.pausesMs).c_str(),
                  seconds(r.instrumentMs).c_str());
-    std::fprintf(out, "Verdict    %s\n", r.passed ? "PASS" : "FAIL");
+    std::fprintf(out, "Verdict    %s%s\n", r.passed ? "PASS" : "FAIL", ignoredNote(r).c_str());
 }
 
 void PrintUnitJson(FILE* out, const RunFacts& run, const UnitResult& r) {
@@ -290,12 +295,13 @@ void PrintUnitJson(FILE* out, const RunFacts& run, const UnitResult& r) {
                  "\":" + (r.flashed[i] ? std::to_string(static_cast<int16_t>(r.flash[i])) : "null");
     std::fprintf(out,
                  "{\"type\":\"result\",\"chip\":%s,\"verdict\":\"%s\",\"return\":%u,\"error\":%s,"
-                 "\"exception\":%s,\"flash\":{%s},\"station_ms\":%s,\"pauses_ms\":%s,"
+                 "\"exception\":%s,\"flash\":{%s},\"ignored_failures\":%d,\"station_ms\":%s,"
+                 "\"pauses_ms\":%s,"
                  "\"instrument_ms\":%s,\"seed\":%llu}\n",
                  JsonString(run.chip).c_str(), r.passed ? "PASS" : "FAIL", r.doResult,
-                 error.c_str(), exception.c_str(), flash.c_str(), JsonNumber(r.stationMs).c_str(),
-                 JsonNumber(r.pausesMs).c_str(), JsonNumber(r.instrumentMs).c_str(),
-                 static_cast<unsigned long long>(run.seed));
+                 error.c_str(), exception.c_str(), flash.c_str(), r.ignoredFailures,
+                 JsonNumber(r.stationMs).c_str(), JsonNumber(r.pausesMs).c_str(),
+                 JsonNumber(r.instrumentMs).c_str(), static_cast<unsigned long long>(run.seed));
 }
 
 std::string ReasonPattern(const UnitResult& r) {
@@ -328,17 +334,31 @@ Population::Population(sim::Chip chip, const ConfigReport& config) : m_chip(chip
          config.slope);
     if (chip == sim::Chip::VT300) {
         m_cdac.window.known = false; // the VT300 keeps its configured CDAC
-        m_cafc.note = "the headroom window at the highest slope";
-        m_slope.note = "the slope rounded to a whole number is judged";
+        m_cafc.note = "The window shown is the headroom at the highest slope; each unit is judged "
+                      "by the headroom at its own slope.";
+        m_slope.note = "The slope rounded to a whole number is judged.";
     }
     if (chip == sim::Chip::VT318)
-        m_cafc.note = "of the first attempt; each further attempt moves it up by 1000";
+        m_cafc.note = "The window shown is the first attempt's; each further attempt moves it up "
+                      "by 1000, and every unit counts by the window it was judged against.";
 }
+
+namespace {
+
+// The VT300's headroom failures: its CAFC is only information, judged here.
+bool headroomFailure(const UnitResult& r) {
+    return !r.passed && (r.message.rfind("(afc * slope", 0) == 0 ||
+                         r.message.rfind("((8191 - afc) * slope", 0) == 0);
+}
+
+} // namespace
 
 void Population::Add(const UnitResult& r) {
     ++m_units;
     if (r.passed) {
         ++m_passed;
+        if (r.ignoredFailures > 0)
+            ++m_passedIgnoring;
     } else {
         std::string pattern = ReasonPattern(r);
         std::string key = (r.hasTriple ? tripleText(r.triple) : std::string("-")) + pattern;
@@ -352,20 +372,14 @@ void Population::Add(const UnitResult& r) {
     }
     if (m_chip == sim::Chip::VT318 && r.attempts > 0)
         ++m_attempts[r.attempts];
-    // Outside counts by the window each unit was judged against; the VT300
-    // reports its CAFC as information, so the configured headroom judges it.
     auto add = [](Distribution& d, bool has, double v, bool inside) {
-        if (!has || !std::isfinite(v))
-            return;
-        d.values.push_back(v);
-        if (!inside)
-            ++d.outside;
+        if (has && std::isfinite(v))
+            d.Add(v, inside);
     };
-    add(m_cdac, r.hasCdac, r.cdac, r.cdacInside);
-    bool cafcInside = r.cafcInside;
-    if (m_chip == sim::Chip::VT300)
-        cafcInside =
-            !m_cafc.window.known || (r.cafc >= m_cafc.window.low && r.cafc <= m_cafc.window.high);
+    // A CDAC computed below 0 reaches the host as its unsigned 16-bit code.
+    double cdac = r.cdac > 32767 ? r.cdac - 65536 : r.cdac;
+    add(m_cdac, r.hasCdac, cdac, r.cdacInside);
+    bool cafcInside = m_chip == sim::Chip::VT300 ? !headroomFailure(r) : r.cafcInside;
     add(m_cafc, r.hasCafc, r.cafc, cafcInside);
     add(m_slope, r.hasSlope, r.slope, r.slopeInside);
     if (m_units == 1 || r.stationMs < m_timeMin)
@@ -375,36 +389,67 @@ void Population::Add(const UnitResult& r) {
     m_timeSum += r.stationMs;
 }
 
-namespace {
-
-struct Stats {
-    double mean = 0, sd = 0, min = 0, max = 0;
-};
-
-Stats statsOf(const std::vector<double>& v) {
-    Stats s;
-    if (v.empty())
-        return s;
-    s.min = s.max = v[0];
-    double sum = 0;
-    for (double x : v) {
-        sum += x;
-        s.min = std::min(s.min, x);
-        s.max = std::max(s.max, x);
+void Distribution::Add(double v, bool inside) {
+    ++m_count;
+    if (!inside)
+        ++m_outside;
+    m_min = m_count == 1 ? v : std::min(m_min, v);
+    m_max = m_count == 1 ? v : std::max(m_max, v);
+    double delta = v - m_mean; // Welford's running moments
+    m_mean += delta / static_cast<double>(m_count);
+    m_m2 += delta * (v - m_mean);
+    m_whole = m_whole && v == std::floor(v);
+    if (m_fixed) {
+        count(v, inside);
+        return;
     }
-    s.mean = sum / static_cast<double>(v.size());
-    double sq = 0;
-    for (double x : v)
-        sq += (x - s.mean) * (x - s.mean);
-    s.sd = v.size() > 1 ? std::sqrt(sq / static_cast<double>(v.size() - 1)) : 0.0;
-    return s;
+    m_first.emplace_back(v, inside);
+    if (m_first.size() >= kFirstValues)
+        fixRange();
 }
 
-} // namespace
+double Distribution::Sd() const {
+    return m_count > 1 ? std::sqrt(m_m2 / static_cast<double>(m_count - 1)) : 0.0;
+}
+
+void Distribution::fixRange() const {
+    double lo = m_min, hi = m_max;
+    if (window.known && window.low <= window.high) {
+        double reach = std::max(1.0, window.high - window.low);
+        lo = std::max(std::min(lo, window.low - reach), window.low - 4 * reach);
+        hi = std::min(std::max(hi, window.high + reach), window.high + 4 * reach);
+    } else {
+        double margin = std::max(1.0, hi - lo); // room for the values still to come
+        lo -= margin;
+        hi += margin;
+    }
+    m_width = (hi - lo) / static_cast<double>(kFineBins);
+    if (m_whole) {
+        m_width = std::max(1.0, std::ceil(m_width));
+        lo = std::floor(lo);
+    }
+    m_low = lo;
+    m_inside.assign(kFineBins, 0);
+    m_out.assign(kFineBins, 0);
+    m_fixed = true;
+    for (const auto& v : m_first)
+        count(v.first, v.second);
+    m_first.clear();
+    m_first.shrink_to_fit();
+}
+
+void Distribution::count(double v, bool inside) const {
+    double k = std::floor((v - m_low) / m_width);
+    if (k < 0)
+        ++m_below[inside ? 0 : 1];
+    else if (k >= static_cast<double>(kFineBins))
+        ++m_above[inside ? 0 : 1];
+    else
+        ++(inside ? m_inside : m_out)[static_cast<size_t>(k)];
+}
 
 void PlotRange(const Distribution& d, double* low, double* high) {
-    Stats s = statsOf(d.values);
-    double lo = s.min, hi = s.max;
+    double lo = d.Min(), hi = d.Max();
     if (d.window.known && d.window.low <= d.window.high) {
         double reach = std::max(1.0, d.window.high - d.window.low);
         lo = std::max(std::min(lo, d.window.low), d.window.low - reach);
@@ -414,90 +459,141 @@ void PlotRange(const Distribution& d, double* low, double* high) {
     *high = hi;
 }
 
-namespace {
-
-struct Bins {
-    double low = 0, width = 1;
-    std::vector<long> counts;
-};
-
-// Bins that cover the values and the window; whole-number data gets whole bins.
-Bins binsOf(const Distribution& d, int wanted) {
-    Bins b;
+Distribution::Plot Distribution::Bins(int wanted) const {
+    Plot p;
+    if (m_count == 0)
+        return p;
+    if (!m_fixed)
+        fixRange();
+    const long n = static_cast<long>(kFineBins);
+    auto fine = [&](double v) {
+        double k = std::floor((v - m_low) / m_width);
+        return static_cast<long>(std::max(0.0, std::min(k, static_cast<double>(n - 1))));
+    };
+    long first = n, last = -1;
+    for (long i = 0; i < n; ++i)
+        if (m_inside[static_cast<size_t>(i)] + m_out[static_cast<size_t>(i)] > 0) {
+            first = std::min(first, i);
+            last = i;
+        }
+    auto build = [&](long a, long b, long anchor) {
+        Plot q;
+        long per = std::max(1L, (b - a + wanted) / wanted);
+        if (anchor > a && anchor <= b) // a bar edge on the window's lower bound
+            a = anchor - (anchor - a + per - 1) / per * per;
+        a = std::max(0L, a);
+        for (long s = a; s <= b; s += per) {
+            Bar bar;
+            long e = std::min(b, s + per - 1);
+            for (long i = s; i <= e; ++i) {
+                bar.inside += m_inside[static_cast<size_t>(i)];
+                bar.outside += m_out[static_cast<size_t>(i)];
+            }
+            bar.low = m_low + static_cast<double>(s) * m_width;
+            bar.high = m_low + static_cast<double>(e + 1) * m_width;
+            q.bars.push_back(bar);
+        }
+        Bar& front = q.bars.front();
+        Bar& back = q.bars.back();
+        front.inside += m_below[0];
+        front.outside += m_below[1];
+        back.inside += m_above[0];
+        back.outside += m_above[1];
+        q.below = m_below[0] + m_below[1];
+        q.above = m_above[0] + m_above[1];
+        for (long i = 0; i < a; ++i) {
+            long in = m_inside[static_cast<size_t>(i)], out = m_out[static_cast<size_t>(i)];
+            front.inside += in;
+            front.outside += out;
+            q.below += in + out;
+        }
+        for (long i = b + 1; i < n; ++i) {
+            long in = m_inside[static_cast<size_t>(i)], out = m_out[static_cast<size_t>(i)];
+            back.inside += in;
+            back.outside += out;
+            q.above += in + out;
+        }
+        q.low = front.low;
+        q.high = back.high;
+        return q;
+    };
     double lo = 0, hi = 0;
-    PlotRange(d, &lo, &hi);
-    bool whole =
-        std::all_of(d.values.begin(), d.values.end(), [](double x) { return x == std::floor(x); });
-    double span = hi - lo;
-    if (whole) {
-        b.width = std::max(1.0, std::ceil((span + 1) / wanted));
-        b.low = std::floor(lo);
-    } else {
-        b.width = span > 0 ? span / wanted : 1.0;
-        b.low = lo;
+    PlotRange(*this, &lo, &hi);
+    long anchor = window.known ? fine(window.low) : -1;
+    long a = fine(lo), b = fine(hi);
+    p = build(a, b, anchor);
+    long used =
+        std::count_if(p.bars.begin(), p.bars.end(), [](const Bar& x) { return x.Units() > 0; });
+    long per = std::max(1L, (b - a + wanted) / wanted);
+    if (used <= 2 && last >= first && last - first + 1 < 2 * per) {
+        p = build(first, last, -1);
+        p.fitted = true;
     }
-    if (d.window.known && d.window.low > lo) // a bin edge on the window's lower bound
-        b.low = d.window.low - std::ceil((d.window.low - lo) / b.width) * b.width;
-    int n = static_cast<int>(std::floor((hi - b.low) / b.width)) + 1;
-    n = std::max(1, std::min(n, wanted + 1));
-    b.counts.assign(static_cast<size_t>(n), 0);
-    for (double x : d.values) {
-        long k = static_cast<long>(std::floor((x - b.low) / b.width));
-        k = std::max(0L, std::min(k, static_cast<long>(n - 1)));
-        ++b.counts[static_cast<size_t>(k)];
-    }
-    return b;
+    return p;
 }
 
+namespace {
+
 void printDistribution(FILE* out, const Distribution& d) {
-    if (d.values.empty()) {
+    if (d.Count() == 0) {
         std::fprintf(out, "%-11sno unit got this far\n", d.name.c_str());
         return;
     }
-    Stats s = statsOf(d.values);
     std::string window =
         d.window.known ? "window [" + number(d.window.low) + ", " + number(d.window.high) + "]"
                        : "no fixed window";
-    std::fprintf(out, "%s (%s), %s: %zu values, mean %s, sd %s, min %s, max %s", d.name.c_str(),
-                 d.unit.c_str(), window.c_str(), d.values.size(), format("%.2f", s.mean).c_str(),
-                 format("%.2f", s.sd).c_str(), number(s.min).c_str(), number(s.max).c_str());
+    std::fprintf(out, "%s (%s), %s: %ld values, mean %s, sd %s, min %s, max %s", d.name.c_str(),
+                 d.unit.c_str(), window.c_str(), d.Count(), format("%.2f", d.Mean()).c_str(),
+                 format("%.2f", d.Sd()).c_str(), number(d.Min()).c_str(), number(d.Max()).c_str());
     if (d.window.known)
-        std::fprintf(out, ", %ld outside", d.outside);
+        std::fprintf(out, ", %ld outside", d.Outside());
     std::fprintf(out, "\n");
     if (!d.note.empty())
-        std::fprintf(out, "  (window %s)\n", d.note.c_str());
-    Bins b = binsOf(d, 12);
-    double plotLow = 0, plotHigh = 0;
-    PlotRange(d, &plotLow, &plotHigh);
-    long below =
-        std::count_if(d.values.begin(), d.values.end(), [&](double x) { return x < plotLow; });
-    long above =
-        std::count_if(d.values.begin(), d.values.end(), [&](double x) { return x > plotHigh; });
-    if (below > 0 || above > 0)
-        std::fprintf(out, "  (%ld below %s and %ld above %s counted in the end rows)\n", below,
-                     number(plotLow).c_str(), above, number(plotHigh).c_str());
-    long most = *std::max_element(b.counts.begin(), b.counts.end());
-    bool whole = b.width == std::floor(b.width) && b.low == std::floor(b.low);
-    for (size_t i = 0; i < b.counts.size(); ++i) {
-        double lo = b.low + b.width * static_cast<double>(i);
-        double hi = lo + b.width;
-        std::string range = whole ? (b.width == 1 ? number(lo) : number(lo) + ".." + number(hi - 1))
-                                  : format("%.2f", lo) + ".." + format("%.2f", hi);
-        int bar = most > 0 ? static_cast<int>(std::lround(40.0 * static_cast<double>(b.counts[i]) /
+        std::fprintf(out, "  %s\n", d.note.c_str());
+    Distribution::Plot p = d.Bins(12);
+    if (p.fitted)
+        std::fprintf(out, "  The values fill only one or two rows of the window's range, so the "
+                          "rows are fitted to them.\n");
+    if (p.below > 0 || p.above > 0)
+        std::fprintf(out, "  %ld values below %s and %ld above %s are counted in the end rows.\n",
+                     p.below, number(p.low).c_str(), p.above, number(p.high).c_str());
+    long most = 0;
+    for (const Distribution::Bar& b : p.bars)
+        most = std::max(most, b.Units());
+    bool whole = d.Whole();
+    for (const Distribution::Bar& b : p.bars) {
+        std::string range =
+            whole
+                ? (b.high - b.low == 1 ? number(b.low) : number(b.low) + ".." + number(b.high - 1))
+                : format("%.2f", b.low) + ".." + format("%.2f", b.high);
+        int bar = most > 0 ? static_cast<int>(std::lround(40.0 * static_cast<double>(b.Units()) /
                                                           static_cast<double>(most)))
                            : 0;
-        if (b.counts[i] > 0 && bar == 0)
+        if (b.Units() > 0 && bar == 0)
             bar = 1;
-        double last = whole ? hi - 1 : hi;
-        const char* mark = !d.window.known || (lo >= d.window.low && last <= d.window.high) ? "|"
-                           : (last < d.window.low || lo > d.window.high)                    ? "x"
-                                                                                            : ":";
-        std::fprintf(out, "  %17s %7ld %s %s\n", range.c_str(), b.counts[i], mark,
+        // By the units' own verdicts: all inside, all outside, or both.
+        const char* mark = b.outside == 0 ? "|" : b.inside == 0 ? "x" : ":";
+        std::fprintf(out, "  %17s %7ld %s %s\n", range.c_str(), b.Units(), mark,
                      std::string(static_cast<size_t>(bar), '#').c_str());
     }
 }
 
+std::string yieldText(long passed, long units, long ignoring) {
+    std::string s =
+        std::to_string(passed) + " of " + std::to_string(units) + " passed (" +
+        format("%.2f",
+               units > 0 ? 100.0 * static_cast<double>(passed) / static_cast<double>(units) : 0.0) +
+        " %)";
+    if (ignoring > 0)
+        s += ", " + std::to_string(ignoring) + " of them passed with an ignored command failure";
+    return s;
+}
+
 } // namespace
+
+std::string Population::YieldText() const {
+    return yieldText(m_passed, m_units, m_passedIgnoring);
+}
 
 void Population::Print(FILE* out, const RunFacts& run, const sim::CrystalSpread& spread) const {
     std::fprintf(out, "Population %ld %s units (seed %llu), chip type %d, band %d %s, %s clock\n",
@@ -508,9 +604,7 @@ void Population::Print(FILE* out, const RunFacts& run, const sim::CrystalSpread&
                  "Spread     offset sd %s Hz, CDAC step sd %s Hz/code, CAFC slope sd %s Hz/code\n",
                  number(spread.offsetHz).c_str(), number(spread.cdacStepHz).c_str(),
                  number(spread.cafcSlopeHz).c_str());
-    std::fprintf(out, "\nYield      %ld of %ld passed (%.2f %%)\n", m_passed, m_units,
-                 m_units > 0 ? 100.0 * static_cast<double>(m_passed) / static_cast<double>(m_units)
-                             : 0.0);
+    std::fprintf(out, "\nYield      %s\n", YieldText().c_str());
     if (!m_reasons.empty()) {
         std::vector<const Reason*> reasons;
         for (const auto& r : m_reasons)
@@ -555,13 +649,15 @@ void Population::PrintUnitJson(FILE* out, long index, const UnitResult& r) const
                                           std::to_string(r.triple.operation) + "," +
                                           std::to_string(r.triple.code) + "]"
                                     : "null";
-    std::fprintf(out,
-                 "{\"type\":\"unit\",\"unit\":%ld,\"verdict\":\"%s\",\"cdac\":%s,\"cafc\":%s,"
-                 "\"slope\":%s,\"attempts\":%d,\"station_ms\":%s,\"error\":%s,\"message\":%s}\n",
-                 index, r.passed ? "PASS" : "FAIL", value(r.hasCdac, r.cdac).c_str(),
-                 value(r.hasCafc, r.cafc).c_str(), value(r.hasSlope, r.slope).c_str(), r.attempts,
-                 JsonNumber(r.stationMs).c_str(), error.c_str(),
-                 r.passed ? "null" : JsonString(r.message).c_str());
+    std::fprintf(
+        out,
+        "{\"type\":\"unit\",\"unit\":%ld,\"verdict\":\"%s\",\"cdac\":%s,\"cafc\":%s,"
+        "\"slope\":%s,\"attempts\":%d,\"ignored_failures\":%d,\"station_ms\":%s,\"error\":%s,"
+        "\"message\":%s}\n",
+        index, r.passed ? "PASS" : "FAIL", value(r.hasCdac, r.cdac).c_str(),
+        value(r.hasCafc, r.cafc).c_str(), value(r.hasSlope, r.slope).c_str(), r.attempts,
+        r.ignoredFailures, JsonNumber(r.stationMs).c_str(), error.c_str(),
+        r.passed ? "null" : JsonString(r.message).c_str());
 }
 
 void Population::PrintJson(FILE* out, const RunFacts& run, const sim::CrystalSpread&) const {
@@ -580,46 +676,73 @@ void Population::PrintJson(FILE* out, const RunFacts& run, const sim::CrystalSpr
         attempts += std::string(attempts.empty() ? "" : ",") + "\"" + std::to_string(a.first) +
                     "\":" + std::to_string(a.second);
     auto dist = [](const Distribution& d) {
-        Stats s = statsOf(d.values);
+        bool any = d.Count() > 0;
         std::string w = d.window.known
                             ? "[" + JsonNumber(d.window.low) + "," + JsonNumber(d.window.high) + "]"
                             : "null";
-        return "{\"count\":" + std::to_string(d.values.size()) + ",\"mean\":" + JsonNumber(s.mean) +
-               ",\"sd\":" + JsonNumber(s.sd) + ",\"min\":" + JsonNumber(s.min) +
-               ",\"max\":" + JsonNumber(s.max) + ",\"window\":" + w +
-               ",\"outside\":" + std::to_string(d.outside) + "}";
+        return "{\"count\":" + std::to_string(d.Count()) +
+               ",\"mean\":" + JsonNumber(any ? d.Mean() : 0) + ",\"sd\":" + JsonNumber(d.Sd()) +
+               ",\"min\":" + JsonNumber(any ? d.Min() : 0) +
+               ",\"max\":" + JsonNumber(any ? d.Max() : 0) + ",\"window\":" + w +
+               ",\"outside\":" + std::to_string(d.Outside()) + "}";
     };
     double mean = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;
     std::fprintf(
         out,
-        "{\"type\":\"summary\",\"chip\":%s,\"units\":%ld,\"passed\":%ld,\"failures\":[%s],"
+        "{\"type\":\"summary\",\"chip\":%s,\"units\":%ld,\"passed\":%ld,"
+        "\"passed_with_ignored_failures\":%ld,\"failures\":[%s],"
         "\"attempts\":{%s},\"cdac\":%s,\"cafc\":%s,\"slope\":%s,\"station_ms\":{\"mean\":%s,"
         "\"min\":%s,\"max\":%s},\"seed\":%llu}\n",
-        JsonString(run.chip).c_str(), m_units, m_passed, reasons.c_str(), attempts.c_str(),
-        dist(m_cdac).c_str(), dist(m_cafc).c_str(), dist(m_slope).c_str(), JsonNumber(mean).c_str(),
-        JsonNumber(m_timeMin).c_str(), JsonNumber(m_timeMax).c_str(),
+        JsonString(run.chip).c_str(), m_units, m_passed, m_passedIgnoring, reasons.c_str(),
+        attempts.c_str(), dist(m_cdac).c_str(), dist(m_cafc).c_str(), dist(m_slope).c_str(),
+        JsonNumber(mean).c_str(), JsonNumber(m_timeMin).c_str(), JsonNumber(m_timeMax).c_str(),
         static_cast<unsigned long long>(run.seed));
 }
 
 ProgressBar::ProgressBar(long total, bool wanted)
-    : m_total(total), m_active(wanted && total >= 2000 && STATION_ISATTY(STATION_FILENO(stderr))) {}
+    : m_total(total), m_active(wanted && STATION_ISATTY(STATION_FILENO(stdout)) &&
+                               STATION_ISATTY(STATION_FILENO(stderr))) {
+    m_start = m_last = std::chrono::steady_clock::now();
+}
 
 ProgressBar::~ProgressBar() {
-    if (m_active && m_shown >= 0)
-        std::fprintf(stderr, "\r%60s\r", "");
+    Finish();
 }
 
 void ProgressBar::Update(long done) {
     if (!m_active)
         return;
-    int percent = static_cast<int>(100 * done / m_total);
-    if (percent == m_shown)
+    auto now = std::chrono::steady_clock::now();
+    // A few redraws a second; the first unit and the last always show.
+    if (m_shown && done < m_total && now - m_last < std::chrono::milliseconds(200))
         return;
-    m_shown = percent;
+    m_last = now;
+    double seconds = std::chrono::duration<double>(now - m_start).count();
+    double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+    long left = rate > 0 ? std::lround(static_cast<double>(m_total - done) / rate) : 0;
+    int percent = static_cast<int>(100 * done / m_total);
     int filled = percent * 30 / 100;
-    std::fprintf(stderr, "\r[%s%s] %3d%%  %ld of %ld units", std::string(filled, '#').c_str(),
-                 std::string(30 - filled, '.').c_str(), percent, done, m_total);
+    char line[160];
+    std::snprintf(line, sizeof line, "[%s%s] %3d%%  %ld of %ld units, %s units/s, %ld:%02ld left",
+                  std::string(static_cast<size_t>(filled), '#').c_str(),
+                  std::string(static_cast<size_t>(30 - filled), '.').c_str(), percent, done,
+                  m_total, format(rate < 10 ? "%.1f" : "%.0f", rate).c_str(), left / 60, left % 60);
+    std::string text = line;
+    size_t width = text.size();
+    if (width < m_width)
+        text += std::string(m_width - width, ' ');
+    m_width = std::max(m_width, width);
+    std::fprintf(stderr, "\r%s", text.c_str());
     std::fflush(stderr);
+    m_shown = true;
+}
+
+void ProgressBar::Finish() {
+    if (!m_shown)
+        return;
+    std::fprintf(stderr, "\r%s\r", std::string(m_width, ' ').c_str());
+    std::fflush(stderr);
+    m_shown = false;
 }
 
 } // namespace station

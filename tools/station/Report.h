@@ -5,6 +5,7 @@
 #include "ConfigCheck.h"
 #include "Session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -43,12 +44,58 @@ void PrintUnitJson(FILE* out, const RunFacts& run, const UnitResult& r);
 // numbers taken out, so that units failing the same way count together.
 std::string ReasonPattern(const UnitResult& r);
 
-struct Distribution {
+// One calibrated value over a population, in constant memory: running
+// moments, and counts in fine bins whose range is fixed from the window (and
+// from the first values when there is none). Each unit counts as inside or
+// outside by the window it was judged against.
+class Distribution {
+public:
+    static constexpr size_t kFineBins = 4096;
+    static constexpr size_t kFirstValues = 4096; // kept exactly until the range is fixed
+
     std::string name, unit;
-    Window window; // as configured (the VT318 CAFC: of the first attempt)
-    std::string note;
-    std::vector<double> values;
-    long outside = 0;
+    Window window;    // as configured (the VT318 CAFC: of the first attempt)
+    std::string note; // a sentence under the plot
+
+    void Add(double v, bool inside);
+    long Count() const { return m_count; }
+    long Outside() const { return m_outside; }
+    double Mean() const { return m_mean; }
+    double Sd() const;
+    double Min() const { return m_min; }
+    double Max() const { return m_max; }
+    bool Whole() const { return m_whole; }
+
+    // Bins for a plot of about `wanted` bars: the range that the window and
+    // the values give, or, when the values would fill only one or two bars,
+    // a range fitted to the values.
+    struct Bar {
+        double low = 0, high = 0; // high excluded; whole numbers: low..high-1
+        long inside = 0, outside = 0;
+        long Units() const { return inside + outside; }
+    };
+    struct Plot {
+        std::vector<Bar> bars;
+        double low = 0, high = 0;  // the plotted range
+        bool fitted = false;       // the range follows the values, not the window
+        long below = 0, above = 0; // values beyond the range, counted in the end bars
+    };
+    Plot Bins(int wanted) const;
+
+private:
+    void fixRange() const;
+    void count(double v, bool inside) const;
+
+    long m_count = 0, m_outside = 0;
+    double m_mean = 0, m_m2 = 0, m_min = 0, m_max = 0;
+    bool m_whole = true;
+    // Filled lazily: the range is fixed by the first kFirstValues values, or
+    // by all of them when the report comes first.
+    mutable std::vector<std::pair<double, bool>> m_first;
+    mutable bool m_fixed = false;
+    mutable double m_low = 0, m_width = 1;
+    mutable std::vector<long> m_inside, m_out;
+    mutable long m_below[2] = {0, 0}, m_above[2] = {0, 0}; // inside, outside
 };
 
 // The range a histogram draws: the values and the window, but no further
@@ -75,11 +122,14 @@ public:
 
     long Units() const { return m_units; }
     long Passed() const { return m_passed; }
+    long PassedIgnoringFailures() const { return m_passedIgnoring; }
+    // "N of M passed (P %)", with the passes that ignored a command failure.
+    std::string YieldText() const;
     void SetWallSeconds(double s) { m_wallSeconds = s; }
 
 private:
     sim::Chip m_chip;
-    long m_units = 0, m_passed = 0;
+    long m_units = 0, m_passed = 0, m_passedIgnoring = 0;
     std::map<std::string, Reason> m_reasons;
     std::map<int, long> m_attempts;
     Distribution m_cdac, m_cafc, m_slope;
@@ -87,17 +137,21 @@ private:
     double m_wallSeconds = 0;
 };
 
-// Shows progress on a terminal only: nothing when stderr is a file or a pipe.
+// Shows progress on a terminal only (nothing when the output goes to a file
+// or a pipe): units per second and the time left, cleared by Finish.
 class ProgressBar {
 public:
     ProgressBar(long total, bool wanted);
     ~ProgressBar();
     void Update(long done);
+    void Finish();
 
 private:
     long m_total;
     bool m_active;
-    int m_shown = -1;
+    bool m_shown = false;
+    size_t m_width = 0;
+    std::chrono::steady_clock::time_point m_start, m_last;
 };
 
 } // namespace station

@@ -253,6 +253,8 @@ UnitResult Session::Run(const sim::CrystalParams& crystal, uint64_t seed, const 
             r.triple = t;
         }
     }
+    if (r.passed)
+        r.ignoredFailures = handset.FailuresLeft();
     for (int i = 0; i < 3; ++i) {
         r.flashed[i] = handset.flashed[i];
         r.flash[i] = handset.flash[i];

@@ -86,74 +86,81 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
     std::string title = d.name + " (" + d.unit + ")";
     if (d.window.known)
         title += ", window [" + num(d.window.low) + ", " + num(d.window.high) + "]";
-    title += ": " + std::to_string(d.values.size()) + " units";
+    title += ": " + std::to_string(d.Count()) + " units";
     if (d.window.known)
-        title += ", " + std::to_string(d.outside) + " outside";
+        title += ", " + std::to_string(d.Outside()) + " outside";
     svg.Text(left, top + 16, title, 14, "start", "#222222", "bold");
-    if (d.values.empty()) {
-        svg.Text(left + width / 2, top + 50 + height / 2, "no unit got this far", 13, "middle");
+    if (d.Count() == 0) {
+        svg.Text(left + width / 2, top + 50 + height / 2, "No unit got this far.", 13, "middle");
         return;
     }
-    double lo = 0, hi = 0;
-    PlotRange(d, &lo, &hi); // the window shows even where no unit came near its bounds
-    long beyond =
-        std::count_if(d.values.begin(), d.values.end(), [&](double x) { return x < lo || x > hi; });
-    std::string sub = d.note.empty() ? std::string() : "window " + d.note;
-    if (beyond > 0)
-        sub += std::string(sub.empty() ? "" : "; ") + std::to_string(beyond) +
-               " beyond the plotted range, drawn in the end bars";
+    Distribution::Plot p = d.Bins(40);
+    std::string sub = d.note;
+    auto sentence = [&](const std::string& s) { sub += (sub.empty() ? "" : " ") + s; };
+    if (p.fitted)
+        sentence("The values fill only one or two bars of the window's range, so the bars are "
+                 "fitted to them.");
+    if (p.below + p.above > 0)
+        sentence(std::to_string(p.below + p.above) +
+                 " units lie beyond the plotted range and are drawn in the end bars.");
     if (!sub.empty())
         svg.Text(left, top + 31, sub, 11, "start", "#555555");
-    bool whole =
-        std::all_of(d.values.begin(), d.values.end(), [](double x) { return x == std::floor(x); });
-    int bins = 40;
-    double binWidth = (hi - lo) / bins;
-    if (whole) {
-        binWidth = std::max(1.0, std::ceil((hi - lo + 1) / bins));
-        lo = std::floor(lo);
-        bins = static_cast<int>(std::ceil((hi - lo + 1) / binWidth));
-    } else if (binWidth <= 0) {
-        binWidth = 1;
-        lo -= 0.5;
-        bins = 1;
-    }
-    std::vector<long> counts(static_cast<size_t>(bins), 0);
-    for (double x : d.values) {
-        long k = static_cast<long>(std::floor((x - lo) / binWidth));
-        k = std::max(0L, std::min(k, static_cast<long>(bins - 1)));
-        ++counts[static_cast<size_t>(k)];
-    }
-    long most = *std::max_element(counts.begin(), counts.end());
-    double span = binWidth * bins;
-    auto xOf = [&](double v) { return left + (v - lo) / span * width; };
+    bool whole = d.Whole();
+    long most = 0;
+    for (const Distribution::Bar& b : p.bars)
+        most = std::max(most, b.Units());
+    double span = p.high - p.low;
+    auto xOf = [&](double v) { return left + (v - p.low) / span * width; };
+    auto clampX = [&](double x) { return std::max(left, std::min(left + width, x)); };
+    double barWidth = width / static_cast<double>(p.bars.size());
 
     svg.Rect(left, top + 50, width, height, "#fafafa", "#cccccc");
-    if (d.window.known && d.window.low <= d.window.high)
-        svg.Rect(xOf(d.window.low), top + 50,
-                 xOf(d.window.high + (whole ? 1 : 0)) - xOf(d.window.low), height, "#e3f4e3",
-                 "none");
-    for (int i = 0; i < bins; ++i) {
-        if (counts[static_cast<size_t>(i)] == 0)
+    double windowHigh = d.window.high + (whole ? 1 : 0); // a whole code fills its bar
+    if (d.window.known && d.window.low <= d.window.high) {
+        double x0 = clampX(xOf(d.window.low)), x1 = clampX(xOf(windowHigh));
+        if (x1 > x0)
+            svg.Rect(x0, top + 50, x1 - x0, height, "#e3f4e3", "none");
+    }
+    // Stacked by the units' own verdicts; a bar that holds a unit shows, however small.
+    for (size_t i = 0; i < p.bars.size(); ++i) {
+        const Distribution::Bar& b = p.bars[i];
+        if (b.Units() == 0)
             continue;
-        double h = height * static_cast<double>(counts[static_cast<size_t>(i)]) /
-                   static_cast<double>(most);
-        double x0 = lo + binWidth * i;
-        bool inside = !d.window.known || (x0 >= d.window.low &&
-                                          x0 + (whole ? binWidth - 1 : binWidth) <= d.window.high);
-        svg.Rect(xOf(x0) + 0.5, base - h, std::max(1.0, width / bins - 1), h,
-                 inside ? "#4a7fb5" : "#c8553d", "none");
+        double x = left + barWidth * static_cast<double>(i) + 0.5;
+        double w = std::max(1.0, barWidth - 1);
+        double hIn =
+            b.inside > 0
+                ? std::max(1.0, height * static_cast<double>(b.inside) / static_cast<double>(most))
+                : 0.0;
+        double hOut =
+            b.outside > 0
+                ? std::max(1.0, height * static_cast<double>(b.outside) / static_cast<double>(most))
+                : 0.0;
+        if (hIn > 0)
+            svg.Rect(x, base - hIn, w, hIn, "#4a7fb5", "none");
+        if (hOut > 0)
+            svg.Rect(x, base - hIn - hOut, w, hOut, "#c8553d", "none");
     }
     if (d.window.known) {
         const char* dash = " stroke-dasharray=\"6,4\"";
-        double xl = xOf(d.window.low), xh = xOf(d.window.high + (whole ? 1 : 0));
-        svg.Line(xl, top + 46, xl, base, "#1d7a1d", 2, dash);
-        svg.Line(xh, top + 46, xh, base, "#1d7a1d", 2, dash);
-        svg.Text(xl, top + 44, "min " + num(d.window.low), 11, "middle", "#1d7a1d");
-        svg.Text(xh, top + 44, "max " + num(d.window.high), 11, "middle", "#1d7a1d");
+        double xl = xOf(d.window.low), xh = xOf(windowHigh);
+        if (xl >= left && xl <= left + width) {
+            svg.Line(xl, top + 46, xl, base, "#1d7a1d", 2, dash);
+            svg.Text(xl, top + 44, "min " + num(d.window.low), 11, "middle", "#1d7a1d");
+        }
+        if (xh >= left && xh <= left + width) {
+            svg.Line(xh, top + 46, xh, base, "#1d7a1d", 2, dash);
+            svg.Text(xh, top + 44, "max " + num(d.window.high), 11, "middle", "#1d7a1d");
+        }
+        if (xh < left || xl > left + width)
+            svg.Text(xl > left + width ? left + width : left, top + 44,
+                     std::string(xl > left + width ? "window above: " : "window below: ") + "[" +
+                         num(d.window.low) + ", " + num(d.window.high) + "]",
+                     11, xl > left + width ? "end" : "start", "#1d7a1d");
     }
     // Axis: five ticks across the range, and the tallest bar's count.
     for (int t = 0; t <= 4; ++t) {
-        double v = lo + span * t / 4;
+        double v = p.low + span * t / 4;
         double x = xOf(v);
         svg.Line(x, base, x, base + 5, "#555555", 1);
         svg.Text(x, base + 18, num(whole ? std::round(v) : v), 11, "middle");
@@ -172,14 +179,13 @@ std::string Population::Svg(const RunFacts& run) const {
     panels.push_back(&m_slope);
     const int panelHeight = 260;
     SvgWriter svg(720, 80 + panelHeight * static_cast<int>(panels.size()));
-    char head[200];
-    std::snprintf(head, sizeof head, "%s population: %ld of %ld units passed (%.2f %%), seed %llu",
-                  run.chip.c_str(), m_passed, m_units,
-                  m_units > 0 ? 100.0 * static_cast<double>(m_passed) / static_cast<double>(m_units)
-                              : 0.0,
-                  static_cast<unsigned long long>(run.seed));
-    svg.Text(20, 30, head, 18, "start", "#111111", "bold");
-    svg.Text(20, 52, "Green band and dashed lines: the configured window. Red bars: outside it.",
+    std::string yield = YieldText();
+    yield.insert(yield.find(" passed"), " units");
+    std::string head = run.chip + " population: " + yield + ", seed " + std::to_string(run.seed);
+    svg.Text(20, 30, head, head.size() > 70 ? 14 : 18, "start", "#111111", "bold");
+    svg.Text(20, 52,
+             "The green band and the dashed lines are the configured window. Blue: units judged "
+             "inside their window; red: outside it.",
              12, "start", "#555555");
     for (size_t i = 0; i < panels.size(); ++i)
         histogram(svg, 60 + panelHeight * static_cast<double>(i), *panels[i]);

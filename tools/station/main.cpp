@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -130,8 +131,8 @@ int run(const Options& o) {
     if (!o.svgPath.empty()) {
         svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
         if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s\n",
-                         o.svgPath.c_str());
+            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s: %s\n",
+                         o.svgPath.c_str(), std::strerror(errno));
             return kExitUsage;
         }
     }
@@ -217,7 +218,7 @@ int run(const Options& o) {
 
     Population population(o.chip, check);
     sim::Random draw(o.seed);
-    ProgressBar progress(o.units, o.progress);
+    ProgressBar progress(o.units, o.progress && !o.json);
     auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < o.units; ++i) {
         sim::CrystalParams unit = sim::DrawCrystal(crystal, o.spread, draw);
@@ -228,6 +229,7 @@ int run(const Options& o) {
         progress.Update(i + 1);
     }
     std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    progress.Finish(); // the report starts on a clean line
     UseClock(nullptr);
     population.SetWallSeconds(wall.count());
     if (o.json)
@@ -262,6 +264,11 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (options.printConfig) {
+        // Byte for byte, so that the printed file runs as the embedded one.
+        std::fwrite(DefaultConfigText(), 1, std::strlen(DefaultConfigText()), stdout);
         return 0;
     }
     try {
