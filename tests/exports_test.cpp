@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -20,6 +21,10 @@ using testing_support::Triple;
 Triple triple(uint32_t op, uint32_t code) {
     return testing_support::ActionTriple(op, code);
 }
+
+// The handle is a type: one declaration makes two handles.
+[[maybe_unused]] OMRA_HANDLE g_first = nullptr, g_second = nullptr;
+static_assert(std::is_same<decltype(g_second), IAction*>::value, "OMRA_HANDLE is a type");
 
 class Exports : public ::testing::Test {
 protected:

@@ -342,10 +342,11 @@ private:
 extern "C" {
 #endif /* __cplusplus */
 
+/* A type, not a macro: "OMRA_HANDLE a, b;" declares two handles. */
 #ifdef __cplusplus
-#define OMRA_HANDLE IAction*
+typedef IAction* OMRA_HANDLE;
 #else
-#define OMRA_HANDLE void*
+typedef void* OMRA_HANDLE;
 #endif
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_Startup(LIBRARY_INFO* info);
