@@ -2,10 +2,12 @@
 // how it exits, as an engineer or a script would.
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +64,35 @@ protected:
 
     std::string m_dir;
 };
+
+// Runs the station on a pseudo-terminal, as an engineer at a terminal sees
+// it: standard output and error both go to the terminal.
+std::string RunOnTerminal(const std::string& args) {
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::string cmd = std::string("exec '") + STATION_EXE + "' " + args;
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string out;
+    if (pid < 0)
+        return out;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n > 0)
+            out.append(buf, static_cast<size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break; // EIO once the station has exited
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    return out;
+}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> v;
@@ -620,6 +651,104 @@ TEST_F(Station, NoSpreadNoFailures) {
     EXPECT_TRUE(has(o.out, "Yield +300 of 300 passed \\(100\\.00 %\\)"));
     EXPECT_FALSE(has(o.out, "Failures"));
     EXPECT_EQ("", o.err); // no progress bar when stderr is no terminal
+}
+
+TEST_F(Station, ProgressShowsOnATerminalOnlyAndIsClearedBeforeTheReport) {
+    // The line of the report's first row, as the terminal shows it after the last carriage return.
+    auto shownLine = [](const std::string& text, const std::string& start) {
+        size_t at = text.find(start);
+        if (at == std::string::npos)
+            return std::string();
+        size_t begin = text.rfind('\n', at);
+        std::string line = text.substr(begin == std::string::npos ? 0 : begin + 1,
+                                       text.find('\n', at) - (begin + 1));
+        return line.substr(line.rfind('\r', line.find(start)) + 1);
+    };
+    for (const char* args : {"--units 20", "--units 2 --real-time --chip vt300"}) {
+        std::string t = RunOnTerminal(args);
+        EXPECT_TRUE(
+            has(t, "\\[#*\\.*\\] +\\d+%  \\d+ of \\d+ units, [\\d.]+ units/s, \\d+:\\d\\d left"))
+            << args << "\n"
+            << t;
+        EXPECT_EQ(0u, shownLine(t, "Population ").rfind("Population ", 0)) << t;
+        EXPECT_TRUE(has(shownLine(t, "Population "), "^Population \\d+ \\w+ units \\(seed 1\\)"));
+    }
+    EXPECT_FALSE(has(RunOnTerminal("--units 20 --json"), "units/s, "));
+    EXPECT_FALSE(has(RunOnTerminal("--units 20 --no-progress"), "units/s, "));
+    // Output to a file: no progress on the terminal either.
+    EXPECT_FALSE(has(RunOnTerminal("--units 20 >'" + Path("report") + "'"), "units/s, "));
+    EXPECT_TRUE(has(slurp(Path("report")), "\\nPopulation 20 "));
+}
+
+TEST_F(Station, RetryProfileNeedsASecondAttemptForEverySeed) {
+    for (int seed = 1; seed <= 8; ++seed) {
+        Outcome o = Run("--virtual-time --profile retry --seed " + std::to_string(seed));
+        EXPECT_EQ(0, o.exitCode) << seed;
+        EXPECT_EQ(2, count(o.out, "CDAC Slope")) << seed << o.out;
+        EXPECT_TRUE(has(o.out, "\\n +5 +CDAC +0 +6[4-9] +63 +CDAC +FAIL\\n")) << o.out;
+        EXPECT_TRUE(has(o.out, "CAFC +7000 +\\d+ +9000 +CAFC +PASS")) << o.out;
+    }
+    Outcome pop = Run("--units 40 --profile retry --spread-offset 0 --spread-cdac-step 0 "
+                      "--spread-slope 0");
+    EXPECT_TRUE(has(pop.out, "Attempts +2: 40 ")) << pop.out;
+    // Units that passed on their second attempt are inside, though beyond the
+    // first attempt's window that the plot shows.
+    EXPECT_TRUE(has(pop.out,
+                    "CAFC \\(code\\), window \\[6000, 8000\\]: 40 values, mean 80\\d\\d\\.\\d\\d, "
+                    "sd [\\d.]+, min \\d+, max \\d+, 0 outside"))
+        << pop.out;
+    EXPECT_FALSE(has(pop.out.substr(pop.out.find("CAFC (code)")), "\\d+ x #"));
+}
+
+TEST_F(Station, PopulationReportDoesNotMislead) {
+    // VT300: the headroom failures are the units outside the CAFC window.
+    std::string v3 = Write("v3.ini", "[CRYSTAL_VT300]\nFreq. Error Limit=30000\n");
+    std::string svg = Path("v3.svg");
+    Outcome o = Run("--units 300 --chip vt300 --spread-offset 6000 --config '" + v3 + "' --svg '" +
+                    svg + "'");
+    ASSERT_EQ(0, o.exitCode) << o.err;
+    int headroom = 0;
+    std::smatch m;
+    std::regex reason("\\n +(\\d+) +\\(14, 140, 34\\) +\\(+(# - afc\\) \\* slope|afc \\* slope)");
+    for (std::sregex_iterator it(o.out.begin(), o.out.end(), reason); it != std::sregex_iterator();
+         ++it)
+        headroom += std::stoi((*it)[1]);
+    EXPECT_GT(headroom, 0) << o.out;
+    ASSERT_TRUE(std::regex_search(o.out, m,
+                                  std::regex("CAFC \\(code\\), window \\[\\d+, \\d+\\]: "
+                                             "\\d+ values, .*, (\\d+) outside")));
+    EXPECT_EQ(headroom, std::stoi(m[1])) << o.out;
+    EXPECT_TRUE(has(o.out, "\\n  The window shown is the headroom at the highest slope; each unit "
+                           "is judged by the headroom at its own slope\\.\\n"));
+    std::string report = slurp(svg);
+    EXPECT_TRUE(has(report, ", " + m[1].str() + " outside</text>"));
+    // Every bar that holds a unit is at least a pixel high.
+    std::regex bar("<rect x=\"[\\d.]+\" y=\"[\\d.]+\" width=\"[\\d.]+\" height=\"([\\d.]+)\" "
+                   "fill=\"#(4a7fb5|c8553d)\"");
+    int bars = 0;
+    for (std::sregex_iterator it(report.begin(), report.end(), bar); it != std::sregex_iterator();
+         ++it, ++bars)
+        EXPECT_GE(std::stod((*it)[1]), 1.0);
+    EXPECT_GT(bars, 10);
+
+    // A CDAC computed below 0 counts as the negative number it is.
+    Outcome ln = Run("--units 30 --chip ln2040 --offset 40000 --spread-offset 300");
+    EXPECT_TRUE(has(ln.out, "CDAC \\(code\\), window \\[32, 47\\]: 30 values, mean -\\d+\\.\\d\\d, "
+                            "sd \\d\\.\\d\\d, min -\\d+, max -\\d+, 30 outside"))
+        << ln.out;
+
+    // Values in a narrow band: bars fitted to them, the window still named.
+    Outcome flat = Run("--units 200 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0 "
+                       "--svg '" +
+                       Path("flat.svg") + "'");
+    std::string slope = flat.out.substr(flat.out.find("CAFC slope (Hz/code)"));
+    EXPECT_TRUE(has(slope, "^CAFC slope \\(Hz/code\\), window \\[4, 10\\]: 200 values.*\\n  The "
+                           "values fill only one or two rows of the window's range, so the rows "
+                           "are fitted to them\\.\\n"));
+    EXPECT_GE(matches(slope, "\\n +\\d\\.\\d{5}\\.\\.\\d\\.\\d{5} +[1-9]\\d* \\| #"), 3) << slope;
+    std::string flatSvg = slurp(Path("flat.svg"));
+    EXPECT_TRUE(has(flatSvg, "so the bars are fitted to them\\."));
+    EXPECT_TRUE(has(flatSvg, "CAFC slope \\(Hz/code\\), window \\[4, 10\\]: 200 units"));
 }
 
 // --- bad input ---------------------------------------------------------------

@@ -400,7 +400,8 @@ void Distribution::Add(double v, bool inside) {
     m_m2 += delta * (v - m_mean);
     m_whole = m_whole && v == std::floor(v);
     if (m_fixed) {
-        count(v, inside);
+        m_window.Count(v, inside);
+        m_data.Count(v, inside);
         return;
     }
     m_first.emplace_back(v, inside);
@@ -410,6 +411,27 @@ void Distribution::Add(double v, bool inside) {
 
 double Distribution::Sd() const {
     return m_count > 1 ? std::sqrt(m_m2 / static_cast<double>(m_count - 1)) : 0.0;
+}
+
+void Distribution::Fine::Setup(double lo, double hi, bool whole) {
+    width = (hi - lo) / static_cast<double>(kFineBins);
+    if (whole) {
+        width = std::max(1.0, std::ceil(width));
+        lo = std::floor(lo);
+    }
+    low = lo;
+    inside.assign(kFineBins, 0);
+    outside.assign(kFineBins, 0);
+}
+
+void Distribution::Fine::Count(double v, bool in) {
+    double k = std::floor((v - low) / width);
+    if (k < 0)
+        ++below[in ? 0 : 1];
+    else if (k >= static_cast<double>(kFineBins))
+        ++above[in ? 0 : 1];
+    else
+        ++(in ? inside : outside)[static_cast<size_t>(k)];
 }
 
 void Distribution::fixRange() const {
@@ -423,29 +445,18 @@ void Distribution::fixRange() const {
         lo -= margin;
         hi += margin;
     }
-    m_width = (hi - lo) / static_cast<double>(kFineBins);
-    if (m_whole) {
-        m_width = std::max(1.0, std::ceil(m_width));
-        lo = std::floor(lo);
-    }
-    m_low = lo;
-    m_inside.assign(kFineBins, 0);
-    m_out.assign(kFineBins, 0);
+    m_window.Setup(lo, hi, m_whole);
+    // The band of the first values, with room on both sides for the rest.
+    double span = m_max - m_min;
+    double margin = std::max(span, m_whole ? 1.0 : std::max(1e-9, std::fabs(m_max) * 1e-6));
+    m_data.Setup(m_min - margin, m_max + margin, m_whole);
     m_fixed = true;
-    for (const auto& v : m_first)
-        count(v.first, v.second);
+    for (const auto& v : m_first) {
+        m_window.Count(v.first, v.second);
+        m_data.Count(v.first, v.second);
+    }
     m_first.clear();
     m_first.shrink_to_fit();
-}
-
-void Distribution::count(double v, bool inside) const {
-    double k = std::floor((v - m_low) / m_width);
-    if (k < 0)
-        ++m_below[inside ? 0 : 1];
-    else if (k >= static_cast<double>(kFineBins))
-        ++m_above[inside ? 0 : 1];
-    else
-        ++(inside ? m_inside : m_out)[static_cast<size_t>(k)];
 }
 
 void PlotRange(const Distribution& d, double* low, double* high) {
@@ -459,80 +470,104 @@ void PlotRange(const Distribution& d, double* low, double* high) {
     *high = hi;
 }
 
+Distribution::Plot Distribution::build(const Fine& f, long a, long b, long anchor,
+                                       int wanted) const {
+    Plot q;
+    long per = std::max(1L, (b - a + wanted) / wanted);
+    if (anchor > a && anchor <= b) // a bar edge on the window's lower bound
+        a = anchor - (anchor - a + per - 1) / per * per;
+    a = std::max(0L, a);
+    for (long s = a; s <= b; s += per) {
+        Bar bar;
+        long e = std::min(b, s + per - 1);
+        for (long i = s; i <= e; ++i) {
+            bar.inside += f.inside[static_cast<size_t>(i)];
+            bar.outside += f.outside[static_cast<size_t>(i)];
+        }
+        bar.low = f.low + static_cast<double>(s) * f.width;
+        bar.high = f.low + static_cast<double>(e + 1) * f.width;
+        q.bars.push_back(bar);
+    }
+    // Whatever lies beyond the bars is counted in the end bars.
+    Bar& front = q.bars.front();
+    Bar& back = q.bars.back();
+    front.inside += f.below[0];
+    front.outside += f.below[1];
+    back.inside += f.above[0];
+    back.outside += f.above[1];
+    q.below = f.below[0] + f.below[1];
+    q.above = f.above[0] + f.above[1];
+    const long n = static_cast<long>(kFineBins);
+    for (long i = 0; i < n; ++i) {
+        if (i >= a && i <= b)
+            continue;
+        long in = f.inside[static_cast<size_t>(i)], out = f.outside[static_cast<size_t>(i)];
+        Bar& end = i < a ? front : back;
+        end.inside += in;
+        end.outside += out;
+        (i < a ? q.below : q.above) += in + out;
+    }
+    q.low = front.low;
+    q.high = back.high;
+    return q;
+}
+
 Distribution::Plot Distribution::Bins(int wanted) const {
-    Plot p;
     if (m_count == 0)
-        return p;
+        return Plot();
     if (!m_fixed)
         fixRange();
     const long n = static_cast<long>(kFineBins);
-    auto fine = [&](double v) {
-        double k = std::floor((v - m_low) / m_width);
+    auto fine = [&](const Fine& f, double v) {
+        double k = std::floor((v - f.low) / f.width);
         return static_cast<long>(std::max(0.0, std::min(k, static_cast<double>(n - 1))));
     };
-    long first = n, last = -1;
-    for (long i = 0; i < n; ++i)
-        if (m_inside[static_cast<size_t>(i)] + m_out[static_cast<size_t>(i)] > 0) {
-            first = std::min(first, i);
-            last = i;
-        }
-    auto build = [&](long a, long b, long anchor) {
-        Plot q;
-        long per = std::max(1L, (b - a + wanted) / wanted);
-        if (anchor > a && anchor <= b) // a bar edge on the window's lower bound
-            a = anchor - (anchor - a + per - 1) / per * per;
-        a = std::max(0L, a);
-        for (long s = a; s <= b; s += per) {
-            Bar bar;
-            long e = std::min(b, s + per - 1);
-            for (long i = s; i <= e; ++i) {
-                bar.inside += m_inside[static_cast<size_t>(i)];
-                bar.outside += m_out[static_cast<size_t>(i)];
+    auto occupied = [&](const Fine& f, long* first, long* last) {
+        *first = n;
+        *last = -1;
+        for (long i = 0; i < n; ++i)
+            if (f.inside[static_cast<size_t>(i)] + f.outside[static_cast<size_t>(i)] > 0) {
+                *first = std::min(*first, i);
+                *last = i;
             }
-            bar.low = m_low + static_cast<double>(s) * m_width;
-            bar.high = m_low + static_cast<double>(e + 1) * m_width;
-            q.bars.push_back(bar);
-        }
-        Bar& front = q.bars.front();
-        Bar& back = q.bars.back();
-        front.inside += m_below[0];
-        front.outside += m_below[1];
-        back.inside += m_above[0];
-        back.outside += m_above[1];
-        q.below = m_below[0] + m_below[1];
-        q.above = m_above[0] + m_above[1];
-        for (long i = 0; i < a; ++i) {
-            long in = m_inside[static_cast<size_t>(i)], out = m_out[static_cast<size_t>(i)];
-            front.inside += in;
-            front.outside += out;
-            q.below += in + out;
-        }
-        for (long i = b + 1; i < n; ++i) {
-            long in = m_inside[static_cast<size_t>(i)], out = m_out[static_cast<size_t>(i)];
-            back.inside += in;
-            back.outside += out;
-            q.above += in + out;
-        }
-        q.low = front.low;
-        q.high = back.high;
-        return q;
     };
     double lo = 0, hi = 0;
     PlotRange(*this, &lo, &hi);
-    long anchor = window.known ? fine(window.low) : -1;
-    long a = fine(lo), b = fine(hi);
-    p = build(a, b, anchor);
+    long a = fine(m_window, lo), b = fine(m_window, hi);
+    Plot p = build(m_window, a, b, window.known ? fine(m_window, window.low) : -1, wanted);
     long used =
         std::count_if(p.bars.begin(), p.bars.end(), [](const Bar& x) { return x.Units() > 0; });
-    long per = std::max(1L, (b - a + wanted) / wanted);
-    if (used <= 2 && last >= first && last - first + 1 < 2 * per) {
-        p = build(first, last, -1);
-        p.fitted = true;
-    }
-    return p;
+    if (used > 2)
+        return p;
+    // One or two bars: fit the bars to the values, from the finer histogram
+    // when every value fell into its band.
+    const Fine& f = m_data.Beyond() == 0 ? m_data : m_window;
+    long first = 0, last = 0;
+    occupied(f, &first, &last);
+    if (last < first)
+        return p;
+    Plot fitted = build(f, first, last, -1, wanted);
+    long fittedUsed = std::count_if(fitted.bars.begin(), fitted.bars.end(),
+                                    [](const Bar& x) { return x.Units() > 0; });
+    double width = p.bars.front().high - p.bars.front().low;
+    double fittedWidth = fitted.bars.front().high - fitted.bars.front().low;
+    if (fittedUsed <= used && fittedWidth >= width)
+        return p; // the bars are as fine as they can be already
+    fitted.fitted = true;
+    return fitted;
 }
 
 namespace {
+
+// A bar's bound with as many decimals as its width needs (two at least).
+std::string decimals(double v, double other) {
+    double width = std::fabs(v - other);
+    int digits = width > 0 ? static_cast<int>(std::ceil(-std::log10(width))) + 1 : 2;
+    digits = std::max(2, std::min(digits, 9));
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
+    return buf;
+}
 
 void printDistribution(FILE* out, const Distribution& d) {
     if (d.Count() == 0) {
@@ -556,7 +591,8 @@ void printDistribution(FILE* out, const Distribution& d) {
                           "rows are fitted to them.\n");
     if (p.below > 0 || p.above > 0)
         std::fprintf(out, "  %ld values below %s and %ld above %s are counted in the end rows.\n",
-                     p.below, number(p.low).c_str(), p.above, number(p.high).c_str());
+                     p.below, number(p.low).c_str(), p.above,
+                     number(d.Whole() ? p.high - 1 : p.high).c_str());
     long most = 0;
     for (const Distribution::Bar& b : p.bars)
         most = std::max(most, b.Units());
@@ -565,7 +601,7 @@ void printDistribution(FILE* out, const Distribution& d) {
         std::string range =
             whole
                 ? (b.high - b.low == 1 ? number(b.low) : number(b.low) + ".." + number(b.high - 1))
-                : format("%.2f", b.low) + ".." + format("%.2f", b.high);
+                : decimals(b.low, b.high) + ".." + decimals(b.high, b.low);
         int bar = most > 0 ? static_cast<int>(std::lround(40.0 * static_cast<double>(b.Units()) /
                                                           static_cast<double>(most)))
                            : 0;

@@ -83,19 +83,27 @@ public:
     Plot Bins(int wanted) const;
 
 private:
+    // Counts in fine bins over a fixed range, split by the units' verdicts.
+    struct Fine {
+        double low = 0, width = 1;
+        std::vector<long> inside, outside;
+        long below[2] = {0, 0}, above[2] = {0, 0}; // inside, outside
+        void Setup(double lo, double hi, bool whole);
+        void Count(double v, bool inside);
+        long Beyond() const { return below[0] + below[1] + above[0] + above[1]; }
+    };
     void fixRange() const;
-    void count(double v, bool inside) const;
+    Plot build(const Fine& f, long a, long b, long anchor, int wanted) const;
 
     long m_count = 0, m_outside = 0;
     double m_mean = 0, m_m2 = 0, m_min = 0, m_max = 0;
     bool m_whole = true;
-    // Filled lazily: the range is fixed by the first kFirstValues values, or
-    // by all of them when the report comes first.
+    // Filled lazily: the ranges are fixed by the first kFirstValues values,
+    // or by all of them when the report comes first. m_window covers the
+    // window and its surroundings, m_data the band of the first values.
     mutable std::vector<std::pair<double, bool>> m_first;
     mutable bool m_fixed = false;
-    mutable double m_low = 0, m_width = 1;
-    mutable std::vector<long> m_inside, m_out;
-    mutable long m_below[2] = {0, 0}, m_above[2] = {0, 0}; // inside, outside
+    mutable Fine m_window, m_data;
 };
 
 // The range a histogram draws: the values and the window, but no further
