@@ -340,7 +340,7 @@ Population::Population(sim::Chip chip, const ConfigReport& config) : m_chip(chip
     }
     if (chip == sim::Chip::VT318)
         m_cafc.note = "The window shown is the first attempt's; each further attempt moves it up "
-                      "by 1000, and every unit counts by the window it was judged against.";
+                      "by 1000. Units count by the window that judged them.";
 }
 
 namespace {
@@ -522,28 +522,51 @@ Distribution::Plot Distribution::Bins(int wanted) const {
         double k = std::floor((v - f.low) / f.width);
         return static_cast<long>(std::max(0.0, std::min(k, static_cast<double>(n - 1))));
     };
-    auto occupied = [&](const Fine& f, long* first, long* last) {
-        *first = n;
-        *last = -1;
+    // The fine bins that hold all but `share` of the values at each end
+    // (those beyond the fine range count as lying at its ends).
+    auto band = [&](const Fine& f, double share, long* first, long* last) {
+        long total = f.Beyond();
         for (long i = 0; i < n; ++i)
-            if (f.inside[static_cast<size_t>(i)] + f.outside[static_cast<size_t>(i)] > 0) {
-                *first = std::min(*first, i);
-                *last = i;
+            total += f.inside[static_cast<size_t>(i)] + f.outside[static_cast<size_t>(i)];
+        double cut = share * static_cast<double>(total);
+        long below = f.below[0] + f.below[1], above = f.above[0] + f.above[1];
+        *first = 0;
+        *last = n - 1;
+        for (long i = 0; i < n; ++i) {
+            below += f.inside[static_cast<size_t>(i)] + f.outside[static_cast<size_t>(i)];
+            if (static_cast<double>(below) > cut) {
+                *first = i;
+                break;
             }
+        }
+        for (long i = n - 1; i >= 0; --i) {
+            above += f.inside[static_cast<size_t>(i)] + f.outside[static_cast<size_t>(i)];
+            if (static_cast<double>(above) > cut) {
+                *last = i;
+                break;
+            }
+        }
     };
     double lo = 0, hi = 0;
     PlotRange(*this, &lo, &hi);
     long a = fine(m_window, lo), b = fine(m_window, hi);
     Plot p = build(m_window, a, b, window.known ? fine(m_window, window.low) : -1, wanted);
-    long used =
-        std::count_if(p.bars.begin(), p.bars.end(), [](const Bar& x) { return x.Units() > 0; });
+    // How many bars hold 99 % of the units: one or two, and the plot says little.
+    std::vector<long> sizes;
+    for (const Bar& x : p.bars)
+        sizes.push_back(x.Units());
+    std::sort(sizes.rbegin(), sizes.rend());
+    long used = 0, held = 0;
+    while (used < static_cast<long>(sizes.size()) &&
+           static_cast<double>(held) < 0.99 * static_cast<double>(m_count))
+        held += sizes[static_cast<size_t>(used++)];
     if (used > 2)
         return p;
-    // One or two bars: fit the bars to the values, from the finer histogram
-    // when every value fell into its band.
+    // Fit the bars to the middle 99 % of the values, from the finer
+    // histogram when every value fell into its band.
     const Fine& f = m_data.Beyond() == 0 ? m_data : m_window;
     long first = 0, last = 0;
-    occupied(f, &first, &last);
+    band(f, 0.005, &first, &last);
     if (last < first)
         return p;
     Plot fitted = build(f, first, last, -1, wanted);
@@ -587,7 +610,7 @@ void printDistribution(FILE* out, const Distribution& d) {
         std::fprintf(out, "  %s\n", d.note.c_str());
     Distribution::Plot p = d.Bins(12);
     if (p.fitted)
-        std::fprintf(out, "  The values fill only one or two rows of the window's range, so the "
+        std::fprintf(out, "  Nearly all values fill one or two rows of the window's range, so the "
                           "rows are fitted to them.\n");
     if (p.below > 0 || p.above > 0)
         std::fprintf(out, "  %ld values below %s and %ld above %s are counted in the end rows.\n",

@@ -80,9 +80,31 @@ std::string num(double v) {
     return buf;
 }
 
+// Words into lines of at most `width` characters.
+std::vector<std::string> wrap(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find(' ', pos);
+        std::string word =
+            text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        pos = end == std::string::npos ? text.size() : end + 1;
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
 void histogram(SvgWriter& svg, double top, const Distribution& d) {
-    const double left = 70, width = 620, height = 170;
-    const double base = top + 50 + height;
+    const double left = 70, width = 620, height = 160;
+    const double plotTop = top + 76; // below the title, three lines of notes and the window labels
+    const double base = plotTop + height;
     std::string title = d.name + " (" + d.unit + ")";
     if (d.window.known)
         title += ", window [" + num(d.window.low) + ", " + num(d.window.high) + "]";
@@ -91,20 +113,22 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
         title += ", " + std::to_string(d.Outside()) + " outside";
     svg.Text(left, top + 16, title, 14, "start", "#222222", "bold");
     if (d.Count() == 0) {
-        svg.Text(left + width / 2, top + 50 + height / 2, "No unit got this far.", 13, "middle");
+        svg.Text(left + width / 2, plotTop + height / 2, "No unit got this far.", 13, "middle");
         return;
     }
     Distribution::Plot p = d.Bins(40);
     std::string sub = d.note;
     auto sentence = [&](const std::string& s) { sub += (sub.empty() ? "" : " ") + s; };
     if (p.fitted)
-        sentence("The values fill only one or two bars of the window's range, so the bars are "
-                 "fitted to them.");
+        sentence("Nearly all values fill one or two bars of the window's range, so the bars "
+                 "are fitted to them.");
     if (p.below + p.above > 0)
         sentence(std::to_string(p.below + p.above) +
                  " units lie beyond the plotted range and are drawn in the end bars.");
-    if (!sub.empty())
-        svg.Text(left, top + 31, sub, 11, "start", "#555555");
+    std::vector<std::string> noteLines = wrap(sub, 105);
+    for (size_t i = 0; i < noteLines.size() && i < 3; ++i)
+        svg.Text(left, top + 31 + 13 * static_cast<double>(i), noteLines[i], 11, "start",
+                 "#555555");
     bool whole = d.Whole();
     long most = 0;
     for (const Distribution::Bar& b : p.bars)
@@ -114,12 +138,12 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
     auto clampX = [&](double x) { return std::max(left, std::min(left + width, x)); };
     double barWidth = width / static_cast<double>(p.bars.size());
 
-    svg.Rect(left, top + 50, width, height, "#fafafa", "#cccccc");
+    svg.Rect(left, plotTop, width, height, "#fafafa", "#cccccc");
     double windowHigh = d.window.high + (whole ? 1 : 0); // a whole code fills its bar
     if (d.window.known && d.window.low <= d.window.high) {
         double x0 = clampX(xOf(d.window.low)), x1 = clampX(xOf(windowHigh));
         if (x1 > x0)
-            svg.Rect(x0, top + 50, x1 - x0, height, "#e3f4e3", "none");
+            svg.Rect(x0, plotTop, x1 - x0, height, "#e3f4e3", "none");
     }
     // Stacked by the units' own verdicts; a bar that holds a unit shows, however small.
     for (size_t i = 0; i < p.bars.size(); ++i) {
@@ -145,18 +169,22 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
         const char* dash = " stroke-dasharray=\"6,4\"";
         double xl = xOf(d.window.low), xh = xOf(windowHigh);
         if (xl >= left && xl <= left + width) {
-            svg.Line(xl, top + 46, xl, base, "#1d7a1d", 2, dash);
-            svg.Text(xl, top + 44, "min " + num(d.window.low), 11, "middle", "#1d7a1d");
+            svg.Line(xl, plotTop - 4, xl, base, "#1d7a1d", 2, dash);
+            svg.Text(xl, plotTop - 6, "min " + num(d.window.low), 11, "middle", "#1d7a1d");
         }
         if (xh >= left && xh <= left + width) {
-            svg.Line(xh, top + 46, xh, base, "#1d7a1d", 2, dash);
-            svg.Text(xh, top + 44, "max " + num(d.window.high), 11, "middle", "#1d7a1d");
+            svg.Line(xh, plotTop - 4, xh, base, "#1d7a1d", 2, dash);
+            svg.Text(xh, plotTop - 6, "max " + num(d.window.high), 11, "middle", "#1d7a1d");
         }
-        if (xh < left || xl > left + width)
-            svg.Text(xl > left + width ? left + width : left, top + 44,
-                     std::string(xl > left + width ? "window above: " : "window below: ") + "[" +
-                         num(d.window.low) + ", " + num(d.window.high) + "]",
-                     11, xl > left + width ? "end" : "start", "#1d7a1d");
+        bool lowShown = xl >= left && xl <= left + width;
+        bool highShown = xh >= left && xh <= left + width;
+        if (!lowShown && !highShown)
+            svg.Text(left + width, plotTop - 6,
+                     "window [" + num(d.window.low) + ", " + num(d.window.high) +
+                         (xh < left           ? "] lies below the plotted range"
+                          : xl > left + width ? "] lies above the plotted range"
+                                              : "] covers the plotted range"),
+                     11, "end", "#1d7a1d");
     }
     // Axis: five ticks across the range, and the tallest bar's count.
     for (int t = 0; t <= 4; ++t) {
@@ -165,7 +193,7 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
         svg.Line(x, base, x, base + 5, "#555555", 1);
         svg.Text(x, base + 18, num(whole ? std::round(v) : v), 11, "middle");
     }
-    svg.Text(left - 8, top + 60, std::to_string(most), 11, "end");
+    svg.Text(left - 8, plotTop + 10, std::to_string(most), 11, "end");
     svg.Text(left - 8, base, "0", 11, "end");
 }
 
@@ -177,15 +205,19 @@ std::string Population::Svg(const RunFacts& run) const {
         panels.push_back(&m_cdac);
     panels.push_back(&m_cafc);
     panels.push_back(&m_slope);
-    const int panelHeight = 260;
+    const int panelHeight = 275;
     SvgWriter svg(720, 80 + panelHeight * static_cast<int>(panels.size()));
     std::string yield = YieldText();
     yield.insert(yield.find(" passed"), " units");
     std::string head = run.chip + " population: " + yield + ", seed " + std::to_string(run.seed);
-    svg.Text(20, 30, head, head.size() > 70 ? 14 : 18, "start", "#111111", "bold");
+    svg.Text(20, 30, head,
+             head.size() > 64   ? 14
+             : head.size() > 54 ? 16
+                                : 18,
+             "start", "#111111", "bold");
     svg.Text(20, 52,
-             "The green band and the dashed lines are the configured window. Blue: units judged "
-             "inside their window; red: outside it.",
+             "Green band and dashed lines: the configured window. Blue: units judged inside "
+             "their window; red: outside it.",
              12, "start", "#555555");
     for (size_t i = 0; i < panels.size(); ++i)
         histogram(svg, 60 + panelHeight * static_cast<double>(i), *panels[i]);
