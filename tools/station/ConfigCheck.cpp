@@ -316,10 +316,10 @@ public:
         for (const Section& s : sections) {
             const SectionDef* def = findSection(s.name);
             if (def == nullptr) {
-                if (const SectionDef* near = nearSection(s.name))
+                if (const SectionDef* likely = nearSection(s.name))
                     warn(s.line, "section " + bracket(s.name) +
                                      " is not read by any action: did you mean " +
-                                     bracket(near->name) + "? (blanks, '-' and '_' count)");
+                                     bracket(likely->name) + "? (blanks, '-' and '_' count)");
                 continue;
             }
             auto first = seenSections.find(def->name);
@@ -424,17 +424,17 @@ private:
         std::map<std::string, int> seen;
         for (const Entry& e : s.entries) {
             const KeyDef* exact = nullptr;
-            const KeyDef* near = nullptr;
+            const KeyDef* likely = nullptr;
             for (const KeyDef& k : def.keys) {
                 if (ini::SameName(e.name, k.name))
                     exact = &k;
                 else if (canonical(e.name) == canonical(k.name))
-                    near = &k;
+                    likely = &k;
             }
             if (exact == nullptr) {
-                if (near != nullptr)
+                if (likely != nullptr)
                     warn(e.line, "key " + quote(e.name) + " in " + bracket(def.name) +
-                                     " is not read: did you mean " + quote(near->name) +
+                                     " is not read: did you mean " + quote(likely->name) +
                                      "? (blanks count, case does not)");
                 else
                     note(e.line, "key " + quote(e.name) + " in " + bracket(def.name) +

@@ -56,7 +56,8 @@ public:
         buf.push_back('\0');
         int fd = mkstemp(buf.data());
         if (fd < 0) {
-            *error = "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/'));
+            *error = "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/')) +
+                     ": " + std::strerror(errno);
             return false;
         }
         close(fd);
@@ -241,8 +242,8 @@ int run(const Options& o) {
         svg << population.Svg(facts);
         svg.close();
         if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s\n",
-                         o.svgPath.c_str());
+            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s: %s\n",
+                         o.svgPath.c_str(), std::strerror(errno));
             return kExitUsage;
         }
         if (!o.json)
