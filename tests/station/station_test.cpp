@@ -520,6 +520,16 @@ TEST_F(Station, ThrowOffIsWarnedAndIgnoredFailuresAreMarked) {
     EXPECT_TRUE(has(pop.out, "Yield +50 of 50 passed \\(100\\.00 %\\), 50 of them passed with an "
                              "ignored command failure"))
         << pop.out;
+    Outcome popJson = Run("--units 5 --json --fail-afc 3 --spread-offset 0 --config '" + off + "'");
+    EXPECT_TRUE(has(popJson.out, "\"passed\":5,\"passed_with_ignored_failures\":5,"));
+    EXPECT_EQ(5, count(popJson.out, "\"verdict\":\"PASS\",\"cdac\"")) << popJson.out;
+    EXPECT_EQ(5, count(popJson.out, "\"ignored_failures\":1,"));
+    // A failure that its resend made good is no ignored failure.
+    std::string resend = Write("resend.ini", "[DIAG CONTROL]\nThrow  Diag. Exception=0\n"
+                                             "Resend Diag. Command=1\n");
+    Outcome repaired = Run("--virtual-time --fail-afc 3 --config '" + resend + "'");
+    EXPECT_EQ(0, repaired.exitCode);
+    EXPECT_TRUE(has(repaired.out, "\nVerdict +PASS\n")) << repaired.out;
     Outcome clean = Run("--units 50 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
     EXPECT_TRUE(has(clean.out, "Yield +50 of 50 passed \\(100\\.00 %\\)\\n")) << clean.out;
     EXPECT_FALSE(has(Run("--virtual-time --config '" + file + "'").out, "ignored"));
