@@ -30,15 +30,16 @@ std::wstring TextOf(HWND w) {
     return text;
 }
 
+// A named callback: a lambda would not have the stdcall convention that
+// 32-bit Windows calls it with.
+BOOL CALLBACK CollectWindow(HWND w, LPARAM p) {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    return TRUE;
+}
+
 std::vector<HWND> ThreadWindows(DWORD thread) {
     std::vector<HWND> out;
-    ::EnumThreadWindows(
-        thread,
-        [](HWND w, LPARAM p) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&out));
+    ::EnumThreadWindows(thread, CollectWindow, reinterpret_cast<LPARAM>(&out));
     return out;
 }
 
