@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds the three builds and runs every suite: native (AddressSanitizer and
-# UBSan), win64 under Wine (windows under Xvfb), and the win32 compile check.
+# UBSan), win64 under Wine (windows under Xvfb), and win32 under 32-bit Wine
+# in an i386 root (scripts/wine32.sh) when the kernel runs 32-bit code.
 # Exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -62,8 +63,43 @@ run_ctest() {
   [ "$rc" -eq 0 ] || fail=1
 }
 
+# station_check NAME WANT ARGS...: one run of the 32-bit station, counted as
+# a test; WANT is its exit status, and a terminated process never passes.
+station_check() {
+  local name=$1 want=$2
+  shift 2
+  local log rc
+  log=$(mktemp)
+  scripts/wine32.sh run build/win32 build/win32/bin/vantor-station.exe "$@" >"$log" 2>&1
+  rc=$?
+  if [ "$rc" -eq "$want" ] && ! grep -q "terminate called" "$log"; then
+    echo "station (32-bit) $name: passed (exit $rc)"
+    passed=$((passed + 1))
+  else
+    echo "station (32-bit) $name: FAILED (exit $rc, expected $want)"
+    tail -20 "$log"
+    failed=$((failed + 1))
+    fail=1
+  fi
+  rm -f "$log"
+}
+
 run_ctest build/native -j2
 run_ctest build/win64
+
+step "32-bit Wine: win32 suites and the station"
+started=$SECONDS
+scripts/wine32.sh prepare
+rc=$?
+if [ "$rc" -eq 0 ]; then
+  echo "i386 root ready after $((SECONDS - started)) s"
+  run_ctest build/win32
+  station_check "--units 5" 0 --units 5
+  station_check "--fail-flash 2" 1 --fail-flash 2
+  echo "32-bit stage: $((SECONDS - started)) s"
+elif [ "$rc" -ne 77 ]; then
+  fail=1
+fi
 if [ -x scripts/extra-checks.sh ]; then
   step "extra checks"
   scripts/extra-checks.sh || fail=1
