@@ -135,11 +135,14 @@ make_root() {
     unshare --mount --propagation private debootstrap --foreign --arch=i386 --variant=minbase \
         bookworm "$tmp" "$m" >"$tmp.log" 2>&1 || { tail -20 "$tmp.log" >&2; rm -rf "$tmp"; exit 1; }
     cp /etc/resolv.conf "$tmp/etc/resolv.conf"
-    in_ns "$tmp" "$tmp.log" "${root_pkgs[@]}" '
+    in_ns "$tmp" "$tmp.log" "$emulate" "${root_pkgs[@]}" '
       set -euo pipefail
-      tmp=$1 log=$2
-      shift 2
+      tmp=$1 log=$2 emulate=$3
+      shift 3
       mount --rbind /dev "$tmp/dev"
+      # In a user namespace no device node can be made: debootstrap is told
+      # it runs in a container, whose /dev (here the bound one) is given.
+      [ "$emulate" = qemu ] && export container=lxc
       chroot "$tmp" /debootstrap/debootstrap --second-stage >>"$log" 2>&1 ||
         { tail -20 "$log" >&2; exit 1; }
       mount -t proc proc "$tmp/proc"
