@@ -186,15 +186,18 @@ run_in_root() {
   '
 }
 
-# The prefix is made once per build folder; later runs only use it.
+# The prefix is made once per build folder; later runs only use it. One cut
+# short is made again: Wine writes its registry long before it is done.
 init_prefix() {
-  local build=$1
-  [ -f "$build/wineprefix-i386/system.reg" ] && return 0
+  local build=$1 prefix=$1/wineprefix-i386
+  [ -f "$prefix/.complete" ] && return 0
   (
     flock 9
-    [ -f "$build/wineprefix-i386/system.reg" ] ||
-      run_in_root "$build" /bin/sh -c 'wineboot -i >/dev/null 2>&1; wineserver -w'
-  ) 9>"$build/.wineprefix-i386.lock"
+    [ -f "$prefix/.complete" ] && exit 0
+    rm -rf "$prefix"
+    run_in_root "$build" /bin/sh -c 'wineboot -i >/dev/null 2>&1; rc=$?; wineserver -w; exit $rc' &&
+      touch "$prefix/.complete"
+  ) 9>"$build/.wineprefix-i386.lock" || die "could not make the Wine prefix in $prefix"
 }
 
 cmd=${1:-}
