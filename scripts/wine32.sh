@@ -13,7 +13,9 @@
 # The root lives in $WINE32_ROOT (default build/i386-root of this tree).
 # WINE32_EMULATE=qemu runs the root's i386 programs through qemu-i386-static
 # registered in a user namespace of the run alone, for machines whose kernel
-# has no 32-bit support; slow, so it is asked for, never chosen.
+# has no 32-bit support: it makes the root there (about 15 minutes), but Wine
+# under it is so slow (its first prefix alone takes over 20 minutes) that it
+# is for looking into the root by hand, asked for and never chosen.
 # Exit status: 77 when the kernel cannot run 32-bit code (the caller skips
 # the stage), 1 on any other failure of the script itself; otherwise the
 # status of the command run.
