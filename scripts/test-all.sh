@@ -70,7 +70,7 @@ station_check() {
   shift 2
   local log rc
   log=$(mktemp)
-  scripts/wine32.sh run build/win32 build/win32/bin/vantor-station.exe "$@" >"$log" 2>&1
+  scripts/wine32.sh run "$root/build/win32" "$root/build/win32/bin/vantor-station.exe" "$@" >"$log" 2>&1
   rc=$?
   if [ "$rc" -eq "$want" ] && ! grep -q "terminate called" "$log"; then
     echo "station (32-bit) $name: passed (exit $rc)"

@@ -215,7 +215,15 @@ case "$cmd" in
   run)
     [ $# -ge 2 ] || die "usage: $0 run BUILD PROGRAM [ARGS...]"
     build=$1
-    shift
+    prog=$2
+    shift 2
+    # Inside the root only the build folder is there: a program named from
+    # elsewhere is named by its full path.
+    case "$prog" in
+      /*) ;;
+      */*) [ -e "$prog" ] && prog=$(cd "$(dirname "$prog")" && pwd)/$(basename "$prog") ;;
+    esac
+    set -- "$prog" "$@"
     init_prefix "$build"
     # The program's status, after its Wine server has gone: nothing of the
     # run is left behind in the namespace.
