@@ -83,26 +83,27 @@ extern "C" {
 #define OMRA_OP_CAFC_RANGE 138u
 #define OMRA_OP_AFC_CHECK 140u
 
-#define OMRA_ERR_FLASH_OR_AFC 4u      /* a handset command failed */
-#define OMRA_ERR_RFTESTER 5u          /* the RF tester recorded an error */
-#define OMRA_ERR_NULL_POINTER 7u      /* a required pointer is null */
-#define OMRA_ERR_NO_INFO_BLOCK 8u     /* the info block cannot be built */
-#define OMRA_ERR_NOT_STARTED 9u       /* the library is not started */
-#define OMRA_ERR_CHIP_TYPE 10u        /* invalid chip type */
-#define OMRA_ERR_CALLBACK_TYPE 11u    /* callback type other than 1 or 2 */
-#define OMRA_ERR_DRIVER_TYPE 12u      /* driver type other than 1 or 2 */
-#define OMRA_ERR_FILE_OPEN 13u        /* a file cannot be opened */
-#define OMRA_ERR_FILE_EMPTY 14u       /* a file is empty */
-#define OMRA_ERR_NULL_HANDLE 17u      /* the action handle is null */
-#define OMRA_ERR_NOT_LIVE 18u         /* the handle is not a live action */
-#define OMRA_ERR_NO_ACTION 19u        /* id not offered, or no object made */
-#define OMRA_ERR_NO_DESCRIPTION 20u   /* the entry cannot be described */
-#define OMRA_ERR_NO_DRIVER1 21u       /* no type-1 driver after SetDriver */
-#define OMRA_ERR_NO_RFTESTER 22u      /* no RF tester after SetDriver, or none for a run */
-#define OMRA_ERR_PFER_RANGE 28u       /* VT300: first frequency error beyond its limit */
-#define OMRA_ERR_CDAC_RANGE 31u       /* calibrated CDAC outside its window */
-#define OMRA_ERR_CAFC_RANGE 32u       /* calibrated CAFC outside its window */
-#define OMRA_ERR_SLOPE 34u            /* CAFC slope zero or outside its limits */
+#define OMRA_ERR_FLASH_OR_AFC 4u    /* a handset command failed */
+#define OMRA_ERR_RFTESTER 5u        /* the RF tester recorded an error */
+#define OMRA_ERR_NULL_POINTER 7u    /* a required pointer is null */
+#define OMRA_ERR_NO_INFO_BLOCK 8u   /* the info block cannot be built */
+#define OMRA_ERR_NOT_STARTED 9u     /* the library is not started */
+#define OMRA_ERR_CHIP_TYPE 10u      /* invalid chip type */
+#define OMRA_ERR_CALLBACK_TYPE 11u  /* callback type other than 1 or 2 */
+#define OMRA_ERR_DRIVER_TYPE 12u    /* driver type other than 1 or 2 */
+#define OMRA_ERR_FILE_OPEN 13u      /* a file cannot be opened */
+#define OMRA_ERR_FILE_EMPTY 14u     /* a file is empty */
+#define OMRA_ERR_NULL_HANDLE 17u    /* the action handle is null */
+#define OMRA_ERR_NOT_LIVE 18u       /* the handle is not a live action */
+#define OMRA_ERR_NO_ACTION 19u      /* id not offered, or no object made */
+#define OMRA_ERR_NO_DESCRIPTION 20u /* the entry cannot be described */
+#define OMRA_ERR_NO_DRIVER1 21u     /* no type-1 driver after SetDriver */
+#define OMRA_ERR_NO_RFTESTER 22u    /* no RF tester after SetDriver, or none for a run */
+#define OMRA_ERR_PFER_RANGE 28u     /* VT300: first frequency error beyond its limit */
+#define OMRA_ERR_CDAC_RANGE 31u     /* calibrated CDAC outside its window */
+#define OMRA_ERR_CAFC_RANGE 32u     /* calibrated CAFC outside its window */
+#define OMRA_ERR_SLOPE 34u          /* CAFC slope zero or outside its limits */
+#define OMRA_ERR_UNEXPECTED 99u     /* an exception other than CCFTException stopped the call */
 
 #pragma pack(push, 1)
 
@@ -247,22 +248,58 @@ typedef struct RFTESTER_TABLE {
 #ifdef __cplusplus
 } /* extern "C" */
 
+/*
+ * Virtual tables of the classes below are the ones Microsoft's compiler
+ * (MSVC) gives them, as the production hosts are built with it: slot 0 is the
+ * scalar deleting destructor, one slot taking a flags word (destroy the
+ * object, and free it when bit 0 is set; it returns the object's address),
+ * then the operations in their order. A host's `delete p` calls slot 0 with
+ * flags 1, so the object is destroyed and freed by the module that made it.
+ *
+ * OMRA_DESTRUCTOR_FIRST(X) opens the class and OMRA_DESTRUCTOR_LAST(X) closes
+ * it. Under MSVC (and clang in MSVC mode) the first is the plain
+ * `virtual ~X()` and the last is empty. Under g++ and other compilers of the
+ * Itanium C++ ABI, whose virtual destructor takes two slots, the first is an
+ * ordinary virtual function of slot 0's shape that does what MSVC's does, and
+ * the real destructor comes last, after every operation. Member functions use
+ * the platform's member convention (thiscall on 32-bit Windows, under both
+ * compilers).
+ */
+#if defined(_MSC_VER)
+#define OMRA_DESTRUCTOR_FIRST(X)                                                                   \
+    virtual ~X() {}
+#define OMRA_DESTRUCTOR_LAST(X)
+#else
+#define OMRA_DESTRUCTOR_FIRST(X)                                                                   \
+    virtual void* ScalarDeletingDestructor(unsigned int flags) {                                   \
+        void* self = this;                                                                         \
+        if (flags & 1u)                                                                            \
+            delete this;                                                                           \
+        else                                                                                       \
+            this->~X();                                                                            \
+        return self;                                                                               \
+    }
+#define OMRA_DESTRUCTOR_LAST(X)                                                                    \
+    virtual ~X() {}
+#endif
+
 /* The action interface; the action handle points to it. */
 class IAction {
 public:
-    virtual ~IAction() {}
+    OMRA_DESTRUCTOR_FIRST(IAction)
     virtual int SetCallBack(uint32_t type, NOTIFY_TARGET* target) = 0;
     virtual int SetDriver(uint32_t type, uint32_t kind, void* driver) = 0;
     virtual int InitAction(ACTION_PARAM* param) = 0;
     virtual int DoAction() = 0;
     virtual int SetProperty(uint32_t a, uint32_t b, uint32_t c) = 0;
     virtual int GetProperty(uint32_t a, uint32_t b, uint32_t c) = 0;
+    OMRA_DESTRUCTOR_LAST(IAction)
 };
 
 /* Type-1 driver: stored by the action, never called. */
 class IDriver1 {
 public:
-    virtual ~IDriver1() {}
+    OMRA_DESTRUCTOR_FIRST(IDriver1)
     virtual int Op1(intptr_t, intptr_t) = 0;
     virtual int Op2(intptr_t) = 0;
     virtual int Op3() = 0;
@@ -273,14 +310,16 @@ public:
     virtual int Op8(intptr_t, intptr_t) = 0;
     virtual int Op9(intptr_t, intptr_t, intptr_t) = 0;
     virtual int Op10(intptr_t, intptr_t, intptr_t) = 0;
+    OMRA_DESTRUCTOR_LAST(IDriver1)
 };
 
 /* The RF tester driver. The library calls BeginAction, SetBand,
  * SetupMeasurement, TriggerMeasurement, ReadMeasurement, SetPowerLevel,
- * SetTrafficChannel and SetChannel; the others belong to the host. */
+ * SetTrafficChannel and SetChannel; the others belong to the host. The
+ * comments give the operation numbers, which are the vtable slots. */
 class IRfTester {
 public:
-    virtual ~IRfTester() {}
+    OMRA_DESTRUCTOR_FIRST(IRfTester)
     virtual int Op1(intptr_t, intptr_t) = 0;
     virtual int Op2(intptr_t, intptr_t) = 0;
     virtual void Op3() = 0;
@@ -291,19 +330,19 @@ public:
     virtual int Op8(intptr_t, intptr_t) = 0;
     virtual int Op9(intptr_t, intptr_t, intptr_t) = 0;
     virtual int Op10(intptr_t) = 0;
-    virtual int SetBand(intptr_t system, intptr_t band) = 0;                       /* 11 */
+    virtual int SetBand(intptr_t system, intptr_t band) = 0; /* 11 */
     virtual int Op12(intptr_t, intptr_t) = 0;
-    virtual int SetupMeasurement(intptr_t type, intptr_t a, intptr_t b) = 0;       /* 13 */
+    virtual int SetupMeasurement(intptr_t type, intptr_t a, intptr_t b) = 0; /* 13 */
     virtual int Op14(intptr_t) = 0;
-    virtual int TriggerMeasurement(intptr_t type) = 0;                             /* 15 */
-    virtual int ReadMeasurement(intptr_t type, intptr_t buffer) = 0;               /* 16 */
+    virtual int TriggerMeasurement(intptr_t type) = 0;               /* 15 */
+    virtual int ReadMeasurement(intptr_t type, intptr_t buffer) = 0; /* 16 */
     virtual int Op17(intptr_t) = 0;
-    virtual int SetPowerLevel(intptr_t pcl, intptr_t a) = 0;                       /* 18 */
-    virtual int SetTrafficChannel(intptr_t channel, intptr_t a) = 0;               /* 19 */
+    virtual int SetPowerLevel(intptr_t pcl, intptr_t a) = 0;         /* 18 */
+    virtual int SetTrafficChannel(intptr_t channel, intptr_t a) = 0; /* 19 */
     virtual int Op20(intptr_t, intptr_t) = 0;
     virtual int Op21(intptr_t, intptr_t, intptr_t) = 0;
     virtual int Op22(intptr_t) = 0;
-    virtual int SetChannel(intptr_t channel) = 0;                                  /* 23 */
+    virtual int SetChannel(intptr_t channel) = 0; /* 23 */
     virtual int Op24(intptr_t, intptr_t) = 0;
     virtual int Op25(intptr_t, intptr_t, intptr_t) = 0;
     virtual int Op26(intptr_t) = 0;
@@ -313,13 +352,33 @@ public:
     virtual int Op30(intptr_t, intptr_t, intptr_t) = 0;
     virtual int Op31() = 0;
     virtual int Op32(intptr_t, intptr_t, intptr_t, intptr_t) = 0;
+    OMRA_DESTRUCTOR_LAST(IRfTester)
 };
 
 /* The exception that ends a failed run. Thrown as a pointer; whoever catches
- * it deletes it. Everything a catcher uses is inline, so a host needs no
- * symbol of the library to catch, read and delete it. */
+ * it deletes it, and the delete runs the library's own destructor and frees
+ * the object on the library's heap. Its layout (the vtable, then the two
+ * texts) reads the same under every compiler, and everything a catcher uses
+ * is inline, so a host needs no symbol of the library to catch, read and
+ * delete it.
+ *
+ * How it reaches the host (Omra_InitAction and Omra_DoAction):
+ * - Windows, by default: as an MSVC C++ exception (code 0xE06D7363) raised by
+ *   the library, so that `catch (CCFTException* e)`, `catch (void*)` and
+ *   `catch (...)` match in a host built with MSVC. It is raised after every
+ *   object of the library on the stack is gone, so the host's unwinding skips
+ *   nothing of the library.
+ * - Windows, a host built with g++ that exports OmraHost_GxxExceptions from
+ *   its executable (see below): as a g++ exception.
+ * - Linux: as a plain C++ exception.
+ * No other exception leaves an export. One of another type inside the
+ * library (an allocation failure, say) is recorded as (operation,
+ * OMRA_ERR_UNEXPECTED); Omra_InitAction and Omra_DoAction then hand a
+ * CCFTException naming it to the host, the other exports return the triple's
+ * value (Omra_CreateAction a null handle, Omra_Cleanup 0). */
 class CCFTException {
 public:
+    OMRA_DESTRUCTOR_FIRST(CCFTException)
     /* Formats the message; the full text adds the source file name (the part
      * of the path after its last '\\' or '/') and the line. */
     CCFTException(const char* sourcePath, int line, const char* format, ...)
@@ -327,10 +386,14 @@ public:
         __attribute__((format(printf, 4, 5)))
 #endif
         ;
-    virtual ~CCFTException() {}
-    const char* GetMessageText() const { return m_message; }
+    const char* GetMessageText() const {
+        return m_message;
+    }
     /* "message\n\nFILE:\t<file>\nLINE:\t<line as %04d>\n" */
-    const char* GetFullText() const { return m_fullText; }
+    const char* GetFullText() const {
+        return m_fullText;
+    }
+    OMRA_DESTRUCTOR_LAST(CCFTException)
 
 private:
     CCFTException(const CCFTException&);
@@ -385,6 +448,13 @@ typedef uint32_t(OMRA_CALL* PFN_Omra_GetProperty)(OMRA_HANDLE, uint32_t, uint32_
  * instead of sleeping. */
 typedef void(OMRA_CALL* PFN_OmraHost_Sleep)(uint32_t milliseconds);
 #define OMRA_HOST_SLEEP_NAME "OmraHost_Sleep"
+
+/* A host built with g++ on Windows that catches the library's exceptions as
+ * g++ exceptions exports a function of this name from its executable (its
+ * presence is what counts; the library does not call it). Without it the
+ * library raises MSVC C++ exceptions, as production hosts need. */
+typedef int(OMRA_CALL* PFN_OmraHost_GxxExceptions)(void);
+#define OMRA_HOST_GXX_EXCEPTIONS_NAME "OmraHost_GxxExceptions"
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class CCFTException;
+
 namespace platform {
 
 // --- Files -----------------------------------------------------------------
@@ -62,6 +64,13 @@ void PostThreadMsg(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr
 
 // True when the byte leads a double-byte character of the active code page.
 bool IsLeadByte(unsigned char c);
+
+// --- The library boundary -----------------------------------------------------
+
+// Hands a failed run's exception to the host in the form its compiler
+// catches. Called from the outermost frame of an export, after everything
+// of the library on the stack is destroyed.
+[[noreturn]] void ThrowToHost(CCFTException* exception);
 
 // --- User messages -----------------------------------------------------------
 

@@ -18,3 +18,8 @@ std::vector<uint32_t>& Pauses() {
 extern "C" HOST_EXPORT void OMRA_CALL OmraHost_Sleep(uint32_t milliseconds) {
     testing_support::Pauses().push_back(milliseconds);
 }
+
+// The suites are built with g++ and catch the library's exceptions as such.
+extern "C" HOST_EXPORT int OMRA_CALL OmraHost_GxxExceptions(void) {
+    return 1;
+}

@@ -1,5 +1,5 @@
 // The test executable's clock: every pause the library asks for is recorded
-// and none is waited for.
+// and none is waited for. The executable also asks for g++ exceptions.
 #pragma once
 
 #include <cstdint>

@@ -39,6 +39,11 @@ extern "C" STATION_EXPORT void OMRA_CALL OmraHost_Sleep(uint32_t milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+// The station is built with g++: a failed run reaches it as a g++ exception.
+extern "C" STATION_EXPORT int OMRA_CALL OmraHost_GxxExceptions(void) {
+    return 1;
+}
+
 namespace station {
 
 namespace {

@@ -1,10 +1,22 @@
-// The twelve exports: the common prologue, the checks in their order, and
-// the call forwarded to the library object or the action.
+// The twelve exports: the common prologue, the checks in their order, the
+// call forwarded to the library object or the action, and the boundary that
+// no exception crosses except a run's CCFTException in the host's form.
 #include "Library.h"
 
 #include "common/ActionBase.h"
 #include "omra/errorcode.h"
 #include "omra/omra.h"
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#if defined(__GNUC__)
+#define OMRA_NOINLINE __attribute__((noinline))
+#else
+#define OMRA_NOINLINE
+#endif
 
 namespace {
 
@@ -21,96 +33,196 @@ uint32_t checkAction(uint32_t operation, IAction* action) {
     return 0;
 }
 
+// Runs an export's body; nothing leaves it. A CCFTException is left in
+// *pending for the export's outermost frame to hand over. Any other exception
+// records (operation, OMRA_ERR_UNEXPECTED); for a run (runName set) it is
+// handed over as a CCFTException naming it, else the triple's value is
+// returned. Out of line, so that the export's own frame holds no handler and
+// nothing to destroy when the host's exception leaves it.
+template <class Body>
+OMRA_NOINLINE uint32_t guarded(uint32_t operation, IAction* action, const char* runName,
+                               CCFTException** pending, const Body& body) noexcept {
+    char what[256] = "unknown exception";
+    try {
+        return body();
+    } catch (CCFTException* e) {
+        *pending = e;
+        return 0;
+    } catch (const std::exception& e) {
+        std::snprintf(what, sizeof what, "%s", e.what());
+    } catch (...) {
+    }
+    uint32_t r = RecordError(operation, OMRA_ERR_UNEXPECTED, 0);
+    if (runName != nullptr && action != nullptr) {
+        // Live actions are all CActionBase (checked before the body ran).
+        const char* name = static_cast<CActionBase*>(action)->GetName();
+        *pending = new (std::nothrow)
+            CCFTException(__FILE__, __LINE__, "< %s >%s stopped by an unexpected exception: %s",
+                          name, runName, what);
+    }
+    return r;
+}
+
+// The export's last step: its value, or the exception handed to the host.
+uint32_t finish(uint32_t value, CCFTException* pending) {
+    if (pending != nullptr)
+        platform::ThrowToHost(pending);
+    return value;
+}
+
 } // namespace
 
 extern "C" {
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_Startup(LIBRARY_INFO* info) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    return TheLibrary().Startup(info);
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_STARTUP, nullptr, nullptr, &pending, [info] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        return TheLibrary().Startup(info);
+    });
+    return finish(r, pending);
 }
 
-OMRA_EXPORT uint32_t OMRA_CALL Omra_Cleanup(void) { return TheLibrary().Cleanup(); }
+OMRA_EXPORT uint32_t OMRA_CALL Omra_Cleanup(void) {
+    // Leaves the error slot alone and always reports 0, whatever happened.
+    try {
+        return TheLibrary().Cleanup();
+    } catch (CCFTException* e) {
+        delete e;
+    } catch (...) {
+    }
+    return 0;
+}
 
 OMRA_EXPORT IAction* OMRA_CALL Omra_CreateAction(uint32_t id, uint32_t /*unused*/) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (!TheLibrary().Started()) {
-        RecordError(OMRA_OP_CREATE_ACTION, OMRA_ERR_NOT_STARTED, 0);
-        return nullptr;
-    }
-    return TheLibrary().CreateAction(id);
+    CCFTException* pending = nullptr;
+    IAction* made = nullptr;
+    uint32_t r = guarded(OMRA_OP_CREATE_ACTION, nullptr, nullptr, &pending, [id, &made] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        if (!TheLibrary().Started())
+            return RecordError(OMRA_OP_CREATE_ACTION, OMRA_ERR_NOT_STARTED, 0);
+        made = TheLibrary().CreateAction(id);
+        return 0u;
+    });
+    finish(r, pending);
+    return made;
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_FreeAction(IAction* action) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    CVantorCrystalLibrary& lib = TheLibrary();
-    if (!lib.Started())
-        return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NOT_STARTED, 0);
-    if (action == nullptr)
-        return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NULL_HANDLE, 0);
-    return lib.FreeAction(action);
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_FREE_ACTION, nullptr, nullptr, &pending, [action] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        CVantorCrystalLibrary& lib = TheLibrary();
+        if (!lib.Started())
+            return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NOT_STARTED, 0);
+        if (action == nullptr)
+            return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NULL_HANDLE, 0);
+        return lib.FreeAction(action);
+    });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_GetActionInfo(IAction* action, ACTION_INFO* info) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    CVantorCrystalLibrary& lib = TheLibrary();
-    if (!lib.Started())
-        return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NOT_STARTED, 0);
-    if (action == nullptr)
-        return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NULL_HANDLE, 0);
-    if (info == nullptr)
-        return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NULL_POINTER, 0);
-    return lib.GetActionInfo(action, info);
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_GET_ACTION_INFO, nullptr, nullptr, &pending, [action, info] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        CVantorCrystalLibrary& lib = TheLibrary();
+        if (!lib.Started())
+            return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NOT_STARTED, 0);
+        if (action == nullptr)
+            return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NULL_HANDLE, 0);
+        if (info == nullptr)
+            return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NULL_POINTER, 0);
+        return lib.GetActionInfo(action, info);
+    });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_SetCallBack(IAction* action, uint32_t type,
                                                 NOTIFY_TARGET* target) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (uint32_t r = checkAction(OMRA_OP_SET_CALLBACK, action))
-        return r;
-    return static_cast<uint32_t>(action->SetCallBack(type, target));
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_SET_CALLBACK, nullptr, nullptr, &pending, [=] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        if (uint32_t c = checkAction(OMRA_OP_SET_CALLBACK, action))
+            return c;
+        return static_cast<uint32_t>(action->SetCallBack(type, target));
+    });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_SetDriver(IAction* action, uint32_t type, uint32_t kind,
                                               void* driver) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (uint32_t r = checkAction(OMRA_OP_SET_DRIVER, action))
-        return r;
-    return static_cast<uint32_t>(action->SetDriver(type, kind, driver));
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_SET_DRIVER, nullptr, nullptr, &pending, [=] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        if (uint32_t c = checkAction(OMRA_OP_SET_DRIVER, action))
+            return c;
+        return static_cast<uint32_t>(action->SetDriver(type, kind, driver));
+    });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_InitAction(IAction* action, ACTION_PARAM* param) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (uint32_t r = checkAction(OMRA_OP_INIT_ACTION, action))
-        return r;
-    return static_cast<uint32_t>(action->InitAction(param));
+    CCFTException* pending = nullptr;
+    // The action is passed only once it is known to be live.
+    IAction* live = nullptr;
+    uint32_t r = guarded(OMRA_OP_INIT_ACTION, nullptr, nullptr, &pending, [action, &live] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        uint32_t c = checkAction(OMRA_OP_INIT_ACTION, action);
+        live = c == 0 ? action : nullptr;
+        return c;
+    });
+    if (live != nullptr)
+        r = guarded(OMRA_OP_INIT_ACTION, live, "InitAction", &pending,
+                    [live, param] { return static_cast<uint32_t>(live->InitAction(param)); });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_DoAction(IAction* action) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (uint32_t r = checkAction(OMRA_OP_DO_ACTION, action))
-        return r;
-    return static_cast<uint32_t>(action->DoAction());
+    CCFTException* pending = nullptr;
+    IAction* live = nullptr;
+    uint32_t r = guarded(OMRA_OP_DO_ACTION, nullptr, nullptr, &pending, [action, &live] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        uint32_t c = checkAction(OMRA_OP_DO_ACTION, action);
+        live = c == 0 ? action : nullptr;
+        return c;
+    });
+    if (live != nullptr)
+        r = guarded(OMRA_OP_DO_ACTION, live, "DoAction", &pending,
+                    [live] { return static_cast<uint32_t>(live->DoAction()); });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_Setup(uint32_t id, const char* path) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    return TheLibrary().Setup(id, path);
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_SETUP, nullptr, nullptr, &pending, [id, path] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        return TheLibrary().Setup(id, path);
+    });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_SetProperty(IAction* action, uint32_t a, uint32_t b,
                                                 uint32_t c) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (uint32_t r = checkAction(OMRA_OP_DO_ACTION, action))
-        return r;
-    return static_cast<uint32_t>(action->SetProperty(a, b, c));
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_DO_ACTION, nullptr, nullptr, &pending, [=] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        if (uint32_t failed = checkAction(OMRA_OP_DO_ACTION, action))
+            return failed;
+        return static_cast<uint32_t>(action->SetProperty(a, b, c));
+    });
+    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_GetProperty(IAction* action, uint32_t a, uint32_t b,
                                                 uint32_t c) {
-    Spec_ClearErrorCode(E_ERR_ANY);
-    if (uint32_t r = checkAction(OMRA_OP_DO_ACTION, action))
-        return r;
-    return static_cast<uint32_t>(action->GetProperty(a, b, c));
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(OMRA_OP_DO_ACTION, nullptr, nullptr, &pending, [=] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        if (uint32_t failed = checkAction(OMRA_OP_DO_ACTION, action))
+            return failed;
+        return static_cast<uint32_t>(action->GetProperty(a, b, c));
+    });
+    return finish(r, pending);
 }
 }

@@ -88,6 +88,11 @@ PFN_OmraHost_Sleep hostSleep() {
 
 } // namespace
 
+// Hosts on Linux are built with compilers of one C++ ABI: a plain throw.
+void ThrowToHost(CCFTException* exception) {
+    throw exception;
+}
+
 bool ProbeFile(const char* path, uint64_t* size) {
     if (path == nullptr || *path == '\0')
         return false;
