@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -113,6 +114,39 @@ TEST_F(Host, InitActionWithAMissingFileThrows) {
         EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tActionBase.cpp"));
         delete e;
     }
+}
+
+// An exception of another type inside a run reaches the host as a
+// CCFTException that names it, with its own triple; nothing else leaves.
+TEST_F(Host, AnotherExceptionInARunIsHandedOverAsCCFTException) {
+    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    RFTESTER_TABLE table = *rf.Table();
+    const struct {
+        OMRA_FN2 read;
+        const char* message;
+    } cases[] = {
+        {[](intptr_t, intptr_t) -> int { throw std::bad_alloc(); },
+         "< VT318_AFC >DoAction stopped by an unexpected exception: std::bad_alloc"},
+        {[](intptr_t, intptr_t) -> int { throw 7; },
+         "< VT318_AFC >DoAction stopped by an unexpected exception: unknown exception"},
+    };
+    for (const auto& c : cases) {
+        table.ReadMeasurement = c.read;
+        ASSERT_EQ(0u, lib.SetDriver(a, 2, 2, &table));
+        try {
+            lib.DoAction(a);
+            ADD_FAILURE() << "no exception for " << c.message;
+        } catch (CCFTException* e) {
+            EXPECT_STREQ(c.message, e->GetMessageText());
+            EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tExports.cpp"));
+            delete e;
+        }
+        ERROR_TRIPLE t{};
+        ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &t));
+        EXPECT_EQ(OMRA_OP_DO_ACTION, t.operation);
+        EXPECT_EQ(OMRA_ERR_UNEXPECTED, t.code);
+    }
+    EXPECT_EQ(0u, lib.FreeAction(a));
 }
 
 #if defined(_WIN32)

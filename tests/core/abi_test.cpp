@@ -1,0 +1,129 @@
+// The interfaces as an MSVC-built host sees them, checked from the g++ side:
+// one destructor slot first, then every operation at its own number, and
+// an exception object that reads the same under both compilers.
+#include "omra/omra.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// The vtable slot a pointer to a virtual member function names. In the
+// Itanium C++ ABI (g++, clang, on x86 and x86-64) such a pointer holds one
+// plus the slot's byte offset; -1 for a member that is not virtual.
+template <class C, class F> long SlotOf(F C::*member) {
+    struct {
+        uintptr_t ptr;
+        ptrdiff_t adjust;
+    } rep;
+    static_assert(sizeof member == sizeof rep, "an Itanium member function pointer");
+    std::memcpy(&rep, &member, sizeof rep);
+    return (rep.ptr & 1u) != 0 ? static_cast<long>((rep.ptr - 1) / sizeof(void*)) : -1;
+}
+
+TEST(VtableSlots, ActionDriversAndException) {
+    // Slot 0 is the deleting destructor; the real one follows the operations.
+    EXPECT_EQ(0, SlotOf(&IAction::ScalarDeletingDestructor));
+    EXPECT_EQ(1, SlotOf(&IAction::SetCallBack));
+    EXPECT_EQ(2, SlotOf(&IAction::SetDriver));
+    EXPECT_EQ(3, SlotOf(&IAction::InitAction));
+    EXPECT_EQ(4, SlotOf(&IAction::DoAction));
+    EXPECT_EQ(5, SlotOf(&IAction::SetProperty));
+    EXPECT_EQ(6, SlotOf(&IAction::GetProperty));
+    EXPECT_EQ(0, SlotOf(&IDriver1::ScalarDeletingDestructor));
+    EXPECT_EQ(1, SlotOf(&IDriver1::Op1));
+    EXPECT_EQ(4, SlotOf(&IDriver1::Op4));
+    EXPECT_EQ(10, SlotOf(&IDriver1::Op10));
+    EXPECT_EQ(0, SlotOf(&CCFTException::ScalarDeletingDestructor));
+}
+
+// Every operation of the RF tester is its own slot number.
+TEST(VtableSlots, RfTesterOperationsAtTheirNumbers) {
+    EXPECT_EQ(0, SlotOf(&IRfTester::ScalarDeletingDestructor));
+    EXPECT_EQ(1, SlotOf(&IRfTester::Op1));
+    EXPECT_EQ(3, SlotOf(&IRfTester::Op3));
+    EXPECT_EQ(5, SlotOf(&IRfTester::Op5));
+    EXPECT_EQ(6, SlotOf(&IRfTester::BeginAction));
+    EXPECT_EQ(11, SlotOf(&IRfTester::SetBand));
+    EXPECT_EQ(13, SlotOf(&IRfTester::SetupMeasurement));
+    EXPECT_EQ(15, SlotOf(&IRfTester::TriggerMeasurement));
+    EXPECT_EQ(16, SlotOf(&IRfTester::ReadMeasurement));
+    EXPECT_EQ(18, SlotOf(&IRfTester::SetPowerLevel));
+    EXPECT_EQ(19, SlotOf(&IRfTester::SetTrafficChannel));
+    EXPECT_EQ(23, SlotOf(&IRfTester::SetChannel));
+    EXPECT_EQ(32, SlotOf(&IRfTester::Op32));
+}
+
+TEST(ExceptionObject, VtableThenTheTwoTexts) {
+    CCFTException e("a/b.cpp", 1, "m");
+    const char* base = reinterpret_cast<const char*>(&e);
+    EXPECT_EQ(static_cast<ptrdiff_t>(sizeof(void*)), e.GetMessageText() - base);
+    EXPECT_EQ(static_cast<ptrdiff_t>(sizeof(void*) + 1024), e.GetFullText() - base);
+    EXPECT_EQ(sizeof(void*) + 1024 + 1400, sizeof e);
+}
+
+// Slot 0 as a host's delete (flags 1) and as an explicit destructor call
+// (flags 0) use it: the most derived destructor runs, and only flags 1 frees.
+class Counted : public IRfTester {
+public:
+    explicit Counted(int* destroyed) : m_destroyed(destroyed) {}
+    ~Counted() override { ++*m_destroyed; }
+    int Op1(intptr_t, intptr_t) override { return 0; }
+    int Op2(intptr_t, intptr_t) override { return 0; }
+    void Op3() override {}
+    void Op4() override {}
+    int Op5() override { return 0; }
+    int BeginAction(intptr_t) override { return 0; }
+    int Op7(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op8(intptr_t, intptr_t) override { return 0; }
+    int Op9(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op10(intptr_t) override { return 0; }
+    int SetBand(intptr_t, intptr_t) override { return 0; }
+    int Op12(intptr_t, intptr_t) override { return 0; }
+    int SetupMeasurement(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op14(intptr_t) override { return 0; }
+    int TriggerMeasurement(intptr_t) override { return 0; }
+    int ReadMeasurement(intptr_t, intptr_t) override { return 0; }
+    int Op17(intptr_t) override { return 0; }
+    int SetPowerLevel(intptr_t, intptr_t) override { return 0; }
+    int SetTrafficChannel(intptr_t, intptr_t) override { return 0; }
+    int Op20(intptr_t, intptr_t) override { return 0; }
+    int Op21(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op22(intptr_t) override { return 0; }
+    int SetChannel(intptr_t) override { return 0; }
+    int Op24(intptr_t, intptr_t) override { return 0; }
+    int Op25(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op26(intptr_t) override { return 0; }
+    int Op27(intptr_t, intptr_t) override { return 0; }
+    int Op28(intptr_t, intptr_t) override { return 0; }
+    int Op29(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op30(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op31() override { return 0; }
+    int Op32(intptr_t, intptr_t, intptr_t, intptr_t) override { return 0; }
+
+private:
+    int* m_destroyed;
+};
+
+TEST(DeletingDestructor, FlagsOneDestroysAndFreesFlagsZeroOnlyDestroys) {
+    int destroyed = 0;
+    IRfTester* freed = new Counted(&destroyed);
+    EXPECT_EQ(static_cast<void*>(freed), freed->ScalarDeletingDestructor(1));
+    EXPECT_EQ(1, destroyed);
+
+    void* raw = ::operator new(sizeof(Counted));
+    IRfTester* kept = new (raw) Counted(&destroyed);
+    EXPECT_EQ(raw, kept->ScalarDeletingDestructor(0));
+    EXPECT_EQ(2, destroyed);
+    // Not freed by slot 0: the storage is still the caller's to release
+    // (AddressSanitizer reports a double free otherwise).
+    ::operator delete(raw);
+
+    // The exception object as an MSVC host deletes it.
+    CCFTException* e = new CCFTException("x.cpp", 2, "%s", "gone");
+    EXPECT_EQ(static_cast<void*>(e), e->ScalarDeletingDestructor(1));
+}
+
+} // namespace
