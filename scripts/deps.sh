@@ -1,14 +1,15 @@
 #!/bin/bash
 # Installs the Debian packages the builds need, when they are missing.
 #   deps.sh native   the Linux build (station, native tests)
-#   deps.sh all      also MinGW-w64, Wine, Xvfb, fonts, the fuzzing runtime and
+#   deps.sh all      also MinGW-w64, Wine, Xvfb, fonts, the fuzzing runtime, the
+#                    MSVC-ABI host's tools (clang, lld, llvm) and
 #                    debootstrap for the i386 root of the 32-bit Wine stage
 set -euo pipefail
 what=${1:-all}
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
 if [ "$what" = all ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine fonts-wine xvfb xauth
-         fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind debootstrap lld)
+         fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind debootstrap lld llvm)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

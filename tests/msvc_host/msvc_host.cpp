@@ -85,10 +85,11 @@ struct Text {
         buf[len] = '\0';
         return *this;
     }
-    Text& operator<<(long long v) {
+    Text& operator<<(long v) {
         char digits[24];
         int n = 0;
-        unsigned long long u = v < 0 ? 0ull - static_cast<unsigned long long>(v) : v;
+        unsigned long u =
+            v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
         do {
             digits[n++] = static_cast<char>('0' + u % 10);
             u /= 10;
@@ -153,7 +154,7 @@ unsigned char g_record[OMRA_CAL_RECORD_SIZE];
 int g_items = 0;
 int g_lastItemKind = -1;
 int g_lastItemPass = -1;
-long long g_pausesMs = 0;
+long g_pausesMs = 0;
 
 unsigned readU16(int offset) {
     return g_record[offset] | (static_cast<unsigned>(g_record[offset + 1]) << 8);
@@ -286,10 +287,10 @@ void setParam(ACTION_PARAM* p, const char* path) {
 }
 
 // Bytes in use on every heap of the process.
-long long heapInUse() {
+long heapInUse() {
     HANDLE heaps[64];
     DWORD n = GetProcessHeaps(64, heaps);
-    long long total = 0;
+    long total = 0;
     for (DWORD i = 0; i < n && i < 64; ++i) {
         HeapLock(heaps[i]);
         HeapEntry e;
@@ -384,7 +385,7 @@ int run() {
         Text t;
         t << "  operations:";
         for (int i = 0; i < rf->count; ++i)
-            t << " " << static_cast<long long>(rf->ops[i]);
+            t << " " << static_cast<long>(rf->ops[i]);
         print(t << "\n");
     }
     check(rf->band == 2, "SetBand receives the band");
@@ -425,11 +426,11 @@ int run() {
     // Every caught exception deleted: the heap stays flat.
     for (int i = 0; i < 100; ++i)
         failInit(x, a);
-    long long before = heapInUse();
+    long before = heapInUse();
     int caught = 0;
     for (int i = 0; i < 2000; ++i)
         caught += failInit(x, a) ? 1 : 0;
-    long long after = heapInUse();
+    long after = heapInUse();
     check(caught == 2000, "2,000 failed InitActions are caught");
     check(before > 0 && after - before < 64 * 1024, "delete frees: heap use flat");
     {
@@ -458,7 +459,7 @@ extern "C" int mainCRTStartup() {
     run();
     Text t;
     t << (g_failed == 0 ? "PASS" : "FAIL") << ": msvc host " << OMRA_HOST_RUNTIME << ", "
-      << static_cast<long long>(g_checks - g_failed) << " of " << static_cast<long long>(g_checks)
+      << static_cast<long>(g_checks - g_failed) << " of " << static_cast<long>(g_checks)
       << " checks\n";
     print(t);
     ExitProcess(g_failed == 0 ? 0 : 1);
