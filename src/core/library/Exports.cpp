@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <new>
 
 #if defined(__GNUC__)
 #define OMRA_NOINLINE __attribute__((noinline))
@@ -56,9 +55,14 @@ OMRA_NOINLINE uint32_t guarded(uint32_t operation, IAction* action, const char* 
     if (runName != nullptr && action != nullptr) {
         // Live actions are all CActionBase (checked before the body ran).
         const char* name = static_cast<CActionBase*>(action)->GetName();
-        *pending = new (std::nothrow)
-            CCFTException(__FILE__, __LINE__, "< %s >%s stopped by an unexpected exception: %s",
-                          name, runName, what);
+        try {
+            *pending = new CCFTException(__FILE__, __LINE__,
+                                         "< %s >%s stopped by an unexpected exception: %s", name,
+                                         runName, what);
+        } catch (...) {
+            // No memory even for the report: the triple alone tells the host.
+            *pending = nullptr;
+        }
     }
     return r;
 }
