@@ -283,7 +283,9 @@ typedef struct RFTESTER_TABLE {
     virtual ~X() {}
 #endif
 
-/* The action interface; the action handle points to it. */
+/* The action interface; the action handle points to it. The library owns
+ * the action: a host's delete of the handle is ignored; Omra_FreeAction frees
+ * it. */
 class IAction {
 public:
     OMRA_DESTRUCTOR_FIRST(IAction)

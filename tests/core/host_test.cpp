@@ -116,6 +116,16 @@ TEST_F(Host, InitActionWithAMissingFileThrows) {
     }
 }
 
+// A host's delete of an action handle (slot 0 with flags 1, as MSVC's delete
+// calls it) leaves the action alive for Omra_FreeAction.
+TEST_F(Host, DeletingAHandleLeavesItToFreeAction) {
+    IAction* a = lib.CreateAction(0x0201, 0);
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(static_cast<void*>(a), a->ScalarDeletingDestructor(1));
+    EXPECT_EQ(0u, lib.SetProperty(a, 0, 0, 0));
+    EXPECT_EQ(0u, lib.FreeAction(a));
+}
+
 // An exception of another type inside a run reaches the host as a
 // CCFTException that names it, with its own triple; nothing else leaves.
 TEST_F(Host, AnotherExceptionInARunIsHandedOverAsCCFTException) {

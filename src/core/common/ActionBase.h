@@ -35,6 +35,9 @@ public:
     CActionBase& operator=(const CActionBase&) = delete;
 
     // IAction
+    // The library owns its actions: a host's delete of a handle (slot 0) is
+    // ignored, and Omra_FreeAction or Omra_Cleanup frees it, once.
+    void* ScalarDeletingDestructor(unsigned int) override { return this; }
     int SetCallBack(uint32_t type, NOTIFY_TARGET* target) override;
     int SetDriver(uint32_t type, uint32_t kind, void* driver) override;
     int InitAction(ACTION_PARAM* param) override;
