@@ -109,8 +109,10 @@ private:
 
 TEST(DeletingDestructor, FlagsOneDestroysAndFreesFlagsZeroOnlyDestroys) {
     int destroyed = 0;
+    // The pointer slot 0 returns after freeing is not compared: it is dangling
+    // (and g++ rejects any use of it); LeakSanitizer reports a missing free.
     IRfTester* freed = new Counted(&destroyed);
-    EXPECT_EQ(static_cast<void*>(freed), freed->ScalarDeletingDestructor(1));
+    freed->ScalarDeletingDestructor(1);
     EXPECT_EQ(1, destroyed);
 
     void* raw = ::operator new(sizeof(Counted));
@@ -123,7 +125,7 @@ TEST(DeletingDestructor, FlagsOneDestroysAndFreesFlagsZeroOnlyDestroys) {
 
     // The exception object as an MSVC host deletes it.
     CCFTException* e = new CCFTException("x.cpp", 2, "%s", "gone");
-    EXPECT_EQ(static_cast<void*>(e), e->ScalarDeletingDestructor(1));
+    e->ScalarDeletingDestructor(1);
 }
 
 } // namespace
