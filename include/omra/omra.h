@@ -99,6 +99,7 @@ extern "C" {
 #define OMRA_ERR_NO_DESCRIPTION 20u /* the entry cannot be described */
 #define OMRA_ERR_NO_DRIVER1 21u     /* no type-1 driver after SetDriver */
 #define OMRA_ERR_NO_RFTESTER 22u    /* no RF tester after SetDriver, or none for a run */
+#define OMRA_ERR_RUNNING 23u        /* InitAction or DoAction of an action while it runs */
 #define OMRA_ERR_PFER_RANGE 28u     /* VT300: first frequency error beyond its limit */
 #define OMRA_ERR_CDAC_RANGE 31u     /* calibrated CDAC outside its window */
 #define OMRA_ERR_CAFC_RANGE 32u     /* calibrated CAFC outside its window */

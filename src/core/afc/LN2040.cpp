@@ -3,8 +3,6 @@
 #include "common/Convert.h"
 #include "platform/platform.h"
 
-#include <limits>
-
 int CLN2040::LoadAdjustConfig(const char* path) {
     int r = CActionBase::LoadAdjustConfig(path);
     if (r != 0)
@@ -32,7 +30,6 @@ int CLN2040::DoAction() {
 }
 
 void CLN2040::Calibrate() {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     SetMeasurementPoint(static_cast<uint16_t>(m_defaultCdac), static_cast<uint16_t>(m_defaultCafc));
     double fe0 = MeasurePfer();
     PausePoint();
@@ -47,7 +44,8 @@ void CLN2040::Calibrate() {
     SetMeasurementCdac(cdac);
     // A flat characteristic gives no CDAC, whatever the window holds.
     bool flat = conv::degenerateSlope(cdacSlope);
-    ReportValue("CDAC", m_caliCdacMin, flat ? nan : cdac, m_caliCdacMax, "CDAC", OMRA_KIND_JUDGED, 1);
+    ReportValue("CDAC", m_caliCdacMin, JudgedValue(cdac, flat, m_caliCdacMin, m_caliCdacMax),
+                m_caliCdacMax, "CDAC", OMRA_KIND_JUDGED, 1);
     if (flat || cdac < m_caliCdacMin || cdac > m_caliCdacMax) {
         RecordError(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0);
         OMRA_THROW("CDAC %d Exceed Range [%d, %d]!", cdac, m_caliCdacMin, m_caliCdacMax);
@@ -57,20 +55,23 @@ void CLN2040::Calibrate() {
     SetMeasurementCafc(static_cast<uint16_t>(lowerPoint));
     double fe2 = MeasurePfer();
     PausePoint();
-    SetMeasurementCafc(static_cast<uint16_t>(static_cast<long long>(m_defaultCafc) + m_defaultCafcStep));
+    SetMeasurementCafc(
+        static_cast<uint16_t>(static_cast<long long>(m_defaultCafc) + m_defaultCafcStep));
     double fe3 = MeasurePfer();
 
     double slope = (fe3 - fe2) / (2.0 * static_cast<double>(m_defaultCafcStep));
     bool degenerate = conv::degenerateSlope(slope);
-    ReportValue("CAFC Slope", m_caliCafcSlopeMin, slope == 0.0 ? nan : slope, m_caliCafcSlopeMax,
-                nullptr, OMRA_KIND_JUDGED, 1);
+    ReportValue("CAFC Slope", m_caliCafcSlopeMin,
+                JudgedValue(slope, degenerate, m_caliCafcSlopeMin, m_caliCafcSlopeMax),
+                m_caliCafcSlopeMax, nullptr, OMRA_KIND_JUDGED, 1);
     if (degenerate || slope < m_caliCafcSlopeMin || slope > m_caliCafcSlopeMax) {
         RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);
         OMRA_THROW("CAFC Slope: %.2f Exceed Range [%d, %d]!", slope, m_caliCafcSlopeMin,
                    m_caliCafcSlopeMax);
     }
     uint16_t slopeLength = conv::fix16(32768.0 / slope);
-    ReportValue("Slope Length", 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO, 3);
+    ReportValue("Slope Length", 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO,
+                3);
     uint16_t cafc = conv::fix16(static_cast<double>(lowerPoint) - fe2 / slope);
     SetMeasurementCafc(cafc);
     ReportValue("CAFC", m_caliCafcMin, cafc, m_caliCafcMax, "CAFC", OMRA_KIND_JUDGED, 1);

@@ -4,7 +4,6 @@
 #include "platform/platform.h"
 
 #include <cmath>
-#include <limits>
 
 int CVantorAfc::LoadAdjustConfig(const char* path) {
     int r = CActionBase::LoadAdjustConfig(path);
@@ -33,8 +32,8 @@ void CVantorAfc::Calibrate() {
     double offsetLimit = std::fabs(m_freqOffsetLimit);
     if (!(std::fabs(fe0) <= offsetLimit)) {
         RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_PFER_RANGE, 0);
-        OMRA_THROW("PFER out-of-range! %4.2f. |Limit|: %4.2f, CDAC: %d, CAFC: %d", fe0,
-                   offsetLimit, m_defaultCdac, m_defaultCafc);
+        OMRA_THROW("PFER out-of-range! %4.2f. |Limit|: %4.2f, CDAC: %d, CAFC: %d", fe0, offsetLimit,
+                   m_defaultCdac, m_defaultCafc);
     }
     uint16_t cafc1 = fe0 > 0 ? static_cast<uint16_t>(m_defaultCafc - m_nextCafcDistance)
                              : static_cast<uint16_t>(m_defaultCafc + m_nextCafcDistance);
@@ -42,7 +41,8 @@ void CVantorAfc::Calibrate() {
     PausePoint();
     double fe1 = MeasurePfer();
 
-    int distance = static_cast<int>(RecordU16(OMRA_CAL_MEAS_CAFC)) - static_cast<int>(m_defaultCafc);
+    int distance =
+        static_cast<int>(RecordU16(OMRA_CAL_MEAS_CAFC)) - static_cast<int>(m_defaultCafc);
     double slope = (fe1 - fe0) / distance;
     uint16_t s = conv::fix16(slope);
     uint16_t cafc = conv::fix16(m_defaultCafc - fe0 / slope);
@@ -50,8 +50,7 @@ void CVantorAfc::Calibrate() {
 
     // A slope from which no CAFC follows is never judged as passing.
     bool degenerate = conv::degenerateSlope(slope);
-    ReportValue("Slope", m_minCafcSlope,
-                degenerate ? std::numeric_limits<double>::quiet_NaN() : static_cast<double>(s),
+    ReportValue("Slope", m_minCafcSlope, JudgedValue(s, degenerate, m_minCafcSlope, m_maxCafcSlope),
                 m_maxCafcSlope, nullptr, OMRA_KIND_JUDGED, 1);
     if (degenerate || s < m_minCafcSlope || s > m_maxCafcSlope) {
         RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);

@@ -4,7 +4,6 @@
 #include "platform/platform.h"
 
 #include <cmath>
-#include <limits>
 
 int CVt318::LoadAdjustConfig(const char* path) {
     int r = CActionBase::LoadAdjustConfig(path);
@@ -33,7 +32,6 @@ void CVt318::Calibrate() {
     uint16_t cdac = 0;
     const long long cdacLow = static_cast<long long>(m_defaultCdac) - m_cdacRange;
     const long long cdacHigh = static_cast<long long>(m_defaultCdac) + m_cdacRange;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     for (;;) {
         SetMeasurementCafc(attemptCafc);
         SetMeasurementCdac(m_defaultCdac);
@@ -49,7 +47,9 @@ void CVt318::Calibrate() {
         cdac = conv::trunc16(m_defaultCdac - feA / cdacSlope);
         // A flat characteristic gives no CDAC: the attempt misses its window.
         bool degenerate = conv::degenerateSlope(cdacSlope);
-        ReportValue("CDAC", static_cast<double>(cdacLow), degenerate ? nan : cdac,
+        ReportValue("CDAC", static_cast<double>(cdacLow),
+                    JudgedValue(cdac, degenerate, static_cast<double>(cdacLow),
+                                static_cast<double>(cdacHigh)),
                     static_cast<double>(cdacHigh), "CDAC", OMRA_KIND_JUDGED, 1);
         if (degenerate || cdac < cdacLow || cdac > cdacHigh) {
             if (attempts < kMaxAttempts) {
@@ -86,7 +86,9 @@ void CVt318::Calibrate() {
     const long long slopeLow = 7LL - m_slopeRange;
     const long long slopeHigh = 7LL + m_slopeRange;
     bool degenerate = conv::degenerateSlope(slope);
-    ReportValue("CAFC Slope", static_cast<double>(slopeLow), slope == 0.0 ? nan : slope,
+    ReportValue("CAFC Slope", static_cast<double>(slopeLow),
+                JudgedValue(slope, degenerate, static_cast<double>(slopeLow),
+                            static_cast<double>(slopeHigh)),
                 static_cast<double>(slopeHigh), nullptr, OMRA_KIND_JUDGED, 1);
     if (degenerate || slope < slopeLow || slope > slopeHigh) {
         RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);

@@ -11,9 +11,6 @@
 
 namespace {
 
-// An event whose signal keeps failing is given up after this many tries.
-constexpr int kMaxSignalTries = 100;
-
 const char* baseName(const char* path) {
     if (path == nullptr)
         return "";
@@ -189,7 +186,11 @@ int CActionBase::InitAction(ACTION_PARAM* param) {
     m_classMark = ClassMarkOfBand(m_band);
     m_paramWord = m_params.paramWord;
     std::string path(param->configPath, strnlen(param->configPath, OMRA_PATH_BYTES));
-    return LoadAdjustConfig(path.c_str());
+    // A load that throws leaves the flag set: no run on the built-in defaults.
+    m_configNotLoaded = true;
+    int r = LoadAdjustConfig(path.c_str());
+    m_configNotLoaded = false;
+    return r;
 }
 
 int CActionBase::DoAction() {
@@ -320,10 +321,8 @@ int CActionBase::Deliver(const NOTIFY_TARGET& target, uint32_t message, void* re
     case OMRA_TARGET_EVENT: {
         if (target.target == 0)
             break;
-        int tries = 0;
-        while (!platform::SignalEvent(target.target))
-            if (++tries >= kMaxSignalTries)
-                return 0;
+        if (!SignalWithRetry([&] { return platform::SignalEvent(target.target); }))
+            return 0;
         break;
     }
     case OMRA_TARGET_WINDOW:

@@ -119,6 +119,10 @@ public:
     uint32_t TxOff() const {
         return m_txOff;
     }
+    // True from an InitAction that did not finish until one that does.
+    bool ConfigNotLoaded() const {
+        return m_configNotLoaded;
+    }
 
     // The longest pause the resend interval may ask for, in milliseconds.
     static constexpr uint32_t kMaxResendInterval = 60000;
@@ -163,6 +167,7 @@ protected:
     uint32_t m_tdFlag = 0;
     // The host's parameter word, kept and not read.
     uint32_t m_paramWord = 0;
+    bool m_configNotLoaded = false;
 
 private:
     int Deliver(const NOTIFY_TARGET& target, uint32_t message, void* record);
@@ -170,6 +175,16 @@ private:
     std::unique_ptr<CRfTesterTableAdapter> m_rfAdapter;
     std::unique_ptr<CDriver1TableAdapter> m_driver1Adapter;
 };
+
+// Calls signal until it succeeds, at most kMaxSignalTries times; true when a
+// call succeeded.
+constexpr int kMaxSignalTries = 100;
+template <class Signal> bool SignalWithRetry(Signal&& signal) {
+    for (int tries = 0; tries < kMaxSignalTries; ++tries)
+        if (signal())
+            return true;
+    return false;
+}
 
 // Splits text in place at any of the delimiters, like the standard token
 // splitter; stops at a token that begins with ';' or '#'. Stores at most

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 const char* const kNvStructName =
     "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
@@ -38,6 +39,12 @@ std::string FormatResultLine(NvField field, int value) {
     char buf[256];
     std::snprintf(buf, sizeof buf, format, kNvStructName, value);
     return buf;
+}
+
+double JudgedValue(double value, bool fails, double low, double high) {
+    if (fails && low <= value && value <= high)
+        return std::numeric_limits<double>::quiet_NaN();
+    return value;
 }
 
 uint16_t CAfcActionBase::RecordU16(int offset) const {
@@ -126,6 +133,12 @@ void CAfcActionBase::SendClosingItem() {
 int CAfcActionBase::RunFrame(const std::function<void()>& algorithm) {
     CActionBase::DoAction();
     try {
+        // Never a run on the built-in defaults after a failed load.
+        if (m_configNotLoaded) {
+            RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_FILE_OPEN, 0);
+            OMRA_THROW("< %s >configuration file <%s> was not loaded", GetName(),
+                       m_configPath.c_str());
+        }
         // A run without its driver or record would call through null.
         if (m_rfTester == nullptr) {
             RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_NO_RFTESTER, 0);

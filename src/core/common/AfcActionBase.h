@@ -20,6 +20,11 @@ enum class NvField { Cdac, Cafc, SlopeLength };
 // A result line: the NV field in column 1 and its value in column 14.
 std::string FormatResultLine(NvField field, int value);
 
+// The value a judged item carries: the value itself, except for a result that
+// fails by rule while its value lies inside the window, which must not read as
+// passing beside the failed run and carries NaN.
+double JudgedValue(double value, bool fails, double low, double high);
+
 class CAfcActionBase : public CActionBase {
 public:
     CAfcActionBase() = default;

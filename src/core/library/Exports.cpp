@@ -32,6 +32,12 @@ uint32_t checkAction(uint32_t operation, IAction* action) {
     return 0;
 }
 
+// The short name of a live action (every one is a CActionBase); a literal, so
+// it outlives an action that a target frees during its own run.
+const char* nameOf(IAction* action) {
+    return static_cast<CActionBase*>(action)->GetName();
+}
+
 // Runs an export's body; nothing leaves it. A CCFTException is left in
 // *pending for the export's outermost frame to hand over. Any other exception
 // records (operation, OMRA_ERR_UNEXPECTED); for a run (runName set) it is
@@ -39,7 +45,7 @@ uint32_t checkAction(uint32_t operation, IAction* action) {
 // returned. Out of line, so that the export's own frame holds no handler and
 // nothing to destroy when the host's exception leaves it.
 template <class Body>
-OMRA_NOINLINE uint32_t guarded(uint32_t operation, IAction* action, const char* runName,
+OMRA_NOINLINE uint32_t guarded(uint32_t operation, const char* actionName, const char* runName,
                                CCFTException** pending, const Body& body) noexcept {
     char what[256] = "unknown exception";
     try {
@@ -52,13 +58,11 @@ OMRA_NOINLINE uint32_t guarded(uint32_t operation, IAction* action, const char* 
     } catch (...) {
     }
     uint32_t r = RecordError(operation, OMRA_ERR_UNEXPECTED, 0);
-    if (runName != nullptr && action != nullptr) {
-        // Live actions are all CActionBase (checked before the body ran).
-        const char* name = static_cast<CActionBase*>(action)->GetName();
+    if (runName != nullptr && actionName != nullptr) {
         try {
             *pending = new CCFTException(__FILE__, __LINE__,
-                                         "< %s >%s stopped by an unexpected exception: %s", name,
-                                         runName, what);
+                                         "< %s >%s stopped by an unexpected exception: %s",
+                                         actionName, runName, what);
         } catch (...) {
             // No memory even for the report: the triple alone tells the host.
             *pending = nullptr;
@@ -177,8 +181,10 @@ OMRA_EXPORT uint32_t OMRA_CALL Omra_InitAction(IAction* action, ACTION_PARAM* pa
         return c;
     });
     if (live != nullptr)
-        r = guarded(OMRA_OP_INIT_ACTION, live, "InitAction", &pending,
-                    [live, param] { return static_cast<uint32_t>(live->InitAction(param)); });
+        r = guarded(OMRA_OP_INIT_ACTION, nameOf(live), "InitAction", &pending, [live, param] {
+            return TheLibrary().RunAction(live, OMRA_OP_INIT_ACTION,
+                                          [&] { return live->InitAction(param); });
+        });
     return finish(r, pending);
 }
 
@@ -192,8 +198,10 @@ OMRA_EXPORT uint32_t OMRA_CALL Omra_DoAction(IAction* action) {
         return c;
     });
     if (live != nullptr)
-        r = guarded(OMRA_OP_DO_ACTION, live, "DoAction", &pending,
-                    [live] { return static_cast<uint32_t>(live->DoAction()); });
+        r = guarded(OMRA_OP_DO_ACTION, nameOf(live), "DoAction", &pending, [live] {
+            return TheLibrary().RunAction(live, OMRA_OP_DO_ACTION,
+                                          [&] { return live->DoAction(); });
+        });
     return finish(r, pending);
 }
 

@@ -47,7 +47,7 @@ uint32_t CActionLibrary::Startup(LIBRARY_INFO* buffer) {
 
 uint32_t CActionLibrary::Cleanup() {
     for (auto& pair : m_live)
-        delete pair.first;
+        Retire(pair.first);
     m_live.clear();
     delete m_cached;
     m_cached = nullptr;
@@ -78,8 +78,23 @@ uint32_t CActionLibrary::FreeAction(IAction* action) {
     if (it == m_live.end())
         return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NOT_LIVE, 0);
     m_live.erase(it);
-    delete action;
+    Retire(action);
     return 0;
+}
+
+void CActionLibrary::Retire(IAction* action) {
+    // A target may free the action whose run called it: the run goes on to
+    // its end on the object, which is deleted when the run is over.
+    if (IsRunning(action))
+        m_retired.insert(action);
+    else
+        delete action;
+}
+
+void CActionLibrary::EndRun(IAction* action) {
+    m_running.erase(action);
+    if (m_retired.erase(action) != 0)
+        delete action;
 }
 
 uint32_t CActionLibrary::GetActionInfo(IAction* action, ACTION_INFO* info) {

@@ -4,9 +4,13 @@
 #include "omra/omra.h"
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "platform/FileVersion.h"
+
+// Records a triple of this library (module 14) and returns its value.
+uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
 
 // Opens the setup window of a chip page (0 VT300, 1 VT318) on the
 // configuration file and returns when it closes. Provided by the setup
@@ -42,6 +46,17 @@ public:
     uint32_t FreeAction(IAction* action);
     uint32_t GetActionInfo(IAction* action, ACTION_INFO* info);
     bool IsLive(IAction* action) const { return m_live.count(action) != 0; }
+    bool IsRunning(IAction* action) const { return m_running.count(action) != 0; }
+
+    // Runs one InitAction or DoAction of a live action. Refused with the
+    // operation's "running" triple while the same action runs; an action
+    // freed meanwhile is deleted when the call returns or unwinds.
+    template <class Call> uint32_t RunAction(IAction* action, uint32_t operation, Call&& call) {
+        if (IsRunning(action))
+            return RecordError(operation, OMRA_ERR_RUNNING, 0);
+        RunningMark mark(*this, action);
+        return static_cast<uint32_t>(call());
+    }
 
     bool Started() const { return m_started != 0; }
     const std::string& Version() const { return m_version; }
@@ -52,9 +67,31 @@ protected:
     uint32_t CheckFileExists(uint32_t id, const char* path);
 
 private:
+    // Marks an action as running for the lifetime of one call.
+    class RunningMark {
+    public:
+        RunningMark(CActionLibrary& lib, IAction* action) : m_lib(lib), m_action(action) {
+            m_lib.m_running.insert(action);
+        }
+        ~RunningMark() { m_lib.EndRun(m_action); }
+        RunningMark(const RunningMark&) = delete;
+        RunningMark& operator=(const RunningMark&) = delete;
+
+    private:
+        CActionLibrary& m_lib;
+        IAction* m_action;
+    };
+
+    // Takes an action out of the live map; a running one is deleted later.
+    void Retire(IAction* action);
+    void EndRun(IAction* action);
+
     std::string m_version;
     std::string m_build;
     std::map<IAction*, const ACTION_ENTRY*> m_live;
+    std::set<IAction*> m_running;
+    // Freed while running: deleted when their run ends.
+    std::set<IAction*> m_retired;
     LIBRARY_INFO* m_cached = nullptr;
     uint32_t m_started = 0;
 };

@@ -5,7 +5,9 @@
 #include "omra/omra.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -24,17 +26,26 @@ extern "C" __attribute__((used, section(".vantor_version"))) const char kVantorV
 namespace platform {
 namespace {
 
+// Opens a regular file for reading, or gives -1. The open never blocks: a
+// FIFO or a device is refused instead of waited on.
+int openRegular(const char* path, struct stat* st) {
+    if (path == nullptr || *path == '\0')
+        return -1;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool readAll(const char* path, std::string* out) {
-    if (path == nullptr)
-        return false;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    int fd = openRegular(path, &st);
     if (fd < 0)
         return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     out->clear();
     char buf[8192];
     for (;;) {
@@ -94,17 +105,14 @@ void ThrowToHost(CCFTException* exception) {
 }
 
 bool ProbeFile(const char* path, uint64_t* size) {
-    if (path == nullptr || *path == '\0')
-        return false;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    int fd = openRegular(path, &st);
     if (fd < 0)
         return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    if (ok && size != nullptr)
+    if (size != nullptr)
         *size = static_cast<uint64_t>(st.st_size);
-    return ok;
+    return true;
 }
 
 uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, const char* path) {
@@ -175,8 +183,29 @@ std::string FileVersionText() {
 void ComInitialize() {}
 void ComUninitialize() {}
 
+namespace {
+
+// Only an eventfd is an event: any other descriptor (a file, a pipe, a
+// socket of the host) must never get the counter's bytes.
+bool isEventFd(int fd) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[64];
+    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n <= 0)
+        return false;
+    target[n] = '\0';
+    return std::strcmp(target, "anon_inode:[eventfd]") == 0;
+}
+
+} // namespace
+
 bool SignalEvent(uintptr_t handle) {
+    if (handle > static_cast<uintptr_t>(INT_MAX))
+        return false;
     int fd = static_cast<int>(handle);
+    if (!isEventFd(fd))
+        return false;
     uint64_t one = 1;
     for (;;) {
         ssize_t n = ::write(fd, &one, sizeof one);

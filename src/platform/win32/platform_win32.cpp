@@ -11,6 +11,7 @@
 // its own name or callers without <windows.h> find no definition.
 #undef WriteProfileString
 
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -35,6 +36,10 @@ std::string fullPath(const char* path) {
     return std::string(buf, n);
 }
 
+struct FileCloser {
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+
 PFN_OmraHost_Sleep hostSleep() {
     static const PFN_OmraHost_Sleep fn = reinterpret_cast<PFN_OmraHost_Sleep>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(nullptr), OMRA_HOST_SLEEP_NAME)));
@@ -46,14 +51,17 @@ PFN_OmraHost_Sleep hostSleep() {
 bool ProbeFile(const char* path, uint64_t* size) {
     if (path == nullptr || *path == '\0')
         return false;
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    // Overlapped, so that opening a pipe or a device never waits on it.
+    std::unique_ptr<void, FileCloser> file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                                       nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
         return false;
+    }
+    // Only a file on a disk is a configuration file; a pipe's reader would block.
     LARGE_INTEGER li{};
-    BOOL ok = GetFileSizeEx(h, &li);
-    CloseHandle(h);
-    if (!ok)
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &li))
         return false;
     if (size != nullptr)
         *size = static_cast<uint64_t>(li.QuadPart);
