@@ -321,6 +321,15 @@ TEST(Vt318, ZeroCafcSlopeFailsEvenInsideAWideWindow) {
     EXPECT_TRUE(flashWrites(r.bench).empty());
 }
 
+TEST(Vt318, ComputedCdacOf63PassesBothWindows) {
+    ChipRun<CVt318> r({-800, -1600, -7000, 7000});
+    ASSERT_FALSE(r.result.threw) << r.result.message;
+    std::vector<std::string> items = resultItems(r.bench);
+    EXPECT_EQ("CDAC|40|63|70|CDAC|2|1|1", items[1]);
+    EXPECT_EQ("CDAC|0|63|63|CDAC|2|1|1", items[2]);
+    EXPECT_EQ("HT_WriteData_Flash_AFC_CDAC(63)", flashWrites(r.bench).at(1));
+}
+
 TEST(Vt318, CafcWindowBounds) {
     ChipRun<CVt318> at({2820, -1980, 0, 14000}); // 8000 - 14000 / 7 = 6000
     ASSERT_FALSE(at.result.threw) << at.result.message;
@@ -434,6 +443,59 @@ TEST(Ln2040, CafcWindowBounds) {
     EXPECT_EQ("CAFC Range: 12501 Exceed Range [5500, 12500]!", past.result.message);
     EXPECT_EQ(T(138, 32), past.result.triple);
     EXPECT_EQ(12501, past.bench.U16(OMRA_CAL_MEAS_CAFC));
+}
+
+// --- Judged values of results from which nothing follows ----------------------
+
+// The last judged item of the name: its value and verdict.
+const testing_support::Item* lastJudged(const rig::Bench& bench, const std::string& name) {
+    const testing_support::Item* found = nullptr;
+    for (const auto& item : bench.Items())
+        if (item.name == name && item.kind == OMRA_KIND_JUDGED)
+            found = &item;
+    return found;
+}
+
+// A run that fails on a result from which nothing follows: its judged item
+// carries the given value (NaN where the computed one lies inside the window)
+// and never passes, and nothing reaches the flash.
+template <class Action>
+void expectJudged(const char* what, std::vector<double> fe, const std::string& config,
+                  int32_t chipType, const char* name, double value) {
+    SCOPED_TRACE(what);
+    ChipRun<Action> r(std::move(fe), config, chipType);
+    EXPECT_TRUE(r.result.threw);
+    const testing_support::Item* item = lastJudged(r.bench, name);
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(0, item->pass);
+    if (std::isnan(value))
+        EXPECT_TRUE(std::isnan(item->value)) << item->value;
+    else
+        EXPECT_EQ(value, item->value);
+    EXPECT_TRUE(flashWrites(r.bench).empty());
+}
+
+TEST(DegenerateResults, CarryTheComputedValueUnlessItWouldPass) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<double> flat318(6, 300.0);
+    expectJudged<CVantorAfc>("VT300 chip type 0", {}, "", 0, "Slope", 0.0);
+    expectJudged<CVantorAfc>("VT300 flat, window from 0", {100, 100},
+                             "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n", 1, "Slope",
+                             nan);
+    expectJudged<CVt318>("VT318 flat coarse stage", flat318, "", 1, "CDAC", 0.0);
+    expectJudged<CVt318>("VT318 flat coarse stage, window from -5", flat318,
+                         "[CRYSTAL_VT318]\nDefault CDAC=5\nCDAC    Range=10\n", 1, "CDAC", nan);
+    expectJudged<CVt318>("VT318 equal fine errors", {2820, -1980, 50, 50}, "", 1, "CAFC Slope",
+                         0.0);
+    expectJudged<CVt318>("VT318 equal fine errors, window from 0", {2820, -1980, 50, 50},
+                         "[CRYSTAL_VT318]\nSlope Range=7\n", 1, "CAFC Slope", nan);
+    expectJudged<CLN2040>("LN2040 flat coarse stage", {500, 500}, "", 1, "CDAC", 0.0);
+    expectJudged<CLN2040>("LN2040 flat coarse stage, window from 0", {500, 500},
+                          "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", 1, "CDAC", nan);
+    expectJudged<CLN2040>("LN2040 equal fine errors", {6300, 2700, 700, 700}, "", 1, "CAFC Slope",
+                          0.0);
+    expectJudged<CLN2040>("LN2040 equal fine errors, window from 0", {6300, 2700, 700, 700},
+                          "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=0\n", 1, "CAFC Slope", nan);
 }
 
 // --- Simulated nominal units -------------------------------------------------------

@@ -12,7 +12,10 @@
 #include <limits>
 
 #if !defined(_WIN32)
+#include <cstdlib>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -202,7 +205,45 @@ TEST(Targets, EventThatCannotBeSignalledIsGivenUp) {
     ASSERT_EQ(0, action.SetCallBack(2, &t));
     EXPECT_EQ(1, action.SendLogLine("x", 1));
 }
+
+TEST(Targets, DescriptorThatIsNoEventfdGetsNothingWritten) {
+    TestAction action;
+    char path[] = "event-target-XXXXXX";
+    int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    for (int fd : {file, fds[1]}) {
+        NOTIFY_TARGET t{};
+        t.kind = OMRA_TARGET_EVENT;
+        t.target = static_cast<uintptr_t>(fd);
+        ASSERT_EQ(0, action.SetCallBack(2, &t));
+        EXPECT_EQ(0, action.SendLogLine("x", 1)) << fd; // a signal that failed
+    }
+    struct stat st {};
+    ASSERT_EQ(0, fstat(file, &st));
+    EXPECT_EQ(0, st.st_size);
+    int pending = -1;
+    ASSERT_EQ(0, ioctl(fds[0], FIONREAD, &pending));
+    EXPECT_EQ(0, pending);
+    close(file);
+    close(fds[0]);
+    close(fds[1]);
+    unlink(path);
+}
 #endif
+
+TEST(Targets, EventSignalIsTriedExactlyAHundredTimes) {
+    int calls = 0;
+    EXPECT_FALSE(SignalWithRetry([&] { return ++calls < 0; }));
+    EXPECT_EQ(100, calls);
+    calls = 0;
+    EXPECT_TRUE(SignalWithRetry([&] { return ++calls == 100; }));
+    EXPECT_EQ(100, calls);
+    calls = 0;
+    EXPECT_TRUE(SignalWithRetry([&] { return ++calls == 1; }));
+    EXPECT_EQ(1, calls);
+}
 
 TEST(Exception, FullTextNamesTheFileAndLine) {
     CCFTException a("C:\\src\\Common\\ActionBase.cpp", 7, "< %s >x %d", "VT", 3);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #if defined(_WIN32)
+#include <windows.h>
 #include <direct.h>
 #include <process.h>
 #define getpid _getpid
@@ -148,7 +149,8 @@ protected:
     host::Library lib;
     std::string tag, cfg;
     sim::Handset handset{sim::NominalCrystal(sim::Chip::VT300), 1};
-    sim::RfTester rf{&handset};
+    sim::CallLog rfCalls;
+    sim::RfTester rf{&handset, &rfCalls};
     std::vector<unsigned char> record = std::vector<unsigned char>(OMRA_CAL_RECORD_SIZE, 0);
 };
 
@@ -526,6 +528,38 @@ TEST_F(BadInput, ConfigurationThatCannotBeRead) {
 #endif
 }
 
+// Neither the probe nor the reader may wait on a file that is no regular file.
+TEST_F(BadInput, ConfigurationThatIsNoRegularFile) {
+    start();
+    std::vector<std::string> paths;
+#if defined(_WIN32)
+    std::string pipeName = "\\\\.\\pipe\\vantor-cfg-" + tag;
+    HANDLE pipe = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 4, 512,
+                                   512, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    paths.push_back(pipeName);
+#else
+    std::string fifo = "cfg-fifo-" + tag;
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    paths.push_back(fifo);
+    paths.push_back("/dev/zero");
+#endif
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        IAction* a = ready(OMRA_ACTION_VT318);
+        ACTION_PARAM p = param(1, 1, path);
+        EXPECT_EQ("< VT318_AFC >LoadAdjustConfig file <" + path + "> not exist", initError(a, &p));
+        EXPECT_EQ(ActionTriple(101, 13), LastTriple());
+        EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, path.c_str()));
+        EXPECT_EQ(ActionTriple(10, 13), LastTriple());
+    }
+#if defined(_WIN32)
+    CloseHandle(pipe);
+#else
+    std::remove(fifo.c_str());
+#endif
+}
+
 TEST_F(BadInput, EmptyConfigurationNotesItAndLoadsDefaults) {
     start();
     IAction* a = ready(OMRA_ACTION_VT300);
@@ -600,5 +634,220 @@ TEST_F(BadInput, DegenerateSlopesNeverFlash) {
         EXPECT_EQ(0u, lib.FreeAction(a));
     }
 }
+
+// --- A host's target that calls back into the library during a run -----------
+
+// A result target that, at one item of the run, calls the library as a
+// host's window or function target may.
+struct Reentry {
+    int atItem = -1;
+    int seen = 0;
+    std::function<void()> call;
+};
+
+Reentry& reentry() {
+    static Reentry r;
+    return r;
+}
+
+int OMRA_CALL reenteringTarget(void* record) {
+    int reply = testing_support::CaptureItem(record);
+    Reentry& r = reentry();
+    if (r.seen++ == r.atItem && r.call)
+        r.call();
+    return reply;
+}
+
+class HostCallsBack : public BadInput {
+protected:
+    void SetUp() override {
+        BadInput::SetUp();
+        reentry() = Reentry{};
+    }
+    void TearDown() override {
+        reentry() = Reentry{};
+        BadInput::TearDown();
+    }
+
+    // A VT300 action ready to run whose result target calls back at the item.
+    IAction* calling(int atItem, const std::string& config) {
+        write(cfg, config);
+        IAction* a = ready(OMRA_ACTION_VT300);
+        NOTIFY_TARGET t = testing_support::ItemTarget();
+        t.target = reinterpret_cast<uintptr_t>(&reenteringTarget);
+        EXPECT_EQ(0u, lib.SetCallBack(a, OMRA_CALLBACK_RESULT, &t));
+        ACTION_PARAM p = param(1, 1, cfg);
+        EXPECT_EQ(0u, lib.InitAction(a, &p));
+        reentry().atItem = atItem;
+        reentry().seen = 0;
+        return a;
+    }
+
+    // Name, kind and verdict of every item: the run as the host saw it.
+    static std::vector<std::string> shape() {
+        std::vector<std::string> out;
+        for (const auto& it : Capture().items)
+            out.push_back(it.name + "|" + std::to_string(it.kind) + "|" + std::to_string(it.pass));
+        return out;
+    }
+
+    int flashWrites() const {
+        return handset.Calls(sim::Command::FlashCafc) + handset.Calls(sim::Command::FlashCdac) +
+               handset.Calls(sim::Command::FlashSlopeLength);
+    }
+};
+
+TEST_F(HostCallsBack, FreeOrCleanupInsideTheRunLetsItFinish) {
+    struct Case {
+        bool cleanup;
+        const char* config;
+        const char* message;
+    };
+    const Case cases[] = {
+        {false, "", ""},
+        {true, "", ""},
+        {false, "[CRYSTAL_VT300]\nMax CAFC Slope=1\n", "Too big CAFC slope! 8. [4, 1]"},
+        {true, "[CRYSTAL_VT300]\nMax CAFC Slope=1\n", "Too big CAFC slope! 8. [4, 1]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.cleanup ? "cleanup " : "free ") + c.config);
+        start();
+        // The same run undisturbed, as the reference of what the host must see.
+        IAction* quiet = calling(-1, c.config);
+        Capture().Clear();
+        int flashBefore = flashWrites();
+        EXPECT_EQ(c.message, run(quiet));
+        std::vector<std::string> expected = shape();
+        int expectedFlash = flashWrites() - flashBefore;
+        size_t expectedLines = Capture().lines.size();
+        EXPECT_EQ(0u, lib.FreeAction(quiet));
+
+        IAction* a = calling(0, c.config);
+        uint32_t freed = 99;
+        reentry().call = [&] { freed = c.cleanup ? lib.Cleanup() : lib.FreeAction(a); };
+        Capture().Clear();
+        flashBefore = flashWrites();
+        EXPECT_EQ(c.message, run(a));
+        EXPECT_EQ(0u, freed);
+        EXPECT_EQ(expected, shape());
+        EXPECT_EQ(expectedLines, Capture().lines.size());
+        EXPECT_EQ(expectedFlash, flashWrites() - flashBefore);
+        uint32_t code = c.cleanup ? OMRA_ERR_NOT_STARTED : OMRA_ERR_NOT_LIVE;
+        EXPECT_NE(0u, lib.FreeAction(a));
+        EXPECT_EQ(ActionTriple(OMRA_OP_FREE_ACTION, code), LastTriple());
+        EXPECT_NE(0u, lib.DoAction(a));
+        EXPECT_EQ(ActionTriple(OMRA_OP_DO_ACTION, code), LastTriple());
+        lib.Cleanup();
+        reentry() = Reentry{};
+    }
+}
+
+TEST_F(HostCallsBack, ReenteringARunningActionIsRefusedOthersMayRun) {
+    start();
+    write(cfg, "");
+    IAction* other = ready(OMRA_ACTION_VT300);
+    ACTION_PARAM p = param(1, 1, cfg);
+    ASSERT_EQ(0u, lib.InitAction(other, &p));
+    IAction* a = calling(0, "");
+    Triple doTriple, initTriple;
+    uint32_t doResult = 0, initResult = 0;
+    std::string otherMessage = "not run";
+    int rfCallsBefore = 0, rfCallsAfter = 0;
+    reentry().call = [&] {
+        rfCallsBefore = static_cast<int>(rfCalls.Entries().size());
+        doResult = lib.DoAction(a);
+        doTriple = LastTriple();
+        initResult = lib.InitAction(a, &p);
+        initTriple = LastTriple();
+        rfCallsAfter = static_cast<int>(rfCalls.Entries().size());
+        otherMessage = run(other);
+    };
+    int flashBefore = flashWrites();
+    EXPECT_EQ("", run(a));
+    EXPECT_NE(0u, doResult);
+    EXPECT_EQ(ActionTriple(OMRA_OP_DO_ACTION, OMRA_ERR_RUNNING), doTriple);
+    EXPECT_NE(0u, initResult);
+    EXPECT_EQ(ActionTriple(OMRA_OP_INIT_ACTION, OMRA_ERR_RUNNING), initTriple);
+    EXPECT_EQ(rfCallsBefore, rfCallsAfter); // the refused calls reached nothing
+    EXPECT_EQ("", otherMessage);
+    EXPECT_EQ(2, closingItems());
+    EXPECT_EQ(6, flashWrites() - flashBefore); // one calibration each
+    // Once the run is over, the action runs again.
+    reentry().atItem = -1;
+    EXPECT_EQ("", run(a));
+    EXPECT_EQ(0u, lib.FreeAction(a));
+    EXPECT_EQ(0u, lib.FreeAction(other));
+}
+
+// --- A run after a failed initialisation -----------------------------------------
+
+TEST_F(BadInput, NoRunAfterAFailedInitialisation) {
+    struct Case {
+        uint32_t id;
+        sim::Chip chip;
+        const char* name;
+    };
+    const Case cases[] = {{OMRA_ACTION_VT300, sim::Chip::VT300, "VT300_AFC"},
+                          {OMRA_ACTION_VT318, sim::Chip::VT318, "VT318_AFC"},
+                          {OMRA_ACTION_LN2040, sim::Chip::LN2040, "LN2040"}};
+    const std::string missing = "missing-" + tag + "/none.ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        start();
+        handset.crystal = sim::NominalCrystal(c.chip);
+        write(cfg, "[AFC-COMMON]\n");
+        IAction* a = ready(c.id);
+        ACTION_PARAM good = param(1, 1, cfg);
+        ASSERT_EQ(0u, lib.InitAction(a, &good));
+        ACTION_PARAM bad = param(1, 1, missing);
+        EXPECT_EQ("< " + std::string(c.name) + " >LoadAdjustConfig file <" + missing +
+                      "> not exist",
+                  initError(a, &bad));
+        EXPECT_EQ(ActionTriple(101, 13), LastTriple());
+
+        Capture().Clear();
+        rfCalls.Clear();
+        int phoneBefore = phoneCalls();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            EXPECT_EQ("< " + std::string(c.name) + " >configuration file <" + missing +
+                          "> was not loaded",
+                      run(a));
+            EXPECT_EQ(ActionTriple(OMRA_OP_DO_ACTION, OMRA_ERR_FILE_OPEN), LastTriple());
+        }
+        EXPECT_EQ(phoneBefore, phoneCalls());
+        EXPECT_TRUE(rfCalls.Entries().empty());
+        ASSERT_EQ(2u, Capture().items.size());
+        EXPECT_EQ(2, closingItems());
+
+        // A successful initialisation lifts the refusal.
+        ASSERT_EQ(0u, lib.InitAction(a, &good));
+        EXPECT_EQ("", run(a));
+        EXPECT_LT(phoneBefore, phoneCalls());
+        lib.Cleanup();
+    }
+}
+
+#if !defined(_WIN32)
+TEST_F(BadInput, EventTargetThatIsARegularFileGetsNoBytes) {
+    start();
+    std::string path = "event-" + tag + ".bin";
+    write(path, "");
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(nullptr, f);
+    IAction* a = ready(OMRA_ACTION_VT300);
+    NOTIFY_TARGET t{};
+    t.kind = OMRA_TARGET_EVENT;
+    t.target = static_cast<uintptr_t>(fileno(f));
+    ASSERT_EQ(0u, lib.SetCallBack(a, OMRA_CALLBACK_LOG, &t));
+    ACTION_PARAM p = param(1, 1, cfg);
+    ASSERT_EQ(0u, lib.InitAction(a, &p));
+    EXPECT_EQ("", run(a));
+    std::fclose(f);
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(path.c_str(), &st));
+    EXPECT_EQ(0, st.st_size);
+    std::remove(path.c_str());
+}
+#endif
 
 } // namespace
