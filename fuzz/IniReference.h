@@ -1,9 +1,12 @@
 // A second, deliberately plain reader of private-profile integers, written
 // apart from the engine so that the two can be compared on any bytes.
 //
-// The file is taken as the system holds it: lines split at CR or LF, blanks
+// The file is taken as the system holds it: a UTF-8 byte-order mark skipped,
+// UTF-16 with its mark (LE or BE) read by code unit, each one beyond ASCII as
+// one byte that is no digit, blank or mark; lines split at CR or LF, blanks
 // (tab to CR, Ctrl-Z, space) trimmed around each line, a line opening with
-// '[' and holding a later ']' is a section named up to its last ']', other
+// '[' and holding a later ']' is a section named up to its last ']' (the name
+// trimmed; an empty one never matches), other
 // lines are keys up to the first '=' (name and value trimmed). Names and
 // values are C strings: each ends at its first NUL byte. Names compare
 // without ASCII case; the first matching section counts, and in it the first
@@ -60,7 +63,24 @@ struct Entry {
     std::string value;
 };
 
-inline std::vector<Entry> parse(const std::string& text) {
+inline std::string decoded(const std::string& bytes) {
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return bytes.substr(3);
+    bool le = bytes.compare(0, 2, "\xFF\xFE") == 0;
+    bool be = bytes.compare(0, 2, "\xFE\xFF") == 0;
+    if (!le && !be)
+        return bytes;
+    std::string out;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        unsigned lo = static_cast<unsigned char>(bytes[le ? i : i + 1]);
+        unsigned hi = static_cast<unsigned char>(bytes[le ? i + 1 : i]);
+        out += (hi == 0 && lo < 0x80) ? static_cast<char>(lo) : '\x80';
+    }
+    return out;
+}
+
+inline std::vector<Entry> parse(const std::string& bytes) {
+    const std::string text = decoded(bytes);
     std::vector<Entry> entries;
     std::string line;
     auto flush = [&] {
@@ -72,7 +92,7 @@ inline std::vector<Entry> parse(const std::string& text) {
         size_t close = t.rfind(']');
         if (t[0] == '[' && close != std::string::npos && close > 0) {
             e.isSection = true;
-            e.name = cString(t.substr(1, close - 1));
+            e.name = cString(trimmed(t.substr(1, close - 1)));
         } else {
             size_t eq = t.find('=');
             if (eq == std::string::npos) {
@@ -150,6 +170,8 @@ inline uint32_t readInt(const std::vector<Entry>& entries, const std::string& se
                         const std::string& key, int32_t def) {
     std::string s = trimmed(section);
     std::string k = trimmed(key);
+    if (s.empty())
+        return static_cast<uint32_t>(def);
     size_t i = 0;
     while (i < entries.size() && !(entries[i].isSection && sameIgnoringCase(entries[i].name, s)))
         ++i;

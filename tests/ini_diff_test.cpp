@@ -53,14 +53,35 @@ std::string caseVariant(Gen& g, const std::string& s) {
     return out;
 }
 
+// The file's bytes: as written, after a UTF-8 mark, or UTF-16 with its mark.
+std::string encode(Gen& g, const std::string& text) {
+    int kind = static_cast<int>(g.Next() % 6);
+    if (kind == 0)
+        return "\xEF\xBB\xBF" + text;
+    if (kind == 1 || kind == 2) {
+        bool big = kind == 2;
+        std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : text) {
+            out += big ? '\0' : c;
+            out += big ? c : '\0';
+        }
+        return out;
+    }
+    return text;
+}
+
 std::string generate(Gen& g) {
     std::string text;
     int sections = 1 + static_cast<int>(g.Next() % 5);
     for (int s = 0; s < sections; ++s) {
         if (g.Next() % 4 == 0)
             text += "; comment " + std::to_string(s) + "\r\n";
-        text +=
-            g.Pick(kPads) + "[" + caseVariant(g, g.Pick(kSections)) + "]" + g.Pick(kPads) + "\r\n";
+        // Blanks inside the brackets now and then.
+        bool inner = g.Next() % 3 == 0;
+        std::string name = caseVariant(g, g.Pick(kSections));
+        if (inner)
+            name = g.Pick(kPads) + name + g.Pick(kPads);
+        text += g.Pick(kPads) + "[" + name + "]" + g.Pick(kPads) + "\r\n";
         int keys = static_cast<int>(g.Next() % 6);
         for (int k = 0; k < keys; ++k) {
             int kind = static_cast<int>(g.Next() % 10);
@@ -76,7 +97,10 @@ std::string generate(Gen& g) {
                         g.Pick(kValues) + g.Pick(kPads) + "\r\n";
         }
     }
-    return text;
+    // The last line without its line break.
+    if (g.Next() % 4 == 0 && text.size() >= 2)
+        text.resize(text.size() - 2);
+    return encode(g, text);
 }
 
 std::string fullPath(const char* name) {
@@ -111,6 +135,39 @@ TEST(IniDifferential, IntegersMatchTheSystemReader) {
         std::remove(path.c_str());
     }
     EXPECT_EQ(400 * 4 * 7, compared);
+}
+
+TEST(IniDifferential, LastLineMarksAndBracketBlanksAsTheSystemReads) {
+    struct Case {
+        std::string bytes;
+        uint32_t value;
+    };
+    auto le = [](const std::string& t) {
+        std::string out = "\xFF\xFE";
+        for (char c : t)
+            out += std::string(1, c) + '\0';
+        return out;
+    };
+    const Case cases[] = {
+        {"[s]\r\nk=5", 5},
+        {"[s]\nk = 5 \t", 5},
+        {"[s]\rk=5", 5},
+        {le("[s]\r\nk=5"), 5},
+        {"\xEF\xBB\xBF[s]\r\nk=5\r\n", 5},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF[s]\r\nk=5\r\n", static_cast<uint32_t>(-7)},
+        {"[ s\t]\r\nk=5\r\n", 5},
+        {"[ s ] ]\r\nk=5\r\n", static_cast<uint32_t>(-7)},
+        {"[]\r\nk=5\r\n", static_cast<uint32_t>(-7)},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        std::string path = fullPath(("ini_diff_pin" + std::to_string(++n) + ".ini").c_str());
+        writeFile(path, c.bytes);
+        const char* section = c.bytes.find("[]") != std::string::npos ? "" : "s";
+        EXPECT_EQ(c.value, GetPrivateProfileIntA(section, "k", -7, path.c_str())) << n;
+        EXPECT_EQ(c.value, ini::ReadInt(c.bytes, section, "k", -7)) << n;
+        std::remove(path.c_str());
+    }
 }
 
 TEST(IniDifferential, MissingFileGivesTheDefaultInBoth) {

@@ -66,7 +66,7 @@ std::vector<Line> SplitLines(std::string_view text) {
             size_t close = content.rfind(']');
             if (close != std::string_view::npos && close > 0) {
                 line.kind = LineKind::Section;
-                line.name = cString(content.substr(1, close - 1));
+                line.name = cString(trim(content.substr(1, close - 1)));
                 lines.push_back(line);
                 continue;
             }
@@ -83,6 +83,127 @@ std::vector<Line> SplitLines(std::string_view text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+namespace {
+
+void appendUtf8(std::string* out, uint32_t c) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out += static_cast<char>(0xC0 | (c >> 6));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += static_cast<char>(0xE0 | (c >> 12));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out += static_cast<char>(0xF0 | (c >> 18));
+        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16 code units as UTF-8; a lone surrogate keeps its value in three
+// bytes, so that encoding the text again gives the same units.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    size_t n = bytes.size() / 2;
+    auto unit = [&](size_t i) {
+        unsigned char a = static_cast<unsigned char>(bytes[2 * i]);
+        unsigned char b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        return bigEndian ? static_cast<uint32_t>(a << 8 | b) : static_cast<uint32_t>(b << 8 | a);
+    };
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n) {
+            uint32_t low = unit(i + 1);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        appendUtf8(&out, c);
+    }
+    return out;
+}
+
+void appendUnit(std::string* out, uint32_t u, bool bigEndian) {
+    char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+    *out += bigEndian ? hi : lo;
+    *out += bigEndian ? lo : hi;
+}
+
+// The reverse of utf16ToUtf8; a byte that starts no sequence is taken as the
+// code unit of its value.
+std::string utf8ToUtf16(std::string_view text, bool bigEndian) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        size_t len = b < 0x80             ? 1
+                     : (b & 0xE0) == 0xC0 ? 2
+                     : (b & 0xF0) == 0xE0 ? 3
+                     : (b & 0xF8) == 0xF0 ? 4
+                                          : 0;
+        bool ok = len != 0 && i + len <= text.size();
+        uint32_t c = len == 1 ? b : len == 2 ? (b & 0x1Fu) : len == 3 ? (b & 0x0Fu) : (b & 0x07u);
+        for (size_t k = 1; ok && k < len; ++k) {
+            unsigned char t = static_cast<unsigned char>(text[i + k]);
+            ok = (t & 0xC0) == 0x80;
+            c = (c << 6) | (t & 0x3Fu);
+        }
+        if (!ok) {
+            appendUnit(&out, b, bigEndian);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            appendUnit(&out, 0xD800 + ((c - 0x10000) >> 10), bigEndian);
+            appendUnit(&out, 0xDC00 + ((c - 0x10000) & 0x3FF), bigEndian);
+        } else {
+            appendUnit(&out, c, bigEndian);
+        }
+        i += len;
+    }
+    return out;
+}
+
+} // namespace
+
+Decoded Decode(std::string_view bytes) {
+    Decoded d;
+    auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (startsWith("\xEF\xBB\xBF")) {
+        d.encoding = Encoding::Utf8;
+        d.text.assign(bytes.substr(3));
+    } else if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
+        bool big = bytes[0] == '\xFE';
+        d.encoding = big ? Encoding::Utf16Be : Encoding::Utf16Le;
+        std::string_view units = bytes.substr(2, (bytes.size() - 2) & ~static_cast<size_t>(1));
+        d.text = utf16ToUtf8(units, big);
+        d.tail.assign(bytes.substr(2 + units.size()));
+    } else {
+        d.text.assign(bytes);
+    }
+    return d;
+}
+
+std::string Encode(const Decoded& file) {
+    switch (file.encoding) {
+    case Encoding::Utf8:
+        return "\xEF\xBB\xBF" + file.text;
+    case Encoding::Utf16Le:
+        return "\xFF\xFE" + utf8ToUtf16(file.text, false) + file.tail;
+    case Encoding::Utf16Be:
+        return "\xFE\xFF" + utf8ToUtf16(file.text, true) + file.tail;
+    case Encoding::Ansi:
+        break;
+    }
+    return file.text;
 }
 
 namespace {
@@ -104,7 +225,9 @@ size_t findKey(const std::vector<Line>& lines, size_t s, std::string_view key) {
 }
 
 const Line* lookup(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
-    size_t s = findSection(lines, trim(section));
+    // No section answers to an empty name, "[]" included.
+    std::string_view name = trim(section);
+    size_t s = name.empty() ? std::string_view::npos : findSection(lines, name);
     if (s == std::string_view::npos)
         return nullptr;
     size_t k = findKey(lines, s, trim(key));
@@ -136,8 +259,9 @@ std::string_view lineBreakOf(std::string_view text) {
 
 } // namespace
 
-std::optional<std::string> FindValue(std::string_view text, std::string_view section,
+std::optional<std::string> FindValue(std::string_view bytes, std::string_view section,
                                      std::string_view key) {
+    const std::string text = Decode(bytes).text;
     std::vector<Line> lines = SplitLines(text);
     const Line* line = lookup(lines, section, key);
     if (line == nullptr || !line->hasValue)
@@ -184,8 +308,9 @@ uint32_t ParseInt(std::string_view s) {
     return minus ? 0u - total : total;
 }
 
-uint32_t ReadInt(std::string_view text, std::string_view section, std::string_view key,
+uint32_t ReadInt(std::string_view bytes, std::string_view section, std::string_view key,
                  int32_t defaultValue) {
+    const std::string text = Decode(bytes).text;
     std::vector<Line> lines = SplitLines(text);
     const Line* line = lookup(lines, section, key);
     if (line == nullptr || !line->hasValue)
@@ -197,8 +322,9 @@ uint32_t ReadInt(std::string_view text, std::string_view section, std::string_vi
     return ParseInt(buffer);
 }
 
-std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
+std::string ReadString(std::string_view bytes, std::string_view section, std::string_view key,
                        std::string_view defaultValue) {
+    const std::string text = Decode(bytes).text;
     std::vector<Line> lines = SplitLines(text);
     const Line* line = lookup(lines, section, key);
     if (line == nullptr || !line->hasValue)
@@ -206,8 +332,25 @@ std::string ReadString(std::string_view text, std::string_view section, std::str
     return copyEntry(line->value, line->value.size() + 1);
 }
 
-std::string WriteKey(std::string_view text, std::string_view section, std::string_view key,
+namespace {
+
+std::string writeKeyInText(std::string_view text, std::string_view section, std::string_view key,
+                           std::string_view value);
+
+} // namespace
+
+std::string WriteKey(std::string_view bytes, std::string_view section, std::string_view key,
                      std::string_view value) {
+    // The file keeps its mark and encoding.
+    Decoded file = Decode(bytes);
+    file.text = writeKeyInText(file.text, section, key, value);
+    return Encode(file);
+}
+
+namespace {
+
+std::string writeKeyInText(std::string_view text, std::string_view section, std::string_view key,
+                           std::string_view value) {
     std::vector<Line> lines = SplitLines(text);
     std::string_view br = lineBreakOf(text);
     std::string_view sec = trim(section);
@@ -246,5 +389,7 @@ std::string WriteKey(std::string_view text, std::string_view section, std::strin
     out.append(text.substr(l.end));
     return out;
 }
+
+} // namespace
 
 } // namespace ini

@@ -1,11 +1,13 @@
 // Our INI engine: the private-profile rules of Win32, over the text of a file.
 //
+// A file that starts with a byte-order mark is read in its encoding: UTF-8
+// (the mark skipped) or UTF-16 little- or big-endian (taken as UTF-8 text).
 // Lines end at CR or LF. Blanks around a line are dropped. "[name]" opens a
-// section (the name runs to the last ']' of the line and keeps its inner
-// blanks). Other lines are "key = value" (blanks around key and value
-// dropped) or a key without value. Section and key names compare without
-// regard to ASCII case; only the first matching section counts, and in it
-// only the first matching key.
+// section (the name runs to the last ']' of the line; blanks around it inside
+// the brackets are dropped, inner ones kept). Other lines are "key = value"
+// (blanks around key and value dropped) or a key without value. Section and
+// key names compare without regard to ASCII case; only the first matching
+// section counts, and in it only the first matching key.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,22 @@ struct Line {
 };
 
 std::vector<Line> SplitLines(std::string_view text);
+
+enum class Encoding { Ansi, Utf8, Utf16Le, Utf16Be };
+
+// A file's bytes as the reader sees them: the text without its byte-order
+// mark, UTF-16 as UTF-8; tail keeps an odd last byte of a UTF-16 file.
+struct Decoded {
+    Encoding encoding = Encoding::Ansi;
+    std::string text;
+    std::string tail;
+};
+
+Decoded Decode(std::string_view bytes);
+// The bytes of a decoded file again, mark and encoding as they were.
+std::string Encode(const Decoded& file);
+
+// The readers and the writer below take the file's bytes as they stand.
 
 // The value of a key as the string reader gives it: nullopt when the section
 // or key is missing or the key has no '='. Matching quotes around the value
