@@ -97,6 +97,22 @@ TEST_F(Exports, CleanupWithoutStartupRecordsNothing) {
     EXPECT_EQ(triple(77, 77), LastTriple());
 }
 
+TEST_F(Exports, TripleWhoseCodeHasNoBitsNeverReadsAsSuccess) {
+    // Module 0 and operation and code whose low 12 bits are all zero.
+    const uint32_t codes[][2] = {{0, 0}, {0x1000, 0x2000}};
+    for (const auto& c : codes) {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        EXPECT_NE(0u, Spec_SetErrorCode(static_cast<E_MODULE_TYPE>(0), c[0], c[1], 0));
+        EXPECT_NE(0u, Spec_GetError(E_ERR_OTHER));
+        EXPECT_NE(0u, Spec_GetError(E_ERR_ANY));
+        ERROR_TRIPLE t{};
+        EXPECT_EQ(1, ErrorCode_GetLast(E_ERR_OTHER, &t));
+        EXPECT_EQ(c[0], t.operation);
+        EXPECT_EQ(c[1], t.code);
+    }
+    Spec_ClearErrorCode(E_ERR_ANY);
+}
+
 TEST_F(Exports, CreateActionChecksStartAndId) {
     EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0));
     EXPECT_EQ(triple(3, 9), LastTriple());

@@ -254,6 +254,18 @@ TEST(SplitterMath, BelowMinimumCollapsesToZero) {
     EXPECT_EQ(rows[1].current, 396);
 }
 
+TEST(SplitterMath, SpanAtItsMinimumStays) {
+    std::vector<SplitInfo> cols{{40, 40, 0}, {0, 0, 0}};
+    LayoutSpans(cols, 400, 4);
+    EXPECT_EQ(cols[0].current, 40);
+    EXPECT_EQ(cols[1].current, 356);
+    // Cut to what remains, which is exactly the minimum.
+    std::vector<SplitInfo> rows{{500, 400, 0}, {10, 0, 0}};
+    LayoutSpans(rows, 400, 4);
+    EXPECT_EQ(rows[0].current, 400);
+    EXPECT_EQ(rows[1].current, 0);
+}
+
 TEST(SplitterMath, NoSpaceLeftGivesZero) {
     std::vector<SplitInfo> cols{{500, 0, 0}, {10, 0, 0}, {10, 0, 0}};
     LayoutSpans(cols, 400, 4);
