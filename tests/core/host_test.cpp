@@ -218,6 +218,54 @@ TEST_F(Host, WindowTargetReceivesItemsInsideTheCall) {
     DestroyWindow(hwnd);
 }
 
+// A window whose first result message frees the action that sends it.
+struct Freeing {
+    host::Library* lib = nullptr;
+    IAction* action = nullptr;
+    uint32_t freed = 99;
+    int items = 0;
+};
+Freeing& freeing() {
+    static Freeing f;
+    return f;
+}
+
+LRESULT CALLBACK freeingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_ACTION_RESULT) {
+        if (freeing().items++ == 0)
+            freeing().freed = freeing().lib->FreeAction(freeing().action);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+TEST_F(Host, WindowTargetMayFreeTheActionThatSendsIt) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = freeingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VantorHostFreeingWindow";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowA("VantorHostFreeingWindow", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, hwnd);
+    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    freeing() = Freeing{&lib, a};
+    NOTIFY_TARGET t{};
+    t.kind = OMRA_TARGET_WINDOW;
+    t.target = reinterpret_cast<uintptr_t>(hwnd);
+    ASSERT_EQ(0u, lib.SetCallBack(a, 1, &t));
+    EXPECT_EQ(0u, lib.DoAction(a));
+    EXPECT_EQ(0u, freeing().freed);
+    EXPECT_EQ(12, freeing().items); // the run went on to its closing item
+    EXPECT_TRUE(handset.flashed[0] && handset.flashed[1] && handset.flashed[2]);
+    EXPECT_NE(0u, lib.DoAction(a));
+    ERROR_TRIPLE e{};
+    ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &e));
+    EXPECT_EQ(9u, e.operation);
+    EXPECT_EQ(18u, e.code);
+    DestroyWindow(hwnd);
+}
+
 TEST_F(Host, ThreadTargetGetsPostedMessagesLater) {
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE); // make sure the thread has a queue
