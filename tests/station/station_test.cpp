@@ -760,6 +760,14 @@ TEST_F(Station, PopulationReportDoesNotMislead) {
     std::string flatSvg = slurp(Path("flat.svg"));
     EXPECT_TRUE(has(flatSvg, "so the bars are fitted to them\\."));
     EXPECT_TRUE(has(flatSvg, "CAFC slope \\(Hz/code\\), window \\[4, 10\\]: 200 units"));
+
+    // Nearly all units in a few of the plot's many bars: fitted as well.
+    Run("--units 2000 --seed 7 --svg '" + Path("wide.svg") + "'");
+    std::string wide = slurp(Path("wide.svg"));
+    size_t cafc = wide.find("CAFC (code)");
+    ASSERT_NE(std::string::npos, cafc);
+    std::string panel = wide.substr(cafc, wide.find("CAFC slope") - cafc);
+    EXPECT_TRUE(has(panel, "Nearly all values fill a few bars")) << panel;
 }
 
 // --- bad input ---------------------------------------------------------------

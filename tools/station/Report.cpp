@@ -551,7 +551,8 @@ Distribution::Plot Distribution::Bins(int wanted) const {
     PlotRange(*this, &lo, &hi);
     long a = fine(m_window, lo), b = fine(m_window, hi);
     Plot p = build(m_window, a, b, window.known ? fine(m_window, window.low) : -1, wanted);
-    // How many bars hold 99 % of the units: one or two, and the plot says little.
+    // How many bars hold 99 % of the units: one or two (or a few of many), and
+    // the plot says little.
     std::vector<long> sizes;
     for (const Bar& x : p.bars)
         sizes.push_back(x.Units());
@@ -560,7 +561,7 @@ Distribution::Plot Distribution::Bins(int wanted) const {
     while (used < static_cast<long>(sizes.size()) &&
            static_cast<double>(held) < 0.99 * static_cast<double>(m_count))
         held += sizes[static_cast<size_t>(used++)];
-    if (used > 2)
+    if (used > 2 && used * 8 > static_cast<long>(p.bars.size()))
         return p;
     // Fit the bars to the middle 99 % of the values, from the finer
     // histogram when every value fell into its band.

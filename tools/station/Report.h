@@ -67,7 +67,7 @@ public:
     bool Whole() const { return m_whole; }
 
     // Bins for a plot of about `wanted` bars: the range that the window and
-    // the values give, or, when the values would fill only one or two bars,
+    // the values give, or, when the values would fill only a few bars,
     // a range fitted to the values.
     struct Bar {
         double low = 0, high = 0; // high excluded; whole numbers: low..high-1

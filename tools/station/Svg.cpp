@@ -120,7 +120,7 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
     std::string sub = d.note;
     auto sentence = [&](const std::string& s) { sub += (sub.empty() ? "" : " ") + s; };
     if (p.fitted)
-        sentence("Nearly all values fill one or two bars of the window's range, so the bars "
+        sentence("Nearly all values fill a few bars of the window's range, so the bars "
                  "are fitted to them.");
     if (p.below + p.above > 0)
         sentence(std::to_string(p.below + p.above) +
