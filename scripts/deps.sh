@@ -4,9 +4,15 @@
 #   deps.sh all      also MinGW-w64, Wine, Xvfb, fonts, the fuzzing runtime, the
 #                    MSVC-ABI host's tools (clang, lld, llvm) and
 #                    debootstrap for the i386 root of the 32-bit Wine stage
+#   deps.sh vm32     also qemu and a Debian kernel with its initrd for
+#                    scripts/vm32.sh (asked for only: it brings a kernel)
 set -euo pipefail
 what=${1:-all}
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
+if [ "$what" = vm32 ]; then
+  pkgs+=(qemu-system-x86 linux-image-amd64 initramfs-tools)
+  what=all
+fi
 if [ "$what" = all ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine fonts-wine xvfb xauth
          fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind debootstrap lld llvm)
