@@ -14,11 +14,11 @@
 # every command exited 0, 2 when one did not, 1 when the machine could not be
 # made, booted or did not finish.
 #
-# Needs: qemu-system-x86, linux-image-amd64 and its initrd (scripts/deps.sh
-# vm32 installs them), a root from
-# `scripts/wine32.sh prepare` (WINE32_EMULATE=qemu where the kernel runs no
-# 32-bit code) and a Wine prefix in BUILD/wineprefix-i386. Working files go to
-# build/vm32. VM32_TIMEOUT (seconds, default 3600) bounds one boot.
+# Needs: qemu-system-x86, linux-image-amd64 and its initrd (`scripts/deps.sh
+# vm32` installs them), a root from `scripts/wine32.sh prepare`
+# (WINE32_EMULATE=qemu where the kernel runs no 32-bit code) and a Wine
+# prefix in BUILD/wineprefix-i386. Working files go to build/vm32.
+# VM32_TIMEOUT (seconds, default 3600) bounds one boot.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${WINE32_ROOT:-$repo/build/i386-root}
