@@ -71,6 +71,26 @@ OMRA_NOINLINE uint32_t guarded(uint32_t operation, const char* actionName, const
     return r;
 }
 
+// InitAction and DoAction: the common prologue and checks, then the run of a
+// live action under its running mark. A run's exception is left in *pending.
+template <class Run>
+uint32_t checkedRun(uint32_t operation, IAction* action, const char* runName,
+                    CCFTException** pending, const Run& run) {
+    // The action is passed on only once it is known to be live.
+    IAction* live = nullptr;
+    uint32_t r = guarded(operation, nullptr, nullptr, pending, [operation, action, &live] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        uint32_t c = checkAction(operation, action);
+        live = c == 0 ? action : nullptr;
+        return c;
+    });
+    if (live != nullptr)
+        r = guarded(operation, nameOf(live), runName, pending, [operation, live, &run] {
+            return TheLibrary().RunAction(live, operation, [&] { return run(live); });
+        });
+    return r;
+}
+
 // The export's last step: its value, or the exception handed to the host.
 uint32_t finish(uint32_t value, CCFTException* pending) {
     if (pending != nullptr)
@@ -172,36 +192,15 @@ OMRA_EXPORT uint32_t OMRA_CALL Omra_SetDriver(IAction* action, uint32_t type, ui
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_InitAction(IAction* action, ACTION_PARAM* param) {
     CCFTException* pending = nullptr;
-    // The action is passed only once it is known to be live.
-    IAction* live = nullptr;
-    uint32_t r = guarded(OMRA_OP_INIT_ACTION, nullptr, nullptr, &pending, [action, &live] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        uint32_t c = checkAction(OMRA_OP_INIT_ACTION, action);
-        live = c == 0 ? action : nullptr;
-        return c;
-    });
-    if (live != nullptr)
-        r = guarded(OMRA_OP_INIT_ACTION, nameOf(live), "InitAction", &pending, [live, param] {
-            return TheLibrary().RunAction(live, OMRA_OP_INIT_ACTION,
-                                          [&] { return live->InitAction(param); });
-        });
+    uint32_t r = checkedRun(OMRA_OP_INIT_ACTION, action, "InitAction", &pending,
+                            [param](IAction* live) { return live->InitAction(param); });
     return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_DoAction(IAction* action) {
     CCFTException* pending = nullptr;
-    IAction* live = nullptr;
-    uint32_t r = guarded(OMRA_OP_DO_ACTION, nullptr, nullptr, &pending, [action, &live] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        uint32_t c = checkAction(OMRA_OP_DO_ACTION, action);
-        live = c == 0 ? action : nullptr;
-        return c;
-    });
-    if (live != nullptr)
-        r = guarded(OMRA_OP_DO_ACTION, nameOf(live), "DoAction", &pending, [live] {
-            return TheLibrary().RunAction(live, OMRA_OP_DO_ACTION,
-                                          [&] { return live->DoAction(); });
-        });
+    uint32_t r = checkedRun(OMRA_OP_DO_ACTION, action, "DoAction", &pending,
+                            [](IAction* live) { return live->DoAction(); });
     return finish(r, pending);
 }
 
