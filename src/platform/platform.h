@@ -24,6 +24,23 @@ uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, 
 // The string reader: the value, or the default when the key is missing.
 std::string ProfileString(const char* section, const char* key, const char* defaultValue,
                           const char* path);
+// One configuration file as one load reads it: every key of an
+// initialisation goes through the same object, so the file can be taken in
+// once instead of once per key.
+class ProfileFile {
+public:
+    explicit ProfileFile(const char* path) : m_path(path ? path : "") {}
+    uint32_t Int(const char* section, const char* key, int32_t defaultValue) const {
+        return ProfileInt(section, key, defaultValue, m_path.c_str());
+    }
+    std::string String(const char* section, const char* key, const char* defaultValue) const {
+        return ProfileString(section, key, defaultValue, m_path.c_str());
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
 // Replaces or adds one key; every other line of the file stays. False when
 // the file cannot be written, with the system's error number (GetLastError,
 // errno) in *systemError when it is given.
