@@ -1,12 +1,9 @@
 #include "Report.h"
 
-#include "Options.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <sstream>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -20,90 +17,17 @@
 
 namespace station {
 
-namespace {
-
-std::string format(const char* f, double v) {
+std::string FormatNumber(const char* format, double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, f, v);
+    std::snprintf(buf, sizeof buf, format, v);
     return buf;
 }
 
-// Whole numbers without decimals, others with three.
-std::string number(double v) {
-    if (std::isnan(v))
-        return "nan";
-    if (std::isinf(v))
-        return v > 0 ? "inf" : "-inf";
-    if (v == std::floor(v) && std::fabs(v) < 1e12)
-        return format("%.0f", v);
-    return format("%.3f", v);
-}
-
-std::string seconds(double ms) {
-    return format("%.3f s", ms / 1000.0);
-}
-
-const char* codeMeaning(uint32_t code) {
-    switch (code) {
-    case OMRA_ERR_FLASH_OR_AFC:
-        return "a handset command failed";
-    case OMRA_ERR_RFTESTER:
-        return "the RF tester recorded an error";
-    case OMRA_ERR_NULL_POINTER:
-        return "a required pointer is null";
-    case OMRA_ERR_CHIP_TYPE:
-        return "invalid chip type";
-    case OMRA_ERR_FILE_OPEN:
-        return "a file cannot be opened";
-    case OMRA_ERR_FILE_EMPTY:
-        return "a file is empty";
-    case OMRA_ERR_NO_RFTESTER:
-        return "no RF tester";
-    case OMRA_ERR_PFER_RANGE:
-        return "first frequency error beyond its limit";
-    case OMRA_ERR_CDAC_RANGE:
-        return "calibrated CDAC outside its window";
-    case OMRA_ERR_CAFC_RANGE:
-        return "calibrated CAFC outside its window";
-    case OMRA_ERR_SLOPE:
-        return "CAFC slope zero or outside its limits";
-    }
-    return "";
-}
-
-std::string tripleText(const ERROR_TRIPLE& t) {
+std::string TripleText(const ERROR_TRIPLE& t) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "(%u, %u, %u)", t.module, t.operation, t.code);
     return buf;
 }
-
-std::string pad(const std::string& s, size_t width) {
-    return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
-}
-
-// "FILE:\tVt318.cpp\nLINE:\t0063" out of the full text, on one line.
-std::string whereFrom(const std::string& full) {
-    size_t f = full.find("FILE:\t");
-    if (f == std::string::npos)
-        return std::string();
-    std::string rest = full.substr(f);
-    std::string out;
-    for (char c : rest)
-        out += (c == '\t') ? ' ' : (c == '\n') ? ' ' : c;
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    size_t l = out.find(" LINE:");
-    if (l != std::string::npos)
-        out.replace(l, 1, "  ");
-    return out;
-}
-
-// The mark of a unit that passed only because a failed command was let pass.
-std::string ignoredNote(const UnitResult& r) {
-    return r.passed && r.ignoredFailures > 0 ? " (passed with an ignored command failure)" : "";
-}
-
-} // namespace
 
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
@@ -149,159 +73,57 @@ std::string JsonNumber(double v) {
     return buf;
 }
 
-void PrintLibrary(FILE* out, const LibraryFacts& lib) {
-    std::fprintf(out, "Library    %s\n", lib.path.c_str());
-    if (lib.versionText.empty())
-        std::fprintf(out, "Version    (the file carries no version)\n");
-    else
-        std::fprintf(out, "Version    %s, build %s (FileVersion %s)\n", lib.version.c_str(),
-                     lib.build.c_str(), lib.versionText.c_str());
-    for (size_t i = 0; i < lib.actions.size(); ++i)
-        std::fprintf(out, "%s%3u (0x%04X)  %s\n", i == 0 ? "Actions    " : "           ",
-                     lib.actions[i].first, lib.actions[i].first, lib.actions[i].second.c_str());
-}
-
-void PrintLibraryJson(FILE* out, const LibraryFacts& lib) {
-    std::string actions;
-    for (const auto& a : lib.actions)
-        actions += std::string(actions.empty() ? "" : ",") + "{\"id\":" + std::to_string(a.first) +
-                   ",\"name\":" + JsonString(a.second) + "}";
-    std::fprintf(out,
-                 "{\"type\":\"library\",\"path\":%s,\"file_version\":%s,\"version\":%s,"
-                 "\"build\":%s,\"actions\":[%s]}\n",
-                 JsonString(lib.path).c_str(), JsonString(lib.versionText).c_str(),
-                 JsonString(lib.version).c_str(), JsonString(lib.build).c_str(), actions.c_str());
-}
-
-void PrintFindings(FILE* out, const ConfigReport& report, const std::string& file) {
-    if (report.findings.empty()) {
-        std::fprintf(out, "Check      %s: no warnings\n", file.c_str());
-        return;
-    }
-    std::fprintf(out, "Check      %s: %d warning%s\n", file.c_str(), report.Warnings(),
-                 report.Warnings() == 1 ? "" : "s");
-    for (const Finding& f : report.findings) {
-        std::string where = f.line > 0 ? "line " + std::to_string(f.line) + ": " : "";
-        std::fprintf(out, "  %s  %s%s\n", f.level == Finding::Warning ? "warning" : "note   ",
-                     where.c_str(), f.text.c_str());
-    }
-}
-
-void PrintFindingsJson(FILE* out, const ConfigReport& report) {
-    for (const Finding& f : report.findings)
-        std::fprintf(out, "{\"type\":\"finding\",\"level\":\"%s\",\"line\":%d,\"text\":%s}\n",
-                     f.level == Finding::Warning ? "warning" : "note", f.line,
-                     JsonString(f.text).c_str());
-}
-
-void PrintUnit(FILE* out, const RunFacts& run, const UnitResult& r) {
-    std::fprintf(out,
-                 "Run        %s calibration (action %u), chip type %d, band %d %s, RF tester as "
-                 "%s, %s clock\n",
-                 run.chip.c_str(), run.actionId, run.chipType, run.band, BandLabel(run.band),
-                 run.rfKind.c_str(), run.virtualTime ? "virtual" : "real");
-    std::fprintf(out, "Handset    %s\n", run.handset.c_str());
-    std::fprintf(out, "\nResult items\n");
-    std::fprintf(out, "  %3s  %s %10s %12s %10s  %-8s %s\n", "#", pad("Name", 42).c_str(), "Low",
-                 "Value", "High", "Unit", "Result");
-    int index = 0;
+UnitReport MakeUnitReport(const RunFacts& run, const UnitResult& r) {
+    UnitReport u;
+    u.run = run;
     for (const Item& it : r.items) {
-        ++index;
-        if (it.kind == OMRA_KIND_CLOSING && it.name.empty()) {
-            std::fprintf(out, "  %3d  %s %10s %12s %10s  %-8s %s%s\n", index,
-                         pad("Verdict (closing item)", 42).c_str(), "", "", "", "",
-                         r.passed ? "PASS" : "FAIL", ignoredNote(r).c_str());
-            continue;
-        }
-        bool judged = it.kind != OMRA_KIND_INFO;
-        std::string value = it.form == OMRA_FORM_TEXT ? it.text : number(it.value);
-        std::string low = judged && it.form == OMRA_FORM_NUMERIC ? number(it.low) : "-";
-        std::string high = judged && it.form == OMRA_FORM_NUMERIC ? number(it.high) : "-";
-        std::string unit = it.unit.empty() || it.unit == "-" ? "" : it.unit;
-        std::fprintf(out, "  %3d  %s %10s %12s %10s  %-8s %s\n", index, pad(it.name, 42).c_str(),
-                     low.c_str(), value.c_str(), high.c_str(), unit.c_str(),
-                     judged ? (it.pass != 0 ? "PASS" : "FAIL") : "info");
+        ItemRow row;
+        row.item = it;
+        row.closing = it.kind == OMRA_KIND_CLOSING && it.name.empty();
+        row.judgement = it.kind == OMRA_KIND_INFO ? Judgement::Info
+                        : it.pass != 0            ? Judgement::Pass
+                                                  : Judgement::Fail;
+        u.items.push_back(std::move(row));
     }
-    std::fprintf(out, "\nLog lines (the CSV the host writes)\n");
-    for (const Line& l : r.lines)
-        std::fprintf(out, "%s\n", l.text.c_str());
-    std::fprintf(out, "\n");
-    if (r.flashed[0] || r.flashed[1] || r.flashed[2]) {
-        std::string s;
-        static const char* const names[] = {"CAFC", "CDAC", "slope length"};
-        for (int i = 0; i < 3; ++i)
-            if (r.flashed[i])
-                s += std::string(s.empty() ? "" : ", ") + names[i] + " " +
-                     std::to_string(static_cast<int16_t>(r.flash[i]));
-        std::fprintf(out, "Flash      %s\n", s.c_str());
-    } else {
-        std::fprintf(out, "Flash      nothing written\n");
-    }
+    u.lines = r.lines;
+    for (long k : r.order)
+        u.arrivals.push_back(k >= 0 ? Arrival{true, static_cast<size_t>(k)}
+                                    : Arrival{false, static_cast<size_t>(~k)});
+    u.passed = r.passed;
+    u.doResult = r.doResult;
+    u.ignoredFailures = r.ignoredFailures;
+    for (int i = 0; i < UnitReport::kFlashFields; ++i)
+        if (r.flashed[i])
+            u.flash[i] = static_cast<int16_t>(r.flash[i]); // the NV fields are signed
     if (r.hasTriple)
-        std::fprintf(out, "Error      %s extra %d: %s\n", tripleText(r.triple).c_str(),
-                     r.triple.extra, codeMeaning(r.triple.code));
-    if (r.threw) {
-        std::fprintf(out, "Exception  %s\n", r.message.c_str());
-        std::string where = whereFrom(r.fullText);
-        if (!where.empty())
-            std::fprintf(out, "           %s\n", where.c_str());
-    } else if (!r.passed && !r.message.empty()) {
-        std::fprintf(out, "Problem    %s\n", r.message.c_str());
-    }
-    std::fprintf(out, "Time       %s on the station (pauses %s + instruments %s)\n",
-                 seconds(r.stationMs).c_str(), seconds(r.pausesMs).c_str(),
-                 seconds(r.instrumentMs).c_str());
-    std::fprintf(out, "Verdict    %s%s\n", r.passed ? "PASS" : "FAIL", ignoredNote(r).c_str());
+        u.error = r.triple;
+    u.threw = r.threw;
+    u.message = r.message;
+    u.fullText = r.fullText;
+    u.stationMs = r.stationMs;
+    u.pausesMs = r.pausesMs;
+    u.instrumentMs = r.instrumentMs;
+    return u;
 }
 
-void PrintUnitJson(FILE* out, const RunFacts& run, const UnitResult& r) {
-    for (long k : r.order) {
-        if (k >= 0) {
-            const Item& it = r.items[static_cast<size_t>(k)];
-            std::string pass = it.kind == OMRA_KIND_INFO ? "null" : it.pass ? "true" : "false";
-            if (it.form == OMRA_FORM_TEXT)
-                std::fprintf(out,
-                             "{\"type\":\"item\",\"name\":%s,\"text\":%s,\"unit\":%s,\"kind\":%d,"
-                             "\"level\":%d,\"pass\":%s}\n",
-                             JsonString(it.name).c_str(), JsonString(it.text).c_str(),
-                             JsonString(it.unit).c_str(), it.kind, it.level, pass.c_str());
-            else
-                std::fprintf(out,
-                             "{\"type\":\"item\",\"name\":%s,\"low\":%s,\"value\":%s,\"high\":%s,"
-                             "\"unit\":%s,\"kind\":%d,\"level\":%d,\"pass\":%s}\n",
-                             JsonString(it.name).c_str(), JsonNumber(it.low).c_str(),
-                             JsonNumber(it.value).c_str(), JsonNumber(it.high).c_str(),
-                             JsonString(it.unit).c_str(), it.kind, it.level, pass.c_str());
-        } else {
-            const Line& l = r.lines[static_cast<size_t>(~k)];
-            std::fprintf(out, "{\"type\":\"line\",\"level\":%d,\"text\":%s}\n", l.level,
-                         JsonString(l.text).c_str());
-        }
-    }
-    std::string error = "null";
+UnitSummary MakeUnitSummary(long index, const UnitResult& r) {
+    UnitSummary u;
+    u.index = index;
+    u.passed = r.passed;
+    if (r.hasCdac)
+        u.cdac = r.cdac;
+    if (r.hasCafc)
+        u.cafc = r.cafc;
+    if (r.hasSlope)
+        u.slope = r.slope;
+    u.attempts = r.attempts;
+    u.ignoredFailures = r.ignoredFailures;
+    u.stationMs = r.stationMs;
     if (r.hasTriple)
-        error = "{\"module\":" + std::to_string(r.triple.module) +
-                ",\"operation\":" + std::to_string(r.triple.operation) +
-                ",\"code\":" + std::to_string(r.triple.code) +
-                ",\"extra\":" + std::to_string(r.triple.extra) + "}";
-    std::string exception = "null";
-    if (r.threw)
-        exception =
-            "{\"message\":" + JsonString(r.message) + ",\"text\":" + JsonString(r.fullText) + "}";
-    std::string flash;
-    static const char* const names[] = {"cafc", "cdac", "slope_length"};
-    for (int i = 0; i < 3; ++i)
-        flash += std::string(i ? "," : "") + "\"" + names[i] +
-                 "\":" + (r.flashed[i] ? std::to_string(static_cast<int16_t>(r.flash[i])) : "null");
-    std::fprintf(out,
-                 "{\"type\":\"result\",\"chip\":%s,\"verdict\":\"%s\",\"return\":%u,\"error\":%s,"
-                 "\"exception\":%s,\"flash\":{%s},\"ignored_failures\":%d,\"station_ms\":%s,"
-                 "\"pauses_ms\":%s,"
-                 "\"instrument_ms\":%s,\"seed\":%llu}\n",
-                 JsonString(run.chip).c_str(), r.passed ? "PASS" : "FAIL", r.doResult,
-                 error.c_str(), exception.c_str(), flash.c_str(), r.ignoredFailures,
-                 JsonNumber(r.stationMs).c_str(), JsonNumber(r.pausesMs).c_str(),
-                 JsonNumber(r.instrumentMs).c_str(), static_cast<unsigned long long>(run.seed));
+        u.error = r.triple;
+    if (!r.passed)
+        u.message = r.message;
+    return u;
 }
 
 std::string ReasonPattern(const UnitResult& r) {
@@ -361,7 +183,7 @@ void Population::Add(const UnitResult& r) {
             ++m_passedIgnoring;
     } else {
         std::string pattern = ReasonPattern(r);
-        std::string key = (r.hasTriple ? tripleText(r.triple) : std::string("-")) + pattern;
+        std::string key = (r.hasTriple ? TripleText(r.triple) : std::string("-")) + pattern;
         Reason& reason = m_reasons[key];
         if (reason.count++ == 0) {
             reason.hasTriple = r.hasTriple;
@@ -581,182 +403,53 @@ Distribution::Plot Distribution::Bins(int wanted) const {
     return fitted;
 }
 
-namespace {
-
-// A bar's bound with as many decimals as its width needs (two at least).
-std::string decimals(double v, double other) {
-    double width = std::fabs(v - other);
-    int digits = width > 0 ? static_cast<int>(std::ceil(-std::log10(width))) + 1 : 2;
-    digits = std::max(2, std::min(digits, 9));
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
-    return buf;
-}
-
-void printDistribution(FILE* out, const Distribution& d) {
-    if (d.Count() == 0) {
-        std::fprintf(out, "%-11sno unit got this far\n", d.name.c_str());
-        return;
-    }
-    std::string window =
-        d.window.known ? "window [" + number(d.window.low) + ", " + number(d.window.high) + "]"
-                       : "no fixed window";
-    std::fprintf(out, "%s (%s), %s: %ld values, mean %s, sd %s, min %s, max %s", d.name.c_str(),
-                 d.unit.c_str(), window.c_str(), d.Count(), format("%.2f", d.Mean()).c_str(),
-                 format("%.2f", d.Sd()).c_str(), number(d.Min()).c_str(), number(d.Max()).c_str());
-    if (d.window.known)
-        std::fprintf(out, ", %ld outside", d.Outside());
-    std::fprintf(out, "\n");
-    if (!d.note.empty())
-        std::fprintf(out, "  %s\n", d.note.c_str());
-    Distribution::Plot p = d.Bins(12);
-    if (p.fitted)
-        std::fprintf(out, "  Nearly all values fill one or two rows of the window's range, so the "
-                          "rows are fitted to them.\n");
-    if (p.below > 0 || p.above > 0)
-        std::fprintf(out, "  %ld values below %s and %ld above %s are counted in the end rows.\n",
-                     p.below, number(p.low).c_str(), p.above,
-                     number(d.Whole() ? p.high - 1 : p.high).c_str());
-    long most = 0;
-    for (const Distribution::Bar& b : p.bars)
-        most = std::max(most, b.Units());
-    bool whole = d.Whole();
-    for (const Distribution::Bar& b : p.bars) {
-        std::string range =
-            whole
-                ? (b.high - b.low == 1 ? number(b.low) : number(b.low) + ".." + number(b.high - 1))
-                : decimals(b.low, b.high) + ".." + decimals(b.high, b.low);
-        int bar = most > 0 ? static_cast<int>(std::lround(40.0 * static_cast<double>(b.Units()) /
-                                                          static_cast<double>(most)))
-                           : 0;
-        if (b.Units() > 0 && bar == 0)
-            bar = 1;
-        // By the units' own verdicts: all inside, all outside, or both.
-        const char* mark = b.outside == 0 ? "|" : b.inside == 0 ? "x" : ":";
-        std::fprintf(out, "  %17s %7ld %s %s\n", range.c_str(), b.Units(), mark,
-                     std::string(static_cast<size_t>(bar), '#').c_str());
-    }
-}
-
-std::string yieldText(long passed, long units, long ignoring) {
-    std::string s =
-        std::to_string(passed) + " of " + std::to_string(units) + " passed (" +
-        format("%.2f",
-               units > 0 ? 100.0 * static_cast<double>(passed) / static_cast<double>(units) : 0.0) +
-        " %)";
-    if (ignoring > 0)
-        s += ", " + std::to_string(ignoring) + " of them passed with an ignored command failure";
+std::string PopulationReport::YieldText() const {
+    std::string s = std::to_string(passed) + " of " + std::to_string(units) + " passed (" +
+                    FormatNumber("%.2f", units > 0 ? 100.0 * static_cast<double>(passed) /
+                                                         static_cast<double>(units)
+                                                   : 0.0) +
+                    " %)";
+    if (passedIgnoring > 0)
+        s += ", " + std::to_string(passedIgnoring) +
+             " of them passed with an ignored command failure";
     return s;
 }
 
-} // namespace
-
-std::string Population::YieldText() const {
-    return yieldText(m_passed, m_units, m_passedIgnoring);
-}
-
-void Population::Print(FILE* out, const RunFacts& run, const sim::CrystalSpread& spread) const {
-    std::fprintf(out, "Population %ld %s units (seed %llu), chip type %d, band %d %s, %s clock\n",
-                 m_units, run.chip.c_str(), static_cast<unsigned long long>(run.seed), run.chipType,
-                 run.band, BandLabel(run.band), run.virtualTime ? "virtual" : "real");
-    std::fprintf(out, "Crystals   %s\n", run.handset.c_str());
-    std::fprintf(out,
-                 "Spread     offset sd %s Hz, CDAC step sd %s Hz/code, CAFC slope sd %s Hz/code\n",
-                 number(spread.offsetHz).c_str(), number(spread.cdacStepHz).c_str(),
-                 number(spread.cafcSlopeHz).c_str());
-    std::fprintf(out, "\nYield      %s\n", YieldText().c_str());
-    if (!m_reasons.empty()) {
-        std::vector<const Reason*> reasons;
-        for (const auto& r : m_reasons)
-            reasons.push_back(&r.second);
-        std::stable_sort(reasons.begin(), reasons.end(),
-                         [](const Reason* a, const Reason* b) { return a->count > b->count; });
-        std::fprintf(out, "Failures   %ld, by reason:\n", m_units - m_passed);
-        for (const Reason* r : reasons)
-            std::fprintf(out, "  %8ld  %-14s %s\n            e.g. \"%s\"\n", r->count,
-                         r->hasTriple ? tripleText(r->triple).c_str() : "(no triple)",
-                         r->pattern.c_str(), r->example.c_str());
-    }
-    if (!m_attempts.empty()) {
-        std::fprintf(out, "Attempts  ");
-        for (const auto& a : m_attempts)
-            std::fprintf(out, " %d: %ld", a.first, a.second);
-        std::fprintf(out, "  (coarse CDAC attempts per unit)\n");
-    }
-    std::fprintf(out, "\n");
-    if (m_chip != sim::Chip::VT300) {
-        printDistribution(out, m_cdac);
-        std::fprintf(out, "\n");
-    }
-    printDistribution(out, m_cafc);
-    std::fprintf(out, "\n");
-    printDistribution(out, m_slope);
-    std::fprintf(out, "\n");
-    double mean = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;
-    std::fprintf(out, "Time       per unit on the station: mean %s, min %s, max %s",
-                 seconds(mean).c_str(), seconds(m_timeMin).c_str(), seconds(m_timeMax).c_str());
-    if (mean > 0)
-        std::fprintf(out, " (%.0f units an hour)", 3600000.0 / mean);
-    std::fprintf(out, "\n");
-    if (m_wallSeconds > 0)
-        std::fprintf(out, "Computed   in %.3f s here (%.0f units/s)\n", m_wallSeconds,
-                     static_cast<double>(m_units) / m_wallSeconds);
-}
-
-void Population::PrintUnitJson(FILE* out, long index, const UnitResult& r) const {
-    auto value = [](bool has, double v) { return has ? JsonNumber(v) : std::string("null"); };
-    std::string error = r.hasTriple ? "[" + std::to_string(r.triple.module) + "," +
-                                          std::to_string(r.triple.operation) + "," +
-                                          std::to_string(r.triple.code) + "]"
-                                    : "null";
-    std::fprintf(
-        out,
-        "{\"type\":\"unit\",\"unit\":%ld,\"verdict\":\"%s\",\"cdac\":%s,\"cafc\":%s,"
-        "\"slope\":%s,\"attempts\":%d,\"ignored_failures\":%d,\"station_ms\":%s,\"error\":%s,"
-        "\"message\":%s}\n",
-        index, r.passed ? "PASS" : "FAIL", value(r.hasCdac, r.cdac).c_str(),
-        value(r.hasCafc, r.cafc).c_str(), value(r.hasSlope, r.slope).c_str(), r.attempts,
-        r.ignoredFailures, JsonNumber(r.stationMs).c_str(), error.c_str(),
-        r.passed ? "null" : JsonString(r.message).c_str());
-}
-
-void Population::PrintJson(FILE* out, const RunFacts& run, const sim::CrystalSpread&) const {
-    std::string reasons;
+PopulationReport Population::Report(const RunFacts& run, const sim::CrystalSpread& spread) const {
+    PopulationReport p;
+    p.run = run;
+    p.spread = spread;
+    p.units = m_units;
+    p.passed = m_passed;
+    p.passedIgnoring = m_passedIgnoring;
     for (const auto& r : m_reasons)
-        reasons += std::string(reasons.empty() ? "" : ",") +
-                   "{\"count\":" + std::to_string(r.second.count) + ",\"error\":" +
-                   (r.second.hasTriple ? "[" + std::to_string(r.second.triple.module) + "," +
-                                             std::to_string(r.second.triple.operation) + "," +
-                                             std::to_string(r.second.triple.code) + "]"
-                                       : std::string("null")) +
-                   ",\"pattern\":" + JsonString(r.second.pattern) +
-                   ",\"example\":" + JsonString(r.second.example) + "}";
-    std::string attempts;
-    for (const auto& a : m_attempts)
-        attempts += std::string(attempts.empty() ? "" : ",") + "\"" + std::to_string(a.first) +
-                    "\":" + std::to_string(a.second);
-    auto dist = [](const Distribution& d) {
-        bool any = d.Count() > 0;
-        std::string w = d.window.known
-                            ? "[" + JsonNumber(d.window.low) + "," + JsonNumber(d.window.high) + "]"
-                            : "null";
-        return "{\"count\":" + std::to_string(d.Count()) +
-               ",\"mean\":" + JsonNumber(any ? d.Mean() : 0) + ",\"sd\":" + JsonNumber(d.Sd()) +
-               ",\"min\":" + JsonNumber(any ? d.Min() : 0) +
-               ",\"max\":" + JsonNumber(any ? d.Max() : 0) + ",\"window\":" + w +
-               ",\"outside\":" + std::to_string(d.Outside()) + "}";
+        p.reasons.push_back(r.second);
+    p.attempts = m_attempts;
+    auto stats = [](const char* key, const Distribution& d, bool calibrated) {
+        ValueStats v;
+        v.key = key;
+        v.name = d.name;
+        v.unit = d.unit;
+        v.note = d.note;
+        v.window = d.window;
+        v.count = d.Count();
+        v.outside = d.Outside();
+        v.mean = d.Mean();
+        v.sd = d.Sd();
+        v.min = d.Min();
+        v.max = d.Max();
+        v.calibrated = calibrated;
+        v.distribution = &d;
+        return v;
     };
-    double mean = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;
-    std::fprintf(
-        out,
-        "{\"type\":\"summary\",\"chip\":%s,\"units\":%ld,\"passed\":%ld,"
-        "\"passed_with_ignored_failures\":%ld,\"failures\":[%s],"
-        "\"attempts\":{%s},\"cdac\":%s,\"cafc\":%s,\"slope\":%s,\"station_ms\":{\"mean\":%s,"
-        "\"min\":%s,\"max\":%s},\"seed\":%llu}\n",
-        JsonString(run.chip).c_str(), m_units, m_passed, m_passedIgnoring, reasons.c_str(),
-        attempts.c_str(), dist(m_cdac).c_str(), dist(m_cafc).c_str(), dist(m_slope).c_str(),
-        JsonNumber(mean).c_str(), JsonNumber(m_timeMin).c_str(), JsonNumber(m_timeMax).c_str(),
-        static_cast<unsigned long long>(run.seed));
+    p.values.push_back(stats("cdac", m_cdac, m_chip != sim::Chip::VT300));
+    p.values.push_back(stats("cafc", m_cafc, true));
+    p.values.push_back(stats("slope", m_slope, true));
+    p.timeMeanMs = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;
+    p.timeMinMs = m_timeMin;
+    p.timeMaxMs = m_timeMax;
+    p.wallSeconds = m_wallSeconds;
+    return p;
 }
 
 ProgressBar::ProgressBar(long total, bool wanted)
@@ -786,7 +479,8 @@ void ProgressBar::Update(long done) {
     std::snprintf(line, sizeof line, "[%s%s] %3d%%  %ld of %ld units, %s units/s, %ld:%02ld left",
                   std::string(static_cast<size_t>(filled), '#').c_str(),
                   std::string(static_cast<size_t>(30 - filled), '.').c_str(), percent, done,
-                  m_total, format(rate < 10 ? "%.1f" : "%.0f", rate).c_str(), left / 60, left % 60);
+                  m_total, FormatNumber(rate < 10 ? "%.1f" : "%.0f", rate).c_str(), left / 60,
+                  left % 60);
     std::string text = line;
     size_t width = text.size();
     if (width < m_width)

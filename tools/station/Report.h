@@ -1,5 +1,6 @@
 // What the station shows: one unit as a host operator sees it, a population
-// as a yield, both also as JSON lines; and the SVG report of a population.
+// as a yield. Each is built once as a report and written as text or as JSON
+// lines; a population also as an SVG report.
 #pragma once
 
 #include "ConfigCheck.h"
@@ -8,6 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,14 +34,43 @@ struct RunFacts {
 
 std::string JsonString(const std::string& s);
 std::string JsonNumber(double v); // null for not-a-number and infinities
+// printf of one number.
+std::string FormatNumber(const char* format, double v);
+// "(14, 137, 31)"
+std::string TripleText(const ERROR_TRIPLE& t);
 
-void PrintLibrary(FILE* out, const LibraryFacts& lib);
-void PrintLibraryJson(FILE* out, const LibraryFacts& lib);
-void PrintFindings(FILE* out, const ConfigReport& report, const std::string& file);
-void PrintFindingsJson(FILE* out, const ConfigReport& report);
+// --- one unit, as the report shows it ----------------------------------------
 
-void PrintUnit(FILE* out, const RunFacts& run, const UnitResult& r);
-void PrintUnitJson(FILE* out, const RunFacts& run, const UnitResult& r);
+enum class Judgement { Info, Pass, Fail };
+
+struct ItemRow {
+    Item item;
+    bool closing = false; // the unnamed closing item: it carries the run's verdict
+    Judgement judgement = Judgement::Info;
+};
+
+// Items and log lines in the order they arrived.
+struct Arrival {
+    bool isItem = true;
+    size_t index = 0; // into items or lines
+};
+
+struct UnitReport {
+    RunFacts run;
+    std::vector<ItemRow> items;
+    std::vector<Line> lines;
+    std::vector<Arrival> arrivals;
+    bool passed = false;
+    uint32_t doResult = 0;
+    int ignoredFailures = 0; // passed with this many handset commands failed and let pass
+    static constexpr int kFlashFields = 3;
+    std::optional<int16_t> flash[kFlashFields]; // CAFC, CDAC, slope length; empty: not written
+    std::optional<ERROR_TRIPLE> error;
+    bool threw = false;
+    std::string message, fullText; // the exception's; or, not thrown, why the run failed
+    double stationMs = 0, pausesMs = 0, instrumentMs = 0;
+};
+UnitReport MakeUnitReport(const RunFacts& run, const UnitResult& r);
 
 // A one-line reason for a failed unit: the triple and the message with its
 // numbers taken out, so that units failing the same way count together.
@@ -118,21 +150,54 @@ struct Reason {
     std::string pattern, example;
 };
 
+// --- a population, as the report shows it -----------------------------------
+
+// One calibrated value over the population.
+struct ValueStats {
+    std::string key; // its JSON member
+    std::string name, unit, note;
+    Window window;
+    long count = 0, outside = 0;
+    double mean = 0, sd = 0, min = 0, max = 0;
+    bool calibrated = true; // false: the chip keeps the configured value, the tables leave it out
+    const Distribution* distribution = nullptr; // for histograms; the population's own
+};
+
+// One unit of a population, as its line shows it.
+struct UnitSummary {
+    long index = 0; // from 1
+    bool passed = false;
+    std::optional<double> cdac, cafc, slope;
+    int attempts = 0, ignoredFailures = 0;
+    double stationMs = 0;
+    std::optional<ERROR_TRIPLE> error;
+    std::string message; // a failed unit's
+};
+UnitSummary MakeUnitSummary(long index, const UnitResult& r);
+
+struct PopulationReport {
+    RunFacts run;
+    sim::CrystalSpread spread;
+    long units = 0, passed = 0, passedIgnoring = 0;
+    std::vector<Reason> reasons;    // by triple and pattern
+    std::map<int, long> attempts;   // coarse CDAC attempts (VT318): units
+    std::vector<ValueStats> values; // CDAC, CAFC, slope
+    double timeMeanMs = 0, timeMinMs = 0, timeMaxMs = 0;
+    double wallSeconds = 0; // what computing it took here; 0: unknown
+    // "N of M passed (P %)", with the passes that ignored a command failure.
+    std::string YieldText() const;
+};
+
 class Population {
 public:
     Population(sim::Chip chip, const ConfigReport& config);
     void Add(const UnitResult& r);
-    void Print(FILE* out, const RunFacts& run, const sim::CrystalSpread& spread) const;
-    void PrintJson(FILE* out, const RunFacts& run, const sim::CrystalSpread& spread) const;
-    void PrintUnitJson(FILE* out, long index, const UnitResult& r) const;
-    // The SVG report: one histogram per value with its window drawn on it.
-    std::string Svg(const RunFacts& run) const;
+    // The report refers to the population's distributions: it lives no longer.
+    PopulationReport Report(const RunFacts& run, const sim::CrystalSpread& spread) const;
 
     long Units() const { return m_units; }
     long Passed() const { return m_passed; }
     long PassedIgnoringFailures() const { return m_passedIgnoring; }
-    // "N of M passed (P %)", with the passes that ignored a command failure.
-    std::string YieldText() const;
     void SetWallSeconds(double s) { m_wallSeconds = s; }
 
 private:
@@ -144,6 +209,32 @@ private:
     double m_timeSum = 0, m_timeMin = 0, m_timeMax = 0;
     double m_wallSeconds = 0;
 };
+
+// The SVG report: one histogram per calibrated value with its window drawn on it.
+std::string SvgReport(const PopulationReport& report);
+
+// --- the two ways to write a report ------------------------------------------
+
+class ReportWriter {
+public:
+    virtual ~ReportWriter() = default;
+    virtual void WriteLibrary(const LibraryFacts& lib) = 0;
+    // The configuration check alone; `title` names the file and the chip.
+    virtual void WriteCheck(const ConfigReport& check, const std::string& title) = 0;
+    // What a run starts with: the library, the configuration and its findings.
+    virtual void WriteRunHeader(const LibraryFacts& lib, const std::string& config,
+                                const ConfigReport& check) = 0;
+    virtual void WriteUnit(const UnitReport& unit) = 0;
+    // Each unit of a population as it is done.
+    virtual void WritePopulationUnit(const UnitSummary& unit) = 0;
+    virtual void WritePopulation(const PopulationReport& report) = 0;
+    virtual void WriteSvgPath(const std::string& path) = 0;
+};
+
+// Tables for a person.
+std::unique_ptr<ReportWriter> MakeTextWriter(FILE* out);
+// One JSON object a line, for a script.
+std::unique_ptr<ReportWriter> MakeJsonWriter(FILE* out);
 
 // Shows progress on a terminal only (nothing when the output goes to a file
 // or a pipe): units per second and the time left, cleared by Finish.

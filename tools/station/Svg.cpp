@@ -199,17 +199,17 @@ void histogram(SvgWriter& svg, double top, const Distribution& d) {
 
 } // namespace
 
-std::string Population::Svg(const RunFacts& run) const {
+std::string SvgReport(const PopulationReport& report) {
     std::vector<const Distribution*> panels;
-    if (m_chip != sim::Chip::VT300)
-        panels.push_back(&m_cdac);
-    panels.push_back(&m_cafc);
-    panels.push_back(&m_slope);
+    for (const ValueStats& v : report.values)
+        if (v.calibrated)
+            panels.push_back(v.distribution);
     const int panelHeight = 275;
     SvgWriter svg(720, 80 + panelHeight * static_cast<int>(panels.size()));
-    std::string yield = YieldText();
+    std::string yield = report.YieldText();
     yield.insert(yield.find(" passed"), " units");
-    std::string head = run.chip + " population: " + yield + ", seed " + std::to_string(run.seed);
+    std::string head =
+        report.run.chip + " population: " + yield + ", seed " + std::to_string(report.run.seed);
     svg.Text(20, 30, head,
              head.size() > 64   ? 14
              : head.size() > 54 ? 16

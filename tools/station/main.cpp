@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -99,158 +101,189 @@ std::string describeCrystal(const Options& o, const sim::CrystalParams& c) {
     return s;
 }
 
-int run(const Options& o) {
-    FILE* out = stdout;
-    std::string libraryPath = o.libraryPath.empty() ? host::DefaultLibraryPath() : o.libraryPath;
+// Ends a run early: the message goes to standard error, the status is the
+// station's exit status.
+class Stop : public std::runtime_error {
+public:
+    Stop(int status, const std::string& message) : std::runtime_error(message), m_status(status) {}
+    int Status() const { return m_status; }
 
-    // The configuration is checked before the library is touched.
-    std::string configText;
-    std::string configLabel;
-    if (o.configPath.empty()) {
-        configText = DefaultConfigText();
-        configLabel = "embedded default configuration";
-    } else {
-        std::string error;
-        if (!ReadTextFile(o.configPath, &configText, &error)) {
-            std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
-            return kExitUsage;
+private:
+    int m_status;
+};
+
+// Routes the library's pauses to a clock for as long as it lives.
+class ClockInUse {
+public:
+    explicit ClockInUse(StationClock* clock) { UseClock(clock); }
+    ~ClockInUse() { UseClock(nullptr); }
+    ClockInUse(const ClockInUse&) = delete;
+    ClockInUse& operator=(const ClockInUse&) = delete;
+};
+
+// One run of the station, in the order a host takes it: the configuration is
+// checked before the library is touched, and the report paths are opened
+// before any unit runs.
+class StationRun {
+public:
+    explicit StationRun(const Options& o)
+        : m_o(o), m_writer(o.json ? MakeJsonWriter(stdout) : MakeTextWriter(stdout)) {}
+
+    int Run() {
+        readConfiguration();
+        if (m_o.checkOnly)
+            return checkOnly();
+        openSvgReport();
+        openLibrary();
+        if (m_o.showVersion) {
+            m_writer->WriteLibrary(m_lib);
+            return 0;
         }
-        configLabel = o.configPath;
-    }
-    ConfigReport check = CheckConfig(configText, o.chip);
-
-    if (o.checkOnly) {
-        if (o.json)
-            PrintFindingsJson(out, check);
-        else
-            PrintFindings(out, check, configLabel + " for " + ChipLabel(o.chip));
-        return check.Warnings() > 0 ? kExitFail : 0;
-    }
-
-    // An unwritable report path is found before the population runs, not after.
-    std::ofstream svg;
-    if (!o.svgPath.empty()) {
-        svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
-        if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s: %s\n",
-                         o.svgPath.c_str(), std::strerror(errno));
-            return kExitUsage;
-        }
-    }
-    Session session;
-    if (!session.Open(libraryPath)) {
-        std::fprintf(stderr, "vantor-station: %s\n", session.Error().c_str());
-        return kExitLibrary;
-    }
-    LibraryFacts lib;
-    lib.path = libraryPath;
-    lib.versionText = platform::FileVersionOfFile(libraryPath);
-    platform::ParseFileVersion(lib.versionText, &lib.version, &lib.build);
-    const LIBRARY_INFO& info = session.Info();
-    for (unsigned i = 0; i < info.count && i < OMRA_MAX_ACTIONS; ++i) {
-        const ACTION_ENTRY& e = info.entries[i];
-        lib.actions.emplace_back(
-            e.id, host::GbkToUtf8(std::string(e.name, strnlen(e.name, sizeof e.name))));
-    }
-    if (o.showVersion) {
-        if (o.json)
-            PrintLibraryJson(out, lib);
-        else
-            PrintLibrary(out, lib);
+        writeConfigurationFile();
+        describeRun();
+        m_writer->WriteRunHeader(m_lib, m_configLabel, m_check);
+        setUpAction();
+        if (m_o.units == 0)
+            return runOneUnit();
+        runPopulation();
         return 0;
     }
 
-    TempConfig temp;
-    std::string configPath = o.configPath;
-    if (configPath.empty()) {
-        std::string error;
-        if (!temp.Write(configText, &error)) {
-            std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
-            return kExitUsage;
+private:
+    void readConfiguration() {
+        if (m_o.configPath.empty()) {
+            m_configText = DefaultConfigText();
+            m_configLabel = "embedded default configuration";
+        } else {
+            std::string error;
+            if (!ReadTextFile(m_o.configPath, &m_configText, &error))
+                throw Stop(kExitUsage, error);
+            m_configLabel = m_o.configPath;
         }
-        configPath = temp.Path();
+        m_check = CheckConfig(m_configText, m_o.chip);
     }
 
-    sim::CrystalParams crystal = CrystalFor(o);
-    RunFacts facts;
-    facts.chip = ChipLabel(o.chip);
-    facts.actionId = ActionId(o.chip);
-    facts.chipType = o.chipType;
-    facts.band = o.band;
-    facts.rfKind = o.rfKind == OMRA_DRIVER_KIND_TABLE ? "table" : "object";
-    facts.virtualTime = o.VirtualTime();
-    facts.config = configLabel;
-    facts.handset = describeCrystal(o, crystal);
-    facts.seed = o.seed;
-
-    if (o.json) {
-        PrintLibraryJson(out, lib);
-        PrintFindingsJson(out, check);
-    } else {
-        PrintLibrary(out, lib);
-        std::fprintf(out, "Config     %s\n", configLabel.c_str());
-        PrintFindings(out, check, "configuration");
-        std::fprintf(out, "\n");
+    int checkOnly() {
+        m_writer->WriteCheck(m_check, m_configLabel + " for " + ChipLabel(m_o.chip));
+        return m_check.Warnings() > 0 ? kExitFail : 0;
     }
 
-    if (!session.Create(facts.actionId, o.chip)) {
-        std::fprintf(stderr, "vantor-station: %s\n", session.Error().c_str());
-        return kExitLibrary;
-    }
-    if (!session.Init(o.chipType, o.band, configPath, o.rfKind)) {
-        std::fprintf(stderr, "vantor-station: %s\n", session.Error().c_str());
-        return kExitUsage;
+    // An unwritable report path is found before the population runs, not after.
+    void openSvgReport() {
+        if (m_o.svgPath.empty())
+            return;
+        m_svg.open(m_o.svgPath, std::ios::binary | std::ios::trunc);
+        if (!m_svg)
+            throw Stop(kExitUsage, "cannot write the SVG report to " + m_o.svgPath + ": " +
+                                       std::strerror(errno));
     }
 
-    StationClock clock;
-    clock.real = !facts.virtualTime;
-    UseClock(&clock);
-    Faults faults{o.failAfc, o.failFlash, o.rfError};
+    void openLibrary() {
+        m_libraryPath = m_o.libraryPath.empty() ? host::DefaultLibraryPath() : m_o.libraryPath;
+        if (!m_session.Open(m_libraryPath))
+            throw Stop(kExitLibrary, m_session.Error());
+        m_lib.path = m_libraryPath;
+        m_lib.versionText = platform::FileVersionOfFile(m_libraryPath);
+        platform::ParseFileVersion(m_lib.versionText, &m_lib.version, &m_lib.build);
+        const LIBRARY_INFO& info = m_session.Info();
+        for (unsigned i = 0; i < info.count && i < OMRA_MAX_ACTIONS; ++i) {
+            const ACTION_ENTRY& e = info.entries[i];
+            m_lib.actions.emplace_back(
+                e.id, host::GbkToUtf8(std::string(e.name, strnlen(e.name, sizeof e.name))));
+        }
+    }
 
-    if (o.units == 0) {
-        UnitResult r = session.Run(crystal, o.seed, faults, &clock, true);
-        UseClock(nullptr);
-        if (o.json)
-            PrintUnitJson(out, facts, r);
-        else
-            PrintUnit(out, facts, r);
+    // The action reads a file: the embedded configuration becomes a temporary one.
+    void writeConfigurationFile() {
+        m_configPath = m_o.configPath;
+        if (!m_configPath.empty())
+            return;
+        std::string error;
+        if (!m_temp.Write(m_configText, &error))
+            throw Stop(kExitUsage, error);
+        m_configPath = m_temp.Path();
+    }
+
+    void describeRun() {
+        m_crystal = CrystalFor(m_o);
+        m_facts.chip = ChipLabel(m_o.chip);
+        m_facts.actionId = ActionId(m_o.chip);
+        m_facts.chipType = m_o.chipType;
+        m_facts.band = m_o.band;
+        m_facts.rfKind = m_o.rfKind == OMRA_DRIVER_KIND_TABLE ? "table" : "object";
+        m_facts.virtualTime = m_o.VirtualTime();
+        m_facts.config = m_configLabel;
+        m_facts.handset = describeCrystal(m_o, m_crystal);
+        m_facts.seed = m_o.seed;
+        m_clock.real = !m_facts.virtualTime;
+    }
+
+    void setUpAction() {
+        if (!m_session.Create(m_facts.actionId, m_o.chip))
+            throw Stop(kExitLibrary, m_session.Error());
+        if (!m_session.Init(m_o.chipType, m_o.band, m_configPath, m_o.rfKind))
+            throw Stop(kExitUsage, m_session.Error());
+    }
+
+    int runOneUnit() {
+        UnitResult r;
+        {
+            ClockInUse clock(&m_clock);
+            r = m_session.Run(m_crystal, m_o.seed, faults(), &m_clock, true);
+        }
+        m_writer->WriteUnit(MakeUnitReport(m_facts, r));
         return r.passed ? 0 : kExitFail;
     }
 
-    Population population(o.chip, check);
-    sim::Random draw(o.seed);
-    ProgressBar progress(o.units, o.progress && !o.json);
-    auto start = std::chrono::steady_clock::now();
-    for (long i = 0; i < o.units; ++i) {
-        sim::CrystalParams unit = sim::DrawCrystal(crystal, o.spread, draw);
-        UnitResult r = session.Run(unit, draw.Next(), faults, &clock, false);
-        population.Add(r);
-        if (o.json)
-            population.PrintUnitJson(out, i + 1, r);
-        progress.Update(i + 1);
-    }
-    std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-    progress.Finish(); // the report starts on a clean line
-    UseClock(nullptr);
-    population.SetWallSeconds(wall.count());
-    if (o.json)
-        population.PrintJson(out, facts, o.spread);
-    else
-        population.Print(out, facts, o.spread);
-
-    if (svg.is_open()) {
-        svg << population.Svg(facts);
-        svg.close();
-        if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s: %s\n",
-                         o.svgPath.c_str(), std::strerror(errno));
-            return kExitUsage;
+    void runPopulation() {
+        Population population(m_o.chip, m_check);
+        {
+            ClockInUse clock(&m_clock);
+            sim::Random draw(m_o.seed);
+            ProgressBar progress(m_o.units, m_o.progress && !m_o.json);
+            auto start = std::chrono::steady_clock::now();
+            for (long i = 0; i < m_o.units; ++i) {
+                sim::CrystalParams unit = sim::DrawCrystal(m_crystal, m_o.spread, draw);
+                UnitResult r = m_session.Run(unit, draw.Next(), faults(), &m_clock, false);
+                population.Add(r);
+                m_writer->WritePopulationUnit(MakeUnitSummary(i + 1, r));
+                progress.Update(i + 1);
+            }
+            std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+            progress.Finish(); // the report starts on a clean line
+            population.SetWallSeconds(wall.count());
         }
-        if (!o.json)
-            std::fprintf(out, "Report     %s\n", o.svgPath.c_str());
+        PopulationReport report = population.Report(m_facts, m_o.spread);
+        m_writer->WritePopulation(report);
+        writeSvgReport(report);
     }
-    return 0;
-}
+
+    void writeSvgReport(const PopulationReport& report) {
+        if (!m_svg.is_open())
+            return;
+        m_svg << SvgReport(report);
+        m_svg.close();
+        if (!m_svg)
+            throw Stop(kExitUsage, "cannot write the SVG report to " + m_o.svgPath + ": " +
+                                       std::strerror(errno));
+        m_writer->WriteSvgPath(m_o.svgPath);
+    }
+
+    Faults faults() const { return Faults{m_o.failAfc, m_o.failFlash, m_o.rfError}; }
+
+    const Options& m_o;
+    std::unique_ptr<ReportWriter> m_writer;
+    std::string m_configText, m_configLabel, m_configPath, m_libraryPath;
+    ConfigReport m_check;
+    // Torn down in the reverse order: the temporary file first, the report file last.
+    std::ofstream m_svg;
+    Session m_session;
+    LibraryFacts m_lib;
+    TempConfig m_temp;
+    sim::CrystalParams m_crystal{};
+    RunFacts m_facts;
+    StationClock m_clock;
+};
 
 } // namespace
 
@@ -273,7 +306,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        return run(options);
+        return StationRun(options).Run();
+    } catch (const Stop& e) {
+        std::fprintf(stderr, "vantor-station: %s\n", e.what());
+        return e.Status();
     } catch (const UsageError& e) {
         std::fprintf(stderr, "vantor-station: %s\n", e.what());
         return kExitUsage;
