@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -172,43 +171,77 @@ TEST_F(Station, DefaultRunShowsLibraryTableLinesFlashAndTime) {
     EXPECT_EQ("", o.err);
 }
 
-TEST_F(Station, FailingRunShowsTripleExceptionAndNoFlash) {
-    Outcome o = Run("--virtual-time --profile far");
-    EXPECT_EQ(1, o.exitCode);
+// A run with its exit status, what its report shows and what it does not.
+struct RunCase {
+    const char* name;
+    std::string args;
+    int exit;
+    std::vector<std::string> shown, absent;           // patterns
+    std::vector<std::pair<std::string, int>> counted; // pattern, times it matches
+};
+
+// Named by the case alone in test listings.
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StationRun : public Station, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(StationRun, ShowsWhatTheUnitDid) {
+    const RunCase& c = GetParam();
+    Outcome o = Run(c.args);
+    EXPECT_EQ(c.exit, o.exitCode) << o.out << o.err;
+    for (const std::string& p : c.shown)
+        EXPECT_TRUE(has(o.out, p)) << p << "\n" << o.out;
+    for (const std::string& p : c.absent)
+        EXPECT_FALSE(has(o.out, p)) << p << "\n" << o.out;
+    for (const auto& n : c.counted)
+        EXPECT_EQ(n.second, matches(o.out, n.first)) << n.first << "\n" << o.out;
+}
+
+const RunCase kRunCases[] = {
     // Three coarse attempts, each a failed CDAC item, then the error.
-    EXPECT_EQ(6, count(o.out, ", FE "));
-    EXPECT_EQ(3, matches(o.out, "CDAC +40 +\\d+ +70 +CDAC +FAIL"));
-    EXPECT_TRUE(has(o.out, "Error +\\(14, 137, 31\\) extra 0: calibrated CDAC outside its window"));
-    EXPECT_TRUE(
-        has(o.out,
-            "Exception +CDAC \\d+ Exceed Range \\[40, 70\\]!\\n +FILE: Vt318\\.cpp +LINE: \\d{4}"))
-        << o.out;
-    EXPECT_TRUE(has(o.out, "Verdict \\(closing item\\) +FAIL"));
-    EXPECT_TRUE(has(o.out, "Flash +nothing written"));
-    EXPECT_FALSE(has(o.out, "STRUCT\\.CDAC"));
-    EXPECT_TRUE(has(o.out, "\\nVerdict +FAIL\\n"));
-}
+    {"FailingRunShowsTripleExceptionAndNoFlash",
+     "--virtual-time --profile far",
+     1,
+     {"Error +\\(14, 137, 31\\) extra 0: calibrated CDAC outside its window",
+      "Exception +CDAC \\d+ Exceed Range \\[40, 70\\]!\\n +FILE: Vt318\\.cpp +LINE: \\d{4}",
+      "Verdict \\(closing item\\) +FAIL", "Flash +nothing written", "\\nVerdict +FAIL\\n"},
+     {"STRUCT\\.CDAC"},
+     {{", FE ", 6}, {"CDAC +40 +\\d+ +70 +CDAC +FAIL", 3}}},
+    {"FlashFaultEndsTheRunWithItsTriple",
+     "--virtual-time --fail-flash 2",
+     1,
+     {"Save params +0 +-1 +0 +FAIL", "Error +\\(14, 103, 4\\) extra 1",
+      "Exception +Write parameters into flash fail while afc calibration!",
+      "Flash +CAFC \\d+\\n"}, // the CDAC write failed
+     {},
+     {}},
+    {"AfcFaultEndsTheRunWithItsTriple",
+     "--virtual-time --fail-afc 3",
+     1,
+     {"Error +\\(14, 131, 4\\) extra 1",
+      "Exception +< VT318_AFC >HT_AfcStart_MChip\\(TRUE\\) failed!"},
+     {},
+     {{", FE ", 1}}}, // the second measurement never switched on
+    {"RfFaultEndsTheRunWithItsTriple",
+     "--virtual-time --rf-error 2",
+     1,
+     {"Error +\\(14, 131, 5\\) extra 1", "RFTester has error occured!"},
+     {},
+     {}},
+    // No handset command and no measurement time: only the pauses.
+    {"ChipTypeZeroSendsNothingAndFailsTheCdacSearch",
+     "--virtual-time --chip-type 0",
+     1,
+     {"Flash +nothing written", "instruments 0\\.000 s"},
+     {},
+     {{"0\\.000000,-,Hz,-", 6}}},
+    {"RealTimeRunSaysSo", "--real-time --chip vt300", 0, {"real clock"}, {}, {}},
+};
 
-TEST_F(Station, FaultsEndTheRunWithTheirTriples) {
-    Outcome flash = Run("--virtual-time --fail-flash 2");
-    EXPECT_EQ(1, flash.exitCode);
-    EXPECT_TRUE(has(flash.out, "Save params +0 +-1 +0 +FAIL"));
-    EXPECT_TRUE(has(flash.out, "Error +\\(14, 103, 4\\) extra 1"));
-    EXPECT_TRUE(
-        has(flash.out, "Exception +Write parameters into flash fail while afc calibration!"));
-    EXPECT_TRUE(has(flash.out, "Flash +CAFC \\d+\\n")) << flash.out; // the CDAC write failed
-
-    Outcome afc = Run("--virtual-time --fail-afc 3");
-    EXPECT_EQ(1, afc.exitCode);
-    EXPECT_TRUE(has(afc.out, "Error +\\(14, 131, 4\\) extra 1"));
-    EXPECT_TRUE(has(afc.out, "Exception +< VT318_AFC >HT_AfcStart_MChip\\(TRUE\\) failed!"));
-    EXPECT_EQ(1, count(afc.out, ", FE ")); // the second measurement never switched on
-
-    Outcome rf = Run("--virtual-time --rf-error 2");
-    EXPECT_EQ(1, rf.exitCode);
-    EXPECT_TRUE(has(rf.out, "Error +\\(14, 131, 5\\) extra 1"));
-    EXPECT_TRUE(has(rf.out, "RFTester has error occured!"));
-}
+INSTANTIATE_TEST_SUITE_P(Cases, StationRun, ::testing::ValuesIn(kRunCases),
+                         [](const ::testing::TestParamInfo<RunCase>& i) { return i.param.name; });
 
 TEST_F(Station, RfTesterAsTableGivesTheSameRun) {
     Outcome object = Run("--virtual-time --chip ln2040 --seed 9");
@@ -218,15 +251,6 @@ TEST_F(Station, RfTesterAsTableGivesTheSameRun) {
     auto body = [](const std::string& s) { return s.substr(s.find("Result items")); };
     EXPECT_EQ(body(object.out), body(table.out));
     EXPECT_TRUE(has(table.out, "RF tester as table"));
-}
-
-TEST_F(Station, ChipTypeZeroSendsNothingAndFailsTheCdacSearch) {
-    Outcome o = Run("--virtual-time --chip-type 0");
-    EXPECT_EQ(1, o.exitCode);
-    EXPECT_EQ(6, count(o.out, "0.000000,-,Hz,-"));
-    EXPECT_TRUE(has(o.out, "Flash +nothing written"));
-    // No handset command and no measurement time: only the pauses.
-    EXPECT_TRUE(has(o.out, "instruments 0\\.000 s"));
 }
 
 TEST_F(Station, JsonOfAPassingRun) {
@@ -274,88 +298,179 @@ TEST_F(Station, JsonOfAFailingRun) {
     EXPECT_EQ(1, count(o.out, "\"type\":\"line\"")); // one measurement, then the limit
 }
 
-TEST_F(Station, RealTimeWaitsThePauses) {
-    auto start = std::chrono::steady_clock::now();
-    Outcome o = Run("--real-time --chip vt300");
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    ASSERT_EQ(0, o.exitCode) << o.out;
-    EXPECT_TRUE(has(o.out, "real clock"));
-    EXPECT_GE(took.count(), 0.19); // the VT300's one pause of 200 ms
-}
-
 // --- the configuration check -------------------------------------------------
 
-TEST_F(Station, CheckFindsKeysThatAreAlmostKnown) {
-    std::string file = Write("near.ini", "[DIAG CONTROL]\n"
-                                         "Throw Diag. Exception=0\n" // one blank too few
-                                         "[crystal_vt318]\n"         // another case is fine
-                                         "CDAC Range=10\n"           // blanks missing
-                                         "delta   cafc=900\n"        // case only: read
-                                         "Slope  Range=3\n"          // a blank too many
-                                         "Colour=blue\n");
-    Outcome o = Run("--check --config '" + file + "'");
-    EXPECT_EQ(1, o.exitCode);
-    EXPECT_TRUE(has(o.out, "3 warnings")) << o.out;
-    EXPECT_TRUE(has(o.out,
-                    "line 2: key 'Throw Diag\\. Exception' in \\[DIAG CONTROL\\] is not read: "
-                    "did you mean 'Throw  Diag\\. Exception'\\?"));
-    EXPECT_TRUE(has(o.out,
-                    "line 4: key 'CDAC Range' in \\[CRYSTAL_VT318\\] is not read: did you mean "
-                    "'CDAC    Range'\\?"));
-    EXPECT_TRUE(has(o.out, "line 6: key 'Slope  Range' .* did you mean 'Slope Range'\\?"));
-    EXPECT_FALSE(has(o.out, "delta   cafc"));
-    EXPECT_TRUE(
-        has(o.out, "note +line 7: key 'Colour' in \\[CRYSTAL_VT318\\] is not read by any action"));
+// A configuration file checked for a chip: the exit status, the findings
+// shown and those that must not be.
+struct CheckCase {
+    const char* name;
+    const char* chip;
+    std::string text;
+    int exit; // kAnyExit: not the point of the case
+    std::vector<std::string> shown, absent;
+};
+constexpr int kAnyExit = -1;
+
+void PrintTo(const CheckCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST_F(Station, CheckFindsRangesWindowsAndDuplicates) {
-    std::string file = Write("bad.ini", "[AFC-COMMON]\nPCL=20\nTCH=62\nTCH=70\n"
-                                        "[CRYSTAL_VT318]\nDelta   CAFC=32768\nSlope Range=-1\n"
-                                        "CAFC    Range=12x\n"
-                                        "[LN2040 AFC]\nCALI_CDAC_MIN=48\nCALI_CDAC_MAX=47\n"
-                                        "[CRYSTAL VT318]\nDefault CDAC=1\n");
-    Outcome vt318 = Run("--check --config '" + file + "'");
-    EXPECT_EQ(1, vt318.exitCode);
-    EXPECT_TRUE(has(vt318.out, "line 4: key 'TCH' .* appears again \\(first at line 3\\)"));
-    EXPECT_TRUE(has(vt318.out,
-                    "line 6: 'Delta   CAFC' = 32768 is outside the setup page's range 0 to 32767"));
-    EXPECT_TRUE(has(vt318.out, "'Slope Range' = -1 is outside the setup page's range 0 to 32768"));
-    EXPECT_TRUE(
-        has(vt318.out,
-            "value '12x' of 'CAFC    Range' is not a plain whole number: the action reads 12"));
-    EXPECT_TRUE(has(vt318.out, "PCL = 20 is outside the VT318 setup page's range 0 to 19"));
-    EXPECT_TRUE(
-        has(vt318.out, "the CAFC slope window \\[8, 6\\] has its lower bound above the upper"));
-    // A blank for '_' is a slip: the section is not read, and the check says so.
-    EXPECT_TRUE(has(vt318.out, "line 12: section \\[CRYSTAL VT318\\] is not read by any action: "
-                               "did you mean \\[CRYSTAL_VT318\\]\\?"));
-    EXPECT_FALSE(has(vt318.out, "CDAC window")); // the LN2040's windows are not the VT318's
+class StationCheck : public Station, public ::testing::WithParamInterface<CheckCase> {};
 
-    Outcome ln = Run("--check --chip ln2040 --config '" + file + "'");
-    EXPECT_TRUE(
-        has(ln.out,
-            "the CDAC window \\[48, 47\\] has its lower bound above the upper: no unit can pass"));
-    EXPECT_FALSE(has(ln.out, "VT318 setup page")); // the LN2040 has no setup page
-
-    std::string vt300 = Write("vt300.ini", "[AFC-COMMON]\nPCL=20\n[CRYSTAL_VT300]\n"
-                                           "Min CAFC Slope=4\nMax CAFC Slope=2\n");
-    Outcome v3 = Run("--check --chip vt300 --config '" + vt300 + "'");
-    EXPECT_FALSE(has(v3.out, "PCL = 20")); // the VT300 page accepts 20
-    EXPECT_TRUE(has(v3.out, "the CAFC slope window \\[4, 2\\]"));
+TEST_P(StationCheck, FindsWhatTheFileSays) {
+    const CheckCase& c = GetParam();
+    std::string file = Write("check.ini", c.text);
+    Outcome o = Run(std::string("--check --chip ") + c.chip + " --config '" + file + "'");
+    if (c.exit != kAnyExit) {
+        EXPECT_EQ(c.exit, o.exitCode) << o.out;
+    }
+    for (const std::string& p : c.shown)
+        EXPECT_TRUE(has(o.out, p)) << p << "\n" << o.out;
+    for (const std::string& p : c.absent)
+        EXPECT_FALSE(has(o.out, p)) << p << "\n" << o.out;
 }
 
-TEST_F(Station, CleanFileAndBlankVariantsOfSections) {
-    std::string clean = Write("clean.ini", kVt318);
-    Outcome o = Run("--check --config '" + clean + "'");
-    EXPECT_EQ(0, o.exitCode) << o.out;
-    EXPECT_TRUE(has(o.out, "no warnings"));
+const char* const kRanges = "[AFC-COMMON]\nPCL=20\nTCH=62\nTCH=70\n"
+                            "[CRYSTAL_VT318]\nDelta   CAFC=32768\nSlope Range=-1\n"
+                            "CAFC    Range=12x\n"
+                            "[LN2040 AFC]\nCALI_CDAC_MIN=48\nCALI_CDAC_MAX=47\n"
+                            "[CRYSTAL VT318]\nDefault CDAC=1\n";
 
-    std::string near = Write("sect.ini", "[DIAG  CONTROL]\nTxOff=0\n");
-    Outcome n = Run("--check --config '" + near + "'");
-    EXPECT_EQ(1, n.exitCode);
-    EXPECT_TRUE(has(n.out, "section \\[DIAG  CONTROL\\] is not read by any action: did you mean "
-                           "\\[DIAG CONTROL\\]\\?"));
+// A window that passes nothing or a check switched off: a warning of its own.
+CheckCase windowCase(const char* name, const char* chip, const char* text, const char* finding) {
+    return {name, chip, text, 1, {std::string("warning +.*") + finding}, {}};
 }
+
+// How the action reads a value of 'CAFC    Range'.
+CheckCase valueCase(const char* name, const std::string& value, const char* finding) {
+    return {name,     "vt318",   "[CRYSTAL_VT318]\nCAFC    Range=" + value + "\n",
+            kAnyExit, {finding}, {}};
+}
+
+const CheckCase kCheckCases[] = {
+    {"KeysThatAreAlmostKnown",
+     "vt318",
+     "[DIAG CONTROL]\n"
+     "Throw Diag. Exception=0\n" // one blank too few
+     "[crystal_vt318]\n"         // another case is fine
+     "CDAC Range=10\n"           // blanks missing
+     "delta   cafc=900\n"        // case only: read
+     "Slope  Range=3\n"          // a blank too many
+     "Colour=blue\n",
+     1,
+     {"3 warnings",
+      "line 2: key 'Throw Diag\\. Exception' in \\[DIAG CONTROL\\] is not read: "
+      "did you mean 'Throw  Diag\\. Exception'\\?",
+      "line 4: key 'CDAC Range' in \\[CRYSTAL_VT318\\] is not read: did you mean "
+      "'CDAC    Range'\\?",
+      "line 6: key 'Slope  Range' .* did you mean 'Slope Range'\\?",
+      "note +line 7: key 'Colour' in \\[CRYSTAL_VT318\\] is not read by any action"},
+     {"delta   cafc"}},
+    {"RangesWindowsAndDuplicatesVt318",
+     "vt318",
+     kRanges,
+     1,
+     {"line 4: key 'TCH' .* appears again \\(first at line 3\\)",
+      "line 6: 'Delta   CAFC' = 32768 is outside the setup page's range 0 to 32767",
+      "'Slope Range' = -1 is outside the setup page's range 0 to 32768",
+      "value '12x' of 'CAFC    Range' is not a plain whole number: the action reads 12",
+      "PCL = 20 is outside the VT318 setup page's range 0 to 19",
+      "the CAFC slope window \\[8, 6\\] has its lower bound above the upper",
+      // A blank for '_' is a slip: the section is not read, and the check says so.
+      "line 12: section \\[CRYSTAL VT318\\] is not read by any action: "
+      "did you mean \\[CRYSTAL_VT318\\]\\?"},
+     {"CDAC window"}}, // the LN2040's windows are not the VT318's
+    {"RangesWindowsAndDuplicatesLn2040",
+     "ln2040",
+     kRanges,
+     kAnyExit,
+     {"the CDAC window \\[48, 47\\] has its lower bound above the upper: no unit can pass"},
+     {"VT318 setup page"}}, // the LN2040 has no setup page
+    {"RangesWindowsAndDuplicatesVt300",
+     "vt300",
+     "[AFC-COMMON]\nPCL=20\n[CRYSTAL_VT300]\nMin CAFC Slope=4\nMax CAFC Slope=2\n",
+     kAnyExit,
+     {"the CAFC slope window \\[4, 2\\]"},
+     {"PCL = 20"}}, // the VT300 page accepts 20
+    {"CleanFile", "vt318", kVt318, 0, {"no warnings"}, {}},
+    {"BlankVariantOfASection",
+     "vt318",
+     "[DIAG  CONTROL]\nTxOff=0\n",
+     1,
+     {"section \\[DIAG  CONTROL\\] is not read by any action: did you mean "
+      "\\[DIAG CONTROL\\]\\?"},
+     {}},
+    {"SectionsNobodyReadsAndKeysBeforeAnySection",
+     "vt318",
+     "PCL=12\n; a comment\n[CRYSTAL-VT318]\nCDAC    Range=3\n"
+     "[CRYSTAL_VT381]\nSlope Range=2\n[LN2040_AFC]\n"
+     "CALI_CDAC_MIN=1\n[Colours]\nred=1\n",
+     1,
+     {"line 1: key 'PCL' stands before any section: no action reads it",
+      "line 3: section \\[CRYSTAL-VT318\\] is not read by any action: did "
+      "you mean \\[CRYSTAL_VT318\\]",
+      "line 5: section \\[CRYSTAL_VT381\\] .* did you mean \\[CRYSTAL_VT318\\]",
+      "line 7: section \\[LN2040_AFC\\] .* did you mean \\[LN2040 AFC\\]"},
+     {"line 2", "Colours"}},
+    valueCase("DoubleQuotedValue", "\"10\"",
+              "note +line 2: value '\"10\"' of 'CAFC    Range' is in quotes: the reader drops "
+              "them and the action reads 10"),
+    valueCase("SingleQuotedValue", "'10'",
+              "note +line 2: value ''10'' of 'CAFC    Range' is in quotes"),
+    valueCase("ValueBeyond32Bits", "99999999999999999999",
+              "warning +line 2: value '99999999999999999999' of 'CAFC    "
+              "Range' does not fit in 32 bits and wraps: the action reads "
+              "1661992959"),
+    valueCase("ValueLongerThanTheReaderTakes", std::string(28, '0') + "10",
+              "longer than the 29 characters the integer reader takes: "
+              "the action reads 1\\n"),
+    valueCase("HexadecimalValue", "0xA",
+              "note +line 2: value '0xA' of 'CAFC    Range' is read as a hexadecimal number: "
+              "the action reads 10"),
+    valueCase("ValueWithAUnit", "10 Hz",
+              "warning +line 2: value '10 Hz' of 'CAFC    Range' is not a plain whole "
+              "number: the action reads 10"),
+    // A 16-bit field keeps the low bits of what is read.
+    {"SixteenBitFieldKeepsTheLowBits",
+     "vt300",
+     "[CRYSTAL_VT300]\nMax CAFC Slope=-1\nDefault CDAC=64\n",
+     kAnyExit,
+     {"line 2: 'Max CAFC Slope' = -1 does not fit its 16-bit field: the action takes it as 65535",
+      "line 3: 'Default CDAC' = 64 is outside the CDAC bank's range 0 to 63"},
+     {}},
+    windowCase("OffsetLimitZero", "vt300", "[CRYSTAL_VT300]\nFreq. Offset Limit=0\n",
+               "'Freq\\. Offset Limit' is 0: only a first frequency error of exactly 0 Hz passes"),
+    windowCase("OffsetLimitMinusOne", "vt300", "[CRYSTAL_VT300]\nFreq. Offset Limit=-1\n",
+               "'Freq\\. Offset Limit' reads as 4294967295 Hz: the offset check is off"),
+    windowCase("SlopeAndHeadroomOff", "vt300",
+               "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
+               "'Min CAFC Slope' 0 together with 'Freq\\. Error Limit' 0 switches the slope and "
+               "headroom checks off"),
+    windowCase("HeadroomOff", "vt300", "[CRYSTAL_VT300]\nFreq. Error Limit=0\n",
+               "the headroom check is off"),
+    windowCase("Vt318SlopeWindowHoldsZero", "vt318", "[CRYSTAL_VT318]\nSlope Range=7\n",
+               "the CAFC slope window \\[0, 14\\] holds a slope of 0"),
+    windowCase("Vt318CdacWindowHoldsZero", "vt318", "[CRYSTAL_VT318]\nCDAC    Range=55\n",
+               "the CDAC window \\[0, 110\\] holds 0"),
+    windowCase("Vt318CafcCheckOff", "vt318",
+               "[CRYSTAL_VT318]\nCAFC    Range=99999999999999999999\n",
+               "the CAFC window \\[-1661985959, 1661999959\\] holds every CAFC code: the CAFC "
+               "check is off"),
+    windowCase("Vt318SecondCoarsePointWraps", "vt318", "[CRYSTAL_VT318]\nDefault CDAC=5\n",
+               "'Default CDAC' 5 puts the second coarse point below CDAC 0: it wraps to 65533"),
+    windowCase("Ln2040CdacWindowHoldsZero", "ln2040", "[LN2040 AFC]\nCALI_CDAC_MIN=0\n",
+               "the CDAC window \\[0, 47\\] holds 0"),
+    windowCase("Ln2040SlopeWindowHoldsZero", "ln2040", "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=-2\n",
+               "the CAFC slope window \\[-2, 8\\] holds a slope of 0"),
+    windowCase("Ln2040CafcCheckOff", "ln2040",
+               "[LN2040 AFC]\nCALI_CAFC_MIN=0\nCALI_CAFC_MAX=70000\n",
+               "holds every CAFC code: the CAFC check is off"),
+    windowCase("Ln2040DefaultCafcNegative", "ln2040", "[LN2040 AFC]\nDEFAULT_CAFC=-5\n",
+               "line 2: 'DEFAULT_CAFC' = -5 is outside the range of a 16-bit DAC code 0 to 65535"),
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, StationCheck, ::testing::ValuesIn(kCheckCases),
+                         [](const ::testing::TestParamInfo<CheckCase>& i) { return i.param.name; });
 
 TEST_F(Station, WarningsShowBeforeTheUnitRunsAndTheRunUsesTheFile) {
     std::string file = Write("run.ini", std::string(kVt318) + "CAFC Range=10\n");
@@ -374,56 +489,15 @@ TEST_F(Station, WarningsShowBeforeTheUnitRunsAndTheRunUsesTheFile) {
     EXPECT_TRUE(has(c.out, "Error +\\(14, 138, 32\\)"));
 }
 
-TEST_F(Station, CheckReadsValuesAsTheEngineDoesAndTheRunAgrees) {
-    struct Case {
-        std::string value, finding;
-    };
-    const std::vector<Case> cases = {
-        {"\"10\"", "note +line 2: value '\"10\"' of 'CAFC    Range' is in quotes: the reader drops "
-                   "them and the action reads 10"},
-        {"'10'", "note +line 2: value ''10'' of 'CAFC    Range' is in quotes"},
-        {"99999999999999999999", "warning +line 2: value '99999999999999999999' of 'CAFC    "
-                                 "Range' does not fit in 32 bits and wraps: the action reads "
-                                 "1661992959"},
-        {std::string(28, '0') + "10", "longer than the 29 characters the integer reader takes: "
-                                      "the action reads 1\\n"},
-        {"0xA", "note +line 2: value '0xA' of 'CAFC    Range' is read as a hexadecimal number: "
-                "the action reads 10"},
-        {"10 Hz", "warning +line 2: value '10 Hz' of 'CAFC    Range' is not a plain whole "
-                  "number: the action reads 10"},
-    };
-    for (const Case& c : cases) {
-        std::string file = Write("v.ini", "[CRYSTAL_VT318]\nCAFC    Range=" + c.value + "\n");
-        Outcome check = Run("--check --config '" + file + "'");
-        EXPECT_TRUE(has(check.out, c.finding)) << c.value << "\n" << check.out;
-    }
-    // What the check says the action reads is what the run uses as its window.
+// What the check says the action reads (a quoted value) is what the run uses.
+TEST_F(Station, RunAgreesWithHowTheCheckReadsValues) {
     std::string quoted = Write("q.ini", "[CRYSTAL_VT318]\nCAFC    Range=\"10\"\n");
     Outcome run = Run("--virtual-time --config '" + quoted + "'");
     EXPECT_TRUE(has(run.out, "CAFC +6990 +\\d+ +7010 +CAFC")) << run.out;
-    // A 16-bit field keeps the low bits of what is read.
-    std::string cut = Write("cut.ini", "[CRYSTAL_VT300]\nMax CAFC Slope=-1\nDefault CDAC=64\n");
-    Outcome c = Run("--check --chip vt300 --config '" + cut + "'");
-    EXPECT_TRUE(has(c.out, "line 2: 'Max CAFC Slope' = -1 does not fit its 16-bit field: the "
-                           "action takes it as 65535"));
-    EXPECT_TRUE(has(c.out, "line 3: 'Default CDAC' = 64 is outside the CDAC bank's range 0 to 63"));
 }
 
-TEST_F(Station, CheckFindsSectionsNobodyReadsAndKeysBeforeAnySection) {
-    std::string file = Write("s.ini", "PCL=12\n; a comment\n[CRYSTAL-VT318]\nCDAC    Range=3\n"
-                                      "[CRYSTAL_VT381]\nSlope Range=2\n[LN2040_AFC]\n"
-                                      "CALI_CDAC_MIN=1\n[Colours]\nred=1\n");
-    Outcome o = Run("--check --config '" + file + "'");
-    EXPECT_EQ(1, o.exitCode);
-    EXPECT_TRUE(has(o.out, "line 1: key 'PCL' stands before any section: no action reads it"));
-    EXPECT_FALSE(has(o.out, "line 2"));
-    EXPECT_TRUE(has(o.out, "line 3: section \\[CRYSTAL-VT318\\] is not read by any action: did "
-                           "you mean \\[CRYSTAL_VT318\\]"));
-    EXPECT_TRUE(
-        has(o.out, "line 5: section \\[CRYSTAL_VT381\\] .* did you mean \\[CRYSTAL_VT318\\]"));
-    EXPECT_TRUE(has(o.out, "line 7: section \\[LN2040_AFC\\] .* did you mean \\[LN2040 AFC\\]"));
-    EXPECT_FALSE(has(o.out, "Colours"));
-    // Blanks inside the brackets: the check follows the engine, and the run agrees with it.
+// Blanks inside the brackets: the check follows the engine, and the run agrees with it.
+TEST_F(Station, BlanksInsideSectionBracketsAsTheEngineReadsThem) {
     std::string blanks = Write("b.ini", "[Crystal_VT318 ]\nCAFC    Range=10\n");
     Outcome check = Run("--check --config '" + blanks + "'");
     Outcome run = Run("--virtual-time --config '" + blanks + "'");
@@ -460,43 +534,6 @@ TEST_F(Station, CheckDescribesEncodings) {
     Outcome n = Run("--check --config '" + Write("n.ini", noMark) + "'");
     EXPECT_TRUE(has(n.out, "the file holds NUL bytes \\(UTF-16 text without a byte-order mark\\?\\)"
                            ": .* every key takes its default"));
-}
-
-TEST_F(Station, CheckFindsWindowsThatPassNothingOrSwitchAChecksOff) {
-    struct Case {
-        std::string chip, text, finding;
-    };
-    const std::vector<Case> cases = {
-        {"vt300", "[CRYSTAL_VT300]\nFreq. Offset Limit=0\n",
-         "'Freq\\. Offset Limit' is 0: only a first frequency error of exactly 0 Hz passes"},
-        {"vt300", "[CRYSTAL_VT300]\nFreq. Offset Limit=-1\n",
-         "'Freq\\. Offset Limit' reads as 4294967295 Hz: the offset check is off"},
-        {"vt300", "[CRYSTAL_VT300]\nMin CAFC Slope=0\nFreq. Error Limit=0\n",
-         "'Min CAFC Slope' 0 together with 'Freq\\. Error Limit' 0 switches the slope and "
-         "headroom checks off"},
-        {"vt300", "[CRYSTAL_VT300]\nFreq. Error Limit=0\n", "the headroom check is off"},
-        {"vt318", "[CRYSTAL_VT318]\nSlope Range=7\n",
-         "the CAFC slope window \\[0, 14\\] holds a slope of 0"},
-        {"vt318", "[CRYSTAL_VT318]\nCDAC    Range=55\n", "the CDAC window \\[0, 110\\] holds 0"},
-        {"vt318", "[CRYSTAL_VT318]\nCAFC    Range=99999999999999999999\n",
-         "the CAFC window \\[-1661985959, 1661999959\\] holds every CAFC code: the CAFC check is "
-         "off"},
-        {"vt318", "[CRYSTAL_VT318]\nDefault CDAC=5\n",
-         "'Default CDAC' 5 puts the second coarse point below CDAC 0: it wraps to 65533"},
-        {"ln2040", "[LN2040 AFC]\nCALI_CDAC_MIN=0\n", "the CDAC window \\[0, 47\\] holds 0"},
-        {"ln2040", "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=-2\n",
-         "the CAFC slope window \\[-2, 8\\] holds a slope of 0"},
-        {"ln2040", "[LN2040 AFC]\nCALI_CAFC_MIN=0\nCALI_CAFC_MAX=70000\n",
-         "holds every CAFC code: the CAFC check is off"},
-        {"ln2040", "[LN2040 AFC]\nDEFAULT_CAFC=-5\n",
-         "line 2: 'DEFAULT_CAFC' = -5 is outside the range of a 16-bit DAC code 0 to 65535"},
-    };
-    for (const Case& c : cases) {
-        std::string file = Write("w.ini", c.text);
-        Outcome o = Run("--check --chip " + c.chip + " --config '" + file + "'");
-        EXPECT_EQ(1, o.exitCode) << c.text;
-        EXPECT_TRUE(has(o.out, "warning +.*" + c.finding)) << c.text << "\n" << o.out;
-    }
 }
 
 TEST_F(Station, ThrowOffIsWarnedAndIgnoredFailuresAreMarked) {
