@@ -4,6 +4,7 @@
 #include "Options.h"
 #include "Report.h"
 #include "Session.h"
+#include "TempFile.h"
 #include "platform/FileVersion.h"
 
 #if defined(_WIN32)
@@ -25,60 +26,6 @@ using namespace station;
 constexpr int kExitFail = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitLibrary = 3;
-
-// The embedded configuration as a file the action can read, removed again
-// when the run is over.
-class TempConfig {
-public:
-    TempConfig() = default;
-    ~TempConfig() {
-        if (!m_path.empty())
-            std::remove(m_path.c_str());
-    }
-    TempConfig(const TempConfig&) = delete;
-    TempConfig& operator=(const TempConfig&) = delete;
-
-    bool Write(const std::string& text, std::string* error) {
-#if defined(_WIN32)
-        char folder[MAX_PATH + 1];
-        char name[MAX_PATH + 1];
-        DWORD n = GetTempPathA(sizeof folder, folder);
-        if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "vst", 0, name) == 0) {
-            *error = "cannot make a temporary file for the default configuration";
-            return false;
-        }
-        m_path = name;
-#else
-        const char* dir = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/vantor-station-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        int fd = mkstemp(buf.data());
-        if (fd < 0) {
-            *error = "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/')) +
-                     ": " + std::strerror(errno);
-            return false;
-        }
-        close(fd);
-        m_path = buf.data();
-#endif
-        std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            *error = "cannot write the default configuration to " + m_path;
-            return false;
-        }
-        return true;
-    }
-    const std::string& Path() const {
-        return m_path;
-    }
-
-private:
-    std::string m_path;
-};
 
 std::string describeCrystal(const Options& o, const sim::CrystalParams& c) {
     char buf[256];
@@ -160,7 +107,8 @@ int run(const Options& o) {
         return 0;
     }
 
-    TempConfig temp;
+    // The embedded configuration as a file the action can read.
+    TempFile temp("the default configuration");
     std::string configPath = o.configPath;
     if (configPath.empty()) {
         std::string error;
