@@ -144,116 +144,179 @@ sim::CrystalParams CrystalFor(const Options& o) {
     return p;
 }
 
+namespace {
+
+// The value of a counting option: 1 for the first occurrence, and on.
+int positive(const std::string& option, const std::string& value) {
+    return static_cast<int>(ParseInteger(option, value, 1, 1000000));
+}
+
+double notNegative(const std::string& option, const std::string& value) {
+    double v = ParseNumber(option, value);
+    if (v < 0)
+        throw UsageError(option + " cannot be negative");
+    return v;
+}
+
+// The order of the rows is the order of --help; a row with a new group starts
+// a new paragraph there.
+const std::vector<OptionRow> kOptions = {
+    {"--chip", nullptr, "vt300|vt318|ln2040", "the action (default vt318)", "What to run",
+     [](Options& o, const std::string&, const std::string& v) { o.chip = ParseChip(v); }},
+    {"--config", nullptr, "FILE", "the configuration file (default: embedded, see --check)",
+     "What to run",
+     [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty())
+             throw UsageError("--config needs a file name");
+         if (v.size() >= OMRA_PATH_BYTES)
+             throw UsageError("--config: the path is longer than the " +
+                              std::to_string(OMRA_PATH_BYTES - 1) + " bytes an action accepts");
+         o.configPath = v;
+     }},
+    {"--chip-type", nullptr, "N", "ACTION_PARAM chip type (default 1; 0 = no handset)",
+     "What to run",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.chipType = static_cast<int32_t>(ParseInteger(n, v, -1000, 1000));
+     }},
+    {"--band", nullptr, "N|NAME", "0 GSM850M, 1 EGSM900 (default), 2 DCS1800, 3 PCS1900",
+     "What to run",
+     [](Options& o, const std::string&, const std::string& v) { o.band = parseBand(v); }},
+    {"--rf", nullptr, "object|table", "hand the RF tester over as an object (default) or table",
+     "What to run",
+     [](Options& o, const std::string&, const std::string& v) {
+         if (v == "object")
+             o.rfKind = OMRA_DRIVER_KIND_OBJECT;
+         else if (v == "table")
+             o.rfKind = OMRA_DRIVER_KIND_TABLE;
+         else
+             throw UsageError("--rf takes 'object' or 'table', not '" + v + "'");
+     }},
+    {"--lib", nullptr, "FILE", "the action library (default: beside the station)", "What to run",
+     [](Options& o, const std::string&, const std::string& v) { o.libraryPath = v; }},
+    {"--check", nullptr, nullptr, "check the configuration only, run nothing", "What to run",
+     [](Options& o, const std::string&, const std::string&) { o.checkOnly = true; }},
+    {"--print-config", nullptr, nullptr, "print the embedded configuration, to start a file from",
+     "What to run",
+     [](Options& o, const std::string&, const std::string&) { o.printConfig = true; }},
+
+    {"--profile", nullptr, "NAME",
+     "nominal (default), retry (VT318 needs a second\n"
+     "attempt), steep (slope out of window), noisy,\n"
+     "far (frequency offset out of reach), dead (no pull)",
+     "The simulated unit",
+     [](Options& o, const std::string&, const std::string& v) { o.profile = v; }},
+    {"--offset", nullptr, "HZ", "frequency error at the reference point", "The simulated unit",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.offsetHz = ParseNumber(n, v);
+     }},
+    {"--cdac-step", nullptr, "HZ", "Hz per CDAC code", "The simulated unit",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.cdacStepHz = ParseNumber(n, v);
+     }},
+    {"--slope", nullptr, "HZ", "Hz per CAFC code", "The simulated unit",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.cafcSlopeHz = ParseNumber(n, v);
+     }},
+    {"--curvature", nullptr, "HZ", "Hz per CAFC code squared", "The simulated unit",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.curvature = ParseNumber(n, v);
+     }},
+    {"--noise", nullptr, "HZ", "deviation of the measurement noise", "The simulated unit",
+     [](Options& o, const std::string& n, const std::string& v) { o.noiseHz = ParseNumber(n, v); }},
+    {"--seed", nullptr, "N", "seed of the noise and of a population (default 1)",
+     "The simulated unit",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.seed = static_cast<uint64_t>(ParseInteger(n, v, 0, INT64_MAX));
+     }},
+
+    {"--fail-afc", nullptr, "N", "the N-th AFC on/off command fails", "Faults",
+     [](Options& o, const std::string& n, const std::string& v) { o.failAfc = positive(n, v); }},
+    {"--fail-flash", nullptr, "N", "the N-th flash write fails", "Faults",
+     [](Options& o, const std::string& n, const std::string& v) { o.failFlash = positive(n, v); }},
+    {"--rf-error", nullptr, "N", "the N-th RF measurement records a tester error", "Faults",
+     [](Options& o, const std::string& n, const std::string& v) { o.rfError = positive(n, v); }},
+
+    {"--units", nullptr, "N", "calibrate N units and report the yield", "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.units = static_cast<long>(ParseInteger(n, v, 1, 100000000));
+     }},
+    {"--spread-offset", nullptr, "HZ", "deviation of the offset (default 3000)", "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.spread.offsetHz = notNegative(n, v);
+     }},
+    {"--spread-cdac-step", nullptr, "HZ", "deviation of the CDAC step (default 40)", "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.spread.cdacStepHz = notNegative(n, v);
+     }},
+    {"--spread-slope", nullptr, "HZ", "deviation of the CAFC slope (default 1)", "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.spread.cafcSlopeHz = notNegative(n, v);
+     }},
+    {"--svg", nullptr, "FILE", "write histograms with the windows as an SVG report", "A population",
+     [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty())
+             throw UsageError("--svg needs a file name");
+         o.svgPath = v;
+     }},
+    {"--no-progress", nullptr, nullptr,
+     "no progress bar (shown only on a terminal, never\n"
+     "with --json)",
+     "A population",
+     [](Options& o, const std::string&, const std::string&) { o.progress = false; }},
+
+    {"--json", nullptr, nullptr, "JSON lines (items and log lines, or units) instead of tables",
+     "Output and time", [](Options& o, const std::string&, const std::string&) { o.json = true; }},
+    {"--real-time", nullptr, nullptr, "wait the library's pauses (default for one unit)",
+     "Output and time",
+     [](Options& o, const std::string&, const std::string&) { o.time = TimeMode::Real; }},
+    {"--virtual-time", nullptr, nullptr, "count pauses without waiting (default for --units)",
+     "Output and time",
+     [](Options& o, const std::string&, const std::string&) { o.time = TimeMode::Virtual; }},
+    {"--version", nullptr, nullptr, "the library's version and build", "Output and time",
+     [](Options& o, const std::string&, const std::string&) { o.showVersion = true; }},
+    {"--help", "-h", nullptr, "this text", "Output and time",
+     [](Options& o, const std::string&, const std::string&) { o.help = true; }},
+};
+
+const OptionRow* findOption(const std::string& name) {
+    for (const OptionRow& row : kOptions)
+        if (name == row.name || (row.alias != nullptr && name == row.alias))
+            return &row;
+    return nullptr;
+}
+
+constexpr size_t kHelpColumn = 28; // where the help texts start, after two blanks
+
+} // namespace
+
+const std::vector<OptionRow>& OptionTable() {
+    return kOptions;
+}
+
 Options ParseOptions(const std::vector<std::string>& args) {
     Options o;
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
+        std::string name = args[i];
         std::string value;
         bool hasValue = false;
-        size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
+        size_t eq = name.find('=');
+        if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
             hasValue = true;
         }
-        auto next = [&]() -> std::string {
-            if (hasValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        auto flag = [&]() {
-            if (hasValue)
-                throw UsageError(arg + " takes no value");
-        };
-        auto positive = [&](const char* name) {
-            return static_cast<int>(ParseInteger(name, next(), 1, 1000000));
-        };
-        if (arg == "-h" || arg == "--help") {
-            flag();
-            o.help = true;
-        } else if (arg == "--version") {
-            flag();
-            o.showVersion = true;
-        } else if (arg == "--lib") {
-            o.libraryPath = next();
-        } else if (arg == "--chip") {
-            o.chip = ParseChip(next());
-        } else if (arg == "--config") {
-            o.configPath = next();
-            if (o.configPath.empty())
-                throw UsageError("--config needs a file name");
-            if (o.configPath.size() >= OMRA_PATH_BYTES)
-                throw UsageError("--config: the path is longer than the " +
-                                 std::to_string(OMRA_PATH_BYTES - 1) + " bytes an action accepts");
-        } else if (arg == "--chip-type") {
-            o.chipType = static_cast<int32_t>(ParseInteger("--chip-type", next(), -1000, 1000));
-        } else if (arg == "--band") {
-            o.band = parseBand(next());
-        } else if (arg == "--rf") {
-            std::string v = next();
-            if (v == "object")
-                o.rfKind = OMRA_DRIVER_KIND_OBJECT;
-            else if (v == "table")
-                o.rfKind = OMRA_DRIVER_KIND_TABLE;
-            else
-                throw UsageError("--rf takes 'object' or 'table', not '" + v + "'");
-        } else if (arg == "--profile") {
-            o.profile = next();
-        } else if (arg == "--offset") {
-            o.offsetHz = ParseNumber(arg, next());
-        } else if (arg == "--cdac-step") {
-            o.cdacStepHz = ParseNumber(arg, next());
-        } else if (arg == "--slope") {
-            o.cafcSlopeHz = ParseNumber(arg, next());
-        } else if (arg == "--curvature") {
-            o.curvature = ParseNumber(arg, next());
-        } else if (arg == "--noise") {
-            o.noiseHz = ParseNumber(arg, next());
-        } else if (arg == "--seed") {
-            o.seed = static_cast<uint64_t>(ParseInteger("--seed", next(), 0, INT64_MAX));
-        } else if (arg == "--fail-afc") {
-            o.failAfc = positive("--fail-afc");
-        } else if (arg == "--fail-flash") {
-            o.failFlash = positive("--fail-flash");
-        } else if (arg == "--rf-error") {
-            o.rfError = positive("--rf-error");
-        } else if (arg == "--units") {
-            o.units = static_cast<long>(ParseInteger("--units", next(), 1, 100000000));
-        } else if (arg == "--spread-offset" || arg == "--spread-cdac-step" ||
-                   arg == "--spread-slope") {
-            double v = ParseNumber(arg, next());
-            if (v < 0)
-                throw UsageError(arg + " cannot be negative");
-            (arg == "--spread-offset"      ? o.spread.offsetHz
-             : arg == "--spread-cdac-step" ? o.spread.cdacStepHz
-                                           : o.spread.cafcSlopeHz) = v;
-        } else if (arg == "--svg") {
-            o.svgPath = next();
-            if (o.svgPath.empty())
-                throw UsageError("--svg needs a file name");
-        } else if (arg == "--json") {
-            flag();
-            o.json = true;
-        } else if (arg == "--real-time") {
-            flag();
-            o.time = TimeMode::Real;
-        } else if (arg == "--virtual-time") {
-            flag();
-            o.time = TimeMode::Virtual;
-        } else if (arg == "--print-config") {
-            flag();
-            o.printConfig = true;
-        } else if (arg == "--check") {
-            flag();
-            o.checkOnly = true;
-        } else if (arg == "--no-progress") {
-            flag();
-            o.progress = false;
-        } else {
+        const OptionRow* row = findOption(name);
+        if (row == nullptr)
             throw UsageError("unknown option '" + args[i] + "' (see --help)");
+        if (row->argument == nullptr) {
+            if (hasValue)
+                throw UsageError(name + " takes no value");
+        } else if (!hasValue) {
+            if (i + 1 >= args.size())
+                throw UsageError(name + " needs a value");
+            value = args[++i];
         }
+        row->apply(o, name, value);
     }
     if (!o.svgPath.empty() && o.units == 0)
         throw UsageError("--svg draws a population: add --units N");
@@ -262,60 +325,37 @@ Options ParseOptions(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-    return R"(Usage: vantor-station [options]
+    std::string text = R"(Usage: vantor-station [options]
 
 Runs the VantorCrystal action library the way the production test host does
 (Omra_Startup, Omra_CreateAction, Omra_SetCallBack 1 and 2, Omra_SetDriver 2,
 Omra_InitAction, Omra_DoAction, Omra_FreeAction, Omra_Cleanup) against a
 simulated handset and RF tester. Without options: one VT318 calibration of a
 nominal unit on the embedded default configuration.
-
-What to run
-  --chip vt300|vt318|ln2040   the action (default vt318)
-  --config FILE               the configuration file (default: embedded, see --check)
-  --chip-type N               ACTION_PARAM chip type (default 1; 0 = no handset)
-  --band N|NAME               0 GSM850M, 1 EGSM900 (default), 2 DCS1800, 3 PCS1900
-  --rf object|table           hand the RF tester over as an object (default) or table
-  --lib FILE                  the action library (default: beside the station)
-  --check                     check the configuration only, run nothing
-  --print-config              print the embedded configuration, to start a file from
-
-The simulated unit
-  --profile NAME              nominal (default), retry (VT318 needs a second
-                              attempt), steep (slope out of window), noisy,
-                              far (frequency offset out of reach), dead (no pull)
-  --offset HZ                 frequency error at the reference point
-  --cdac-step HZ              Hz per CDAC code
-  --slope HZ                  Hz per CAFC code
-  --curvature HZ              Hz per CAFC code squared
-  --noise HZ                  deviation of the measurement noise
-  --seed N                    seed of the noise and of a population (default 1)
-
-Faults
-  --fail-afc N                the N-th AFC on/off command fails
-  --fail-flash N              the N-th flash write fails
-  --rf-error N                the N-th RF measurement records a tester error
-
-A population
-  --units N                   calibrate N units and report the yield
-  --spread-offset HZ          deviation of the offset (default 3000)
-  --spread-cdac-step HZ       deviation of the CDAC step (default 40)
-  --spread-slope HZ           deviation of the CAFC slope (default 1)
-  --svg FILE                  write histograms with the windows as an SVG report
-  --no-progress               no progress bar (shown only on a terminal, never
-                              with --json)
-
-Output and time
-  --json                      JSON lines (items and log lines, or units) instead of tables
-  --real-time                 wait the library's pauses (default for one unit)
-  --virtual-time              count pauses without waiting (default for --units)
-  --version                   the library's version and build
-  -h, --help                  this text
-
+)";
+    const char* group = nullptr;
+    for (const OptionRow& row : kOptions) {
+        if (group == nullptr || std::strcmp(group, row.group) != 0) {
+            group = row.group;
+            text += std::string("\n") + group + "\n";
+        }
+        std::string usage =
+            row.alias != nullptr ? std::string(row.alias) + ", " + row.name : std::string(row.name);
+        if (row.argument != nullptr)
+            usage += std::string(" ") + row.argument;
+        usage += std::string(usage.size() < kHelpColumn ? kHelpColumn - usage.size() : 1, ' ');
+        // Continuation lines of a help text line up under its first.
+        std::string help = row.help;
+        for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+            help.insert(at + 1, std::string(2 + kHelpColumn, ' '));
+        text += "  " + usage + help + "\n";
+    }
+    text += R"(
 Exit status: 0 the unit passed (or the population or check ran), 1 the unit
 failed or the check found problems, 2 bad command line or configuration file,
 3 the library cannot be loaded or started.
 )";
+    return text;
 }
 
 } // namespace station

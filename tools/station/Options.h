@@ -52,6 +52,20 @@ struct Options {
     }
 };
 
+// One command-line option: it parses and it is listed in --help from this row.
+struct OptionRow {
+    const char* name;     // "--units"
+    const char* alias;    // another spelling ("-h"), or null
+    const char* argument; // the value's name in --help ("N"), or null for a flag
+    const char* help;     // lines after the first start with '\n'
+    const char* group;    // the --help paragraph
+    // Sets the options from the value (empty for a flag); `option` is the name
+    // as typed, for messages. Throws UsageError.
+    void (*apply)(Options& options, const std::string& option, const std::string& value);
+};
+// Every option, in --help order.
+const std::vector<OptionRow>& OptionTable();
+
 // Parses the arguments after the program name; throws UsageError.
 Options ParseOptions(const std::vector<std::string>& args);
 // The --help text.
