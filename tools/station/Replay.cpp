@@ -208,11 +208,11 @@ namespace {
 
 void printChange(FILE* out, const char* name, const ChangeCounts& c) {
     if (c.units == 0) {
-        std::fprintf(out, "%-11s no unit passed in both\n", name);
+        std::fprintf(out, "%-10s no unit passed in both\n", name);
         return;
     }
     std::fprintf(out,
-                 "%-11s %ld units passing in both: %ld unchanged, mean %+.2f, sd %.2f, "
+                 "%-10s %ld units passing in both: %ld unchanged, mean %+.2f, sd %.2f, "
                  "range %+d .. %+d\n",
                  name, c.units, c.unchanged, c.Mean(), c.Sd(), c.min, c.max);
     // The changes in a few classes: far below, each step near zero, far above.
@@ -225,7 +225,7 @@ void printChange(FILE* out, const char* name, const ChangeCounts& c) {
             above += kv.second;
     }
     if (below > 0)
-        row += "  <-3: " + std::to_string(below);
+        row += "  below -3: " + std::to_string(below);
     for (int d = -3; d <= 3; ++d) {
         auto it = c.counts.find(d);
         if (it != c.counts.end())
@@ -233,8 +233,8 @@ void printChange(FILE* out, const char* name, const ChangeCounts& c) {
                    std::to_string(it->second);
     }
     if (above > 0)
-        row += "  >+3: " + std::to_string(above);
-    std::fprintf(out, "%-11s%s\n", "", row.c_str());
+        row += "  above +3: " + std::to_string(above);
+    std::fprintf(out, "           change%s\n", row.c_str());
 }
 
 } // namespace
@@ -269,42 +269,41 @@ void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
                  "%ld poor fits (residual over %.0f Hz)\n",
                  status[CrystalFit::Fitted], worst, status[CrystalFit::TooFewPoints],
                  status[CrystalFit::PoorFit], kPoorFitHz);
-    if (status[CrystalFit::TooFewPoints] + status[CrystalFit::PoorFit] > 0)
-        std::fprintf(out, "           units not fitted are not replayed: their logged verdicts "
-                          "stand in both yields\n");
     if (assumedStep > 0)
         std::fprintf(out,
                      "           %ld units never moved their CDAC: the chip's nominal CDAC step "
                      "stands in for theirs\n",
                      assumedStep);
-    long faulted = 0;
-    for (const std::string& f : faults)
-        faulted += f.empty() ? 0 : 1;
-    if (faulted > 0)
-        std::fprintf(out,
-                     "Faults     %ld units failed through the station, not their crystal: not "
-                     "replayed, their logged verdicts stand\n",
-                     faulted);
-    long shown = 0;
-    for (size_t i = 0; i < log.units.size() && shown < 10; ++i) {
-        if (!faults[i].empty()) {
-            ++shown;
-            std::fprintf(out, "           unit %zu (line %ld) %s FAIL: %s\n", i + 1,
-                         log.units[i].firstLine, ChipLabel(log.units[i].chip), faults[i].c_str());
-            continue;
-        }
-        if (fits[i].status == CrystalFit::Fitted)
-            continue;
-        ++shown;
+    // Units set apart, grouped by why, each group with its first unit.
+    std::map<std::string, std::pair<long, size_t>> apart;
+    std::vector<std::string> order;
+    for (size_t i = 0; i < log.units.size(); ++i) {
         const LoggedUnit& u = log.units[i];
-        if (fits[i].status == CrystalFit::TooFewPoints)
-            std::fprintf(out, "           unit %zu (line %ld) %s %s: %zu PFER points, too few\n",
-                         i + 1, u.firstLine, ChipLabel(u.chip), u.Passed() ? "PASS" : "FAIL",
-                         u.points.size());
+        std::string why;
+        if (!faults[i].empty())
+            why = std::string(ChipLabel(u.chip)) + " FAIL, station fault: " + faults[i];
+        else if (fits[i].status == CrystalFit::TooFewPoints)
+            why = std::string(ChipLabel(u.chip)) + (u.Passed() ? " PASS" : " FAIL") + ", " +
+                  std::to_string(u.points.size()) + " PFER points: too few to fit";
+        else if (fits[i].status == CrystalFit::PoorFit)
+            why = std::string(ChipLabel(u.chip)) + (u.Passed() ? " PASS" : " FAIL") + ", poor fit";
         else
-            std::fprintf(out, "           unit %zu (line %ld) %s %s: residual %.1f Hz\n", i + 1,
-                         u.firstLine, ChipLabel(u.chip), u.Passed() ? "PASS" : "FAIL",
-                         fits[i].residualHz);
+            continue;
+        auto it = apart.find(why);
+        if (it == apart.end()) {
+            apart[why] = {1, i};
+            order.push_back(why);
+        } else {
+            ++it->second.first;
+        }
+    }
+    if (!order.empty())
+        std::fprintf(out, "Apart      units not replayed: their logged verdicts stand in both "
+                          "yields\n");
+    for (const std::string& why : order) {
+        const auto& g = apart[why];
+        std::fprintf(out, "           %ld %s (first: unit %zu, line %ld)\n", g.first, why.c_str(),
+                     g.second + 1, log.units[g.second].firstLine);
     }
 }
 

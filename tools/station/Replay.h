@@ -78,6 +78,10 @@ bool ReplayLog(const ReplaySetup& setup, const HostLog& log, const std::vector<C
                const std::vector<std::string>& faults, const std::vector<std::string>& configs,
                std::vector<ReplayOutcome>* outcomes, std::string* error);
 
+struct Options;
+// --replay (and --sweep): reads, fits, replays and reports; the exit status.
+int RunReplay(const Options& options, FILE* out);
+
 // The reports.
 void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
                      const std::vector<CrystalFit>& fits, const std::vector<std::string>& faults);

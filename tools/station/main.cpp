@@ -2,6 +2,8 @@
 // the production host does and calibrates simulated handsets with it.
 #include "ConfigCheck.h"
 #include "Options.h"
+#include "HostLog.h"
+#include "Replay.h"
 #include "Report.h"
 #include "Session.h"
 #include "TempFile.h"
@@ -48,6 +50,8 @@ std::string describeCrystal(const Options& o, const sim::CrystalParams& c) {
 
 int run(const Options& o) {
     FILE* out = stdout;
+    if (!o.replayPath.empty())
+        return RunReplay(o, out);
     std::string libraryPath = o.libraryPath.empty() ? host::DefaultLibraryPath() : o.libraryPath;
 
     // The configuration is checked before the library is touched.
@@ -84,6 +88,36 @@ int run(const Options& o) {
             return kExitUsage;
         }
     }
+    std::ofstream hostLog;
+    if (!o.logPath.empty()) {
+        hostLog.open(o.logPath, std::ios::binary | std::ios::trunc);
+        if (!hostLog) {
+            std::fprintf(stderr, "vantor-station: cannot write the log to %s: %s\n",
+                         o.logPath.c_str(), std::strerror(errno));
+            return kExitUsage;
+        }
+    }
+    // The unit's log lines as the host appends them to its log.
+    std::string logLines;
+    auto writeLog = [&](const UnitResult& r) {
+        if (!hostLog.is_open())
+            return;
+        logLines.clear();
+        AppendHostLog(&logLines, r);
+        hostLog << logLines;
+    };
+    // False (with the message shown) when the log could not be written whole.
+    auto closeLog = [&]() {
+        if (!hostLog.is_open())
+            return true;
+        hostLog.close();
+        if (!hostLog) {
+            std::fprintf(stderr, "vantor-station: cannot write the log to %s: %s\n",
+                         o.logPath.c_str(), std::strerror(errno));
+            return false;
+        }
+        return true;
+    };
     Session session;
     if (!session.Open(libraryPath)) {
         std::fprintf(stderr, "vantor-station: %s\n", session.Error().c_str());
@@ -158,6 +192,9 @@ int run(const Options& o) {
     if (o.units == 0) {
         UnitResult r = session.Run(crystal, o.seed, faults, &clock, true);
         UseClock(nullptr);
+        writeLog(r);
+        if (!closeLog())
+            return kExitUsage;
         if (o.json)
             PrintUnitJson(out, facts, r);
         else
@@ -171,7 +208,8 @@ int run(const Options& o) {
     auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < o.units; ++i) {
         sim::CrystalParams unit = sim::DrawCrystal(crystal, o.spread, draw);
-        UnitResult r = session.Run(unit, draw.Next(), faults, &clock, false);
+        UnitResult r = session.Run(unit, draw.Next(), faults, &clock, hostLog.is_open());
+        writeLog(r);
         population.Add(r);
         if (o.json)
             population.PrintUnitJson(out, i + 1, r);
@@ -179,6 +217,8 @@ int run(const Options& o) {
     }
     std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
     progress.Finish(); // the report starts on a clean line
+    if (!closeLog())
+        return kExitUsage;
     UseClock(nullptr);
     population.SetWallSeconds(wall.count());
     if (o.json)
