@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -263,6 +266,29 @@ TEST(Sweep, YieldStepsWhereTheSlopeWindowReachesTheUnits) {
     EXPECT_NE(std::string::npos, svg.find("now 3"));
     EXPECT_THROW(ParseSweep("CRYSTAL_VT318/Slope Range=6:0:1"), UsageError);
     EXPECT_THROW(ParseSweep("Slope Range=0:6:1"), UsageError);
+}
+
+TEST(StationCommand, LogWrittenByThePopulationReplaysToTheSameYield) {
+    const std::string dir = ::testing::TempDir();
+    const std::string log = dir + "replay-cmd.log", out = dir + "replay-cmd.txt";
+    const std::string exe = std::string("'") + STATION_EXE + "'";
+    ASSERT_EQ(0, std::system((exe + " --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
+                              "' >/dev/null")
+                                 .c_str()));
+    ASSERT_EQ(0, std::system((exe + " --replay '" + log + "' >'" + out + "'").c_str()));
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, text.find("Units      60 (LN2040 60)")) << text;
+    EXPECT_NE(std::string::npos, text.find("Changed    0 units change verdict")) << text;
+    // Both yields on the line are the same number of units.
+    size_t at = text.find("Yield      log ");
+    ASSERT_NE(std::string::npos, at);
+    long logPassed = -1, replayPassed = -2;
+    ASSERT_EQ(2, std::sscanf(text.c_str() + at, "Yield      log %ld of %*d (%*f %%), replay %ld",
+                             &logPassed, &replayPassed));
+    EXPECT_EQ(logPassed, replayPassed) << text.substr(at, 80);
+    std::remove(log.c_str());
+    std::remove(out.c_str());
 }
 
 } // namespace

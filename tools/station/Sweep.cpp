@@ -121,19 +121,21 @@ std::string SweepSvg(const SweepSpec& sweep, const std::vector<double>& values,
     }
     if (xHigh <= xLow)
         xHigh = xLow + 1;
-    // The yield axis from the lowest yield shown, in steps of 10 %.
+    // The yield axis from the lowest yield shown, in round steps.
     double lowest = outcomes.empty() ? 0 : outcomes[0].YieldBefore();
     for (const ReplayOutcome& o : outcomes)
         lowest = std::min(lowest, o.YieldAfter());
-    double yLow = std::min(90.0, std::max(0.0, std::floor(lowest / 10.0) * 10.0));
+    const double span = 100 - lowest;
+    const double tick = span > 50 ? 20 : span > 20 ? 10 : span > 8 ? 5 : span > 4 ? 2 : 1;
+    const double yLow = std::max(0.0, std::min(100 - tick, std::floor(lowest / tick) * tick));
     const double yHigh = 100;
     auto xAt = [&](double v) { return left + (v - xLow) / (xHigh - xLow) * width; };
     auto yAt = [&](double y) { return base - (y - yLow) / (yHigh - yLow) * height; };
 
     svg.Rect(left, top, width, height, "#fafafa", "#999999");
-    for (double y = yLow; y <= yHigh + 1e-9; y += (yHigh - yLow) / 5) {
+    for (double y = yLow; y <= yHigh + 1e-9; y += tick) {
         svg.Line(left, yAt(y), left + width, yAt(y), "#e0e0e0", 1);
-        svg.Text(left - 8, yAt(y) + 4, SweepValueText(std::round(y * 10) / 10) + " %", 11, "end");
+        svg.Text(left - 8, yAt(y) + 4, SweepValueText(y) + " %", 11, "end");
     }
     size_t labels = values.size();
     size_t every = labels > 10 ? (labels + 9) / 10 : 1;
@@ -142,7 +144,7 @@ std::string SweepSvg(const SweepSpec& sweep, const std::vector<double>& values,
         svg.Text(xAt(values[i]), base + 18, SweepValueText(values[i]), 11, "middle");
     }
     svg.Text(left + width / 2, base + 42, sweep.key, 13, "middle", "#222222", "bold");
-    svg.Text(24, top + height / 2, "yield", 13, "middle", "#222222", "bold");
+    svg.Text(left - 8, top - 12, "yield", 13, "start", "#222222", "bold");
 
     if (!outcomes.empty()) {
         double logYield = outcomes[0].YieldBefore();
@@ -152,7 +154,17 @@ std::string SweepSvg(const SweepSpec& sweep, const std::vector<double>& values,
     if (current != nullptr) {
         svg.Line(xAt(*current), top, xAt(*current), base, "#d04020", 1.5,
                  " stroke-dasharray=\"6,4\"");
-        svg.Text(xAt(*current) + 4, top + 14, "now " + SweepValueText(*current), 12, "start",
+        // The label where the curve is not: low when the yield there is high.
+        double there = 0, nearest = 0;
+        for (size_t i = 0; i < values.size() && i < outcomes.size(); ++i) {
+            double d = std::fabs(values[i] - *current);
+            if (i == 0 || d < nearest) {
+                nearest = d;
+                there = outcomes[i].YieldAfter();
+            }
+        }
+        double labelY = yAt(there) < top + height / 2 ? base - 10 : top + 16;
+        svg.Text(xAt(*current) + 5, labelY, "now " + SweepValueText(*current), 12, "start",
                  "#d04020", "bold");
     }
     std::vector<std::pair<double, double>> line;
