@@ -165,7 +165,11 @@ TEST_P(ReplayPopulation, ReproducesVerdictsAndFlashValues) {
 INSTANTIATE_TEST_SUITE_P(Chips, ReplayPopulation,
                          ::testing::Combine(::testing::Values(sim::Chip::VT300, sim::Chip::VT318,
                                                               sim::Chip::LN2040),
-                                            ::testing::Values(0.0, 3.0)));
+                                            ::testing::Values(0.0, 3.0)),
+                         [](const ::testing::TestParamInfo<std::tuple<sim::Chip, double>>& p) {
+                             return std::string(sim::ChipName(std::get<0>(p.param))) +
+                                    (std::get<1>(p.param) == 0 ? "_noiseless" : "_noisy");
+                         });
 
 TEST(HostLogReader, PrefixedAndMixedChipsAreToldApart) {
     // A line making all three products into one log, unit after unit in
