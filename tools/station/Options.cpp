@@ -345,6 +345,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
         throw UsageError("--sweep replays a log: add --replay LOG");
     if (!o.replayPath.empty() && (o.units > 0 || !o.logPath.empty()))
         throw UsageError("--replay runs the units of its log: leave out --units and --log");
+    if (!o.replayPath.empty() && o.json)
+        throw UsageError("--replay reports as tables only: leave out --json");
     if (!o.svgPath.empty() && o.units == 0 && o.sweep.empty())
         throw UsageError("--svg draws a population: add --units N");
     CrystalFor(o); // an unknown or unfitting profile is a usage error before anything runs

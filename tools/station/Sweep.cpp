@@ -85,6 +85,14 @@ void PrintSweep(FILE* out, const SweepSpec& sweep, const std::vector<double>& va
                  SweepValueText(sweep.to).c_str(), SweepValueText(sweep.step).c_str(),
                  current != nullptr ? ("now " + SweepValueText(*current)).c_str()
                                     : "not set in the configuration (the action's default)");
+    for (double v : values) {
+        if (v != std::floor(v)) {
+            // Every key of the actions is read as a whole number.
+            std::fprintf(out, "           the actions read whole numbers: %s is read as %s\n",
+                         SweepValueText(v).c_str(), SweepValueText(std::trunc(v)).c_str());
+            break;
+        }
+    }
     if (outcomes.empty())
         return;
     std::fprintf(out, "Yield      log %.2f %% (%ld of %ld)\n", outcomes[0].YieldBefore(),
