@@ -264,6 +264,29 @@ const std::vector<OptionRow> kOptions = {
      "A population",
      [](Options& o, const std::string&, const std::string&) { o.progress = false; }},
 
+    {"--log", nullptr, "FILE", "write the library's log lines to FILE as a host does",
+     "A host's log",
+     [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty())
+             throw UsageError("--log needs a file name");
+         o.logPath = v;
+     }},
+    {"--replay", nullptr, "LOG",
+     "fit each unit of a host's log and calibrate it again\n"
+     "(under --config): yield, verdicts and flash values\n"
+     "against the log",
+     "A host's log",
+     [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty())
+             throw UsageError("--replay needs a log file");
+         o.replayPath = v;
+     }},
+    {"--sweep", nullptr, "SPEC",
+     "replay the log for each value of one key, SPEC\n"
+     "\"SECTION/KEY=FROM:TO:STEP\": yield against the\n"
+     "value as a table (and an --svg plot)",
+     "A host's log", [](Options& o, const std::string&, const std::string& v) { o.sweep = v; }},
+
     {"--json", nullptr, nullptr, "JSON lines (items and log lines, or units) instead of tables",
      "Output and time", [](Options& o, const std::string&, const std::string&) { o.json = true; }},
     {"--real-time", nullptr, nullptr, "wait the library's pauses (default for one unit)",
@@ -318,7 +341,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
         }
         row->apply(o, name, value);
     }
-    if (!o.svgPath.empty() && o.units == 0)
+    if (!o.sweep.empty() && o.replayPath.empty())
+        throw UsageError("--sweep replays a log: add --replay LOG");
+    if (!o.replayPath.empty() && (o.units > 0 || !o.logPath.empty()))
+        throw UsageError("--replay runs the units of its log: leave out --units and --log");
+    if (!o.replayPath.empty() && o.json)
+        throw UsageError("--replay reports as tables only: leave out --json");
+    if (!o.svgPath.empty() && o.units == 0 && o.sweep.empty())
         throw UsageError("--svg draws a population: add --units N");
     CrystalFor(o); // an unknown or unfitting profile is a usage error before anything runs
     return o;

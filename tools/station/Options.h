@@ -39,6 +39,10 @@ struct Options {
     sim::CrystalSpread spread{3000, 40, 1.0};
     std::string svgPath;
 
+    std::string logPath;    // write the library's log lines here, as a host does
+    std::string replayPath; // replay this host's log instead of drawing units
+    std::string sweep;      // "SECTION/KEY=FROM:TO:STEP", with replayPath
+
     bool json = false;
     TimeMode time = TimeMode::Default;
     bool checkOnly = false;

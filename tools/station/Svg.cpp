@@ -1,6 +1,7 @@
 // The population report as SVG: one histogram per calibrated value, with the
 // configured window drawn over it. A small writer of our own.
 #include "Report.h"
+#include "SvgWriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,67 +10,6 @@
 namespace station {
 
 namespace {
-
-class SvgWriter {
-public:
-    SvgWriter(int width, int height) {
-        m_out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-                std::to_string(width) + "\" height=\"" + std::to_string(height) +
-                "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) +
-                "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n";
-        Rect(0, 0, width, height, "#ffffff", "none");
-    }
-    void Rect(double x, double y, double w, double h, const char* fill, const char* stroke,
-              const char* extra = "") {
-        m_out += "<rect x=\"" + n(x) + "\" y=\"" + n(y) + "\" width=\"" + n(w) + "\" height=\"" +
-                 n(h) + "\" fill=\"" + fill + "\" stroke=\"" + stroke + "\"" + extra + "/>\n";
-    }
-    void Line(double x1, double y1, double x2, double y2, const char* stroke, double width,
-              const char* extra = "") {
-        m_out += "<line x1=\"" + n(x1) + "\" y1=\"" + n(y1) + "\" x2=\"" + n(x2) + "\" y2=\"" +
-                 n(y2) + "\" stroke=\"" + stroke + "\" stroke-width=\"" + n(width) + "\"" + extra +
-                 "/>\n";
-    }
-    void Text(double x, double y, const std::string& text, int size, const char* anchor = "start",
-              const char* fill = "#222222", const char* weight = "normal") {
-        m_out += "<text x=\"" + n(x) + "\" y=\"" + n(y) + "\" font-size=\"" + std::to_string(size) +
-                 "\" text-anchor=\"" + anchor + "\" fill=\"" + fill + "\" font-weight=\"" + weight +
-                 "\">" + Escape(text) + "</text>\n";
-    }
-    std::string Finish() { return m_out + "</svg>\n"; }
-
-    static std::string Escape(const std::string& s) {
-        std::string out;
-        for (char c : s) {
-            switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-            }
-        }
-        return out;
-    }
-
-private:
-    static std::string n(double v) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.1f", v);
-        return buf;
-    }
-    std::string m_out;
-};
 
 std::string num(double v) {
     char buf[32];

@@ -2,8 +2,11 @@
 // the production host does and calibrates simulated handsets with it.
 #include "ConfigCheck.h"
 #include "Options.h"
+#include "HostLog.h"
+#include "Replay.h"
 #include "Report.h"
 #include "Session.h"
+#include "TempFile.h"
 #include "platform/FileVersion.h"
 
 #if defined(_WIN32)
@@ -27,60 +30,6 @@ using namespace station;
 constexpr int kExitFail = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitLibrary = 3;
-
-// The embedded configuration as a file the action can read, removed again
-// when the run is over.
-class TempConfig {
-public:
-    TempConfig() = default;
-    ~TempConfig() {
-        if (!m_path.empty())
-            std::remove(m_path.c_str());
-    }
-    TempConfig(const TempConfig&) = delete;
-    TempConfig& operator=(const TempConfig&) = delete;
-
-    bool Write(const std::string& text, std::string* error) {
-#if defined(_WIN32)
-        char folder[MAX_PATH + 1];
-        char name[MAX_PATH + 1];
-        DWORD n = GetTempPathA(sizeof folder, folder);
-        if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "vst", 0, name) == 0) {
-            *error = "cannot make a temporary file for the default configuration";
-            return false;
-        }
-        m_path = name;
-#else
-        const char* dir = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/vantor-station-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        int fd = mkstemp(buf.data());
-        if (fd < 0) {
-            *error = "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/')) +
-                     ": " + std::strerror(errno);
-            return false;
-        }
-        close(fd);
-        m_path = buf.data();
-#endif
-        std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            *error = "cannot write the default configuration to " + m_path;
-            return false;
-        }
-        return true;
-    }
-    const std::string& Path() const {
-        return m_path;
-    }
-
-private:
-    std::string m_path;
-};
 
 std::string describeCrystal(const Options& o, const sim::CrystalParams& c) {
     char buf[256];
@@ -134,6 +83,7 @@ public:
         if (m_o.checkOnly)
             return checkOnly();
         openSvgReport();
+        openHostLog();
         openLibrary();
         if (m_o.showVersion) {
             m_writer->WriteLibrary(m_lib);
@@ -176,6 +126,36 @@ private:
         if (!m_svg)
             throw Stop(kExitUsage, "cannot write the SVG report to " + m_o.svgPath + ": " +
                                        std::strerror(errno));
+    }
+
+    void openHostLog() {
+        if (m_o.logPath.empty())
+            return;
+        m_hostLog.open(m_o.logPath, std::ios::binary | std::ios::trunc);
+        if (!m_hostLog)
+            throw Stop(kExitUsage, hostLogError());
+    }
+
+    std::string hostLogError() const {
+        return "cannot write the log to " + m_o.logPath + ": " + std::strerror(errno);
+    }
+
+    // The unit's log lines as the host appends them to its log.
+    void writeHostLog(const UnitResult& r) {
+        if (!m_hostLog.is_open())
+            return;
+        m_logLines.clear();
+        AppendHostLog(&m_logLines, r);
+        m_hostLog << m_logLines;
+    }
+
+    // The log is whole on disk before any report says the run is over.
+    void closeHostLog() {
+        if (!m_hostLog.is_open())
+            return;
+        m_hostLog.close();
+        if (!m_hostLog)
+            throw Stop(kExitUsage, hostLogError());
     }
 
     void openLibrary() {
@@ -231,6 +211,8 @@ private:
             ClockInUse clock(&m_clock);
             r = m_session.Run(m_crystal, m_o.seed, faults(), &m_clock, true);
         }
+        writeHostLog(r);
+        closeHostLog();
         m_writer->WriteUnit(MakeUnitReport(m_facts, r));
         return r.passed ? 0 : kExitFail;
     }
@@ -244,13 +226,16 @@ private:
             auto start = std::chrono::steady_clock::now();
             for (long i = 0; i < m_o.units; ++i) {
                 sim::CrystalParams unit = sim::DrawCrystal(m_crystal, m_o.spread, draw);
-                UnitResult r = m_session.Run(unit, draw.Next(), faults(), &m_clock, false);
+                UnitResult r =
+                    m_session.Run(unit, draw.Next(), faults(), &m_clock, m_hostLog.is_open());
+                writeHostLog(r);
                 population.Add(r);
                 m_writer->WritePopulationUnit(MakeUnitSummary(i + 1, r));
                 progress.Update(i + 1);
             }
             std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
             progress.Finish(); // the report starts on a clean line
+            closeHostLog();
             population.SetWallSeconds(wall.count());
         }
         PopulationReport report = population.Report(m_facts, m_o.spread);
@@ -277,9 +262,11 @@ private:
     ConfigReport m_check;
     // Torn down in the reverse order: the temporary file first, the report file last.
     std::ofstream m_svg;
+    std::ofstream m_hostLog;
+    std::string m_logLines;
     Session m_session;
     LibraryFacts m_lib;
-    TempConfig m_temp;
+    TempFile m_temp{"the default configuration"};
     sim::CrystalParams m_crystal{};
     RunFacts m_facts;
     StationClock m_clock;
@@ -306,6 +293,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        if (!options.replayPath.empty())
+            return RunReplay(options, stdout);
         return StationRun(options).Run();
     } catch (const Stop& e) {
         std::fprintf(stderr, "vantor-station: %s\n", e.what());

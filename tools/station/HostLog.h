@@ -1,0 +1,58 @@
+// A host's log read back: the library's PFER and result lines, whatever the
+// host put in front of them, grouped into one record per calibrated unit.
+#pragma once
+
+#include "Session.h"
+#include "Simulator.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace station {
+
+// One PFER line: where the crystal was tuned and what it measured.
+struct PferPoint {
+    int cdac = 0, cafc = 0;
+    double feHz = 0;
+};
+
+struct LoggedUnit {
+    sim::Chip chip = sim::Chip::VT318;
+    long firstLine = 0; // 1-based line of its first PFER line
+    std::vector<PferPoint> points;
+    // The result lines: CAFC, CDAC, slope length as the record held them.
+    bool hasResult[3] = {false, false, false};
+    int result[3] = {0, 0, 0};
+    // A unit passed when the library sent all three result lines.
+    bool Passed() const { return hasResult[0] && hasResult[1] && hasResult[2]; }
+};
+
+struct UnreadLine {
+    long number = 0;
+    std::string text;
+};
+
+struct HostLog {
+    std::vector<LoggedUnit> units;
+    long lines = 0;                         // lines in the file
+    long libraryLines = 0;                  // PFER and result lines taken into units
+    long unread = 0;                        // non-blank lines that hold no readable library line
+    std::vector<UnreadLine> unreadExamples; // the first few of them
+};
+
+// The library's line formats, as the host receives them.
+constexpr const char* kNvStructName =
+    "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
+const char* ActionName(sim::Chip chip); // "VT300_AFC", "VT318_AFC", "LN2040"
+
+// Reads a log from its whole text. Units are told apart per action name by
+// the PFER counter starting again at 0; a result line belongs to the unit
+// whose PFER line came last among those that have the points of a passed
+// run and await that line in their chip's order.
+HostLog ReadHostLog(const std::string& text);
+
+// The unit's log lines as a host writes them: one line each, in order.
+void AppendHostLog(std::string* out, const UnitResult& r);
+
+} // namespace station

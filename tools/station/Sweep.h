@@ -1,0 +1,35 @@
+// One configuration key swept over a range of values, each value a replay of
+// the whole log: yield against the value as a table and an SVG line plot.
+#pragma once
+
+#include "Replay.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace station {
+
+// "SECTION/KEY=FROM:TO:STEP"
+struct SweepSpec {
+    std::string section, key;
+    double from = 0, to = 0, step = 1;
+    std::vector<double> Values() const;
+};
+// Throws UsageError naming --sweep.
+SweepSpec ParseSweep(const std::string& text);
+// The configuration with the one key set to the value.
+std::string SweptConfig(const std::string& config, const SweepSpec& sweep, double value);
+std::string SweepValueText(double value);
+// The key's value in the configuration as the action reads it; false when
+// the file does not set it (the action's own default then applies).
+bool SweepCurrent(const std::string& config, const SweepSpec& sweep, double* value);
+
+// current: the key's value in the configuration, if it is there.
+void PrintSweep(FILE* out, const SweepSpec& sweep, const std::vector<double>& values,
+                const std::vector<ReplayOutcome>& outcomes, const double* current);
+std::string SweepSvg(const SweepSpec& sweep, const std::vector<double>& values,
+                     const std::vector<ReplayOutcome>& outcomes, const double* current,
+                     const std::string& title);
+
+} // namespace station
