@@ -345,7 +345,7 @@ TEST(Vt318, CafcWindowBounds) {
 TEST(Vt318, ConfigurationKeysWithTheirBlanks) {
     rig::Bench bench;
     CVt318 a;
-    EXPECT_EQ(0, a.m_defaultCdac); // zero until loaded
+    EXPECT_EQ(55, a.m_defaultCdac); // the load default before any load
     bench.Prepare(&a, "[CRYSTAL_VT318]\nDefault CDAC=40\nDefault CAFC=6000\nCDAC    Range=9\n"
                       "CAFC Range=77\nDelta   CAFC=700\nSlope Range=2\n");
     EXPECT_EQ(40, a.m_defaultCdac);
