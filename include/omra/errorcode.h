@@ -3,8 +3,7 @@
  * VantorCrystal calls only Spec_SetErrorCode, Spec_ClearErrorCode and
  * Spec_GetError; ErrorCode_GetLast is for hosts, drivers and tests.
  */
-#ifndef OMRA_ERRORCODE_H
-#define OMRA_ERRORCODE_H
+#pragma once
 
 #include <stdint.h>
 
@@ -66,6 +65,4 @@ ERRORCODE_API uint32_t ERRORCODE_CALL ErrorCode_SetCount(void);
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -6,8 +6,7 @@
  * keep their order and sizes, except the three address or handle fields,
  * which are pointer-sized.
  */
-#ifndef OMRA_OMRA_H
-#define OMRA_OMRA_H
+#pragma once
 
 #include <stddef.h>
 #include <stdint.h>
@@ -506,5 +505,3 @@ OMRA_STATIC_ASSERT(offsetof(NOTIFY_TARGET, context1) == 12, "NOTIFY_TARGET conte
 OMRA_STATIC_ASSERT(sizeof(LOG_LINE) == 32, "LOG_LINE is 32 bytes on 64-bit");
 OMRA_STATIC_ASSERT(offsetof(LOG_LINE, context1) == 24, "LOG_LINE context at 24");
 #endif
-
-#endif /* OMRA_OMRA_H */

@@ -4,8 +4,7 @@
  * station attaches a handset (simulated or scripted) that sees every call and
  * chooses each result; with none attached every command succeeds.
  */
-#ifndef OMRA_PHONECOMMAND_H
-#define OMRA_PHONECOMMAND_H
+#pragma once
 
 #include <stdint.h>
 
@@ -61,6 +60,4 @@ PHONECOMMAND_API void PHONECOMMAND_CALL PhoneCommand_Attach(const PHONE_HANDSET*
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

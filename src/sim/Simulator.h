@@ -139,8 +139,46 @@ private:
     std::optional<Command> m_lastFailed;
 };
 
+// An RF tester that answers 0 to every operation and does nothing: the base
+// of testers that give a few operations a meaning.
+class QuietRfTester : public IRfTester {
+public:
+    int Op1(intptr_t, intptr_t) override { return 0; }
+    int Op2(intptr_t, intptr_t) override { return 0; }
+    void Op3() override {}
+    void Op4() override {}
+    int Op5() override { return 0; }
+    int BeginAction(intptr_t) override { return 0; }
+    int Op7(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op8(intptr_t, intptr_t) override { return 0; }
+    int Op9(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op10(intptr_t) override { return 0; }
+    int SetBand(intptr_t, intptr_t) override { return 0; }
+    int Op12(intptr_t, intptr_t) override { return 0; }
+    int SetupMeasurement(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op14(intptr_t) override { return 0; }
+    int TriggerMeasurement(intptr_t) override { return 0; }
+    int ReadMeasurement(intptr_t, intptr_t) override { return 0; }
+    int Op17(intptr_t) override { return 0; }
+    int SetPowerLevel(intptr_t, intptr_t) override { return 0; }
+    int SetTrafficChannel(intptr_t, intptr_t) override { return 0; }
+    int Op20(intptr_t, intptr_t) override { return 0; }
+    int Op21(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op22(intptr_t) override { return 0; }
+    int SetChannel(intptr_t) override { return 0; }
+    int Op24(intptr_t, intptr_t) override { return 0; }
+    int Op25(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op26(intptr_t) override { return 0; }
+    int Op27(intptr_t, intptr_t) override { return 0; }
+    int Op28(intptr_t, intptr_t) override { return 0; }
+    int Op29(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op30(intptr_t, intptr_t, intptr_t) override { return 0; }
+    int Op31() override { return 0; }
+    int Op32(intptr_t, intptr_t, intptr_t, intptr_t) override { return 0; }
+};
+
 // The RF tester: an IRfTester object, also reachable as a function table.
-class RfTester : public IRfTester {
+class RfTester : public QuietRfTester {
 public:
     RfTester(Handset* handset, CallLog* log = nullptr, Clock* clock = nullptr);
     ~RfTester() override;
@@ -161,38 +199,14 @@ public:
     // Cost of one PFER measurement on the virtual clock, in milliseconds.
     double measurementMs = 45;
 
-    int Op1(intptr_t, intptr_t) override { return 0; }
-    int Op2(intptr_t, intptr_t) override { return 0; }
-    void Op3() override {}
-    void Op4() override {}
-    int Op5() override { return 0; }
     int BeginAction(intptr_t a) override;
-    int Op7(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op8(intptr_t, intptr_t) override { return 0; }
-    int Op9(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op10(intptr_t) override { return 0; }
     int SetBand(intptr_t system, intptr_t band) override;
-    int Op12(intptr_t, intptr_t) override { return 0; }
     int SetupMeasurement(intptr_t type, intptr_t a, intptr_t b) override;
-    int Op14(intptr_t) override { return 0; }
     int TriggerMeasurement(intptr_t type) override;
     int ReadMeasurement(intptr_t type, intptr_t buffer) override;
-    int Op17(intptr_t) override { return 0; }
     int SetPowerLevel(intptr_t pcl, intptr_t a) override;
     int SetTrafficChannel(intptr_t channel, intptr_t a) override;
-    int Op20(intptr_t, intptr_t) override { return 0; }
-    int Op21(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op22(intptr_t) override { return 0; }
     int SetChannel(intptr_t channel) override;
-    int Op24(intptr_t, intptr_t) override { return 0; }
-    int Op25(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op26(intptr_t) override { return 0; }
-    int Op27(intptr_t, intptr_t) override { return 0; }
-    int Op28(intptr_t, intptr_t) override { return 0; }
-    int Op29(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op30(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op31() override { return 0; }
-    int Op32(intptr_t, intptr_t, intptr_t, intptr_t) override { return 0; }
 
 private:
     void Log(const std::string& s);

@@ -3,6 +3,8 @@
 // an exception object that reads the same under both compilers.
 #include "omra/omra.h"
 
+#include "Simulator.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -66,42 +68,10 @@ TEST(ExceptionObject, VtableThenTheTwoTexts) {
 
 // Slot 0 as a host's delete (flags 1) and as an explicit destructor call
 // (flags 0) use it: the most derived destructor runs, and only flags 1 frees.
-class Counted : public IRfTester {
+class Counted : public sim::QuietRfTester {
 public:
     explicit Counted(int* destroyed) : m_destroyed(destroyed) {}
     ~Counted() override { ++*m_destroyed; }
-    int Op1(intptr_t, intptr_t) override { return 0; }
-    int Op2(intptr_t, intptr_t) override { return 0; }
-    void Op3() override {}
-    void Op4() override {}
-    int Op5() override { return 0; }
-    int BeginAction(intptr_t) override { return 0; }
-    int Op7(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op8(intptr_t, intptr_t) override { return 0; }
-    int Op9(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op10(intptr_t) override { return 0; }
-    int SetBand(intptr_t, intptr_t) override { return 0; }
-    int Op12(intptr_t, intptr_t) override { return 0; }
-    int SetupMeasurement(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op14(intptr_t) override { return 0; }
-    int TriggerMeasurement(intptr_t) override { return 0; }
-    int ReadMeasurement(intptr_t, intptr_t) override { return 0; }
-    int Op17(intptr_t) override { return 0; }
-    int SetPowerLevel(intptr_t, intptr_t) override { return 0; }
-    int SetTrafficChannel(intptr_t, intptr_t) override { return 0; }
-    int Op20(intptr_t, intptr_t) override { return 0; }
-    int Op21(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op22(intptr_t) override { return 0; }
-    int SetChannel(intptr_t) override { return 0; }
-    int Op24(intptr_t, intptr_t) override { return 0; }
-    int Op25(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op26(intptr_t) override { return 0; }
-    int Op27(intptr_t, intptr_t) override { return 0; }
-    int Op28(intptr_t, intptr_t) override { return 0; }
-    int Op29(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op30(intptr_t, intptr_t, intptr_t) override { return 0; }
-    int Op31() override { return 0; }
-    int Op32(intptr_t, intptr_t, intptr_t, intptr_t) override { return 0; }
 
 private:
     int* m_destroyed;

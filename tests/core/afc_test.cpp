@@ -14,11 +14,8 @@ namespace {
 class ScriptedAfc : public CAfcActionBase {
 public:
     const char* GetName() const override { return "SCRIPTED"; }
-    int LoadAdjustConfig(const char* path) override {
-        int r = CActionBase::LoadAdjustConfig(path);
-        if (r == 0)
-            LoadCommonSection(path);
-        return r;
+    void LoadKeys(const platform::ProfileFile& file) override {
+        LoadCommonSection(file, config::kVt318Facts);
     }
     int DoAction() override {
         return RunFrame([this] {

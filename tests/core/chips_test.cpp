@@ -345,7 +345,7 @@ TEST(Vt318, CafcWindowBounds) {
 TEST(Vt318, ConfigurationKeysWithTheirBlanks) {
     rig::Bench bench;
     CVt318 a;
-    EXPECT_EQ(0, a.m_defaultCdac); // zero until loaded
+    EXPECT_EQ(55, a.m_defaultCdac); // the load default before any load
     bench.Prepare(&a, "[CRYSTAL_VT318]\nDefault CDAC=40\nDefault CAFC=6000\nCDAC    Range=9\n"
                       "CAFC Range=77\nDelta   CAFC=700\nSlope Range=2\n");
     EXPECT_EQ(40, a.m_defaultCdac);
@@ -514,15 +514,24 @@ template <class Action> void nominalUnitPasses(sim::Chip chip) {
     }
 }
 
-TEST(SimulatedUnits, NominalVt300Passes) {
-    nominalUnitPasses<CVantorAfc>(sim::Chip::VT300);
+struct NominalCase {
+    sim::Chip chip;
+    void (*passes)(sim::Chip);
+};
+class NominalUnit : public ::testing::TestWithParam<NominalCase> {};
+
+TEST_P(NominalUnit, Passes) {
+    GetParam().passes(GetParam().chip);
 }
-TEST(SimulatedUnits, NominalVt318Passes) {
-    nominalUnitPasses<CVt318>(sim::Chip::VT318);
-}
-TEST(SimulatedUnits, NominalLn2040Passes) {
-    nominalUnitPasses<CLN2040>(sim::Chip::LN2040);
-}
+
+INSTANTIATE_TEST_SUITE_P(
+    SimulatedUnits, NominalUnit,
+    ::testing::Values(NominalCase{sim::Chip::VT300, &nominalUnitPasses<CVantorAfc>},
+                      NominalCase{sim::Chip::VT318, &nominalUnitPasses<CVt318>},
+                      NominalCase{sim::Chip::LN2040, &nominalUnitPasses<CLN2040>}),
+    [](const ::testing::TestParamInfo<NominalCase>& c) {
+        return std::string(sim::ChipName(c.param.chip));
+    });
 
 TEST(SimulatedUnits, SameSeedSameRun) {
     auto run = [](uint64_t seed) {

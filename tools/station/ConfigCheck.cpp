@@ -1,5 +1,6 @@
 #include "ConfigCheck.h"
 
+#include "core/common/ConfigTable.h"
 #include "platform/ini.h"
 
 #include <algorithm>
@@ -21,45 +22,29 @@
 namespace station {
 
 const char* DefaultConfigText() {
-    return "; VantorCrystal station: the default configuration of the three AFC actions.\r\n"
-           "[DIAG CONTROL]\r\n"
-           "TxOff=1\r\n"
-           "Resend Diag. Command=0\r\n"
-           "Resend Interval Time=200\r\n"
-           "Throw  Diag. Exception=1\r\n"
-           "\r\n"
-           "[AFC-COMMON]\r\n"
-           "PCL=10\r\n"
-           "TCH=62\r\n"
-           "\r\n"
-           "[CRYSTAL_VT300]\r\n"
-           "Default CDAC=3\r\n"
-           "Default CAFC=4000\r\n"
-           "Next CAFC Distance=1000\r\n"
-           "Freq. Offset Limit=20000\r\n"
-           "Max CAFC Slope=16\r\n"
-           "Min CAFC Slope=4\r\n"
-           "Freq. Error Limit=13000\r\n"
-           "\r\n"
-           "[CRYSTAL_VT318]\r\n"
-           "Default CDAC=55\r\n"
-           "Default CAFC=7000\r\n"
-           "CDAC    Range=15\r\n"
-           "CAFC    Range=1000\r\n"
-           "Delta   CAFC=1000\r\n"
-           "Slope Range=3\r\n"
-           "\r\n"
-           "[LN2040 AFC]\r\n"
-           "DEFAULT_CDAC=39\r\n"
-           "DEFAULT_CDAC_STEP=4\r\n"
-           "CALI_CDAC_MIN=32\r\n"
-           "CALI_CDAC_MAX=47\r\n"
-           "DEFAULT_CAFC=9000\r\n"
-           "DEFAULT_CAFC_STEP=1500\r\n"
-           "CALI_CAFC_MIN=5500\r\n"
-           "CALI_CAFC_MAX=12500\r\n"
-           "CALI_CAFC_SLOPE_MIN=3\r\n"
-           "CALI_CAFC_SLOPE_MAX=8\r\n";
+    // Every section once, in the order the tables first name it, with each of
+    // its keys once at the action's default.
+    static const std::string text = [] {
+        std::vector<std::pair<std::string, std::string>> sections; // name, lines
+        for (const config::Facts& table : config::kAllFacts)
+            for (const config::KeyFact& f : table) {
+                auto it = std::find_if(sections.begin(), sections.end(),
+                                       [&](const auto& s) { return s.first == f.section; });
+                if (it == sections.end())
+                    it = sections.insert(sections.end(), {f.section, ""});
+                const std::string line =
+                    std::string(f.key) + "=" + std::to_string(f.actionDefault) + "\r\n";
+                if (it->second.find("\n" + line) == std::string::npos &&
+                    it->second.compare(0, line.size(), line) != 0)
+                    it->second += line;
+            }
+        std::string t =
+            "; VantorCrystal station: the default configuration of the three AFC actions.\r\n";
+        for (size_t i = 0; i < sections.size(); ++i)
+            t += (i > 0 ? "\r\n[" : "[") + sections[i].first + "]\r\n" + sections[i].second;
+        return t;
+    }();
+    return text.c_str();
 }
 
 int ConfigReport::Warnings() const {
@@ -146,7 +131,7 @@ std::string ReaderText(const std::string& bytes, TextEncoding* encoding) {
 namespace {
 
 // How the action cuts the 32-bit reading to the field it keeps.
-enum class Field { U16, I32, U32 };
+using config::Field;
 
 struct KeyDef {
     const char* name;
@@ -162,48 +147,30 @@ struct SectionDef {
     std::vector<KeyDef> keys;
 };
 
-constexpr const char* kPage = "the setup page's range";
-constexpr const char* kBank = "the CDAC bank's range";
-constexpr const char* kScale = "the CAFC scale's range";
-constexpr const char* kCode = "the range of a 16-bit DAC code";
-
 const std::vector<SectionDef>& knownSections() {
-    static const std::vector<SectionDef> sections = {
-        {"DIAG CONTROL",
-         {{"TxOff", 1, Field::U32, false, 0, 0, ""},
-          {"Resend Diag. Command", 0, Field::U32, false, 0, 0, ""},
-          {"Resend Interval Time", 200, Field::U32, false, 0, 0, ""},
-          {"Throw  Diag. Exception", 1, Field::U32, false, 0, 0, ""}}},
-        // PCL and TCH: their ranges depend on the chip's page (checkChip).
-        {"AFC-COMMON",
-         {{"PCL", 10, Field::U16, false, 0, 0, ""}, {"TCH", 62, Field::U16, false, 0, 0, ""}}},
-        {"CRYSTAL_VT300",
-         {{"Default CDAC", 3, Field::U16, true, 0, 63, kBank},
-          {"Default CAFC", 4000, Field::U16, true, 0, 8191, kScale},
-          {"Next CAFC Distance", 1000, Field::U16, true, 0, 8191, kScale},
-          {"Freq. Offset Limit", 20000, Field::U32, false, 0, 0, ""},
-          {"Max CAFC Slope", 16, Field::U16, false, 0, 0, ""},
-          {"Min CAFC Slope", 4, Field::U16, false, 0, 0, ""},
-          {"Freq. Error Limit", 13000, Field::U32, false, 0, 0, ""}}},
-        {"CRYSTAL_VT318",
-         {{"Default CDAC", 55, Field::U16, true, 0, 63, kPage},
-          {"Default CAFC", 7000, Field::U16, true, 0, 32768, kPage},
-          {"CDAC    Range", 15, Field::I32, true, 0, 63, kPage},
-          {"CAFC    Range", 1000, Field::I32, true, 0, 32768, kPage},
-          {"Delta   CAFC", 1000, Field::U16, true, 0, 32767, kPage},
-          {"Slope Range", 3, Field::I32, true, 0, 32768, kPage}}},
-        {"LN2040 AFC",
-         {{"DEFAULT_CDAC", 39, Field::I32, true, 0, 65535, kCode},
-          {"DEFAULT_CDAC_STEP", 4, Field::I32, true, 0, 65535, kCode},
-          {"CALI_CDAC_MIN", 32, Field::I32, false, 0, 0, ""},
-          {"CALI_CDAC_MAX", 47, Field::I32, false, 0, 0, ""},
-          {"DEFAULT_CAFC", 9000, Field::I32, true, 0, 65535, kCode},
-          {"DEFAULT_CAFC_STEP", 1500, Field::I32, true, 0, 65535, kCode},
-          {"CALI_CAFC_MIN", 5500, Field::I32, false, 0, 0, ""},
-          {"CALI_CAFC_MAX", 12500, Field::I32, false, 0, 0, ""},
-          {"CALI_CAFC_SLOPE_MIN", 3, Field::I32, false, 0, 0, ""},
-          {"CALI_CAFC_SLOPE_MAX", 8, Field::I32, false, 0, 0, ""}}},
-    };
+    // Every key of the tables once, by section in the tables' order. PCL and
+    // TCH: their ranges depend on the chip's page (checkChip).
+    static const std::vector<SectionDef> sections = [] {
+        std::vector<SectionDef> all;
+        for (const config::Facts& table : config::kAllFacts)
+            for (const config::KeyFact& f : table) {
+                auto s = std::find_if(all.begin(), all.end(), [&](const SectionDef& d) {
+                    return std::strcmp(d.name, f.section) == 0;
+                });
+                if (s == all.end())
+                    s = all.insert(all.end(), SectionDef{f.section, {}});
+                bool known = std::any_of(s->keys.begin(), s->keys.end(), [&](const KeyDef& k) {
+                    return std::strcmp(k.name, f.key) == 0;
+                });
+                if (known)
+                    continue;
+                const bool common = std::strcmp(f.section, config::kAfcCommonPcl.section) == 0;
+                const config::Range r = common ? config::Range{} : config::CheckedRange(f);
+                s->keys.push_back({f.key, f.actionDefault, f.field, r.Known(), r.low, r.high,
+                                   r.Known() ? r.name : ""});
+            }
+        return all;
+    }();
     return sections;
 }
 
@@ -501,15 +468,13 @@ private:
                              (k.field == Field::U16 ? "16-bit field:" : "unsigned field:") + takes);
     }
 
-    long long read(const char* section, const char* key, int32_t def) const {
-        return static_cast<int32_t>(ini::ReadInt(m_text, section, key, def));
+    // A key as the action reads it, at its default when missing.
+    uint32_t readRaw(const config::KeyFact& f) const {
+        return ini::ReadInt(m_text, f.section, f.key, f.actionDefault);
     }
-    long long readU16(const char* section, const char* key, int32_t def) const {
-        return static_cast<uint16_t>(ini::ReadInt(m_text, section, key, def));
-    }
-    long long readU32(const char* section, const char* key, int32_t def) const {
-        return ini::ReadInt(m_text, section, key, def);
-    }
+    long long read(const config::KeyFact& f) const { return static_cast<int32_t>(readRaw(f)); }
+    long long readU16(const config::KeyFact& f) const { return static_cast<uint16_t>(readRaw(f)); }
+    long long readU32(const config::KeyFact& f) const { return readRaw(f); }
 
     void window(Window* w, long long low, long long high, const std::string& what) {
         w->known = true;
@@ -525,32 +490,35 @@ private:
     }
 
     void checkDiagControl() {
-        const char* s = "DIAG CONTROL";
-        if (readU32(s, "Throw  Diag. Exception", 1) == 0) {
+        if (readU32(config::Fact(config::Diag::ThrowDiagException)) == 0) {
             m_report.ignoresCommandFailures = true;
             warn(0, "'Throw  Diag. Exception' is 0: a unit whose handset command fails (AFC mode "
                     "on or off, a flash write) still passes, with values measured outside AFC "
                     "mode or never written to flash; the station marks such units \"passed with "
                     "an ignored command failure\"");
         }
-        long long interval = readU32(s, "Resend Interval Time", 200);
-        if (readU32(s, "Resend Diag. Command", 0) != 0 && interval > 60000)
+        long long interval = readU32(config::Fact(config::Diag::ResendIntervalTime));
+        if (readU32(config::Fact(config::Diag::ResendDiagCommand)) != 0 && interval > 60000)
             warn(0, "'Resend Interval Time' is " + std::to_string(interval) +
                         " ms: every repeated handset command waits that long first");
     }
 
     void checkChip() {
-        long long pcl = read("AFC-COMMON", "PCL", 10);
-        long long tch = read("AFC-COMMON", "TCH", 62);
+        long long pcl = read(config::kAfcCommonPcl);
+        long long tch = read(config::kAfcCommonTch);
         if (m_chip != sim::Chip::LN2040) {
-            long long pclHigh = m_chip == sim::Chip::VT318 ? 19 : 20;
-            if (pcl < 0 || pcl > pclHigh)
+            const config::Facts page =
+                m_chip == sim::Chip::VT318 ? config::kVt318Facts : config::kVt300Facts;
+            const config::Range pclRange = page[config::kPclIndex].pageRange;
+            const config::Range tchRange = page[config::kTchIndex].pageRange;
+            if (pcl < pclRange.low || pcl > pclRange.high)
                 warn(0, "PCL = " + std::to_string(pcl) + " is outside the " +
                             (m_chip == sim::Chip::VT318 ? "VT318" : "VT300") +
-                            " setup page's range 0 to " + std::to_string(pclHigh));
-            if (tch < 0 || tch > 1024)
-                warn(0, "TCH = " + std::to_string(tch) +
-                            " is outside the setup page's range 0 to 1024");
+                            " setup page's range " + std::to_string(pclRange.low) + " to " +
+                            std::to_string(pclRange.high));
+            if (tch < tchRange.low || tch > tchRange.high)
+                warn(0, "TCH = " + std::to_string(tch) + " is outside " + tchRange.name + " " +
+                            std::to_string(tchRange.low) + " to " + std::to_string(tchRange.high));
         }
         if (m_chip == sim::Chip::VT318)
             checkVt318();
@@ -561,13 +529,12 @@ private:
     }
 
     void checkVt318() {
-        const char* s = "CRYSTAL_VT318";
-        long long cdac = readU16(s, "Default CDAC", 55);
-        long long cafc = readU16(s, "Default CAFC", 7000);
-        long long cdacRange = read(s, "CDAC    Range", 15);
-        long long cafcRange = read(s, "CAFC    Range", 1000);
-        long long delta = readU16(s, "Delta   CAFC", 1000);
-        long long slopeRange = read(s, "Slope Range", 3);
+        long long cdac = readU16(config::Fact(config::Vt318::DefaultCdac));
+        long long cafc = readU16(config::Fact(config::Vt318::DefaultCafc));
+        long long cdacRange = read(config::Fact(config::Vt318::CdacRange));
+        long long cafcRange = read(config::Fact(config::Vt318::CafcRange));
+        long long delta = readU16(config::Fact(config::Vt318::DeltaCafc));
+        long long slopeRange = read(config::Fact(config::Vt318::SlopeRange));
         long long cdacLow = cdac - cdacRange, cdacHigh = cdac + cdacRange;
         window(&m_report.cdac, cdacLow, cdacHigh, "the CDAC");
         if (cdacLow > 63 && cdacRange >= 0)
@@ -601,12 +568,11 @@ private:
     }
 
     void checkVt300() {
-        const char* s = "CRYSTAL_VT300";
-        long long maxSlope = readU16(s, "Max CAFC Slope", 16);
-        long long minSlope = readU16(s, "Min CAFC Slope", 4);
-        long long offsetLimit = readU32(s, "Freq. Offset Limit", 20000);
-        long long errorLimit = readU32(s, "Freq. Error Limit", 13000);
-        long long distance = readU16(s, "Next CAFC Distance", 1000);
+        long long maxSlope = readU16(config::Fact(config::Vt300::MaxCafcSlope));
+        long long minSlope = readU16(config::Fact(config::Vt300::MinCafcSlope));
+        long long offsetLimit = readU32(config::Fact(config::Vt300::FreqOffsetLimit));
+        long long errorLimit = readU32(config::Fact(config::Vt300::FreqErrorLimit));
+        long long distance = readU16(config::Fact(config::Vt300::NextCafcDistance));
         window(&m_report.slope, minSlope, maxSlope, "the CAFC slope");
         if (offsetLimit == 0)
             warn(0, "'Freq. Offset Limit' is 0: only a first frequency error of exactly 0 Hz "
@@ -644,12 +610,12 @@ private:
     }
 
     void checkLn2040() {
-        const char* s = "LN2040 AFC";
-        long long cdacLow = read(s, "CALI_CDAC_MIN", 32), cdacHigh = read(s, "CALI_CDAC_MAX", 47);
-        long long cafcLow = read(s, "CALI_CAFC_MIN", 5500),
-                  cafcHigh = read(s, "CALI_CAFC_MAX", 12500);
-        long long slopeLow = read(s, "CALI_CAFC_SLOPE_MIN", 3),
-                  slopeHigh = read(s, "CALI_CAFC_SLOPE_MAX", 8);
+        long long cdacLow = read(config::Fact(config::Ln2040::CaliCdacMin)),
+                  cdacHigh = read(config::Fact(config::Ln2040::CaliCdacMax));
+        long long cafcLow = read(config::Fact(config::Ln2040::CaliCafcMin)),
+                  cafcHigh = read(config::Fact(config::Ln2040::CaliCafcMax));
+        long long slopeLow = read(config::Fact(config::Ln2040::CaliCafcSlopeMin)),
+                  slopeHigh = read(config::Fact(config::Ln2040::CaliCafcSlopeMax));
         window(&m_report.cdac, cdacLow, cdacHigh, "the CDAC");
         window(&m_report.cafc, cafcLow, cafcHigh, "the CAFC");
         window(&m_report.slope, slopeLow, slopeHigh, "the CAFC slope");
@@ -667,10 +633,10 @@ private:
         else if (cafcLow <= 0 && cafcLow <= cafcHigh)
             warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
                         " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
-        if (read(s, "DEFAULT_CAFC_STEP", 1500) == 0)
+        if (read(config::Fact(config::Ln2040::DefaultCafcStep)) == 0)
             warn(0, "DEFAULT_CAFC_STEP is 0: both CAFC points coincide and every run fails the "
                     "slope check");
-        if (read(s, "DEFAULT_CDAC_STEP", 4) == 0)
+        if (read(config::Fact(config::Ln2040::DefaultCdacStep)) == 0)
             warn(0, "DEFAULT_CDAC_STEP is 0: both CDAC points coincide and no CDAC can be "
                     "computed");
     }

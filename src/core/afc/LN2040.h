@@ -9,20 +9,20 @@ public:
     ~CLN2040() override = default;
 
     const char* GetName() const override { return "LN2040"; }
-    int LoadAdjustConfig(const char* path) override;
+    void LoadKeys(const platform::ProfileFile& file) override;
     int DoAction() override;
     int ReportAfcResult() override;
 
-    int32_t m_defaultCdac = 39;
-    int32_t m_defaultCdacStep = 4;
-    int32_t m_caliCdacMin = 32;
-    int32_t m_caliCdacMax = 47;
-    int32_t m_defaultCafc = 9000;
-    int32_t m_defaultCafcStep = 1500;
-    int32_t m_caliCafcMin = 5500;
-    int32_t m_caliCafcMax = 12500;
-    int32_t m_caliCafcSlopeMin = 3;
-    int32_t m_caliCafcSlopeMax = 8;
+    int32_t m_defaultCdac = config::Default(config::Ln2040::DefaultCdac);
+    int32_t m_defaultCdacStep = config::Default(config::Ln2040::DefaultCdacStep);
+    int32_t m_caliCdacMin = config::Default(config::Ln2040::CaliCdacMin);
+    int32_t m_caliCdacMax = config::Default(config::Ln2040::CaliCdacMax);
+    int32_t m_defaultCafc = config::Default(config::Ln2040::DefaultCafc);
+    int32_t m_defaultCafcStep = config::Default(config::Ln2040::DefaultCafcStep);
+    int32_t m_caliCafcMin = config::Default(config::Ln2040::CaliCafcMin);
+    int32_t m_caliCafcMax = config::Default(config::Ln2040::CaliCafcMax);
+    int32_t m_caliCafcSlopeMin = config::Default(config::Ln2040::CaliCafcSlopeMin);
+    int32_t m_caliCafcSlopeMax = config::Default(config::Ln2040::CaliCafcSlopeMax);
 
 private:
     void Calibrate();

@@ -1,3 +1,9 @@
+// VT300 calibration. The first point at Default CDAC and Default CAFC must
+// lie within the frequency offset limit; the second, Next CAFC Distance away
+// against the sign of the error, gives the slope in Hz per CAFC code, judged
+// in whole codes. The CAFC that cancels the error is written to flash only
+// if the slope times the CAFC headroom either side (0 and 8191) reaches the
+// frequency error limit.
 #include "VantorAfc.h"
 
 #include "common/Convert.h"
@@ -5,21 +11,16 @@
 
 #include <cmath>
 
-int CVantorAfc::LoadAdjustConfig(const char* path) {
-    int r = CActionBase::LoadAdjustConfig(path);
-    if (r != 0)
-        return r;
-    LoadCommonSection(path);
-    const char* s = "CRYSTAL_VT300";
-    m_defaultCdac = static_cast<uint16_t>(platform::ProfileInt(s, "Default CDAC", 3, path));
-    m_defaultCafc = static_cast<uint16_t>(platform::ProfileInt(s, "Default CAFC", 4000, path));
-    m_nextCafcDistance =
-        static_cast<uint16_t>(platform::ProfileInt(s, "Next CAFC Distance", 1000, path));
-    m_freqOffsetLimit = platform::ProfileInt(s, "Freq. Offset Limit", 20000, path);
-    m_maxCafcSlope = static_cast<uint16_t>(platform::ProfileInt(s, "Max CAFC Slope", 16, path));
-    m_minCafcSlope = static_cast<uint16_t>(platform::ProfileInt(s, "Min CAFC Slope", 4, path));
-    m_freqErrorLimit = platform::ProfileInt(s, "Freq. Error Limit", 13000, path);
-    return 0;
+void CVantorAfc::LoadKeys(const platform::ProfileFile& file) {
+    using config::Vt300;
+    LoadCommonSection(file, config::kVt300Facts);
+    m_defaultCdac = static_cast<uint16_t>(config::Read(file, Vt300::DefaultCdac));
+    m_defaultCafc = static_cast<uint16_t>(config::Read(file, Vt300::DefaultCafc));
+    m_nextCafcDistance = static_cast<uint16_t>(config::Read(file, Vt300::NextCafcDistance));
+    m_freqOffsetLimit = config::Read(file, Vt300::FreqOffsetLimit);
+    m_maxCafcSlope = static_cast<uint16_t>(config::Read(file, Vt300::MaxCafcSlope));
+    m_minCafcSlope = static_cast<uint16_t>(config::Read(file, Vt300::MinCafcSlope));
+    m_freqErrorLimit = config::Read(file, Vt300::FreqErrorLimit);
 }
 
 int CVantorAfc::DoAction() {
@@ -31,10 +32,11 @@ void CVantorAfc::Calibrate() {
     double fe0 = MeasurePfer();
     double offsetLimit = std::fabs(m_freqOffsetLimit);
     if (!(std::fabs(fe0) <= offsetLimit)) {
-        RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_PFER_RANGE, 0);
-        OMRA_THROW("PFER out-of-range! %4.2f. |Limit|: %4.2f, CDAC: %d, CAFC: %d", fe0, offsetLimit,
-                   m_defaultCdac, m_defaultCafc);
+        OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_PFER_RANGE, 0,
+                  "PFER out-of-range! %4.2f. |Limit|: %4.2f, CDAC: %d, CAFC: %d", fe0, offsetLimit,
+                  m_defaultCdac, m_defaultCafc);
     }
+
     uint16_t cafc1 = fe0 > 0 ? static_cast<uint16_t>(m_defaultCafc - m_nextCafcDistance)
                              : static_cast<uint16_t>(m_defaultCafc + m_nextCafcDistance);
     SetMeasurementCafc(cafc1);
@@ -48,13 +50,12 @@ void CVantorAfc::Calibrate() {
     uint16_t cafc = conv::fix16(m_defaultCafc - fe0 / slope);
     SetMeasurementCafc(cafc);
 
-    // A slope from which no CAFC follows is never judged as passing.
-    bool degenerate = conv::degenerateSlope(slope);
-    ReportValue("Slope", m_minCafcSlope, JudgedValue(s, degenerate, m_minCafcSlope, m_maxCafcSlope),
-                m_maxCafcSlope, nullptr, OMRA_KIND_JUDGED, 1);
-    if (degenerate || s < m_minCafcSlope || s > m_maxCafcSlope) {
-        RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);
-        OMRA_THROW("Too big CAFC slope! %d. [%d, %d]", s, m_minCafcSlope, m_maxCafcSlope);
+    // The slope is judged rounded to whole codes; one from which no CAFC
+    // follows is never judged as passing.
+    const bool flat = conv::degenerateSlope(slope);
+    if (!Judge("Slope", m_minCafcSlope, s, m_maxCafcSlope, nullptr, flat)) {
+        OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0, "Too big CAFC slope! %d. [%d, %d]", s,
+                  m_minCafcSlope, m_maxCafcSlope);
     }
     ReportValue("CAFC", 0, cafc, 0, "10Hz/bit", OMRA_KIND_INFO, 2);
     ReportValue("CDAC", 0, m_defaultCdac, 0, "CDAC", OMRA_KIND_INFO, 3);
@@ -64,13 +65,13 @@ void CVantorAfc::Calibrate() {
     long long limit = static_cast<long long>(m_freqErrorLimit);
     long long below = static_cast<long long>(s) * cafc;
     if (static_cast<double>(below) < m_freqErrorLimit) {
-        RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);
-        OMRA_THROW("(afc * slope = %lld) < %lld!", below, limit);
+        OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0, "(afc * slope = %lld) < %lld!", below,
+                  limit);
     }
     long long above = (8191LL - cafc) * s;
     if (static_cast<double>(above) < m_freqErrorLimit) {
-        RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);
-        OMRA_THROW("((8191 - afc) * slope = %lld) < %lld!", above, limit);
+        OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0, "((8191 - afc) * slope = %lld) < %lld!",
+                  above, limit);
     }
     FlashResults();
 }

@@ -1,3 +1,12 @@
+// VT318 calibration. Each attempt measures at Default CDAC and 8 below it at
+// the attempt's CAFC; the CDAC that cancels the error must lie within Default
+// CDAC plus or minus CDAC Range and within the bank (0 to 63), else the next
+// attempt starts 1000 CAFC codes higher. The fine step then measures Delta
+// CAFC either side of the attempt's CAFC: the slope must lie within 7 plus or
+// minus Slope Range and the CAFC within the attempt's CAFC plus or minus CAFC
+// Range. A flat or broken slope fails its window whatever the window holds.
+// The windows are judged in this order, each failing run with its own triple.
+
 #include "Vt318.h"
 
 #include "common/Convert.h"
@@ -5,19 +14,15 @@
 
 #include <cmath>
 
-int CVt318::LoadAdjustConfig(const char* path) {
-    int r = CActionBase::LoadAdjustConfig(path);
-    if (r != 0)
-        return r;
-    LoadCommonSection(path);
-    const char* s = "CRYSTAL_VT318";
-    m_defaultCdac = static_cast<uint16_t>(platform::ProfileInt(s, "Default CDAC", 55, path));
-    m_defaultCafc = static_cast<uint16_t>(platform::ProfileInt(s, "Default CAFC", 7000, path));
-    m_cdacRange = static_cast<int32_t>(platform::ProfileInt(s, "CDAC    Range", 15, path));
-    m_cafcRange = static_cast<int32_t>(platform::ProfileInt(s, "CAFC    Range", 1000, path));
-    m_deltaCafc = static_cast<uint16_t>(platform::ProfileInt(s, "Delta   CAFC", 1000, path));
-    m_slopeRange = static_cast<int32_t>(platform::ProfileInt(s, "Slope Range", 3, path));
-    return 0;
+void CVt318::LoadKeys(const platform::ProfileFile& file) {
+    using config::Vt318;
+    LoadCommonSection(file, config::kVt318Facts);
+    m_defaultCdac = static_cast<uint16_t>(config::Read(file, Vt318::DefaultCdac));
+    m_defaultCafc = static_cast<uint16_t>(config::Read(file, Vt318::DefaultCafc));
+    m_cdacRange = static_cast<int32_t>(config::Read(file, Vt318::CdacRange));
+    m_cafcRange = static_cast<int32_t>(config::Read(file, Vt318::CafcRange));
+    m_deltaCafc = static_cast<uint16_t>(config::Read(file, Vt318::DeltaCafc));
+    m_slopeRange = static_cast<int32_t>(config::Read(file, Vt318::SlopeRange));
 }
 
 int CVt318::DoAction() {
@@ -46,27 +51,23 @@ void CVt318::Calibrate() {
         ReportValue("CDAC Slope", 0, cdacSlope, 0, nullptr, OMRA_KIND_INFO, 3);
         cdac = conv::trunc16(m_defaultCdac - feA / cdacSlope);
         // A flat characteristic gives no CDAC: the attempt misses its window.
-        bool degenerate = conv::degenerateSlope(cdacSlope);
-        ReportValue("CDAC", static_cast<double>(cdacLow),
-                    JudgedValue(cdac, degenerate, static_cast<double>(cdacLow),
-                                static_cast<double>(cdacHigh)),
-                    static_cast<double>(cdacHigh), "CDAC", OMRA_KIND_JUDGED, 1);
-        if (degenerate || cdac < cdacLow || cdac > cdacHigh) {
+        if (!Judge("CDAC", static_cast<double>(cdacLow), cdac, static_cast<double>(cdacHigh),
+                   "CDAC", conv::degenerateSlope(cdacSlope))) {
             if (attempts < kMaxAttempts) {
                 attemptCafc = static_cast<uint16_t>(attemptCafc + 1000);
                 continue;
             }
-            RecordError(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0);
-            OMRA_THROW("CDAC %d Exceed Range [%lld, %lld]!", cdac, cdacLow, cdacHigh);
+            OMRA_FAIL(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0,
+                      "CDAC %d Exceed Range [%lld, %lld]!", cdac, cdacLow, cdacHigh);
         }
-        ReportValue("CDAC", 0, cdac, 63, "CDAC", OMRA_KIND_JUDGED, 1);
-        if (cdac > 63) {
+        // Inside the window, the CDAC must still be one the bank has.
+        if (!Judge("CDAC", 0, cdac, 63, "CDAC")) {
             if (attempts < kMaxAttempts) {
                 attemptCafc = static_cast<uint16_t>(attemptCafc + 1000);
                 continue;
             }
-            RecordError(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0);
-            OMRA_THROW("CDAC %d Exceed Range [%d, %d]!", cdac, 0, 63);
+            OMRA_FAIL(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0, "CDAC %d Exceed Range [%d, %d]!",
+                      cdac, 0, 63);
         }
         break;
     }
@@ -79,33 +80,33 @@ void CVt318::Calibrate() {
     SetMeasurementCafc(upperPoint);
     double feD = MeasurePfer();
     if (m_deltaCafc == 0) {
-        RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);
-        OMRA_THROW("CAFC Slope is zero!");
+        OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0, "CAFC Slope is zero!");
     }
+
+    // Hz per CAFC code between the two fine points, judged against 7 plus or
+    // minus Slope Range; a flat slope gives no CAFC, so it fails whatever the
+    // window holds.
     double slope = (feD - feC) / (2.0 * m_deltaCafc);
     const long long slopeLow = 7LL - m_slopeRange;
     const long long slopeHigh = 7LL + m_slopeRange;
-    bool degenerate = conv::degenerateSlope(slope);
-    ReportValue("CAFC Slope", static_cast<double>(slopeLow),
-                JudgedValue(slope, degenerate, static_cast<double>(slopeLow),
-                            static_cast<double>(slopeHigh)),
-                static_cast<double>(slopeHigh), nullptr, OMRA_KIND_JUDGED, 1);
-    if (degenerate || slope < slopeLow || slope > slopeHigh) {
-        RecordError(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0);
-        OMRA_THROW("CAFC Slope: %.2f Exceed Range [%lld, %lld]!", slope, slopeLow, slopeHigh);
+    const bool flat = conv::degenerateSlope(slope);
+    if (!Judge("CAFC Slope", static_cast<double>(slopeLow), slope, static_cast<double>(slopeHigh),
+               nullptr, flat)) {
+        OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0,
+                  "CAFC Slope: %.2f Exceed Range [%lld, %lld]!", slope, slopeLow, slopeHigh);
     }
     uint16_t slopeLength = conv::trunc16(32768.0 / slope);
     ReportValue("Slope Length", 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO,
                 3);
     uint16_t cafc = conv::trunc16(upperPoint - feD / slope);
     SetMeasurementCafc(cafc);
+
+    // The CAFC window is centred on the attempt's CAFC, not on Default CAFC.
     const long long cafcLow = static_cast<long long>(attemptCafc) - m_cafcRange;
     const long long cafcHigh = static_cast<long long>(attemptCafc) + m_cafcRange;
-    ReportValue("CAFC", static_cast<double>(cafcLow), cafc, static_cast<double>(cafcHigh), "CAFC",
-                OMRA_KIND_JUDGED, 1);
-    if (cafc < cafcLow || cafc > cafcHigh) {
-        RecordError(OMRA_OP_CAFC_RANGE, OMRA_ERR_CAFC_RANGE, 0);
-        OMRA_THROW("CAFC Range: %d Exceed Range [%lld, %lld]!", cafc, cafcLow, cafcHigh);
+    if (!Judge("CAFC", static_cast<double>(cafcLow), cafc, static_cast<double>(cafcHigh), "CAFC")) {
+        OMRA_FAIL(OMRA_OP_CAFC_RANGE, OMRA_ERR_CAFC_RANGE, 0,
+                  "CAFC Range: %d Exceed Range [%lld, %lld]!", cafc, cafcLow, cafcHigh);
     }
     StoreResults(cafc, RecordU16(OMRA_CAL_MEAS_CDAC), slopeLength);
     FlashResults();

@@ -9,19 +9,19 @@ public:
     ~CVt318() override = default;
 
     const char* GetName() const override { return "VT318_AFC"; }
-    int LoadAdjustConfig(const char* path) override;
+    void LoadKeys(const platform::ProfileFile& file) override;
     int DoAction() override;
     int ReportAfcResult() override;
 
     // The attempts a run may make, each at a CAFC 1000 above the last.
     static constexpr int kMaxAttempts = 3;
 
-    uint16_t m_defaultCdac = 0;
-    uint16_t m_defaultCafc = 0;
-    int32_t m_cdacRange = 0;
-    int32_t m_cafcRange = 0;
-    uint16_t m_deltaCafc = 0;
-    int32_t m_slopeRange = 0;
+    uint16_t m_defaultCdac = static_cast<uint16_t>(config::Default(config::Vt318::DefaultCdac));
+    uint16_t m_defaultCafc = static_cast<uint16_t>(config::Default(config::Vt318::DefaultCafc));
+    int32_t m_cdacRange = config::Default(config::Vt318::CdacRange);
+    int32_t m_cafcRange = config::Default(config::Vt318::CafcRange);
+    uint16_t m_deltaCafc = static_cast<uint16_t>(config::Default(config::Vt318::DeltaCafc));
+    int32_t m_slopeRange = config::Default(config::Vt318::SlopeRange);
 
 private:
     void Calibrate();

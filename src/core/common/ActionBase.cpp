@@ -213,21 +213,25 @@ int CActionBase::PreDoRfAction(const ACTION_PARAM* /*param*/) {
 }
 
 int CActionBase::LoadAdjustConfig(const char* path) {
-    if (path == nullptr || *path == '\0')
-        return 0;
-    m_configPath = path;
-    uint64_t size = 0;
-    if (!platform::ProbeFile(path, &size)) {
-        RecordError(OMRA_OP_LOAD_CONFIG, OMRA_ERR_FILE_OPEN, 0);
-        OMRA_THROW("< %s >LoadAdjustConfig file <%s> not exist", GetName(), path);
+    // An empty path reads no file: the derived keys take their defaults.
+    const bool named = path != nullptr && *path != '\0';
+    if (named) {
+        m_configPath = path;
+        uint64_t size = 0;
+        if (!platform::ProbeFile(path, &size))
+            OMRA_FAIL(OMRA_OP_LOAD_CONFIG, OMRA_ERR_FILE_OPEN, 0,
+                      "< %s >LoadAdjustConfig file <%s> not exist", GetName(), path);
+        if (size == 0)
+            RecordError(OMRA_OP_LOAD_CONFIG, OMRA_ERR_FILE_EMPTY, 0);
     }
-    if (size == 0)
-        RecordError(OMRA_OP_LOAD_CONFIG, OMRA_ERR_FILE_EMPTY, 0);
-    const char* section = "DIAG CONTROL";
-    m_txOff = platform::ProfileInt(section, "TxOff", 1, path);
-    m_resendDiagCommand = platform::ProfileInt(section, "Resend Diag. Command", 0, path);
-    m_resendInterval = platform::ProfileInt(section, "Resend Interval Time", 200, path);
-    m_throwOnDiagFailure = platform::ProfileInt(section, "Throw  Diag. Exception", 1, path);
+    const platform::ProfileFile file(path);
+    if (named) {
+        m_txOff = config::Read(file, config::Diag::TxOff);
+        m_resendDiagCommand = config::Read(file, config::Diag::ResendDiagCommand);
+        m_resendInterval = config::Read(file, config::Diag::ResendIntervalTime);
+        m_throwOnDiagFailure = config::Read(file, config::Diag::ThrowDiagException);
+    }
+    LoadKeys(file);
     return 0;
 }
 

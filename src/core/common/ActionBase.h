@@ -1,6 +1,7 @@
 // The base of every action: targets, drivers, parameters, items and lines.
 #pragma once
 
+#include "ConfigTable.h"
 #include "omra/errorcode.h"
 #include "omra/omra.h"
 
@@ -14,6 +15,14 @@ class CDriver1TableAdapter;
 
 // Throws a CCFTException made from this source file and line.
 #define OMRA_THROW(...) throw new CCFTException(__FILE__, __LINE__, __VA_ARGS__)
+
+// Records the error triple of a failed run and throws its exception; the
+// exception names the line of this macro.
+#define OMRA_FAIL(operation, code, extra, ...)                                                     \
+    do {                                                                                           \
+        RecordError(operation, code, extra);                                                       \
+        OMRA_THROW(__VA_ARGS__);                                                                   \
+    } while (0)
 
 // Records a triple of this library (module 14) and returns its value.
 uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
@@ -46,7 +55,10 @@ public:
     int GetProperty(uint32_t, uint32_t, uint32_t) override { return 0; }
 
     virtual const char* GetName() const = 0;
+    // Checks the file and reads every key through one reader of it.
     virtual int LoadAdjustConfig(const char* path);
+    // The keys of a derived action, read from the load's one reader.
+    virtual void LoadKeys(const platform::ProfileFile& /*file*/) {}
     virtual int PreDoRfAction(const ACTION_PARAM* param);
     virtual void OnDoAction(int32_t /*band*/) {}
     virtual int SetRfTesterDriver(uint32_t kind, void* driver);
@@ -159,10 +171,10 @@ protected:
     int32_t m_classMark = 0;
     std::string m_text;
     std::string m_configPath;
-    uint32_t m_throwOnDiagFailure = 1;
-    uint32_t m_resendDiagCommand = 0;
-    uint32_t m_resendInterval = 200;
-    uint32_t m_txOff = 1;
+    uint32_t m_throwOnDiagFailure = config::Default(config::Diag::ThrowDiagException);
+    uint32_t m_resendDiagCommand = config::Default(config::Diag::ResendDiagCommand);
+    uint32_t m_resendInterval = config::Default(config::Diag::ResendIntervalTime);
+    uint32_t m_txOff = config::Default(config::Diag::TxOff);
     // Never set by this library: chip type 4 is handled as chip type 1.
     uint32_t m_tdFlag = 0;
     // The host's parameter word, kept and not read.

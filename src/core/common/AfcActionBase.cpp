@@ -70,9 +70,9 @@ void CAfcActionBase::SetMeasurementCafc(uint16_t cafc) {
     SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc);
 }
 
-void CAfcActionBase::LoadCommonSection(const char* path) {
-    m_pcl = static_cast<uint16_t>(platform::ProfileInt("AFC-COMMON", "PCL", 10, path));
-    m_tch = static_cast<uint16_t>(platform::ProfileInt("AFC-COMMON", "TCH", 62, path));
+void CAfcActionBase::LoadCommonSection(const platform::ProfileFile& file, config::Facts keys) {
+    m_pcl = static_cast<uint16_t>(config::Read(file, keys[config::kPclIndex]));
+    m_tch = static_cast<uint16_t>(config::Read(file, keys[config::kTchIndex]));
 }
 
 void CAfcActionBase::PausePoint() {
@@ -103,13 +103,13 @@ double CAfcActionBase::MeasurePfer() {
             FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
             OMRA_THROW("< %s >HT_AfcStart_MChip(FALSE) failed!", GetName());
     } else if (chip != 0) {
-        RecordError(OMRA_OP_PFER, OMRA_ERR_CHIP_TYPE, 0);
-        OMRA_THROW("< %s >, Invalid Chip Type: %d", GetName(), m_params.chipType);
+        // Chip type 0 is measured without switching the handset's AFC mode.
+        OMRA_FAIL(OMRA_OP_PFER, OMRA_ERR_CHIP_TYPE, 0, "< %s >, Invalid Chip Type: %d", GetName(),
+                  m_params.chipType);
     }
-    if (Spec_GetError(E_ERR_RFTESTER) != 0) {
-        RecordError(OMRA_OP_PFER, OMRA_ERR_RFTESTER, 1);
-        OMRA_THROW("< %s > (_PFER) RFTester has error occured!", GetName());
-    }
+    if (Spec_GetError(E_ERR_RFTESTER) != 0)
+        OMRA_FAIL(OMRA_OP_PFER, OMRA_ERR_RFTESTER, 1, "< %s > (_PFER) RFTester has error occured!",
+                  GetName());
     float fe32 = 0.0f;
     std::memcpy(&fe32, pfer + OMRA_PFER_FE_OFFSET, sizeof fe32);
     double fe = static_cast<double>(fe32);
@@ -133,21 +133,21 @@ void CAfcActionBase::SendClosingItem() {
 int CAfcActionBase::RunFrame(const std::function<void()>& algorithm) {
     CActionBase::DoAction();
     try {
-        // Never a run on the built-in defaults after a failed load.
-        if (m_configNotLoaded) {
-            RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_FILE_OPEN, 0);
-            OMRA_THROW("< %s >configuration file <%s> was not loaded", GetName(),
-                       m_configPath.c_str());
-        }
+        // Never a run on the built-in defaults after a failed load: the load
+        // that threw left the flag set.
+        if (m_configNotLoaded)
+            OMRA_FAIL(OMRA_OP_DO_ACTION, OMRA_ERR_FILE_OPEN, 0,
+                      "< %s >configuration file <%s> was not loaded", GetName(),
+                      m_configPath.c_str());
+
         // A run without its driver or record would call through null.
-        if (m_rfTester == nullptr) {
-            RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_NO_RFTESTER, 0);
-            OMRA_THROW("< %s >RF tester driver is not set", GetName());
-        }
-        if (m_calRecord == nullptr) {
-            RecordError(OMRA_OP_DO_ACTION, OMRA_ERR_NULL_POINTER, 0);
-            OMRA_THROW("< %s >calibration record address is null", GetName());
-        }
+        if (m_rfTester == nullptr)
+            OMRA_FAIL(OMRA_OP_DO_ACTION, OMRA_ERR_NO_RFTESTER, 0,
+                      "< %s >RF tester driver is not set", GetName());
+
+        if (m_calRecord == nullptr)
+            OMRA_FAIL(OMRA_OP_DO_ACTION, OMRA_ERR_NULL_POINTER, 0,
+                      "< %s >calibration record address is null", GetName());
         PreDoRfAction(&m_params);
         m_rfTester->SetPowerLevel(m_pcl, 0);
         m_rfTester->SetChannel(m_tch);
@@ -196,4 +196,11 @@ int CAfcActionBase::ReportResultLines(const NvField* order, int count) {
         SendLogLine(m_text.c_str(), 3);
     }
     return 1;
+}
+
+bool CAfcActionBase::Judge(const char* name, double low, double value, double high,
+                           const char* unit, bool failsByRule) {
+    ReportValue(name, low, JudgedValue(value, failsByRule, low, high), high, unit, OMRA_KIND_JUDGED,
+                1);
+    return !failsByRule && low <= value && value <= high;
 }

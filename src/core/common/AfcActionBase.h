@@ -44,8 +44,13 @@ protected:
     // algorithm, and the closing item on success and on every failure.
     int RunFrame(const std::function<void()>& algorithm);
 
-    // Reads "PCL" and "TCH" of "AFC-COMMON".
-    void LoadCommonSection(const char* path);
+    // Reads "PCL" and "TCH" of "AFC-COMMON" with the chip's facts of them.
+    void LoadCommonSection(const platform::ProfileFile& file, config::Facts keys);
+
+    // Reports a judged item (kind judged, level 1) and returns its verdict:
+    // inside [low, high] and not failed by a rule of the chip.
+    bool Judge(const char* name, double low, double value, double high, const char* unit,
+               bool failsByRule = false);
 
     // Calibration record access.
     uint16_t RecordU16(int offset) const;
@@ -64,8 +69,8 @@ protected:
 
     void PausePoint();
 
-    uint16_t m_pcl = 10;
-    uint16_t m_tch = 62;
+    uint16_t m_pcl = static_cast<uint16_t>(config::kAfcCommonPcl.actionDefault);
+    uint16_t m_tch = static_cast<uint16_t>(config::kAfcCommonTch.actionDefault);
 
 private:
     int WriteFlashSequence();

@@ -186,15 +186,20 @@ uint32_t CVantorCrystalLibrary::Setup(uint32_t id, const char* path) {
         return r;
     switch (id & 0xFFFFu) {
     case OMRA_ACTION_VT300:
-        RunSetupWindow(path, 0);
+        OpenSetupWindow(path, 0);
         break;
     case OMRA_ACTION_VT318:
-        RunSetupWindow(path, 1);
+        OpenSetupWindow(path, 1);
         break;
     default:
         break;
     }
     return 0;
+}
+
+void CVantorCrystalLibrary::OpenSetupWindow(const char* path, int chipPage) const {
+    if (m_setupWindow != nullptr)
+        m_setupWindow(path, chipPage);
 }
 
 namespace {

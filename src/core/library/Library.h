@@ -12,11 +12,6 @@
 // Records a triple of this library (module 14) and returns its value.
 uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
 
-// Opens the setup window of a chip page (0 VT300, 1 VT318) on the
-// configuration file and returns when it closes. Provided by the setup
-// window where there is one, and by a stand-in that opens nothing elsewhere.
-void RunSetupWindow(const char* path, int chipPage);
-
 // The framework's application object: instance initialisation and exit.
 class CAppObject {
 public:
@@ -105,6 +100,18 @@ public:
     LIBRARY_INFO* BuildLibraryInfo() override;
     int FillActionInfo(const ACTION_ENTRY* entry, ACTION_INFO* info) override;
     uint32_t Setup(uint32_t id, const char* path) override;
+
+    // Opens the setup window of a chip page (0 VT300, 1 VT318) on the
+    // configuration file and returns when it closes.
+    using SetupWindowFn = void (*)(const char* path, int chipPage);
+    // The setup window Setup opens; none (the file is only checked) until a
+    // build that has one registers it.
+    void SetSetupWindow(SetupWindowFn window) { m_setupWindow = window; }
+
+private:
+    void OpenSetupWindow(const char* path, int chipPage) const;
+
+    SetupWindowFn m_setupWindow = nullptr;
 };
 
 // The one library object, alive while the library is loaded.

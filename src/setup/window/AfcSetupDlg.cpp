@@ -2,6 +2,7 @@
 
 #include "HelpViews.h"
 #include "SetupPages.h"
+#include "SetupEntry.h"
 #include "SetupResource.h"
 #include "SetupRules.h"
 #include "library/Library.h"

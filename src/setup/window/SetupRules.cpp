@@ -1,6 +1,7 @@
 #include "SetupRules.h"
 
 #include "common/ActionBase.h"
+#include "common/ConfigTable.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -15,37 +16,39 @@ constexpr size_t kMaxParts = 260;
 constexpr int64_t kAnyLow = INT32_MIN;
 constexpr int64_t kAnyHigh = INT32_MAX;
 
-const ParamPageDef kVt318{
-    "CFormViewVt318",
-    {{
-        {"AFC-COMMON", "PCL", 10, 14014, true, 0, 19},
-        {"AFC-COMMON", "TCH", 62, 14016, true, 0, 1024},
-        {"CRYSTAL_VT318", "Default CDAC", 55, 14001, true, 0, 63},
-        {"CRYSTAL_VT318", "Default CAFC", 7000, 14002, true, 0, 32768},
-        {"CRYSTAL_VT318", "CDAC    Range", 15, 14006, true, 0, 63},
-        {"CRYSTAL_VT318", "CAFC    Range", 1000, 14007, true, 0, 32768},
-        {"CRYSTAL_VT318", "Delta   CAFC", 1000, 14009, true, 0, 32767},
-        {"CRYSTAL_VT318", "Slope Range", 3, 14011, true, 0, 32768},
-    }},
-    {14006, 14002, 14001, 14009, 14011, 14007, 14014, 14016},
-    true,
-};
+// A page's fields are the keys of the chip's table that it edits, in the
+// table's order, with their edit controls in that order.
+template <size_t N> constexpr size_t pageKeyCount(const config::KeyFact (&facts)[N]) {
+    size_t n = 0;
+    for (const config::KeyFact& f : facts)
+        n += f.onPage ? 1 : 0;
+    return n;
+}
+static_assert(pageKeyCount(config::kVt318) == kParamCount, "the VT318 page edits eight keys");
+static_assert(pageKeyCount(config::kVt300) == kParamCount, "the VT300 page edits eight keys");
 
-const ParamPageDef kVt300{
-    "CFormViewSetup",
-    {{
-        {"AFC-COMMON", "PCL", 10, 14007, true, 0, 20},
-        {"AFC-COMMON", "TCH", 62, 14001, true, 0, 1024},
-        {"CRYSTAL_VT300", "Default CDAC", 3, 14002, false, kAnyLow, kAnyHigh},
-        {"CRYSTAL_VT300", "Default CAFC", 4000, 14004, false, kAnyLow, kAnyHigh},
-        {"CRYSTAL_VT300", "Next CAFC Distance", 1500, 14005, false, kAnyLow, kAnyHigh},
-        {"CRYSTAL_VT300", "Freq. Offset Limit", 15000, 14006, false, kAnyLow, kAnyHigh},
-        {"CRYSTAL_VT300", "Max CAFC Slope", 16, 14003, false, kAnyLow, kAnyHigh},
-        {"CRYSTAL_VT300", "Min CAFC Slope", 4, 14008, false, kAnyLow, kAnyHigh},
-    }},
-    {14007, 14001, 14002, 14004, 14005, 14006, 14003, 14008},
-    false,
-};
+template <size_t N>
+ParamPageDef makePage(const char* className, const config::KeyFact (&facts)[N],
+                      std::array<int, kParamCount> controls,
+                      std::array<int, kParamCount> exchangeOrder, bool unsignedNumbers) {
+    ParamPageDef page{className, {}, exchangeOrder, unsignedNumbers};
+    size_t n = 0;
+    for (const config::KeyFact& f : facts) {
+        if (!f.onPage)
+            continue;
+        const bool ranged = f.pageRange.Known();
+        page.fields[n] = ParamField{f.section,
+                                    f.key,
+                                    f.pageDefault,
+                                    controls[n],
+                                    ranged,
+                                    ranged ? f.pageRange.low : kAnyLow,
+                                    ranged ? f.pageRange.high : kAnyHigh};
+        ++n;
+    }
+    return page;
+}
+
 } // namespace
 
 const char* ChipTitleText(int chipPage) {
@@ -96,18 +99,24 @@ int InitialBarWidth(int placeholderWidth) {
 }
 
 const ParamPageDef& Vt318PageDef() {
-    return kVt318;
+    static const ParamPageDef page = makePage(
+        "CFormViewVt318", config::kVt318, {14014, 14016, 14001, 14002, 14006, 14007, 14009, 14011},
+        {14006, 14002, 14001, 14009, 14011, 14007, 14014, 14016}, true);
+    return page;
 }
 const ParamPageDef& Vt300PageDef() {
-    return kVt300;
+    static const ParamPageDef page = makePage(
+        "CFormViewSetup", config::kVt300, {14007, 14001, 14002, 14004, 14005, 14006, 14003, 14008},
+        {14007, 14001, 14002, 14004, 14005, 14006, 14003, 14008}, false);
+    return page;
 }
 
 const ParamPageDef* PageDefForChip(int chipPage) {
     switch (chipPage) {
     case 0:
-        return &kVt300;
+        return &Vt300PageDef();
     case 1:
-        return &kVt318;
+        return &Vt318PageDef();
     default:
         return nullptr;
     }
