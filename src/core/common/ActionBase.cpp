@@ -185,6 +185,9 @@ int CActionBase::InitAction(ACTION_PARAM* param) {
     m_band = m_params.band;
     m_classMark = ClassMarkOfBand(m_band);
     m_paramWord = m_params.paramWord;
+    // Room for every line and name of the runs: a run never allocates.
+    m_text.reserve(kLineCapacity);
+    m_itemName.reserve(OMRA_ITEM_NAME_BYTES);
     std::string path(param->configPath, strnlen(param->configPath, OMRA_PATH_BYTES));
     // A load that throws leaves the flag set: no run on the built-in defaults.
     m_configNotLoaded = true;
@@ -281,11 +284,17 @@ int CActionBase::ReportText(const char* name, const char* text, int32_t level) {
 
 int CActionBase::ReportValueFormat(double low, double value, double high, const char* unit,
                                    int32_t kind, int32_t level, const char* nameFormat, ...) {
-    va_list args;
-    va_start(args, nameFormat);
-    std::string name = vformat(nameFormat, args);
-    va_end(args);
-    return ReportValue(name.c_str(), low, value, high, unit, kind, level);
+    // The name field holds what fits of the text: format straight into its size.
+    char name[OMRA_ITEM_NAME_BYTES] = {};
+    if (nameFormat != nullptr) {
+        va_list args;
+        va_start(args, nameFormat);
+        int n = std::vsnprintf(name, sizeof name, nameFormat, args);
+        va_end(args);
+        if (n < 0)
+            name[0] = '\0';
+    }
+    return ReportValue(name, low, value, high, unit, kind, level);
 }
 
 int CActionBase::ReportValue(const char* name, double low, double value, double high,
