@@ -24,15 +24,15 @@ std::string printfFixed(double v) {
     return std::string(buf, static_cast<size_t>(n));
 }
 
-// FormatFixed against snprintf, text and length, and through AppendFixed.
+// FormatFixed against snprintf, text and length, and through Format.
 void expectFixedAsPrintf(double v) {
     char buf[400];
     int n = report::FormatFixed(v, buf, sizeof buf);
     std::string expected = printfFixed(v);
     ASSERT_EQ(expected, std::string(buf)) << "%a: " << std::hexfloat << v;
     ASSERT_EQ(static_cast<int>(expected.size()), n);
-    std::string line = "x";
-    report::AppendFixed(&line, v);
+    std::string line;
+    report::Format(&line, "x%f", v);
     ASSERT_EQ("x" + expected, line);
 }
 
@@ -156,10 +156,24 @@ TEST(ReportInt, AsPrintf) {
     for (long long v : values) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%lld", v);
-        std::string line = "a,";
-        report::AppendInt(&line, v);
+        std::string line = "old text";
+        report::Format(&line, "a,%lld", v);
         ASSERT_EQ(std::string("a,") + buf, line);
     }
+}
+
+TEST(ReportFormat, TextPercentAndArgumentsInOrder) {
+    std::string line = "old text";
+    report::Format(&line, "");
+    EXPECT_EQ("", line);
+    report::Format(&line, "no conversions");
+    EXPECT_EQ("no conversions", line);
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "%d%% of %s: %f%%, %hd;%ld", 93, "units", -0.25,
+                  static_cast<short>(-7), 123456789L);
+    report::Format(&line, "%d%% of %s: %f%%, %hd;%ld", 93, "units", -0.25, static_cast<short>(-7),
+                   123456789L);
+    EXPECT_EQ(std::string(expected), line);
 }
 
 // The lines against the formats they replace, over random fields.

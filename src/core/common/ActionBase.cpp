@@ -185,9 +185,6 @@ int CActionBase::InitAction(ACTION_PARAM* param) {
     m_band = m_params.band;
     m_classMark = ClassMarkOfBand(m_band);
     m_paramWord = m_params.paramWord;
-    // Room for every line and name of the runs: a run never allocates.
-    m_text.reserve(kLineCapacity);
-    m_itemName.reserve(OMRA_ITEM_NAME_BYTES);
     std::string path(param->configPath, strnlen(param->configPath, OMRA_PATH_BYTES));
     // A load that throws leaves the flag set: no run on the built-in defaults.
     m_configNotLoaded = true;

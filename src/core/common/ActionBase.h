@@ -157,11 +157,10 @@ protected:
     void* m_calRecord = nullptr;
     int32_t m_band = 1;
     int32_t m_classMark = 0;
-    // The run's line and item name, formatted over and over in the capacity
-    // InitAction gives them.
+    // The line and the item name a run formats over and over, keeping the
+    // room their first use gave them.
     std::string m_text;
     std::string m_itemName;
-    static constexpr size_t kLineCapacity = 512;
     std::string m_configPath;
     uint32_t m_throwOnDiagFailure = 1;
     uint32_t m_resendDiagCommand = 0;

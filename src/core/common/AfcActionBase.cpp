@@ -11,43 +11,34 @@
 const char* const kNvStructName =
     "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
 
+// Each line is written from its printf format, kept here as the line's
+// definition: report::Format gives the bytes snprintf would make of it
+// (the tests compare the two over random fields), without printf's cost
+// and without a heap allocation once the line has its room.
 void FormatPferLine(std::string* line, const char* action, int counter, const char* band,
                     uint16_t channel, uint16_t pcl, int32_t hostValueD, uint16_t hostWordA,
                     uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
                     double fe) {
-    // "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-"; the 16-bit
-    // fields print as unsigned values.
-    line->clear();
-    report::AppendText(line, action);
-    report::AppendText(line, "_PFER_");
-    report::AppendInt(line, counter);
-    line->push_back(',');
-    report::AppendText(line, band);
-    for (long long v : {static_cast<long long>(channel), static_cast<long long>(channel),
-                        static_cast<long long>(pcl), static_cast<long long>(hostValueD)}) {
-        line->push_back(',');
-        report::AppendInt(line, v);
-    }
-    line->append(",-");
-    for (uint16_t v : {hostWordA, hostWordB, cdac, cafc, hostWordC}) {
-        line->push_back(',');
-        report::AppendInt(line, v);
-    }
-    line->append(",-,");
-    report::AppendFixed(line, fe);
-    line->append(",-,Hz,-");
+    // The 16-bit fields reach the format as int: printed as unsigned values.
+    const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
+    // The same line object serves every measurement of the action: only
+    // its first use reserves room, later lines are written over it. The
+    // error value comes from a float, so its "%f" text is at most 47
+    // characters; a larger double (past 1.8e13) takes printf's own path
+    // and may need more room.
+    report::Format(line, format, action, counter, band, channel, channel, pcl, hostValueD,
+                   hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
 }
 
+// The three result lines differ only in the field named in column 1; the
+// structure's name makes them as long as a line of the library gets.
 void FormatResultLine(std::string* line, NvField field, int value) {
-    // "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-" and its CAFC and slope_length kin.
-    line->clear();
-    report::AppendText(line, kNvStructName);
-    report::AppendText(line, field == NvField::Cdac   ? ".CDAC"
-                             : field == NvField::Cafc ? ".CAFC"
-                                                      : ".slope_length");
-    line->append(",-,-,-,-,-,-,-,-,-,-,-,-,");
-    report::AppendInt(line, value);
-    line->append(",-,-,-");
+    const char* format = field == NvField::Cdac ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
+                         : field == NvField::Cafc
+                             ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
+                             : "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-";
+    // The value is the field as the record holds it, signed 16 bits.
+    report::Format(line, format, kNvStructName, value);
 }
 
 double JudgedValue(double value, bool fails, double low, double high) {
@@ -123,17 +114,8 @@ double CAfcActionBase::MeasurePfer() {
     std::memcpy(&fe32, pfer + OMRA_PFER_FE_OFFSET, sizeof fe32);
     double fe = static_cast<double>(fe32);
 
-    // "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE"
-    m_itemName.clear();
-    report::AppendText(&m_itemName, "CH: ");
-    report::AppendInt(&m_itemName, block.channel);
-    report::AppendText(&m_itemName, ", PCL: ");
-    report::AppendInt(&m_itemName, block.pcl);
-    report::AppendText(&m_itemName, ", CDAC: ");
-    report::AppendInt(&m_itemName, block.cdac);
-    report::AppendText(&m_itemName, ", CAFC: ");
-    report::AppendInt(&m_itemName, block.cafc);
-    report::AppendText(&m_itemName, ", FE");
+    report::Format(&m_itemName, "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE", block.channel, block.pcl,
+                   block.cdac, block.cafc);
     ReportValue(m_itemName.c_str(), 0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3);
     int n = PferLineCounter()++;
     FormatPferLine(&m_text, GetName(), n, BandName(m_band), block.channel, block.pcl,

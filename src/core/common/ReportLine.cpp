@@ -90,12 +90,9 @@ int FormatFixed(double value, char* out, size_t size) {
     return static_cast<int>(n);
 }
 
-void AppendText(std::string* line, const char* text) {
-    if (text != nullptr)
-        line->append(text);
-}
+namespace {
 
-void AppendInt(std::string* line, long long value) {
+void appendInt(std::string* line, long long value) {
     char text[24];
     char* end = text + sizeof text;
     // The magnitude in unsigned arithmetic: the most negative value has no
@@ -108,7 +105,7 @@ void AppendInt(std::string* line, long long value) {
     line->append(begin, static_cast<size_t>(end - begin));
 }
 
-void AppendFixed(std::string* line, double value) {
+void appendFixed(std::string* line, double value) {
     char text[32];
     int n = FormatFixed(value, text, sizeof text);
     if (n < 0)
@@ -122,6 +119,51 @@ void AppendFixed(std::string* line, double value) {
     line->resize(at + static_cast<size_t>(n) + 1);
     std::snprintf(&(*line)[at], static_cast<size_t>(n) + 1, "%f", value);
     line->resize(at + static_cast<size_t>(n));
+}
+
+// Room for any line of the library but one with a huge real.
+constexpr size_t kLineRoom = 256;
+
+} // namespace
+
+void FormatArgs(std::string* line, const char* format, const Arg* args, size_t count) {
+    line->clear();
+    if (line->capacity() < kLineRoom)
+        line->reserve(kLineRoom);
+    size_t next = 0;
+    for (const char* p = format; p != nullptr && *p != '\0'; ++p) {
+        if (*p != '%') {
+            const char* run = p;
+            while (p[1] != '\0' && p[1] != '%')
+                ++p;
+            line->append(run, static_cast<size_t>(p - run + 1));
+            continue;
+        }
+        ++p;
+        while (*p == 'l' || *p == 'h')
+            ++p;
+        if (*p == '\0')
+            break;
+        if (*p == '%') {
+            line->push_back('%');
+            continue;
+        }
+        if (next >= count)
+            continue;
+        const Arg& arg = args[next++];
+        switch (arg.GetKind()) {
+        case Arg::Kind::Int:
+            appendInt(line, arg.Int());
+            break;
+        case Arg::Kind::Real:
+            appendFixed(line, arg.Real());
+            break;
+        case Arg::Kind::Text:
+            // As glibc prints a null text.
+            line->append(arg.Text() != nullptr ? arg.Text() : "(null)");
+            break;
+        }
+    }
 }
 
 } // namespace report
