@@ -8,6 +8,7 @@
 #include "Session.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"
+#include "platform/platform.h"
 
 #include <benchmark/benchmark.h>
 
@@ -152,6 +153,55 @@ void BM_InitActionVt318(benchmark::State& state) {
     state.counters["allocs/init"] = allocations.Result(state);
 }
 BENCHMARK(BM_InitActionVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+
+// The keys one VT318 InitAction reads, read per key from the path or through
+// one ProfileFile: the reader's cost per load.
+struct ProfileKey {
+    const char* section;
+    const char* key;
+    int32_t def;
+};
+const ProfileKey kVt318Keys[] = {
+    {"DIAG CONTROL", "TxOff", 1},
+    {"DIAG CONTROL", "Resend Diag. Command", 0},
+    {"DIAG CONTROL", "Resend Interval Time", 200},
+    {"DIAG CONTROL", "Throw  Diag. Exception", 1},
+    {"AFC-COMMON", "PCL", 10},
+    {"AFC-COMMON", "TCH", 62},
+    {"CRYSTAL_VT318", "Default CDAC", 55},
+    {"CRYSTAL_VT318", "Default CAFC", 7000},
+    {"CRYSTAL_VT318", "CDAC    Range", 15},
+    {"CRYSTAL_VT318", "CAFC    Range", 1000},
+    {"CRYSTAL_VT318", "Delta   CAFC", 1000},
+    {"CRYSTAL_VT318", "Slope Range", 3},
+};
+
+void profileReads(benchmark::State& state, bool once) {
+    Position p(sim::Chip::VT318);
+    AllocationsPerIteration allocations;
+    uint32_t sum = 0;
+    for (auto _ : state) {
+        if (once) {
+            platform::ProfileFile file(p.Config().c_str());
+            for (const ProfileKey& k : kVt318Keys)
+                sum += file.Int(k.section, k.key, k.def);
+        } else {
+            for (const ProfileKey& k : kVt318Keys)
+                sum += platform::ProfileInt(k.section, k.key, k.def, p.Config().c_str());
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    state.counters["allocs/load"] = allocations.Result(state);
+}
+
+void BM_ProfilePerKeyVt318(benchmark::State& s) {
+    profileReads(s, false);
+}
+void BM_ProfileFileVt318(benchmark::State& s) {
+    profileReads(s, true);
+}
+BENCHMARK(BM_ProfilePerKeyVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_ProfileFileVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
 
 // What the host's targets take: the same summary the station keeps.
 struct Summary {
