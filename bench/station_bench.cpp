@@ -1,10 +1,14 @@
 // Populations on the virtual clock: units per second for each chip, and what
 // the library itself costs per VT318 run beside a loop that makes the same
-// driver calls and formats the same bytes without it.
+// driver calls and formats the same bytes without it. Every benchmark is
+// repeated and reported by its median; the library / loop ratio closes the
+// report.
+#include "AllocationCount.h"
 #include "ConfigCheck.h"
 #include "Session.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"
+#include "platform/platform.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,12 +18,35 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
+#include <map>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
 using namespace station;
+
+// Repetitions of each benchmark; the median of them is the figure to read.
+constexpr int kRepetitions = 7;
+
+// Allocations per iteration over a benchmark's loop, as a counter.
+class AllocationsPerIteration {
+public:
+    AllocationsPerIteration() : m_start(alloc_count::Count()) {}
+    benchmark::Counter Result(const benchmark::State& state) const {
+        double n = static_cast<double>(alloc_count::Count() - m_start);
+        return benchmark::Counter(n /
+                                  static_cast<double>(std::max<int64_t>(1, state.iterations())));
+    }
+
+private:
+    uint64_t m_start;
+};
+
+benchmark::Counter UnitsPerSecond(const benchmark::State& state) {
+    return benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
 
 // One station position with the default configuration, as the station sets it up.
 struct Position {
@@ -41,6 +68,7 @@ struct Position {
         UseClock(nullptr);
         std::remove(m_config.c_str());
     }
+    const std::string& Config() const { return m_config; }
     Session session;
     StationClock clock;
     bool ok = false;
@@ -65,7 +93,7 @@ void population(benchmark::State& state, sim::Chip chip) {
         passed += r.passed ? 1 : 0;
         benchmark::DoNotOptimize(r);
     }
-    state.SetItemsProcessed(state.iterations());
+    state.counters["units/s"] = UnitsPerSecond(state);
     state.counters["yield_%"] = 100.0 * static_cast<double>(passed) /
                                 static_cast<double>(std::max<int64_t>(1, state.iterations()));
 }
@@ -79,9 +107,9 @@ void BM_PopulationVt318(benchmark::State& s) {
 void BM_PopulationLn2040(benchmark::State& s) {
     population(s, sim::Chip::LN2040);
 }
-BENCHMARK(BM_PopulationVt300);
-BENCHMARK(BM_PopulationVt318);
-BENCHMARK(BM_PopulationLn2040);
+BENCHMARK(BM_PopulationVt300)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_PopulationVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_PopulationLn2040)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
 
 // --- the library's cost beside a minimal loop ----------------------------------
 
@@ -94,6 +122,7 @@ void BM_LibraryRunVt318(benchmark::State& state) {
     }
     sim::CrystalParams nominal = sim::NominalCrystal(sim::Chip::VT318);
     uint64_t seed = 1;
+    AllocationsPerIteration allocations;
     for (auto _ : state) {
         UnitResult r = p.session.Run(nominal, seed++, Faults{}, &p.clock, false);
         if (!r.passed) {
@@ -102,9 +131,77 @@ void BM_LibraryRunVt318(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(r);
     }
-    state.SetItemsProcessed(state.iterations());
+    state.counters["allocs/run"] = allocations.Result(state);
+    state.counters["units/s"] = UnitsPerSecond(state);
 }
-BENCHMARK(BM_LibraryRunVt318);
+BENCHMARK(BM_LibraryRunVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+
+// InitAction on the default configuration file, as a station repeats it.
+void BM_InitActionVt318(benchmark::State& state) {
+    Position p(sim::Chip::VT318);
+    if (!p.ok) {
+        state.SkipWithError(p.session.Error().c_str());
+        return;
+    }
+    AllocationsPerIteration allocations;
+    for (auto _ : state) {
+        if (!p.session.Init(1, 1, p.Config(), OMRA_DRIVER_KIND_OBJECT)) {
+            state.SkipWithError(p.session.Error().c_str());
+            break;
+        }
+    }
+    state.counters["allocs/init"] = allocations.Result(state);
+}
+BENCHMARK(BM_InitActionVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+
+// The keys one VT318 InitAction reads, read per key from the path or through
+// one ProfileFile: the reader's cost per load.
+struct ProfileKey {
+    const char* section;
+    const char* key;
+    int32_t def;
+};
+const ProfileKey kVt318Keys[] = {
+    {"DIAG CONTROL", "TxOff", 1},
+    {"DIAG CONTROL", "Resend Diag. Command", 0},
+    {"DIAG CONTROL", "Resend Interval Time", 200},
+    {"DIAG CONTROL", "Throw  Diag. Exception", 1},
+    {"AFC-COMMON", "PCL", 10},
+    {"AFC-COMMON", "TCH", 62},
+    {"CRYSTAL_VT318", "Default CDAC", 55},
+    {"CRYSTAL_VT318", "Default CAFC", 7000},
+    {"CRYSTAL_VT318", "CDAC    Range", 15},
+    {"CRYSTAL_VT318", "CAFC    Range", 1000},
+    {"CRYSTAL_VT318", "Delta   CAFC", 1000},
+    {"CRYSTAL_VT318", "Slope Range", 3},
+};
+
+void profileReads(benchmark::State& state, bool once) {
+    Position p(sim::Chip::VT318);
+    AllocationsPerIteration allocations;
+    uint32_t sum = 0;
+    for (auto _ : state) {
+        if (once) {
+            platform::ProfileFile file(p.Config().c_str());
+            for (const ProfileKey& k : kVt318Keys)
+                sum += file.Int(k.section, k.key, k.def);
+        } else {
+            for (const ProfileKey& k : kVt318Keys)
+                sum += platform::ProfileInt(k.section, k.key, k.def, p.Config().c_str());
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    state.counters["allocs/load"] = allocations.Result(state);
+}
+
+void BM_ProfilePerKeyVt318(benchmark::State& s) {
+    profileReads(s, false);
+}
+void BM_ProfileFileVt318(benchmark::State& s) {
+    profileReads(s, true);
+}
+BENCHMARK(BM_ProfilePerKeyVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_ProfileFileVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
 
 // What the host's targets take: the same summary the station keeps.
 struct Summary {
@@ -182,6 +279,7 @@ void BM_MinimalLoopVt318(benchmark::State& state) {
     PFN_OmraHost_Sleep sleep = &OmraHost_Sleep;
     sim::CrystalParams nominal = sim::NominalCrystal(sim::Chip::VT318);
     uint64_t seed = 1;
+    AllocationsPerIteration allocations;
     const uint16_t pcl = 10, tch = 62, cdac0 = 55, cafc0 = 7000, delta = 1000;
     for (auto _ : state) {
         Summary summary;
@@ -253,10 +351,59 @@ void BM_MinimalLoopVt318(benchmark::State& state) {
         benchmark::DoNotOptimize(summary);
     }
     UseClock(nullptr);
-    state.SetItemsProcessed(state.iterations());
+    state.counters["allocs/run"] = allocations.Result(state);
+    state.counters["units/s"] = UnitsPerSecond(state);
 }
-BENCHMARK(BM_MinimalLoopVt318);
+BENCHMARK(BM_MinimalLoopVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+
+// The console report, keeping the medians for the closing comparison.
+class MedianKeeper : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
+                !run.error_occurred)
+                m_medianNs[run.run_name.function_name] =
+                    run.GetAdjustedCPUTime() * timeUnitNs(run.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    // Median CPU time per iteration in nanoseconds, or 0 when not run.
+    double MedianNs(const std::string& name) const {
+        auto it = m_medianNs.find(name);
+        return it == m_medianNs.end() ? 0.0 : it->second;
+    }
+
+private:
+    static double timeUnitNs(benchmark::TimeUnit unit) {
+        switch (unit) {
+        case benchmark::kSecond:
+            return 1e9;
+        case benchmark::kMillisecond:
+            return 1e6;
+        case benchmark::kMicrosecond:
+            return 1e3;
+        case benchmark::kNanosecond:
+            break;
+        }
+        return 1.0;
+    }
+    std::map<std::string, double> m_medianNs;
+};
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    MedianKeeper reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    double library = reporter.MedianNs("BM_LibraryRunVt318");
+    double loop = reporter.MedianNs("BM_MinimalLoopVt318");
+    if (library > 0 && loop > 0)
+        std::cout << "VT318 run, medians of CPU time: library " << library << " ns ("
+                  << 1e9 / library << " units/s), hand-written loop " << loop << " ns ("
+                  << 1e9 / loop << " units/s), ratio library / loop " << library / loop << "\n";
+    benchmark::Shutdown();
+    return 0;
+}

@@ -44,6 +44,11 @@ std::string_view trim(std::string_view s) {
 
 std::vector<Line> SplitLines(std::string_view text) {
     std::vector<Line> lines;
+    // One allocation: a line ends at every CR or LF, and one more may follow.
+    size_t breaks = 1;
+    for (char c : text)
+        breaks += (c == '\n' || c == '\r') ? 1 : 0;
+    lines.reserve(breaks);
     size_t pos = 0;
     while (pos < text.size()) {
         Line line;
@@ -174,15 +179,28 @@ std::string utf8ToUtf16(std::string_view text, bool bigEndian) {
 
 } // namespace
 
+namespace {
+
+Encoding encodingOf(std::string_view bytes) {
+    auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (startsWith("\xEF\xBB\xBF"))
+        return Encoding::Utf8;
+    if (startsWith("\xFF\xFE"))
+        return Encoding::Utf16Le;
+    if (startsWith("\xFE\xFF"))
+        return Encoding::Utf16Be;
+    return Encoding::Ansi;
+}
+
+} // namespace
+
 Decoded Decode(std::string_view bytes) {
     Decoded d;
-    auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
-    if (startsWith("\xEF\xBB\xBF")) {
-        d.encoding = Encoding::Utf8;
+    d.encoding = encodingOf(bytes);
+    if (d.encoding == Encoding::Utf8) {
         d.text.assign(bytes.substr(3));
-    } else if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
-        bool big = bytes[0] == '\xFE';
-        d.encoding = big ? Encoding::Utf16Be : Encoding::Utf16Le;
+    } else if (d.encoding != Encoding::Ansi) {
+        bool big = d.encoding == Encoding::Utf16Be;
         std::string_view units = bytes.substr(2, (bytes.size() - 2) & ~static_cast<size_t>(1));
         d.text = utf16ToUtf8(units, big);
         d.tail.assign(bytes.substr(2 + units.size()));
@@ -259,14 +277,44 @@ std::string_view lineBreakOf(std::string_view text) {
 
 } // namespace
 
-std::optional<std::string> FindValue(std::string_view bytes, std::string_view section,
-                                     std::string_view key) {
-    const std::string text = Decode(bytes).text;
-    std::vector<Line> lines = SplitLines(text);
-    const Line* line = lookup(lines, section, key);
+Profile::Profile(std::string bytes) {
+    // A file without a mark is its own text: no copy.
+    if (encodingOf(bytes) == Encoding::Ansi)
+        m_text = std::move(bytes);
+    else
+        m_text = Decode(bytes).text;
+    m_lines = SplitLines(m_text);
+}
+
+std::optional<std::string> Profile::Value(std::string_view section, std::string_view key) const {
+    const Line* line = lookup(m_lines, section, key);
     if (line == nullptr || !line->hasValue)
         return std::nullopt;
     return std::string(line->value);
+}
+
+uint32_t Profile::Int(std::string_view section, std::string_view key, int32_t defaultValue) const {
+    const Line* line = lookup(m_lines, section, key);
+    if (line == nullptr || !line->hasValue)
+        return static_cast<uint32_t>(defaultValue);
+    // The system reads integers through a 30-character string buffer.
+    std::string buffer = copyEntry(line->value, 30);
+    if (buffer.empty())
+        return static_cast<uint32_t>(defaultValue);
+    return ParseInt(buffer);
+}
+
+std::string Profile::String(std::string_view section, std::string_view key,
+                            std::string_view defaultValue) const {
+    const Line* line = lookup(m_lines, section, key);
+    if (line == nullptr || !line->hasValue)
+        return std::string(defaultValue);
+    return copyEntry(line->value, line->value.size() + 1);
+}
+
+std::optional<std::string> FindValue(std::string_view bytes, std::string_view section,
+                                     std::string_view key) {
+    return Profile(std::string(bytes)).Value(section, key);
 }
 
 uint32_t ParseInt(std::string_view s) {
@@ -310,26 +358,12 @@ uint32_t ParseInt(std::string_view s) {
 
 uint32_t ReadInt(std::string_view bytes, std::string_view section, std::string_view key,
                  int32_t defaultValue) {
-    const std::string text = Decode(bytes).text;
-    std::vector<Line> lines = SplitLines(text);
-    const Line* line = lookup(lines, section, key);
-    if (line == nullptr || !line->hasValue)
-        return static_cast<uint32_t>(defaultValue);
-    // The system reads integers through a 30-character string buffer.
-    std::string buffer = copyEntry(line->value, 30);
-    if (buffer.empty())
-        return static_cast<uint32_t>(defaultValue);
-    return ParseInt(buffer);
+    return Profile(std::string(bytes)).Int(section, key, defaultValue);
 }
 
 std::string ReadString(std::string_view bytes, std::string_view section, std::string_view key,
                        std::string_view defaultValue) {
-    const std::string text = Decode(bytes).text;
-    std::vector<Line> lines = SplitLines(text);
-    const Line* line = lookup(lines, section, key);
-    if (line == nullptr || !line->hasValue)
-        return std::string(defaultValue);
-    return copyEntry(line->value, line->value.size() + 1);
+    return Profile(std::string(bytes)).String(section, key, defaultValue);
 }
 
 namespace {

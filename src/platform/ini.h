@@ -53,6 +53,25 @@ Decoded Decode(std::string_view bytes);
 // The bytes of a decoded file again, mark and encoding as they were.
 std::string Encode(const Decoded& file);
 
+// A file read once for many lookups: its text as the reader sees it and its
+// lines. The readers below answer as ReadInt and ReadString on the same bytes.
+class Profile {
+public:
+    explicit Profile(std::string bytes);
+    Profile(const Profile&) = delete; // the lines view the text
+    Profile& operator=(const Profile&) = delete;
+
+    uint32_t Int(std::string_view section, std::string_view key, int32_t defaultValue) const;
+    std::string String(std::string_view section, std::string_view key,
+                       std::string_view defaultValue) const;
+    // The value of a key, as FindValue gives it.
+    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+private:
+    std::string m_text;
+    std::vector<Line> m_lines;
+};
+
 // The readers and the writer below take the file's bytes as they stand.
 
 // The value of a key as the string reader gives it: nullopt when the section

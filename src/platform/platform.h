@@ -3,9 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class CCFTException;
+
+namespace ini {
+class Profile;
+} // namespace ini
 
 namespace platform {
 
@@ -25,22 +30,37 @@ uint32_t ProfileInt(const char* section, const char* key, int32_t defaultValue, 
 std::string ProfileString(const char* section, const char* key, const char* defaultValue,
                           const char* path);
 // One configuration file as one load reads it: every key of an
-// initialisation goes through the same object, so the file can be taken in
-// once instead of once per key.
+// initialisation goes through the same object. Our engine (posix) takes the
+// file in once, at construction, and answers every key from that text; on
+// Windows each key is the system reader's, GetPrivateProfile* on the path,
+// whose rules (and registry mappings of profile files) only it knows.
 class ProfileFile {
 public:
-    explicit ProfileFile(const char* path) : m_path(path ? path : "") {}
-    uint32_t Int(const char* section, const char* key, int32_t defaultValue) const {
-        return ProfileInt(section, key, defaultValue, m_path.c_str());
-    }
-    std::string String(const char* section, const char* key, const char* defaultValue) const {
-        return ProfileString(section, key, defaultValue, m_path.c_str());
-    }
+    explicit ProfileFile(const char* path);
+    uint32_t Int(const char* section, const char* key, int32_t defaultValue) const;
+    std::string String(const char* section, const char* key, const char* defaultValue) const;
     const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;
+#if !defined(_WIN32)
+    // The file as read at construction; null when it could not be read.
+    // Shared, so that copies answer from the same text.
+    std::shared_ptr<const ini::Profile> m_profile;
+#endif
 };
+
+#if defined(_WIN32)
+inline ProfileFile::ProfileFile(const char* path) : m_path(path ? path : "") {}
+inline uint32_t ProfileFile::Int(const char* section, const char* key, int32_t defaultValue) const {
+    return ProfileInt(section, key, defaultValue, m_path.c_str());
+}
+inline std::string ProfileFile::String(const char* section, const char* key,
+                                       const char* defaultValue) const {
+    return ProfileString(section, key, defaultValue, m_path.c_str());
+}
+#endif
+
 // Replaces or adds one key; every other line of the file stays. False when
 // the file cannot be written, with the system's error number (GetLastError,
 // errno) in *systemError when it is given.

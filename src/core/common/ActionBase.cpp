@@ -285,11 +285,17 @@ int CActionBase::ReportText(const char* name, const char* text, int32_t level) {
 
 int CActionBase::ReportValueFormat(double low, double value, double high, const char* unit,
                                    int32_t kind, int32_t level, const char* nameFormat, ...) {
-    va_list args;
-    va_start(args, nameFormat);
-    std::string name = vformat(nameFormat, args);
-    va_end(args);
-    return ReportValue(name.c_str(), low, value, high, unit, kind, level);
+    // The name field holds what fits of the text: format straight into its size.
+    char name[OMRA_ITEM_NAME_BYTES] = {};
+    if (nameFormat != nullptr) {
+        va_list args;
+        va_start(args, nameFormat);
+        int n = std::vsnprintf(name, sizeof name, nameFormat, args);
+        va_end(args);
+        if (n < 0)
+            name[0] = '\0';
+    }
+    return ReportValue(name, low, value, high, unit, kind, level);
 }
 
 int CActionBase::ReportValue(const char* name, double low, double value, double high,

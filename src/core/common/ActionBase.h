@@ -169,7 +169,10 @@ protected:
     void* m_calRecord = nullptr;
     int32_t m_band = 1;
     int32_t m_classMark = 0;
+    // The line and the item name a run formats over and over, keeping the
+    // room their first use gave them.
     std::string m_text;
+    std::string m_itemName;
     std::string m_configPath;
     uint32_t m_throwOnDiagFailure = config::Default(config::Diag::ThrowDiagException);
     uint32_t m_resendDiagCommand = config::Default(config::Diag::ResendDiagCommand);

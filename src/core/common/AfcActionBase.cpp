@@ -1,44 +1,44 @@
 #include "AfcActionBase.h"
 
 #include "CalRecord.h"
+#include "ReportLine.h"
 #include "omra/phonecommand.h"
 #include "platform/platform.h"
 
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
 const char* const kNvStructName =
     "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
 
-std::string FormatPferLine(const char* action, int counter, const char* band, uint16_t channel,
-                           uint16_t pcl, int32_t hostValueD, uint16_t hostWordA, uint16_t hostWordB,
-                           uint16_t cdac, uint16_t cafc, uint16_t hostWordC, double fe) {
+// Each line is written from its printf format, kept here as the line's
+// definition: report::Format gives the bytes snprintf would make of it
+// (the tests compare the two over random fields), without printf's cost
+// and without a heap allocation once the line has its room.
+void FormatPferLine(std::string* line, const char* action, int counter, const char* band,
+                    uint16_t channel, uint16_t pcl, int32_t hostValueD, uint16_t hostWordA,
+                    uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
+                    double fe) {
     // The 16-bit fields reach the format as int: printed as unsigned values.
     const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
-    // One pass for every usual line; only a huge error value needs the second.
-    char buf[256];
-    int n = std::snprintf(buf, sizeof buf, format, action, counter, band, channel, channel, pcl,
-                          hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
-    if (n <= 0)
-        return std::string();
-    if (static_cast<size_t>(n) < sizeof buf)
-        return std::string(buf, static_cast<size_t>(n));
-    std::string line(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&line[0], line.size(), format, action, counter, band, channel, channel, pcl,
-                  hostValueD, hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
-    line.resize(static_cast<size_t>(n));
-    return line;
+    // The same line object serves every measurement of the action: only
+    // its first use reserves room, later lines are written over it. The
+    // error value comes from a float, so its "%f" text is at most 47
+    // characters; a larger double (past 1.8e13) takes printf's own path
+    // and may need more room.
+    report::Format(line, format, action, counter, band, channel, channel, pcl, hostValueD,
+                   hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
 }
 
-std::string FormatResultLine(NvField field, int value) {
+// The three result lines differ only in the field named in column 1; the
+// structure's name makes them as long as a line of the library gets.
+void FormatResultLine(std::string* line, NvField field, int value) {
     const char* format = field == NvField::Cdac ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
                          : field == NvField::Cafc
                              ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
                              : "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-";
-    char buf[256];
-    std::snprintf(buf, sizeof buf, format, kNvStructName, value);
-    return buf;
+    // The value is the field as the record holds it, signed 16 bits.
+    report::Format(line, format, kNvStructName, value);
 }
 
 double JudgedValue(double value, bool fails, double low, double high) {
@@ -114,14 +114,14 @@ double CAfcActionBase::MeasurePfer() {
     std::memcpy(&fe32, pfer + OMRA_PFER_FE_OFFSET, sizeof fe32);
     double fe = static_cast<double>(fe32);
 
-    ReportValueFormat(0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3,
-                      "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE", block.channel, block.pcl,
-                      block.cdac, block.cafc);
+    report::Format(&m_itemName, "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE", block.channel, block.pcl,
+                   block.cdac, block.cafc);
+    ReportValue(m_itemName.c_str(), 0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3);
     int n = PferLineCounter()++;
-    m_text = FormatPferLine(GetName(), n, BandName(m_band), block.channel, block.pcl,
-                            calrec::ReadS32(m_calRecord, OMRA_CAL_HOST_VALUE_D),
-                            RecordU16(OMRA_CAL_HOST_WORD_A), RecordU16(OMRA_CAL_HOST_WORD_B),
-                            block.cdac, block.cafc, RecordU16(OMRA_CAL_HOST_WORD_C), fe);
+    FormatPferLine(&m_text, GetName(), n, BandName(m_band), block.channel, block.pcl,
+                   calrec::ReadS32(m_calRecord, OMRA_CAL_HOST_VALUE_D),
+                   RecordU16(OMRA_CAL_HOST_WORD_A), RecordU16(OMRA_CAL_HOST_WORD_B), block.cdac,
+                   block.cafc, RecordU16(OMRA_CAL_HOST_WORD_C), fe);
     SendLogLine(m_text.c_str(), 1);
     return fe;
 }
@@ -192,7 +192,7 @@ int CAfcActionBase::ReportResultLines(const NvField* order, int count) {
         int offset = order[i] == NvField::Cdac   ? OMRA_CAL_RESULT_CDAC
                      : order[i] == NvField::Cafc ? OMRA_CAL_RESULT_CAFC
                                                  : OMRA_CAL_RESULT_SLOPE_LENGTH;
-        m_text = FormatResultLine(order[i], calrec::ReadS16(m_calRecord, offset));
+        FormatResultLine(&m_text, order[i], calrec::ReadS16(m_calRecord, offset));
         SendLogLine(m_text.c_str(), 3);
     }
     return 1;

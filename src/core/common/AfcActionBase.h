@@ -8,9 +8,11 @@
 #include <functional>
 
 // The PFER line: 17 columns, the value in column 14 and the unit in 16.
-std::string FormatPferLine(const char* action, int counter, const char* band, uint16_t channel,
-                           uint16_t pcl, int32_t hostValueD, uint16_t hostWordA, uint16_t hostWordB,
-                           uint16_t cdac, uint16_t cafc, uint16_t hostWordC, double fe);
+// Written over *line, whose capacity is reused.
+void FormatPferLine(std::string* line, const char* action, int counter, const char* band,
+                    uint16_t channel, uint16_t pcl, int32_t hostValueD, uint16_t hostWordA,
+                    uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
+                    double fe);
 
 // The NV structure whose fields the result lines name.
 extern const char* const kNvStructName;
@@ -18,7 +20,8 @@ extern const char* const kNvStructName;
 enum class NvField { Cdac, Cafc, SlopeLength };
 
 // A result line: the NV field in column 1 and its value in column 14.
-std::string FormatResultLine(NvField field, int value);
+// Written over *line, whose capacity is reused.
+void FormatResultLine(std::string* line, NvField field, int value);
 
 // The value a judged item carries: the value itself, except for a result that
 // fails by rule while its value lies inside the window, which must not read as

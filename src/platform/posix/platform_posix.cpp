@@ -47,6 +47,9 @@ bool readAll(const char* path, std::string* out) {
     if (fd < 0)
         return false;
     out->clear();
+    // The whole file in one allocation when its size holds still.
+    if (st.st_size > 0)
+        out->reserve(static_cast<size_t>(st.st_size));
     char buf[8192];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -129,6 +132,26 @@ std::string ProfileString(const char* section, const char* key, const char* defa
     if (section == nullptr || key == nullptr || !readAll(path, &text))
         return def;
     return ini::ReadString(text, section, key, def);
+}
+
+ProfileFile::ProfileFile(const char* path) : m_path(path ? path : "") {
+    std::string bytes;
+    if (readAll(m_path.c_str(), &bytes))
+        m_profile = std::make_shared<const ini::Profile>(std::move(bytes));
+}
+
+uint32_t ProfileFile::Int(const char* section, const char* key, int32_t defaultValue) const {
+    if (section == nullptr || key == nullptr || !m_profile)
+        return static_cast<uint32_t>(defaultValue);
+    return m_profile->Int(section, key, defaultValue);
+}
+
+std::string ProfileFile::String(const char* section, const char* key,
+                                const char* defaultValue) const {
+    const char* def = defaultValue != nullptr ? defaultValue : "";
+    if (section == nullptr || key == nullptr || !m_profile)
+        return def;
+    return m_profile->String(section, key, def);
 }
 
 bool WriteProfileString(const char* section, const char* key, const char* value, const char* path,
