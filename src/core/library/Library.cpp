@@ -92,7 +92,7 @@ void CActionLibrary::Retire(IAction* action) {
 }
 
 void CActionLibrary::EndRun(IAction* action) {
-    m_running.erase(action);
+    m_running.erase(std::find(m_running.begin(), m_running.end(), action));
     if (m_retired.erase(action) != 0)
         delete action;
 }

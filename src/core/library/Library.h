@@ -3,9 +3,11 @@
 
 #include "omra/omra.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/FileVersion.h"
 
@@ -22,7 +24,8 @@ public:
 
 class CActionLibrary : public CAppObject {
 public:
-    CActionLibrary() = default;
+    // Room for the running marks of a few nested runs, so a run allocates nothing.
+    CActionLibrary() { m_running.reserve(8); }
     ~CActionLibrary() override;
     CActionLibrary(const CActionLibrary&) = delete;
     CActionLibrary& operator=(const CActionLibrary&) = delete;
@@ -41,7 +44,9 @@ public:
     uint32_t FreeAction(IAction* action);
     uint32_t GetActionInfo(IAction* action, ACTION_INFO* info);
     bool IsLive(IAction* action) const { return m_live.count(action) != 0; }
-    bool IsRunning(IAction* action) const { return m_running.count(action) != 0; }
+    bool IsRunning(IAction* action) const {
+        return std::find(m_running.begin(), m_running.end(), action) != m_running.end();
+    }
 
     // Runs one InitAction or DoAction of a live action. Refused with the
     // operation's "running" triple while the same action runs; an action
@@ -66,7 +71,7 @@ private:
     class RunningMark {
     public:
         RunningMark(CActionLibrary& lib, IAction* action) : m_lib(lib), m_action(action) {
-            m_lib.m_running.insert(action);
+            m_lib.m_running.push_back(action);
         }
         ~RunningMark() { m_lib.EndRun(m_action); }
         RunningMark(const RunningMark&) = delete;
@@ -84,7 +89,8 @@ private:
     std::string m_version;
     std::string m_build;
     std::map<IAction*, const ACTION_ENTRY*> m_live;
-    std::set<IAction*> m_running;
+    // Runs in progress, innermost last; a run allocates nothing here.
+    std::vector<IAction*> m_running;
     // Freed while running: deleted when their run ends.
     std::set<IAction*> m_retired;
     LIBRARY_INFO* m_cached = nullptr;
