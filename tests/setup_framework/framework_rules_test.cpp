@@ -1,6 +1,5 @@
-// The framework's plain rules: layout solver, splitter sizing, help page
-// paths and the number parsing of data exchange. No window involved.
-#include "HelpPath.h"
+// The framework's plain rules: layout solver, splitter sizing and the number
+// parsing of data exchange. No window involved.
 #include "Layout.h"
 #include "SplitterMath.h"
 #include "TextRules.h"
@@ -181,38 +180,6 @@ TEST(LayoutSolver, CentringWaitsForTheGroupsSize) {
     EXPECT_EQ(rules[1].done, 0);
 }
 
-TEST(LayoutSolver, HelpPageTableAt400PixelsWide) {
-    auto t = Table({MakeGeometry(8002, {11, 11, 344, 196}), MakeGeometry(8011, {22, 21, 54, 54}),
-                    MakeGeometry(8010, {64, 21, 320, 55}), MakeGeometry(8012, {11, 62, 344, 63}),
-                    MakeGeometry(8009, {22, 81, 326, 169})},
-                   400, 300);
-    std::vector<LayoutRule> rules = CopyRules(kHelpPageLayout);
-    ASSERT_EQ(rules.size(), 20u);
-    ASSERT_TRUE(SolveLayout(rules, t, Convert));
-    const ControlGeometry& history = Find(t, 8009);
-    EXPECT_EQ(history.left, 8);
-    EXPECT_EQ(history.right, 392);
-    EXPECT_EQ(history.bottom, 300 - 8);
-    const ControlGeometry& icon = Find(t, 8011);
-    EXPECT_EQ(icon.left, 8);
-    EXPECT_EQ(icon.right, 29 * 8 / 5);
-    EXPECT_EQ(icon.top, 5 * 13 / 8);
-    EXPECT_EQ(icon.bottom, 29 * 13 / 8);
-    const ControlGeometry& about = Find(t, 8010);
-    EXPECT_EQ(about.left, icon.right + 8);
-    EXPECT_EQ(about.right, 392);
-    EXPECT_EQ(about.top, icon.top);
-    EXPECT_EQ(about.bottom, icon.bottom);
-    const ControlGeometry& line = Find(t, 8012);
-    EXPECT_EQ(line.top, icon.bottom + 5 * 13 / 8);
-    EXPECT_EQ(line.bottom, icon.bottom + 6 * 13 / 8);
-    EXPECT_EQ(history.top, line.bottom + 5 * 13 / 8);
-    const ControlGeometry& frame = Find(t, 8002);
-    EXPECT_EQ(frame.left, 0);
-    EXPECT_EQ(frame.right, 400);
-    EXPECT_EQ(frame.bottom, 300);
-}
-
 TEST(LayoutSolver, DeriveFillsPartsFromTheKnownOnes) {
     ControlGeometry g{};
     g.right = 50;
@@ -308,39 +275,6 @@ TEST(SplitterMath, CrossingOfTwoBars) {
     EXPECT_EQ(HitTestSplitter(g, 51, 10).kind, SplitHitKind::ColumnBar);
     EXPECT_EQ(HitTestSplitter(g, 10, 52).kind, SplitHitKind::RowBar);
     EXPECT_EQ(PaneIdFromRowCol(1, 2), 0xE900 + 16 + 2);
-}
-
-// --- help page paths ---------------------------------------------------------------
-
-TEST(HelpPath, FolderOfTheLibraryAndTheFixedPart) {
-    std::wstring path;
-    ASSERT_TRUE(BuildHelpPagePath(L"C:\\Tools\\Afc\\VantorCrystal.dll", kVt318PageFormat, &path));
-    EXPECT_EQ(path, L"C:\\Tools\\Afc\\Html\\AFC\\VANTOR\\Vt318.htm");
-    ASSERT_TRUE(BuildHelpPagePath(L"C:\\Tools\\Afc\\VantorCrystal.dll", kVt300PageFormat, &path));
-    EXPECT_EQ(path, L"C:\\Tools\\Afc\\Html\\AFC\\VANTOR\\VT300.htm");
-}
-
-TEST(HelpPath, FoldersWithBlanksAndWithoutBackslash) {
-    std::wstring path;
-    ASSERT_TRUE(BuildHelpPagePath(L"D:\\Program Files\\Line 3 Station\\VantorCrystal.dll",
-                                  kVt300PageFormat, &path));
-    EXPECT_EQ(path, L"D:\\Program Files\\Line 3 Station\\Html\\AFC\\VANTOR\\VT300.htm");
-    ASSERT_TRUE(BuildHelpPagePath(L"VantorCrystal.dll", kVt318PageFormat, &path));
-    EXPECT_EQ(path, L"VantorCrystal.dll\\Html\\AFC\\VANTOR\\Vt318.htm");
-}
-
-TEST(HelpPath, TooLongIsRefusedNotCut) {
-    const std::wstring tail = L"\\Html\\AFC\\VANTOR\\Vt318.htm"; // 26 characters
-    // Folder of 233 characters: 259 in all, the longest that fits with its zero.
-    const std::wstring folder259 = L"C:\\" + std::wstring(230, L'a');
-    std::wstring path;
-    ASSERT_TRUE(BuildHelpPagePath(folder259 + L"\\x.dll", kVt318PageFormat, &path));
-    EXPECT_EQ(path.size(), 259u);
-    EXPECT_EQ(path, folder259 + tail);
-    EXPECT_FALSE(BuildHelpPagePath(folder259 + L"b\\x.dll", kVt318PageFormat, &path));
-    EXPECT_TRUE(path.empty());
-    EXPECT_FALSE(BuildHelpPagePath(std::wstring(5000, L'z'), kVt318PageFormat, &path));
-    EXPECT_TRUE(path.empty());
 }
 
 // --- data exchange numbers -----------------------------------------------------------

@@ -3,6 +3,7 @@
 // a window and the HTML help views.
 #include "Dialog.h"
 #include "HelpPath.h"
+#include "HelpPageLayout.h"
 #include "HelpViews.h"
 #include "LayoutWindow.h"
 #include "Splitter.h"
@@ -150,7 +151,7 @@ TEST_F(FrameworkWindows, CreateAttachesBeforeOnCreateAndDetachesOnDestroy) {
 TEST_F(FrameworkWindows, DynamicCreationByName) {
     const RuntimeClass* c = RuntimeClass::FromName("CHtmlViewVt318");
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c, FW_RUNTIME_CLASS(CHtmlViewVt318));
+    EXPECT_EQ(c, FW_RUNTIME_CLASS(setupwin::CHtmlViewVt318));
     EXPECT_NE(RuntimeClass::FromName("CIntroHtmlView"), nullptr);
     EXPECT_EQ(RuntimeClass::FromName("CNoSuchView"), nullptr);
     EXPECT_EQ(RuntimeClass::FromName(nullptr), nullptr);
@@ -469,7 +470,7 @@ TEST_F(SplitterTest, HelpViewsOpenTheirPageBesideTheLibrary) {
     const int vt300 = splitter.AddView(0, 1, "CIntroHtmlView", SIZE{0, 0}, nullptr);
     ASSERT_EQ(vt318, 1);
     ASSERT_EQ(vt300, 2);
-    const std::wstring folder = ModuleFolder(ResourceModulePath());
+    const std::wstring folder = setupwin::ModuleFolder(ResourceModulePath());
     auto* v318 = static_cast<CHtmlView*>(splitter.GetView(vt318));
     auto* v300 = static_cast<CHtmlView*>(splitter.GetView(vt300));
     EXPECT_EQ(v318->LastLocation(), folder + L"\\Html\\AFC\\VANTOR\\Vt318.htm");
@@ -590,7 +591,7 @@ TEST_F(LayoutTest, HelpPageTableOnARealWindow) {
     ASSERT_TRUE(history && loose);
     ::ValidateRect(host, nullptr);
     ::UpdateWindow(loose);
-    EXPECT_TRUE(ApplyLayout(host, kHelpPageLayout, sink));
+    EXPECT_TRUE(ApplyLayout(host, setupwin::kHelpPageLayout, sink));
     EXPECT_TRUE(messages.empty());
     const SIZE five = DialogUnitsToPixels(host, 5, 5);
     const SIZE u29 = DialogUnitsToPixels(host, 29, 29);
@@ -637,9 +638,9 @@ TEST_F(LayoutTest, EmptyTableMovesNothingAndSucceeds) {
 }
 
 TEST_F(LayoutTest, NoChildrenFailsAndMinimisedSucceeds) {
-    EXPECT_FALSE(ApplyLayout(host, kHelpPageLayout, sink));
+    EXPECT_FALSE(ApplyLayout(host, setupwin::kHelpPageLayout, sink));
     ::ShowWindow(frame.Hwnd(), SW_MINIMIZE);
-    EXPECT_TRUE(ApplyLayout(frame.Hwnd(), kHelpPageLayout, sink));
+    EXPECT_TRUE(ApplyLayout(frame.Hwnd(), setupwin::kHelpPageLayout, sink));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -78,8 +78,4 @@ bool SolveLayout(std::vector<LayoutRule>& rules, std::vector<ControlGeometry>& t
 // "Layout couldn't find %s of id=%d" in at most 79 characters (cut, never overflowing).
 std::string LayoutMessage(int32_t part, int32_t id);
 
-// The help page's rules: frame 8002, icon 8011, about text 8010, line 8012,
-// history 8009, ended by RULE_END.
-extern const LayoutRule kHelpPageLayout[];
-
 } // namespace fw
