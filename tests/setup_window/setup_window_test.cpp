@@ -543,16 +543,23 @@ TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
         ::Sleep(600);
         ui.ClickBar(ui.ItemPoint(1, 0));
         ASSERT_TRUE(ui.WaitPage(Page::About));
-        RECT page{};
-        ::GetClientRect(help, &page);
-        RECT du{5, 5, 29, 29};
-        ::MapDialogRect(help, &du);
         auto rectOf = [&](int id) {
             RECT r{};
             ::GetWindowRect(::GetDlgItem(help, id), &r);
             ::MapWindowPoints(HWND_DESKTOP, help, reinterpret_cast<POINT*>(&r), 2);
             return r;
         };
+        // The pane shows the page first and sizes it after (on the window's
+        // thread): wait until the frame has followed the page's new size.
+        RECT page{};
+        for (int tries = 0; tries < 250; ++tries) {
+            ::GetClientRect(help, &page);
+            if (page.right > 400 && rectOf(8002).right == page.right)
+                break;
+            ::Sleep(20);
+        }
+        RECT du{5, 5, 29, 29};
+        ::MapDialogRect(help, &du);
         RECT icon = rectOf(8011), aboutText = rectOf(8010), line = rectOf(8012),
              hist = rectOf(8009), frame = rectOf(8002);
         EXPECT_GT(page.right, 400) << "the pane is wider than the 222-unit template";
