@@ -3,9 +3,11 @@
 // a window and the HTML help views.
 #include "Dialog.h"
 #include "HelpPath.h"
+#include "HelpPageLayout.h"
 #include "HelpViews.h"
 #include "LayoutWindow.h"
 #include "Splitter.h"
+#include "WindowText.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +18,6 @@
 using namespace fw;
 
 namespace {
-
-std::wstring TextOf(HWND w) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(w)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(w, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
 
 RECT RectInParent(HWND w) {
     RECT r{};
@@ -155,7 +151,7 @@ TEST_F(FrameworkWindows, CreateAttachesBeforeOnCreateAndDetachesOnDestroy) {
 TEST_F(FrameworkWindows, DynamicCreationByName) {
     const RuntimeClass* c = RuntimeClass::FromName("CHtmlViewVt318");
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c, FW_RUNTIME_CLASS(CHtmlViewVt318));
+    EXPECT_EQ(c, FW_RUNTIME_CLASS(setupwin::CHtmlViewVt318));
     EXPECT_NE(RuntimeClass::FromName("CIntroHtmlView"), nullptr);
     EXPECT_EQ(RuntimeClass::FromName("CNoSuchView"), nullptr);
     EXPECT_EQ(RuntimeClass::FromName(nullptr), nullptr);
@@ -204,9 +200,9 @@ TEST(DataExchange, StandardMessagesComeFromTheStringTable) {
 TEST(DataExchange, LoadsMembersIntoControlsAtInit) {
     ExchangeDialog d;
     ASSERT_TRUE(d.CreateModeless());
-    EXPECT_EQ(TextOf(d.GetDlgItem(101)), L"10");
-    EXPECT_EQ(TextOf(d.GetDlgItem(103)), L"7000");
-    EXPECT_EQ(TextOf(d.GetDlgItem(104)), L"注释");
+    EXPECT_EQ(WindowText(d.GetDlgItem(101)), L"10");
+    EXPECT_EQ(WindowText(d.GetDlgItem(103)), L"7000");
+    EXPECT_EQ(WindowText(d.GetDlgItem(104)), L"注释");
 }
 
 TEST(DataExchange, AllValidSaves) {
@@ -462,7 +458,7 @@ TEST_F(SplitterTest, FormViewIsFilledAtItsInitialUpdate) {
     ASSERT_EQ(id, 1);
     CWindow* form = splitter.GetView(id);
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(TextOf(form->GetDlgItem(201)), L"77");
+    EXPECT_EQ(WindowText(form->GetDlgItem(201)), L"77");
     EXPECT_EQ(::GetWindowLongW(form->Hwnd(), GWL_STYLE) & WS_CHILD, static_cast<LONG>(WS_CHILD));
     EXPECT_EQ(::GetParent(form->Hwnd()), splitter.Hwnd());
 }
@@ -474,7 +470,7 @@ TEST_F(SplitterTest, HelpViewsOpenTheirPageBesideTheLibrary) {
     const int vt300 = splitter.AddView(0, 1, "CIntroHtmlView", SIZE{0, 0}, nullptr);
     ASSERT_EQ(vt318, 1);
     ASSERT_EQ(vt300, 2);
-    const std::wstring folder = ModuleFolder(ResourceModulePath());
+    const std::wstring folder = setupwin::ModuleFolder(ResourceModulePath());
     auto* v318 = static_cast<CHtmlView*>(splitter.GetView(vt318));
     auto* v300 = static_cast<CHtmlView*>(splitter.GetView(vt300));
     EXPECT_EQ(v318->LastLocation(), folder + L"\\Html\\AFC\\VANTOR\\Vt318.htm");
@@ -490,7 +486,7 @@ TEST_F(SplitterTest, HelpViewsOpenTheirPageBesideTheLibrary) {
         // No web engine here: a read-only text names the page instead.
         ASSERT_NE(v->FallbackWindow(), nullptr);
         EXPECT_TRUE(::GetWindowLongW(v->FallbackWindow(), GWL_STYLE) & ES_READONLY);
-        EXPECT_NE(TextOf(v->FallbackWindow()).find(v->LastLocation()), std::wstring::npos);
+        EXPECT_NE(WindowText(v->FallbackWindow()).find(v->LastLocation()), std::wstring::npos);
         ::MoveWindow(v->Hwnd(), 0, 0, 120, 90, TRUE);
         RECT r{};
         ::GetClientRect(v->FallbackWindow(), &r);
@@ -534,7 +530,7 @@ TEST_F(FrameworkWindows, HtmlViewWithoutABrowserShowsThePageByItsCodePage) {
         if (view.HasBrowser())
             return; // a browser shows the pages itself
         EXPECT_FALSE(view.Navigate(path));
-        const std::wstring text = TextOf(view.FallbackWindow());
+        const std::wstring text = WindowText(view.FallbackWindow());
         EXPECT_EQ(text.find(page.heading), 0u) << page.name;
         EXPECT_NE(text.find(path), std::wstring::npos) << page.name;
         ::DeleteFileW(path.c_str());
@@ -545,7 +541,7 @@ TEST_F(FrameworkWindows, HtmlViewWithoutABrowserShowsThePageByItsCodePage) {
                             frame.Hwnd(), 7));
     const std::wstring missing = std::wstring(temp) + L"fw_no_such_page.htm";
     EXPECT_FALSE(view.Navigate(missing));
-    const std::wstring text = TextOf(view.FallbackWindow());
+    const std::wstring text = WindowText(view.FallbackWindow());
     EXPECT_NE(text.find(SystemErrorText(ERROR_FILE_NOT_FOUND)), std::wstring::npos);
     EXPECT_NE(text.find(missing), std::wstring::npos);
 }
@@ -595,7 +591,7 @@ TEST_F(LayoutTest, HelpPageTableOnARealWindow) {
     ASSERT_TRUE(history && loose);
     ::ValidateRect(host, nullptr);
     ::UpdateWindow(loose);
-    EXPECT_TRUE(ApplyLayout(host, kHelpPageLayout, sink));
+    EXPECT_TRUE(ApplyLayout(host, setupwin::kHelpPageLayout, sink));
     EXPECT_TRUE(messages.empty());
     const SIZE five = DialogUnitsToPixels(host, 5, 5);
     const SIZE u29 = DialogUnitsToPixels(host, 29, 29);
@@ -642,9 +638,9 @@ TEST_F(LayoutTest, EmptyTableMovesNothingAndSucceeds) {
 }
 
 TEST_F(LayoutTest, NoChildrenFailsAndMinimisedSucceeds) {
-    EXPECT_FALSE(ApplyLayout(host, kHelpPageLayout, sink));
+    EXPECT_FALSE(ApplyLayout(host, setupwin::kHelpPageLayout, sink));
     ::ShowWindow(frame.Hwnd(), SW_MINIMIZE);
-    EXPECT_TRUE(ApplyLayout(frame.Hwnd(), kHelpPageLayout, sink));
+    EXPECT_TRUE(ApplyLayout(frame.Hwnd(), setupwin::kHelpPageLayout, sink));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -1,8 +1,10 @@
 #include "SetupUi.h"
 
 #include "Handles.h"
+#include "WindowText.h"
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -20,14 +22,6 @@ std::wstring ClassOf(HWND w) {
     wchar_t name[64] = {};
     ::GetClassNameW(w, name, 64);
     return name;
-}
-
-std::wstring TextOf(HWND w) {
-    int n = ::GetWindowTextLengthW(w);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    n = ::GetWindowTextW(w, &text[0], n + 1);
-    text.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return text;
 }
 
 // A named callback: a lambda would not have the stdcall convention that
@@ -86,9 +80,9 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
 bool Ui::Attach(int timeoutMs) {
     bool found = WaitFor(
         [&] {
-            for (HWND w : ThreadWindows(thread_))
+            for (HWND w : ThreadWindows(m_thread))
                 if (IsDialogWindow(w) && ::GetDlgItem(w, kPlaceholder) != nullptr) {
-                    dialog_ = w;
+                    m_dialog = w;
                     return true;
                 }
             return false;
@@ -96,11 +90,11 @@ bool Ui::Attach(int timeoutMs) {
         timeoutMs);
     if (!found)
         return false;
-    splitter_ = ::GetDlgItem(dialog_, kPaneFirst);
-    if (splitter_ != nullptr)
-        for (HWND c : Children(splitter_))
+    m_splitter = ::GetDlgItem(m_dialog, kPaneFirst);
+    if (m_splitter != nullptr)
+        for (HWND c : Children(m_splitter))
             if (::GetDlgCtrlID(c) == kPaneFirst)
-                bar_ = c;
+                m_bar = c;
     // Let creation and the first paints finish.
     ::Sleep(200);
     return true;
@@ -111,13 +105,13 @@ bool Ui::WaitClosed(int timeoutMs) const {
 }
 
 std::wstring Ui::Title() const {
-    return TextOf(dialog_);
+    return fw::WindowText(m_dialog);
 }
 
 Page Ui::VisiblePage() const {
-    if (splitter_ == nullptr)
+    if (m_splitter == nullptr)
         return Page::None;
-    for (HWND c : Children(splitter_)) {
+    for (HWND c : Children(m_splitter)) {
         if (!::IsWindowVisible(c) || ::GetDlgCtrlID(c) != kPagesPane)
             continue;
         if (::GetDlgItem(c, 14001) != nullptr && ::GetDlgItem(c, 14002) != nullptr)
@@ -134,23 +128,23 @@ bool Ui::WaitPage(Page page, int timeoutMs) const {
 }
 
 HWND Ui::ParamPage() const {
-    if (splitter_ != nullptr)
-        for (HWND c : Children(splitter_))
+    if (m_splitter != nullptr)
+        for (HWND c : Children(m_splitter))
             if (::GetDlgItem(c, 14001) != nullptr && ::GetDlgItem(c, 14002) != nullptr)
                 return c;
     return nullptr;
 }
 
 HWND Ui::HelpPage() const {
-    if (splitter_ != nullptr)
-        for (HWND c : Children(splitter_))
+    if (m_splitter != nullptr)
+        for (HWND c : Children(m_splitter))
             if (::GetDlgItem(c, 8010) != nullptr && ::GetDlgItem(c, 8009) != nullptr)
                 return c;
     return nullptr;
 }
 
 std::wstring Ui::FieldText(int id) const {
-    return TextOf(Field(id));
+    return fw::WindowText(Field(id));
 }
 
 void Ui::SetField(int id, const std::wstring& text) const {
@@ -160,21 +154,22 @@ void Ui::SetField(int id, const std::wstring& text) const {
 HWND Ui::FocusedWindow() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (!::GetGUIThreadInfo(thread_, &info))
+    if (!::GetGUIThreadInfo(m_thread, &info))
         return nullptr;
     return info.hwndFocus;
 }
 
 void Ui::Press(int buttonId) const {
-    ::PostMessageW(::GetDlgItem(dialog_, buttonId), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(m_dialog, buttonId), BM_CLICK, 0, 0);
 }
 
 HWND Ui::WaitMessageBox(int timeoutMs) const {
     HWND box = nullptr;
     WaitFor(
         [&] {
-            for (HWND w : ThreadWindows(thread_))
-                if (w != dialog_ && IsDialogWindow(w) && ::GetDlgItem(w, kPlaceholder) == nullptr) {
+            for (HWND w : ThreadWindows(m_thread))
+                if (w != m_dialog && IsDialogWindow(w) &&
+                    ::GetDlgItem(w, kPlaceholder) == nullptr) {
                     box = w;
                     return true;
                 }
@@ -188,7 +183,7 @@ std::wstring Ui::MessageBoxText(HWND box) {
     std::wstring text;
     for (HWND c : Children(box))
         if (ClassOf(c) == L"Static")
-            text += TextOf(c);
+            text += fw::WindowText(c);
     return text;
 }
 
@@ -208,8 +203,8 @@ std::wstring Ui::AnswerMessageBox(int timeoutMs) const {
 
 int Ui::LabelHeight(const std::wstring& text) const {
     RECT client{};
-    ::GetClientRect(bar_, &client);
-    fw::WindowDC dc = fw::AcquireDC(bar_);
+    ::GetClientRect(m_bar, &client);
+    fw::WindowDC dc = fw::AcquireDC(m_bar);
     fw::SelectedObject font(dc.get(), ::GetStockObject(DEFAULT_GUI_FONT));
     RECT r{0, 0, client.right, 0};
     ::DrawTextW(dc.get(), text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
@@ -218,7 +213,7 @@ int Ui::LabelHeight(const std::wstring& text) const {
 
 POINT Ui::ItemPoint(int current, int k) const {
     RECT client{};
-    ::GetClientRect(bar_, &client);
+    ::GetClientRect(m_bar, &client);
     // Every item text of the setup window is four characters: one height.
     const int label = LabelHeight(L"\x7B97\x6CD5\x4ECB\x7ECD");
     const int whole = 32 + 3 + label + 8;
@@ -229,7 +224,7 @@ POINT Ui::ItemPoint(int current, int k) const {
 
 POINT Ui::FolderButtonPoint(int current, int folder) const {
     RECT client{};
-    ::GetClientRect(bar_, &client);
+    ::GetClientRect(m_bar, &client);
     const int x = (client.right - client.left) / 2;
     if (folder > current)
         return POINT{x,
@@ -239,7 +234,7 @@ POINT Ui::FolderButtonPoint(int current, int folder) const {
 
 POINT Ui::BelowItems(int current) const {
     RECT client{};
-    ::GetClientRect(bar_, &client);
+    ::GetClientRect(m_bar, &client);
     const int bottom = client.bottom - kFolderButton * (kFolderCount - current - 1);
     return POINT{(client.right - client.left) / 2, bottom - 10};
 }
@@ -248,7 +243,7 @@ std::vector<uint32_t> Ui::ItemIconPixels(int current, int k) const {
     const POINT middle = ItemPoint(current, k);
     const int left = middle.x - 16, top = middle.y - 16;
     std::vector<uint32_t> pixels;
-    fw::WindowDC dc = fw::AcquireDC(bar_);
+    fw::WindowDC dc = fw::AcquireDC(m_bar);
     for (int y = top; y < top + 32; ++y)
         for (int x = left; x < left + 32; ++x)
             pixels.push_back(::GetPixel(dc.get(), x, y));
@@ -256,24 +251,24 @@ std::vector<uint32_t> Ui::ItemIconPixels(int current, int k) const {
 }
 
 void Ui::ClickBar(POINT at) const {
-    ::PostMessageW(bar_, WM_MOUSEMOVE, 0, Point(at));
-    ::PostMessageW(bar_, WM_LBUTTONDOWN, MK_LBUTTON, Point(at));
-    ::PostMessageW(bar_, WM_LBUTTONUP, 0, Point(at));
+    ::PostMessageW(m_bar, WM_MOUSEMOVE, 0, Point(at));
+    ::PostMessageW(m_bar, WM_LBUTTONDOWN, MK_LBUTTON, Point(at));
+    ::PostMessageW(m_bar, WM_LBUTTONUP, 0, Point(at));
 }
 
 void Ui::DragBar(POINT from, POINT off, POINT to) const {
-    ::PostMessageW(bar_, WM_MOUSEMOVE, 0, Point(from));
-    ::PostMessageW(bar_, WM_LBUTTONDOWN, MK_LBUTTON, Point(from));
-    ::PostMessageW(bar_, WM_MOUSEMOVE, MK_LBUTTON, Point(off));
-    ::PostMessageW(bar_, WM_MOUSEMOVE, MK_LBUTTON, Point(to));
-    ::PostMessageW(bar_, WM_LBUTTONUP, 0, Point(to));
+    ::PostMessageW(m_bar, WM_MOUSEMOVE, 0, Point(from));
+    ::PostMessageW(m_bar, WM_LBUTTONDOWN, MK_LBUTTON, Point(from));
+    ::PostMessageW(m_bar, WM_MOUSEMOVE, MK_LBUTTON, Point(off));
+    ::PostMessageW(m_bar, WM_MOUSEMOVE, MK_LBUTTON, Point(to));
+    ::PostMessageW(m_bar, WM_LBUTTONUP, 0, Point(to));
 }
 
 void Ui::ForceClose() const {
     WaitFor(
         [&] {
             bool any = false;
-            for (HWND w : ThreadWindows(thread_)) {
+            for (HWND w : ThreadWindows(m_thread)) {
                 if (!IsDialogWindow(w))
                     continue;
                 any = true;
@@ -300,49 +295,118 @@ void DrawOwnFrames() {
     ::RegCloseKey(key);
 }
 
-bool Ui::SaveScreenshot(const std::string& path, HWND also) const {
-    ::RedrawWindow(dialog_, nullptr, nullptr,
+Shot Ui::Capture(HWND also) const {
+    ::RedrawWindow(m_dialog, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     ::Sleep(400);
+    Shot shot;
     RECT r{};
-    ::GetWindowRect(dialog_, &r);
+    ::GetWindowRect(m_dialog, &r);
     RECT other{};
     if (also != nullptr && ::GetWindowRect(also, &other))
         ::UnionRect(&r, &r, &other);
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0)
-        return false;
+        return shot;
     fw::WindowDC screen = fw::AcquireDC(nullptr);
     fw::OwnedDC mem(::CreateCompatibleDC(screen.get()));
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h; // bottom-up, as the file wants it
+    bi.bmiHeader.biHeight = -h; // top-down
     bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     fw::Bitmap dib(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || bits == nullptr || !mem)
-        return false;
-    bool ok;
+        return shot;
     {
         fw::SelectedObject selected(mem.get(), dib.get());
-        ok = ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY) != FALSE;
+        if (!::BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY))
+            return shot;
         ::GdiFlush();
     }
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    shot.pixels.reserve(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (size_t i = 0; i < static_cast<size_t>(w) * static_cast<size_t>(h); ++i)
+        shot.pixels.push_back(p[i] & 0xFFFFFFu);
+    shot.screen = r;
+    return shot;
+}
+
+bool Ui::SaveScreenshot(const std::string& path, HWND also) const {
+    return Capture(also).SaveBmp(path);
+}
+
+uint32_t Shot::At(POINT point) const {
+    if (!::PtInRect(&screen, point))
+        return 0;
+    return pixels[static_cast<size_t>((point.y - screen.top) * Width() + point.x - screen.left)];
+}
+
+namespace {
+// Calls f with each pixel of the shot inside the screen rectangle.
+template <typename F> void EachPixel(const Shot& shot, const RECT& area, F f) {
+    RECT in{};
+    if (!::IntersectRect(&in, &area, &shot.screen))
+        return;
+    for (LONG y = in.top; y < in.bottom; ++y)
+        for (LONG x = in.left; x < in.right; ++x)
+            f(shot.At(POINT{x, y}));
+}
+} // namespace
+
+uint32_t Shot::MostCommon(const RECT& area) const {
+    std::map<uint32_t, size_t> counts;
+    EachPixel(*this, area, [&](uint32_t c) { ++counts[c]; });
+    uint32_t best = 0;
+    size_t most = 0;
+    for (const auto& c : counts)
+        if (c.second > most) {
+            most = c.second;
+            best = c.first;
+        }
+    return best;
+}
+
+size_t Shot::PixelsUnlike(const RECT& area, uint32_t colour) const {
+    size_t n = 0;
+    EachPixel(*this, area, [&](uint32_t c) { n += c != colour; });
+    return n;
+}
+
+bool Shot::SaveBmp(const std::string& path) const {
+    const int w = Width(), h = Height();
+    if (w <= 0 || h <= 0 || pixels.size() != static_cast<size_t>(w) * static_cast<size_t>(h))
+        return false;
     const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
     const DWORD size = stride * static_cast<DWORD>(h);
+    std::vector<unsigned char> rows(size, 0);
+    for (int y = 0; y < h; ++y) { // bottom-up, as the file wants it
+        unsigned char* out = &rows[static_cast<size_t>(h - 1 - y) * stride];
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = pixels[static_cast<size_t>(y * w + x)];
+            *out++ = static_cast<unsigned char>(c);
+            *out++ = static_cast<unsigned char>(c >> 8);
+            *out++ = static_cast<unsigned char>(c >> 16);
+        }
+    }
+    BITMAPINFOHEADER ih{};
+    ih.biSize = sizeof ih;
+    ih.biWidth = w;
+    ih.biHeight = h;
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    ih.biCompression = BI_RGB;
     BITMAPFILEHEADER fh{};
     fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+    fh.bfOffBits = sizeof fh + sizeof ih;
     fh.bfSize = fh.bfOffBits + size;
-    std::unique_ptr<FILE, int (*)(FILE*)> f(ok ? std::fopen(path.c_str(), "wb") : nullptr,
-                                            &std::fclose);
-    ok = f != nullptr && std::fwrite(&fh, sizeof fh, 1, f.get()) == 1 &&
-         std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f.get()) == 1 &&
-         std::fwrite(bits, 1, size, f.get()) == size;
-    return ok;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+    return f != nullptr && std::fwrite(&fh, sizeof fh, 1, f.get()) == 1 &&
+           std::fwrite(&ih, sizeof ih, 1, f.get()) == 1 &&
+           std::fwrite(rows.data(), 1, size, f.get()) == size;
 }
 
 } // namespace setupui

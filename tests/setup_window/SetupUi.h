@@ -22,16 +22,33 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 // display driver starts, so call it before the first window).
 void DrawOwnFrames();
 
+// The window as it was on screen: 0x00RRGGBB pixels, row by row from the top.
+struct Shot {
+    RECT screen{}; // where it was, in screen coordinates
+    std::vector<uint32_t> pixels;
+
+    int Width() const { return screen.right - screen.left; }
+    int Height() const { return screen.bottom - screen.top; }
+    // The colour at a screen point; 0 outside the shot.
+    uint32_t At(POINT point) const;
+    // The commonest colour inside a screen rectangle (clipped to the shot).
+    uint32_t MostCommon(const RECT& area) const;
+    // How many pixels inside a screen rectangle are not of the colour.
+    size_t PixelsUnlike(const RECT& area, uint32_t colour) const;
+    // As a 24-bit BMP file.
+    bool SaveBmp(const std::string& path) const;
+};
+
 class Ui {
 public:
-    explicit Ui(DWORD uiThread) : thread_(uiThread) {}
+    explicit Ui(DWORD uiThread) : m_thread(uiThread) {}
 
     // Waits for the setup window and finds its splitter and bar.
     bool Attach(int timeoutMs = 10000);
-    HWND Dialog() const { return dialog_; }
-    HWND Splitter() const { return splitter_; }
-    HWND Bar() const { return bar_; }
-    bool DialogAlive() const { return ::IsWindow(dialog_) != FALSE; }
+    HWND Dialog() const { return m_dialog; }
+    HWND Splitter() const { return m_splitter; }
+    HWND Bar() const { return m_bar; }
+    bool DialogAlive() const { return ::IsWindow(m_dialog) != FALSE; }
     bool WaitClosed(int timeoutMs = 5000) const;
     std::wstring Title() const;
 
@@ -74,17 +91,19 @@ public:
     // script never leaves the test hanging.
     void ForceClose() const;
 
-    // The window as it is on screen, written as a 24-bit BMP; with `also`
-    // (a message box), the rectangle that holds both.
+    // The window as it is on screen after a full redraw; with `also` (a
+    // message box), the rectangle that holds both. Empty when it failed.
+    Shot Capture(HWND also = nullptr) const;
+    // The capture written as a 24-bit BMP.
     bool SaveScreenshot(const std::string& path, HWND also = nullptr) const;
 
 private:
     int LabelHeight(const std::wstring& text) const;
 
-    DWORD thread_;
-    HWND dialog_ = nullptr;
-    HWND splitter_ = nullptr;
-    HWND bar_ = nullptr;
+    DWORD m_thread;
+    HWND m_dialog = nullptr;
+    HWND m_splitter = nullptr;
+    HWND m_bar = nullptr;
 };
 
 } // namespace setupui

@@ -3,7 +3,7 @@
 //   hold_file <path> <ready event name> <release event name>
 // Exit 0 after a release; 2 bad arguments; 3 the file cannot be opened;
 // 4 an event is missing; 5 no release came in time.
-#include "Handles.h"
+#include "platform/win32/Handles.h"
 
 #include <windows.h>
 
@@ -14,9 +14,9 @@ int main(int argc, char** argv) {
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (raw == INVALID_HANDLE_VALUE)
         return 3;
-    fw::KernelHandle file(raw);
-    fw::KernelHandle ready(::OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
-    fw::KernelHandle release(::OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
+    win32::KernelHandle file(raw);
+    win32::KernelHandle ready(::OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
+    win32::KernelHandle release(::OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
     if (!ready || !release)
         return 4;
     ::SetEvent(ready.get());

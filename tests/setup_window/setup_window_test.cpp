@@ -12,6 +12,8 @@
 #include <richedit.h>
 
 #include "Handles.h"
+#include "WindowText.h"
+#include "platform/win32/ModulePath.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +23,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using setupui::Page;
 using setupui::Ui;
@@ -307,70 +311,108 @@ ACTION_PARAM ParamBlock(const std::string& path) {
     return p;
 }
 
-TEST_F(SetupWindow, Vt318ValuesSavedAreTheValuesTheActionLoads) {
-    const std::string path = File("vt318_trip.ini", "");
-    RunSetup(513, path, [&](Ui& ui) {
-        ui.SetField(kV318Pcl, L"12");
-        ui.SetField(kV318Tch, L"975");
-        ui.SetField(kV318DefaultCdac, L"33");
-        ui.SetField(kV318DefaultCafc, L"6100");
-        ui.SetField(kV318CdacRange, L"7");
-        ui.SetField(kV318CafcRange, L"1200");
-        ui.SetField(kV318DeltaCafc, L"900");
-        ui.SetField(kV318SlopeRange, L"5");
+// A page filled in and saved, then the values the action loads from the file.
+struct LoadedValue {
+    const char* name;
+    int expected;
+    int (*read)(OMRA_HANDLE action); // the action object read through its own class
+};
+struct RoundTrip {
+    const char* chip;
+    uint32_t id;
+    const char* file;
+    const char* text; // the file before the window opens
+    std::vector<std::pair<int, const wchar_t*>> fields;
+    std::vector<LoadedValue> values;
+};
+
+const CVt318* AsVt318(OMRA_HANDLE a) {
+    return static_cast<const CVt318*>(a);
+}
+const CVantorAfc* AsVt300(OMRA_HANDLE a) {
+    return static_cast<const CVantorAfc*>(a);
+}
+
+const RoundTrip kRoundTrips[] = {
+    {"Vt318",
+     513,
+     "vt318_trip.ini",
+     "",
+     {{kV318Pcl, L"12"},
+      {kV318Tch, L"975"},
+      {kV318DefaultCdac, L"33"},
+      {kV318DefaultCafc, L"6100"},
+      {kV318CdacRange, L"7"},
+      {kV318CafcRange, L"1200"},
+      {kV318DeltaCafc, L"900"},
+      {kV318SlopeRange, L"5"}},
+     {{"PCL", 12, [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->Pcl()); }},
+      {"TCH", 975, [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->Tch()); }},
+      {"Default CDAC", 33,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->m_defaultCdac); }},
+      {"Default CAFC", 6100,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->m_defaultCafc); }},
+      {"CDAC Range", 7, [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->m_cdacRange); }},
+      {"CAFC Range", 1200, [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->m_cafcRange); }},
+      {"Delta CAFC", 900, [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->m_deltaCafc); }},
+      {"Slope Range", 5,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->m_slopeRange); }}}},
+    {"Vt300",
+     257,
+     "vt300_trip.ini",
+     "[CRYSTAL_VT300]\r\nDefault CDAC=6\r\n",
+     {{kV300Pcl, L"15"},
+      {kV300Tch, L"40"},
+      {kV300DefaultCafc, L"4100"},
+      {kV300Distance, L"1300"},
+      {kV300OffsetLimit, L"18000"},
+      {kV300MaxSlope, L"20"},
+      {kV300MinSlope, L"2"}},
+     {{"PCL", 15, [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->Pcl()); }},
+      {"TCH", 40, [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->Tch()); }},
+      {"Default CDAC", 6,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_defaultCdac); }},
+      {"Default CAFC", 4100,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_defaultCafc); }},
+      {"Next CAFC Distance", 1300,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_nextCafcDistance); }},
+      {"Freq. Offset Limit", 18000,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_freqOffsetLimit); }},
+      {"Max CAFC Slope", 20,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_maxCafcSlope); }},
+      {"Min CAFC Slope", 2,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_minCafcSlope); }},
+      // not on the page, its default stays
+      {"Freq. Error Limit", 13000,
+       [](OMRA_HANDLE a) { return static_cast<int>(AsVt300(a)->m_freqErrorLimit); }}}},
+};
+
+class SetupRoundTrip : public SetupWindow, public ::testing::WithParamInterface<RoundTrip> {};
+
+TEST_P(SetupRoundTrip, ValuesSavedAreTheValuesTheActionLoads) {
+    const RoundTrip& trip = GetParam();
+    const std::string path = File(trip.file, trip.text);
+    RunSetup(trip.id, path, [&](Ui& ui) {
+        for (const auto& field : trip.fields)
+            ui.SetField(field.first, field.second);
         ui.Press(IDOK);
         EXPECT_TRUE(ui.WaitClosed());
     });
     LIBRARY_INFO info;
     ASSERT_EQ(0u, lib.Startup(&info));
-    OMRA_HANDLE action = lib.CreateAction(513, 0);
+    OMRA_HANDLE action = lib.CreateAction(trip.id, 0);
     ASSERT_NE(nullptr, action);
     ACTION_PARAM p = ParamBlock(path);
     ASSERT_EQ(0u, lib.InitAction(action, &p));
-    // The action object of the library, read through its own class.
-    const CVt318* vt318 = static_cast<const CVt318*>(action);
-    EXPECT_EQ(12, vt318->Pcl());
-    EXPECT_EQ(975, vt318->Tch());
-    EXPECT_EQ(33, vt318->m_defaultCdac);
-    EXPECT_EQ(6100, vt318->m_defaultCafc);
-    EXPECT_EQ(7, vt318->m_cdacRange);
-    EXPECT_EQ(1200, vt318->m_cafcRange);
-    EXPECT_EQ(900, vt318->m_deltaCafc);
-    EXPECT_EQ(5, vt318->m_slopeRange);
+    for (const LoadedValue& v : trip.values)
+        EXPECT_EQ(v.expected, v.read(action)) << v.name;
     EXPECT_EQ(0u, lib.FreeAction(action));
 }
 
-TEST_F(SetupWindow, Vt300ValuesSavedAreTheValuesTheActionLoads) {
-    const std::string path = File("vt300_trip.ini", "[CRYSTAL_VT300]\r\nDefault CDAC=6\r\n");
-    RunSetup(257, path, [&](Ui& ui) {
-        ui.SetField(kV300Pcl, L"15");
-        ui.SetField(kV300Tch, L"40");
-        ui.SetField(kV300DefaultCafc, L"4100");
-        ui.SetField(kV300Distance, L"1300");
-        ui.SetField(kV300OffsetLimit, L"18000");
-        ui.SetField(kV300MaxSlope, L"20");
-        ui.SetField(kV300MinSlope, L"2");
-        ui.Press(IDOK);
-        EXPECT_TRUE(ui.WaitClosed());
-    });
-    LIBRARY_INFO info;
-    ASSERT_EQ(0u, lib.Startup(&info));
-    OMRA_HANDLE action = lib.CreateAction(257, 0);
-    ASSERT_NE(nullptr, action);
-    ACTION_PARAM p = ParamBlock(path);
-    ASSERT_EQ(0u, lib.InitAction(action, &p));
-    const CVantorAfc* vt300 = static_cast<const CVantorAfc*>(action);
-    EXPECT_EQ(15, vt300->Pcl());
-    EXPECT_EQ(40, vt300->Tch());
-    EXPECT_EQ(6, vt300->m_defaultCdac);
-    EXPECT_EQ(4100, vt300->m_defaultCafc);
-    EXPECT_EQ(1300, vt300->m_nextCafcDistance);
-    EXPECT_EQ(18000, vt300->m_freqOffsetLimit);
-    EXPECT_EQ(20, vt300->m_maxCafcSlope);
-    EXPECT_EQ(2, vt300->m_minCafcSlope);
-    EXPECT_EQ(13000, vt300->m_freqErrorLimit); // not on the page, its default stays
-    EXPECT_EQ(0u, lib.FreeAction(action));
-}
+INSTANTIATE_TEST_SUITE_P(Chips, SetupRoundTrip, ::testing::ValuesIn(kRoundTrips),
+                         [](const ::testing::TestParamInfo<RoundTrip>& trip) {
+                             return std::string(trip.param.chip);
+                         });
 
 // --- title ---------------------------------------------------------------------
 
@@ -404,17 +446,46 @@ TEST_F(SetupWindow, TitleShowsShortPathsWholeAndLongOnesShortened) {
 
 // --- bar and pages -------------------------------------------------------------
 
+// Saves what the window shows and checks what a person would see in it: the
+// title written in the caption, the page drawn with its contents, the item
+// that chose it drawn on the bar.
+void SaveAndLook(const Ui& ui, const std::string& file, int folder, int item) {
+    SCOPED_TRACE(file);
+    const setupui::Shot shot = ui.Capture();
+    ASSERT_FALSE(shot.pixels.empty());
+    EXPECT_TRUE(shot.SaveBmp(file));
+
+    RECT window{};
+    ::GetWindowRect(ui.Dialog(), &window);
+    POINT client{0, 0};
+    ::ClientToScreen(ui.Dialog(), &client);
+    // The left half of the caption holds the title's beginning.
+    const RECT caption{window.left, window.top, (window.left + window.right) / 2, client.y};
+    ASSERT_GT(caption.bottom - caption.top, 8) << "the window has a caption";
+    EXPECT_GT(shot.PixelsUnlike(caption, shot.MostCommon(caption)), 100u) << "the title's text";
+
+    RECT page{};
+    ::GetWindowRect(::GetDlgItem(ui.Splitter(), 0xE901), &page);
+    EXPECT_GT(shot.PixelsUnlike(page, shot.MostCommon(page)), 1000u) << "the page's contents";
+
+    // The item's icon against the bar's own colour below the items.
+    POINT below = ui.BelowItems(folder);
+    ::ClientToScreen(ui.Bar(), &below);
+    POINT middle = ui.ItemPoint(folder, item);
+    ::ClientToScreen(ui.Bar(), &middle);
+    const RECT icon{middle.x - 16, middle.y - 16, middle.x + 16, middle.y + 16};
+    EXPECT_GT(shot.PixelsUnlike(icon, shot.At(below)), 100u) << "the item's icon on the bar";
+}
+
 void WalkPages(Ui& ui, const std::string& chip, bool screenshots) {
     const std::string shots = ScreenshotFolder() + "\\" + chip;
     EXPECT_EQ(Page::Parameters, ui.VisiblePage());
-    if (screenshots) {
-        EXPECT_TRUE(ui.SaveScreenshot(shots + "_parameters.bmp"));
-    }
+    if (screenshots)
+        SaveAndLook(ui, shots + "_parameters.bmp", 0, 1);
     ui.ClickBar(ui.ItemPoint(0, 0));
     EXPECT_TRUE(ui.WaitPage(Page::HtmlHelp)) << setupui::PageName(ui.VisiblePage());
-    if (screenshots) {
-        EXPECT_TRUE(ui.SaveScreenshot(shots + "_html_help.bmp"));
-    }
+    if (screenshots)
+        SaveAndLook(ui, shots + "_html_help.bmp", 0, 0);
     ui.ClickBar(ui.ItemPoint(0, 1));
     EXPECT_TRUE(ui.WaitPage(Page::Parameters)) << setupui::PageName(ui.VisiblePage());
     // Folder 1 slides open; its one item shows the about page.
@@ -423,9 +494,8 @@ void WalkPages(Ui& ui, const std::string& chip, bool screenshots) {
     EXPECT_EQ(Page::Parameters, ui.VisiblePage()) << "a folder change shows no page";
     ui.ClickBar(ui.ItemPoint(1, 0));
     EXPECT_TRUE(ui.WaitPage(Page::About)) << setupui::PageName(ui.VisiblePage());
-    if (screenshots) {
-        EXPECT_TRUE(ui.SaveScreenshot(shots + "_about.bmp"));
-    }
+    if (screenshots)
+        SaveAndLook(ui, shots + "_about.bmp", 1, 0);
     // Where folder 1 has no item, a click changes nothing.
     ui.ClickBar(ui.ItemPoint(1, 1));
     ::Sleep(300);
@@ -473,16 +543,23 @@ TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
         ::Sleep(600);
         ui.ClickBar(ui.ItemPoint(1, 0));
         ASSERT_TRUE(ui.WaitPage(Page::About));
-        RECT page{};
-        ::GetClientRect(help, &page);
-        RECT du{5, 5, 29, 29};
-        ::MapDialogRect(help, &du);
         auto rectOf = [&](int id) {
             RECT r{};
             ::GetWindowRect(::GetDlgItem(help, id), &r);
             ::MapWindowPoints(HWND_DESKTOP, help, reinterpret_cast<POINT*>(&r), 2);
             return r;
         };
+        // The pane shows the page first and sizes it after (on the window's
+        // thread): wait until the frame has followed the page's new size.
+        RECT page{};
+        for (int tries = 0; tries < 250; ++tries) {
+            ::GetClientRect(help, &page);
+            if (page.right > 400 && rectOf(8002).right == page.right)
+                break;
+            ::Sleep(20);
+        }
+        RECT du{5, 5, 29, 29};
+        ::MapDialogRect(help, &du);
         RECT icon = rectOf(8011), aboutText = rectOf(8010), line = rectOf(8012),
              hist = rectOf(8009), frame = rectOf(8002);
         EXPECT_GT(page.right, 400) << "the pane is wider than the 222-unit template";
@@ -574,12 +651,6 @@ std::wstring Widen(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
 
-std::wstring WindowTextOf(HWND w) {
-    wchar_t text[512] = {};
-    ::GetWindowTextW(w, text, 512);
-    return text;
-}
-
 // The system's own wording of an error, without its closing line end or stop.
 std::wstring SystemReason(DWORD code) {
     wchar_t text[512] = {};
@@ -598,40 +669,40 @@ class FileHolder {
 public:
     FileHolder() {
         const std::string tag = std::to_string(::GetCurrentProcessId());
-        readyName_ = "vantor_hold_ready_" + tag;
-        releaseName_ = "vantor_hold_release_" + tag;
-        ready_.reset(::CreateEventA(nullptr, TRUE, FALSE, readyName_.c_str()));
-        release_.reset(::CreateEventA(nullptr, TRUE, FALSE, releaseName_.c_str()));
+        m_readyName = "vantor_hold_ready_" + tag;
+        m_releaseName = "vantor_hold_release_" + tag;
+        m_ready.reset(::CreateEventA(nullptr, TRUE, FALSE, m_readyName.c_str()));
+        m_release.reset(::CreateEventA(nullptr, TRUE, FALSE, m_releaseName.c_str()));
     }
     ~FileHolder() { Release(); }
 
     bool Hold(const std::string& path) {
         std::string command = "\"" + host::ExecutableFolder() + "\\hold_file.exe\" \"" + path +
-                              "\" " + readyName_ + " " + releaseName_;
+                              "\" " + m_readyName + " " + m_releaseName;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        if (!ready_ || !release_ ||
+        if (!m_ready || !m_release ||
             !::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &info))
             return false;
-        process_.reset(info.hProcess);
+        m_process.reset(info.hProcess);
         fw::KernelHandle thread(info.hThread);
         // Ready, or the holder gave up (it cannot open the file).
-        HANDLE both[2] = {ready_.get(), process_.get()};
+        HANDLE both[2] = {m_ready.get(), m_process.get()};
         return ::WaitForMultipleObjects(2, both, FALSE, 20000) == WAIT_OBJECT_0;
     }
     void Release() {
-        if (!process_)
+        if (!m_process)
             return;
-        ::SetEvent(release_.get());
-        ::WaitForSingleObject(process_.get(), 20000);
-        process_.reset();
+        ::SetEvent(m_release.get());
+        ::WaitForSingleObject(m_process.get(), 20000);
+        m_process.reset();
     }
 
 private:
-    std::string readyName_, releaseName_;
-    fw::KernelHandle ready_, release_, process_;
+    std::string m_readyName, m_releaseName;
+    fw::KernelHandle m_ready, m_release, m_process;
 };
 
 TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
@@ -659,7 +730,7 @@ TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
             const std::wstring text = Ui::MessageBoxText(box);
             EXPECT_NE(std::wstring::npos, text.find(Widen(path))) << Narrow(text);
             EXPECT_NE(std::wstring::npos, text.find(reason)) << Narrow(text);
-            EXPECT_EQ(ui.Title(), WindowTextOf(box)) << "the window's title as caption";
+            EXPECT_EQ(ui.Title(), fw::WindowText(box)) << "the window's title as caption";
             EXPECT_TRUE(Ui::CloseMessageBox(box));
             ::Sleep(300);
             EXPECT_TRUE(ui.DialogAlive()) << "button " << button << " kept the window open";
@@ -688,8 +759,8 @@ TEST_F(SetupWindow, ValidationMessageHasTheWindowTitleAsCaption) {
         HWND box = ui.WaitMessageBox();
         ASSERT_NE(nullptr, box);
         EXPECT_EQ(RangeText(L"0", L"20"), Ui::MessageBoxText(box));
-        EXPECT_EQ(ui.Title(), WindowTextOf(box));
-        EXPECT_EQ(0u, WindowTextOf(box).find(L"Vantor Vt300 Crystal Afc Setup ["));
+        EXPECT_EQ(ui.Title(), fw::WindowText(box));
+        EXPECT_EQ(0u, fw::WindowText(box).find(L"Vantor Vt300 Crystal Afc Setup ["));
         EXPECT_TRUE(Ui::CloseMessageBox(box));
         ui.Press(IDCANCEL);
         EXPECT_TRUE(ui.WaitClosed());
@@ -722,9 +793,7 @@ CHARFORMAT2W CharFormatAt(HWND edit, LONG at) {
 }
 
 TEST_F(SetupWindow, HelpWithoutABrowserShowsThePageAsText) {
-    wchar_t module[MAX_PATH] = {};
-    ::GetModuleFileNameW(::GetModuleHandleW(L"VantorCrystal.dll"), module, MAX_PATH);
-    std::wstring library = module;
+    std::wstring library = win32::ModuleFileName<wchar_t>(::GetModuleHandleW(L"VantorCrystal.dll"));
     library.erase(library.rfind(L'\\'));
     const struct {
         uint32_t id;

@@ -1,6 +1,8 @@
 #include "Dialog.h"
 
 #include "TextRules.h"
+#include "WindowText.h"
+#include "platform/win32/ModulePath.h"
 
 #include <cstring>
 #include <vector>
@@ -35,9 +37,7 @@ DWORD* TemplateStyle(std::vector<DWORD>& tmpl) {
 
 // The file name of the module without folder and extension.
 std::wstring ModuleTitle(HMODULE module) {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
-    std::wstring name(path, n < MAX_PATH ? n : 0);
+    std::wstring name = win32::ModuleFileName<wchar_t>(module);
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos)
         name.erase(0, slash + 1);
@@ -45,15 +45,6 @@ std::wstring ModuleTitle(HMODULE module) {
     if (dot != std::wstring::npos && dot > 0)
         name.erase(dot);
     return name;
-}
-
-std::wstring WindowText(HWND window) {
-    const int n = ::GetWindowTextLengthW(window);
-    if (n <= 0)
-        return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
-    const int got = ::GetWindowTextW(window, buffer.data(), n + 1);
-    return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
 } // namespace
@@ -82,20 +73,20 @@ void DefaultValidationReporter(HWND owner, const std::wstring& text) {
 // --- data exchange -------------------------------------------------------------------
 
 CDataExchange::CDataExchange(HWND dialog, bool save, ValidationReporter reporter)
-    : saveAndValidate(save), dialog_(dialog), reporter_(std::move(reporter)) {}
+    : saveAndValidate(save), m_dialog(dialog), m_reporter(std::move(reporter)) {}
 
 HWND CDataExchange::PrepareCtrl(int id) {
-    last_ = ::GetDlgItem(dialog_, id);
-    return last_;
+    m_last = ::GetDlgItem(m_dialog, id);
+    return m_last;
 }
 
 void CDataExchange::Fail(const std::wstring& message) {
-    failed_ = true;
-    if (reporter_)
-        reporter_(dialog_, message);
-    if (last_) {
-        ::SetFocus(last_);
-        ::SendMessageW(last_, EM_SETSEL, 0, -1);
+    m_failed = true;
+    if (m_reporter)
+        m_reporter(m_dialog, message);
+    if (m_last) {
+        ::SetFocus(m_last);
+        ::SendMessageW(m_last, EM_SETSEL, 0, -1);
     }
 }
 
@@ -172,7 +163,7 @@ void DDV_MinMaxUInt(CDataExchange& dx, uint32_t value, uint32_t minValue, uint32
 bool CDialogBase::UpdateData(bool saveAndValidate) {
     if (!Hwnd())
         return false;
-    CDataExchange dx(Hwnd(), saveAndValidate, reporter_);
+    CDataExchange dx(Hwnd(), saveAndValidate, m_reporter);
     DoDataExchange(dx);
     return !dx.failed();
 }
@@ -198,7 +189,7 @@ bool CDialogBase::CreateFromTemplate(HWND parent, bool asChild) {
     if (Hwnd())
         return false;
     std::vector<DWORD> tmpl;
-    if (!LoadTemplate(templateId_, &tmpl))
+    if (!LoadTemplate(m_templateId, &tmpl))
         return false;
     if (asChild) {
         DWORD* style = TemplateStyle(tmpl);
@@ -214,27 +205,27 @@ bool CDialogBase::CreateFromTemplate(HWND parent, bool asChild) {
 // --- CDialog -----------------------------------------------------------------------------
 
 bool CDialog::CreateModeless(HWND owner) {
-    ended_ = false;
-    modal_ = false;
+    m_ended = false;
+    m_modal = false;
     return CreateFromTemplate(owner, false);
 }
 
 INT_PTR CDialog::DoModal(HWND owner) {
-    ended_ = false;
-    modal_ = true;
-    result_ = -1;
+    m_ended = false;
+    m_modal = true;
+    m_result = -1;
     if (!CreateFromTemplate(owner, false)) {
-        modal_ = false;
+        m_modal = false;
         return -1;
     }
     HWND window = Hwnd();
     const bool disableOwner = owner && ::IsWindowEnabled(owner);
     if (disableOwner)
         ::EnableWindow(owner, FALSE);
-    if (!ended_)
+    if (!m_ended)
         ::ShowWindow(window, SW_SHOW);
     MSG msg;
-    while (!ended_ && ::IsWindow(window)) {
+    while (!m_ended && ::IsWindow(window)) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             ::PostQuitMessage(static_cast<int>(msg.wParam)); // leave WM_QUIT to the outer loop
@@ -254,15 +245,15 @@ INT_PTR CDialog::DoModal(HWND owner) {
         ::SetActiveWindow(owner);
     }
     DestroyWindow();
-    modal_ = false;
-    return result_;
+    m_modal = false;
+    return m_result;
 }
 
 void CDialog::EndDialog(INT_PTR result) {
-    result_ = result;
-    ended_ = true;
+    m_result = result;
+    m_ended = true;
     if (Hwnd()) {
-        if (!modal_)
+        if (!m_modal)
             ::ShowWindow(Hwnd(), SW_HIDE);
         ::PostMessageW(Hwnd(), WM_NULL, 0, 0); // wakes the modal loop
     }

@@ -36,19 +36,19 @@ public:
     CDataExchange(HWND dialog, bool saveAndValidate, ValidationReporter reporter);
 
     const bool saveAndValidate; // true: controls to members, with validation
-    HWND dialog() const { return dialog_; }
-    bool failed() const { return failed_; }
+    HWND dialog() const { return m_dialog; }
+    bool failed() const { return m_failed; }
     // The control of the field being exchanged (focus goes there on failure).
     HWND PrepareCtrl(int id);
-    HWND lastControl() const { return last_; }
+    HWND lastControl() const { return m_last; }
     // Reports the message, moves the focus to the last control and stops.
     void Fail(const std::wstring& message);
 
 private:
-    HWND dialog_;
-    HWND last_ = nullptr;
-    bool failed_ = false;
-    ValidationReporter reporter_;
+    HWND m_dialog;
+    HWND m_last = nullptr;
+    bool m_failed = false;
+    ValidationReporter m_reporter;
 };
 
 void DDX_Text(CDataExchange& dx, int id, int32_t& value);  // message 0xF110
@@ -63,13 +63,13 @@ void DDV_MinMaxUInt(CDataExchange& dx, uint32_t value, uint32_t minValue, uint32
 // resource module, OnInitDialog, data exchange.
 class CDialogBase : public CWindow {
 public:
-    explicit CDialogBase(UINT templateId) : templateId_(templateId) {}
-    UINT TemplateId() const { return templateId_; }
+    explicit CDialogBase(UINT templateId) : m_templateId(templateId) {}
+    UINT TemplateId() const { return m_templateId; }
 
     // Copies members to controls (false) or controls to members with
     // validation (true). False when a field failed.
     bool UpdateData(bool saveAndValidate = true);
-    void SetValidationReporter(ValidationReporter reporter) { reporter_ = std::move(reporter); }
+    void SetValidationReporter(ValidationReporter reporter) { m_reporter = std::move(reporter); }
 
 protected:
     virtual void DoDataExchange(CDataExchange& dx);
@@ -81,8 +81,8 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    UINT templateId_;
-    ValidationReporter reporter_ = DefaultValidationReporter;
+    UINT m_templateId;
+    ValidationReporter m_reporter = DefaultValidationReporter;
 };
 
 class CDialog : public CDialogBase {
@@ -96,8 +96,8 @@ public:
     bool CreateModeless(HWND owner = nullptr);
     // Ends the modal loop (or hides a modeless dialog) with this result.
     void EndDialog(INT_PTR result);
-    INT_PTR Result() const { return result_; }
-    bool Ended() const { return ended_; }
+    INT_PTR Result() const { return m_result; }
+    bool Ended() const { return m_ended; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -107,9 +107,9 @@ protected:
     bool OnCommand(WPARAM wParam, LPARAM lParam) override;
 
 private:
-    bool ended_ = false;
-    bool modal_ = false;
-    INT_PTR result_ = 0;
+    bool m_ended = false;
+    bool m_modal = false;
+    INT_PTR m_result = 0;
 };
 
 // A child dialog from a template, created in a pane (by a splitter through

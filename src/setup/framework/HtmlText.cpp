@@ -156,8 +156,8 @@ std::wstring TrimBlanks(const std::wstring& s) {
 class BlockBuilder {
 public:
     std::vector<HtmlBlock> Build(const std::wstring& html) {
-        html_ = &html;
-        lowered_ = Lower(html);
+        m_html = &html;
+        m_lowered = Lower(html);
         for (size_t i = 0; i < html.size();) {
             const wchar_t c = html[i];
             if (c == L'<' && i + 1 < html.size() &&
@@ -183,7 +183,7 @@ public:
         }
         EndRow();
         Flush();
-        return std::move(blocks_);
+        return std::move(m_blocks);
     }
 
 private:
@@ -193,91 +193,91 @@ private:
     };
 
     void Text(wchar_t c) {
-        if (pre_) {
+        if (m_pre) {
             if (c == L'\r')
                 return;
-            if (c == L'\n' && text_.empty() && justOpenedPre_) {
-                justOpenedPre_ = false;
+            if (c == L'\n' && m_text.empty() && m_justOpenedPre) {
+                m_justOpenedPre = false;
                 return; // the line break right after <pre> is not content
             }
-            justOpenedPre_ = false;
-            text_ += c;
+            m_justOpenedPre = false;
+            m_text += c;
             return;
         }
         if (IsHtmlBlank(c)) {
-            if (!text_.empty() && text_.back() != L' ' && text_.back() != L'\n')
-                text_ += L' ';
+            if (!m_text.empty() && m_text.back() != L' ' && m_text.back() != L'\n')
+                m_text += L' ';
             return;
         }
-        text_ += c;
+        m_text += c;
     }
 
     // Ends the text gathered so far as a block of the current kind.
     void Flush() {
-        if (inRow_) {
+        if (m_inRow) {
             // A row's cells end with the row; a block inside a cell is a blank.
-            if (!text_.empty() && text_.back() != L' ')
-                text_ += L' ';
+            if (!m_text.empty() && m_text.back() != L' ')
+                m_text += L' ';
             return;
         }
-        const std::wstring text = pre_ ? text_ : TrimBlanks(text_);
-        text_.clear();
+        const std::wstring text = m_pre ? m_text : TrimBlanks(m_text);
+        m_text.clear();
         if (text.empty())
             return;
         HtmlBlock block;
-        block.kind = kind_;
+        block.kind = m_kind;
         block.text = text;
-        if (kind_ == HtmlBlockKind::ListItem) {
-            block.number = itemNumber_;
-            block.depth = static_cast<int>(std::max<size_t>(lists_.size(), 1));
+        if (m_kind == HtmlBlockKind::ListItem) {
+            block.number = m_itemNumber;
+            block.depth = static_cast<int>(std::max<size_t>(m_lists.size(), 1));
         }
-        blocks_.push_back(block);
+        m_blocks.push_back(block);
     }
 
     void EndCell() {
-        if (!cellOpen_)
+        if (!m_cellOpen)
             return;
-        cells_.push_back(TrimBlanks(text_));
-        text_.clear();
-        cellOpen_ = false;
+        m_cells.push_back(TrimBlanks(m_text));
+        m_text.clear();
+        m_cellOpen = false;
     }
 
     void EndRow() {
-        if (!inRow_)
+        if (!m_inRow)
             return;
         EndCell();
-        inRow_ = false;
-        text_.clear();
+        m_inRow = false;
+        m_text.clear();
         bool any = false;
         std::wstring joined;
-        for (size_t k = 0; k < cells_.size(); ++k) {
+        for (size_t k = 0; k < m_cells.size(); ++k) {
             if (k > 0)
                 joined += L'\t';
-            joined += cells_[k];
-            any = any || !cells_[k].empty();
+            joined += m_cells[k];
+            any = any || !m_cells[k].empty();
         }
-        cells_.clear();
+        m_cells.clear();
         if (!any)
             return;
         HtmlBlock block;
         block.kind = HtmlBlockKind::TableRow;
         block.text = joined;
-        block.header = rowHeader_;
-        blocks_.push_back(block);
+        block.header = m_rowHeader;
+        m_blocks.push_back(block);
     }
 
     // Skips to the end of the raw-text element (script, style, title).
     size_t SkipRaw(size_t from, const std::wstring& name) {
-        const size_t end = lowered_.find(L"</" + name, from);
+        const size_t end = m_lowered.find(L"</" + name, from);
         if (end == std::wstring::npos)
-            return html_->size();
-        const size_t close = html_->find(L'>', end);
-        return close == std::wstring::npos ? html_->size() : close + 1;
+            return m_html->size();
+        const size_t close = m_html->find(L'>', end);
+        return close == std::wstring::npos ? m_html->size() : close + 1;
     }
 
     // Handles the tag at `at` ("<..."); returns the index after it.
     size_t Tag(size_t at) {
-        const std::wstring& h = *html_;
+        const std::wstring& h = *m_html;
         if (h.compare(at, 4, L"<!--") == 0) {
             const size_t end = h.find(L"-->", at + 4);
             return end == std::wstring::npos ? h.size() : end + 3;
@@ -313,32 +313,32 @@ private:
     void Element(const std::wstring& name, bool closing) {
         if (name.size() == 2 && name[0] == L'h' && name[1] >= L'1' && name[1] <= L'6') {
             Flush();
-            kind_ = closing           ? HtmlBlockKind::Paragraph
-                    : name[1] == L'1' ? HtmlBlockKind::Heading1
-                    : name[1] == L'2' ? HtmlBlockKind::Heading2
-                                      : HtmlBlockKind::Heading3;
+            m_kind = closing           ? HtmlBlockKind::Paragraph
+                     : name[1] == L'1' ? HtmlBlockKind::Heading1
+                     : name[1] == L'2' ? HtmlBlockKind::Heading2
+                                       : HtmlBlockKind::Heading3;
         } else if (name == L"br") {
-            if (inRow_ || pre_)
-                Text(pre_ ? L'\n' : L' ');
+            if (m_inRow || m_pre)
+                Text(m_pre ? L'\n' : L' ');
             else {
-                while (!text_.empty() && text_.back() == L' ')
-                    text_.pop_back();
-                text_ += L'\n';
+                while (!m_text.empty() && m_text.back() == L' ')
+                    m_text.pop_back();
+                m_text += L'\n';
             }
         } else if (name == L"ul" || name == L"ol" || name == L"dl") {
             Flush();
             if (!closing)
-                lists_.push_back(List{name == L"ol", 0});
-            else if (!lists_.empty())
-                lists_.pop_back();
-            kind_ = lists_.empty() ? HtmlBlockKind::Paragraph : HtmlBlockKind::ListItem;
+                m_lists.push_back(List{name == L"ol", 0});
+            else if (!m_lists.empty())
+                m_lists.pop_back();
+            m_kind = m_lists.empty() ? HtmlBlockKind::Paragraph : HtmlBlockKind::ListItem;
         } else if (name == L"li" || name == L"dt" || name == L"dd") {
             Flush();
             if (!closing) {
-                kind_ = HtmlBlockKind::ListItem;
-                itemNumber_ = 0;
-                if (!lists_.empty() && lists_.back().ordered && name == L"li")
-                    itemNumber_ = ++lists_.back().counter;
+                m_kind = HtmlBlockKind::ListItem;
+                m_itemNumber = 0;
+                if (!m_lists.empty() && m_lists.back().ordered && name == L"li")
+                    m_itemNumber = ++m_lists.back().counter;
             }
         } else if (name == L"tr") {
             if (closing) {
@@ -346,56 +346,56 @@ private:
             } else {
                 EndRow();
                 Flush();
-                inRow_ = true;
-                rowHeader_ = false;
+                m_inRow = true;
+                m_rowHeader = false;
             }
         } else if (name == L"td" || name == L"th") {
-            if (!inRow_ && closing)
+            if (!m_inRow && closing)
                 return;
-            if (!inRow_) {
+            if (!m_inRow) {
                 Flush();
-                inRow_ = true;
-                rowHeader_ = false;
+                m_inRow = true;
+                m_rowHeader = false;
             }
             EndCell();
             if (!closing) {
-                text_.clear();
-                cellOpen_ = true;
-                rowHeader_ = rowHeader_ || name == L"th";
+                m_text.clear();
+                m_cellOpen = true;
+                m_rowHeader = m_rowHeader || name == L"th";
             }
         } else if (name == L"table" || name == L"thead" || name == L"tbody" || name == L"tfoot") {
             EndRow();
             Flush();
         } else if (name == L"pre") {
             Flush();
-            pre_ = !closing;
-            justOpenedPre_ = pre_;
-            kind_ = pre_ ? HtmlBlockKind::Preformatted : HtmlBlockKind::Paragraph;
+            m_pre = !closing;
+            m_justOpenedPre = m_pre;
+            m_kind = m_pre ? HtmlBlockKind::Preformatted : HtmlBlockKind::Paragraph;
         } else if (name == L"p" || name == L"div" || name == L"hr" || name == L"blockquote" ||
                    name == L"section" || name == L"article" || name == L"header" ||
                    name == L"footer" || name == L"nav" || name == L"main" || name == L"aside" ||
                    name == L"figure" || name == L"figcaption" || name == L"address" ||
                    name == L"center" || name == L"form" || name == L"body" || name == L"caption") {
             Flush();
-            if (kind_ != HtmlBlockKind::ListItem || lists_.empty())
-                kind_ = HtmlBlockKind::Paragraph;
+            if (m_kind != HtmlBlockKind::ListItem || m_lists.empty())
+                m_kind = HtmlBlockKind::Paragraph;
         }
         // Everything else (b, code, a, span, img, meta, ...) is inline or empty.
     }
 
-    const std::wstring* html_ = nullptr;
-    std::wstring lowered_;
-    std::vector<HtmlBlock> blocks_;
-    std::wstring text_;
-    HtmlBlockKind kind_ = HtmlBlockKind::Paragraph;
-    std::vector<List> lists_;
-    int itemNumber_ = 0;
-    bool pre_ = false;
-    bool justOpenedPre_ = false;
-    bool inRow_ = false;
-    bool cellOpen_ = false;
-    bool rowHeader_ = false;
-    std::vector<std::wstring> cells_;
+    const std::wstring* m_html = nullptr;
+    std::wstring m_lowered;
+    std::vector<HtmlBlock> m_blocks;
+    std::wstring m_text;
+    HtmlBlockKind m_kind = HtmlBlockKind::Paragraph;
+    std::vector<List> m_lists;
+    int m_itemNumber = 0;
+    bool m_pre = false;
+    bool m_justOpenedPre = false;
+    bool m_inRow = false;
+    bool m_cellOpen = false;
+    bool m_rowHeader = false;
+    std::vector<std::wstring> m_cells;
 };
 
 // --- rich text ------------------------------------------------------------------------

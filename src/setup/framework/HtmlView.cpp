@@ -1,6 +1,6 @@
 #include "HtmlView.h"
 
-#include "HelpPath.h"
+#include "platform/win32/ModulePath.h"
 
 #include <exdisp.h>
 #include <oleidl.h>
@@ -29,12 +29,7 @@ const char kNoBrowser[] =
     "\xB1\xBE\xCF\xD4\xCA\xBE\xA1\xA3"; // 此处没有可用的网页浏览器控件，帮助以文本显示。
 const char kPageLabel[] = "\xB0\xEF\xD6\xFA\xCE\xC4\xBC\xFE\xA3\xBA"; // 帮助文件：
 const char kUnreadable[] = "\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xB0\xEF\xD6\xFA\xCE\xC4\xBC\xFE\xA3"
-                           "\xBA"; // 无法读取帮助文件：
-const char kPathTooLong[] =
-    "\xB0\xEF\xD6\xFA\xCE\xC4\xBC\xFE\xB5\xC4\xC2\xB7\xBE\xB6\xB3\xAC\xB9\xFD 259 \xB8\xF6\xD7\xD6"
-    "\xB7\xFB\xA3\xAC\xCE\xDE\xB7\xA8\xB4\xF2\xBF\xAA\xA1\xA3\xBF\xE2\xCB\xF9\xD4\xDA\xB5\xC4\xCE"
-    "\xC4"
-    "\xBC\xFE\xBC\xD0\xA3\xBA"; // 帮助文件的路径超过 259 个字符，无法打开。库所在的文件夹：
+                           "\xBA";                               // 无法读取帮助文件：
 const char kSystemError[] = "\xCF\xB5\xCD\xB3\xB4\xED\xCE\xF3 "; // 系统错误
 
 // A help page is a few kilobytes; anything beyond this is no help page.
@@ -145,25 +140,14 @@ std::wstring SystemErrorText(unsigned long code) {
 }
 
 std::wstring ResourceModulePath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(ResourceModule(), buffer.data(),
-                                             static_cast<DWORD>(buffer.size()));
-        if (n == 0)
-            return std::wstring();
-        if (n < buffer.size())
-            return std::wstring(buffer.data(), n);
-        if (buffer.size() >= 32768)
-            return std::wstring();
-        buffer.resize(buffer.size() * 2);
-    }
+    return win32::ModuleFileName<wchar_t>(ResourceModule());
 }
 
 // The container side of the browser control: client site, in-place site and
 // frame in one object, owned by the view (the control is closed before it goes).
 class BrowserSite : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
 public:
-    explicit BrowserSite(HWND window) : window_(window) {}
+    explicit BrowserSite(HWND window) : m_window(window) {}
     virtual ~BrowserSite() = default;
 
     // IUnknown
@@ -205,7 +189,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override {
         if (!out)
             return E_POINTER;
-        *out = window_;
+        *out = m_window;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
@@ -222,14 +206,14 @@ public:
         if (doc)
             *doc = nullptr;
         RECT client{};
-        ::GetClientRect(window_, &client);
+        ::GetClientRect(m_window, &client);
         if (position)
             *position = client;
         if (clip)
             *clip = client;
         if (info) {
             info->fMDIApp = FALSE;
-            info->hwndFrame = window_;
+            info->hwndFrame = m_window;
             info->haccel = nullptr;
             info->cAccelEntries = 0;
         }
@@ -261,7 +245,7 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
-    HWND window_;
+    HWND m_window;
 };
 
 struct CHtmlView::Browser {
@@ -333,13 +317,13 @@ CHtmlView::CHtmlView() = default;
 
 CHtmlView::~CHtmlView() {
     // The control goes first: it still talks to its site while closing.
-    browser_.reset();
+    m_browser.reset();
     // The fallback text goes with the window, before its classes' module.
     DestroyWindow();
 }
 
 bool CHtmlView::HasBrowser() const {
-    return browser_ && browser_->web;
+    return m_browser && m_browser->web;
 }
 
 int CHtmlView::OnCreate(CREATESTRUCTW* create) {
@@ -347,7 +331,7 @@ int CHtmlView::OnCreate(CREATESTRUCTW* create) {
         return -1;
     auto browser = std::make_unique<Browser>(Hwnd());
     if (browser->Open(Hwnd()))
-        browser_ = std::move(browser);
+        m_browser = std::move(browser);
     else
         ShowFallback({}, {GbkToWide(kNoBrowser)});
     return 0;
@@ -355,53 +339,53 @@ int CHtmlView::OnCreate(CREATESTRUCTW* create) {
 
 void CHtmlView::ShowFallback(const std::vector<HtmlBlock>& blocks,
                              const std::vector<std::wstring>& notes) {
-    if (browser_)
-        browser_.reset();
-    if (!fallback_) {
-        if (!richEdit_)
-            richEdit_.reset(::LoadLibraryW(L"riched20.dll"));
+    if (m_browser)
+        m_browser.reset();
+    if (!m_fallback) {
+        if (!m_richEdit)
+            m_richEdit.reset(::LoadLibraryW(L"riched20.dll"));
         const RECT r = ClientRect();
-        fallback_ = ::CreateWindowExW(
-            0, richEdit_ ? RICHEDIT_CLASSW : L"EDIT", L"",
+        m_fallback = ::CreateWindowExW(
+            0, m_richEdit ? RICHEDIT_CLASSW : L"EDIT", L"",
             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
             r.right, r.bottom, Hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(1)),
             ResourceModule(), nullptr);
-        if (!fallback_)
+        if (!m_fallback)
             return;
         // Past the controls' default of 32K characters a long page would be cut.
-        ::SendMessageW(fallback_, richEdit_ ? EM_EXLIMITTEXT : EM_SETLIMITTEXT, 0,
-                       richEdit_ ? 0x7FFFFFFF : 0);
-        if (richEdit_) {
-            ::SendMessageW(fallback_, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_WINDOW));
-            ::SendMessageW(fallback_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+        ::SendMessageW(m_fallback, m_richEdit ? EM_EXLIMITTEXT : EM_SETLIMITTEXT, 0,
+                       m_richEdit ? 0x7FFFFFFF : 0);
+        if (m_richEdit) {
+            ::SendMessageW(m_fallback, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_WINDOW));
+            ::SendMessageW(m_fallback, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
                            MAKELPARAM(8, 8));
         } else {
-            ::SendMessageW(fallback_, WM_SETFONT,
+            ::SendMessageW(m_fallback, WM_SETFONT,
                            reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
         }
     }
-    if (richEdit_) {
+    if (m_richEdit) {
         const std::string rtf = BlocksToRtf(blocks, notes);
         RtfSource source{&rtf, 0};
         EDITSTREAM stream{};
         stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
         stream.pfnCallback = &ReadRtf;
-        ::SendMessageW(fallback_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-        ::SendMessageW(fallback_, EM_SETSEL, 0, 0);
-        ::SendMessageW(fallback_, WM_VSCROLL, SB_TOP, 0);
+        ::SendMessageW(m_fallback, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+        ::SendMessageW(m_fallback, EM_SETSEL, 0, 0);
+        ::SendMessageW(m_fallback, WM_VSCROLL, SB_TOP, 0);
     } else {
-        ::SetWindowTextW(fallback_, BlocksToText(blocks, notes).c_str());
+        ::SetWindowTextW(m_fallback, BlocksToText(blocks, notes).c_str());
     }
 }
 
 bool CHtmlView::Navigate(const std::wstring& location) {
-    location_ = location;
+    m_location = location;
     if (HasBrowser()) {
         BString url(::SysAllocString(location.c_str()));
         VARIANT empty;
         ::VariantInit(&empty);
         if (url &&
-            SUCCEEDED(browser_->web.get()->Navigate(url.get(), &empty, &empty, &empty, &empty)))
+            SUCCEEDED(m_browser->web.get()->Navigate(url.get(), &empty, &empty, &empty, &empty)))
             return true;
     }
     const std::vector<std::wstring> notes{GbkToWide(kNoBrowser), GbkToWide(kPageLabel) + location};
@@ -414,42 +398,46 @@ bool CHtmlView::Navigate(const std::wstring& location) {
     return false;
 }
 
-void CHtmlView::OpenHelpPage(const wchar_t* format) {
-    if (!Hwnd())
-        return;
+void CHtmlView::AddStaticEdge() {
     const LONG_PTR ex = ::GetWindowLongPtrW(Hwnd(), GWL_EXSTYLE);
     ::SetWindowLongPtrW(Hwnd(), GWL_EXSTYLE, ex | WS_EX_STATICEDGE);
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, 0, 0,
                    SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    std::wstring path;
-    const std::wstring module = ResourceModulePath();
-    if (!BuildHelpPagePath(module, format, &path)) {
-        location_.clear();
-        ShowFallback({Paragraph(GbkToWide(kPathTooLong))},
-                     {GbkToWide(kNoBrowser), ModuleFolder(module)});
+}
+
+void CHtmlView::OpenFramedPage(const std::wstring& path) {
+    if (!Hwnd())
         return;
-    }
+    AddStaticEdge();
     Navigate(path);
+}
+
+void CHtmlView::ShowFramedNotice(const std::wstring& text, const std::wstring& where) {
+    if (!Hwnd())
+        return;
+    AddStaticEdge();
+    m_location.clear();
+    ShowFallback({Paragraph(text)}, {GbkToWide(kNoBrowser), where});
 }
 
 void CHtmlView::OnSize(UINT type, int cx, int cy) {
     Default();
     const RECT client{0, 0, cx, cy};
-    if (browser_)
-        browser_->Resize(client);
-    if (fallback_) {
-        ::MoveWindow(fallback_, 0, 0, cx, cy, TRUE);
+    if (m_browser)
+        m_browser->Resize(client);
+    if (m_fallback) {
+        ::MoveWindow(m_fallback, 0, 0, cx, cy, TRUE);
         // Filled while the view had no size, the text starts at its top once
         // it has one.
-        if (!fallbackPlaced_ && cx > 0 && cy > 0) {
-            fallbackPlaced_ = true;
-            ::SendMessageW(fallback_, WM_VSCROLL, SB_TOP, 0);
+        if (!m_fallbackPlaced && cx > 0 && cy > 0) {
+            m_fallbackPlaced = true;
+            ::SendMessageW(m_fallback, WM_VSCROLL, SB_TOP, 0);
         }
     }
 }
 
 void CHtmlView::OnDestroy() {
-    browser_.reset();
+    m_browser.reset();
     CWindow::OnDestroy();
 }
 

@@ -27,26 +27,30 @@ public:
     bool HasBrowser() const;
     // The read-only text shown instead of the browser (a rich edit where the
     // system has one, else a plain edit), or null.
-    HWND FallbackWindow() const { return fallback_; }
-    const std::wstring& LastLocation() const { return location_; }
+    HWND FallbackWindow() const { return m_fallback; }
+    const std::wstring& LastLocation() const { return m_location; }
+    // Gives the view a static edge, then shows the page at the path.
+    void OpenFramedPage(const std::wstring& path);
+    // Gives the view a static edge, then shows why there is no page: the text
+    // and, in small print, that no browser shows it and where it was looked for.
+    void ShowFramedNotice(const std::wstring& text, const std::wstring& where);
 
 protected:
     int OnCreate(CREATESTRUCTW* create) override;
     void OnSize(UINT type, int cx, int cy) override;
     void OnDestroy() override;
-    // Opens the help page of the format ("%s" = the library's folder) beside
-    // the library module, after giving the view a static edge.
-    void OpenHelpPage(const wchar_t* format);
     // The blocks, then the notes in small print, in the fallback text.
     void ShowFallback(const std::vector<HtmlBlock>& blocks, const std::vector<std::wstring>& notes);
 
 private:
+    void AddStaticEdge();
+
     struct Browser;
-    std::unique_ptr<Browser> browser_;
-    Module richEdit_;         // keeps the rich edit's classes while the view lives
-    HWND fallback_ = nullptr; // a child of the view; goes with its window
-    bool fallbackPlaced_ = false;
-    std::wstring location_;
+    std::unique_ptr<Browser> m_browser;
+    Module m_richEdit;         // keeps the rich edit's classes while the view lives
+    HWND m_fallback = nullptr; // a child of the view; goes with its window
+    bool m_fallbackPlaced = false;
+    std::wstring m_location;
 };
 
 // The text of a system error number in the system's language, with the

@@ -31,13 +31,13 @@ const char* LayoutPartName(int32_t part) {
     return part >= 0 && part < 6 ? names[part] : "?";
 }
 
-ControlGeometry MakeGeometry(int32_t id, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+ControlGeometry MakeGeometry(int32_t id, const geo::Rect& edges) {
     ControlGeometry g{};
     g.id = id;
-    g.left = left;
-    g.top = top;
-    g.right = right;
-    g.bottom = bottom;
+    g.left = edges.left;
+    g.top = edges.top;
+    g.right = edges.right;
+    g.bottom = edges.bottom;
     g.unchanged = 1;
     for (int i = 0; i < 4; ++i)
         g.known[i] = 1;
@@ -281,37 +281,5 @@ std::string LayoutMessage(int32_t part, int32_t id) {
                   static_cast<int>(id));
     return text;
 }
-
-namespace {
-constexpr LayoutRule Stretch(int32_t part, int32_t id, int32_t refPart, int32_t refId,
-                             int32_t offset) {
-    return LayoutRule{RULE_STRETCH, part, id, 0, refPart, refId, 0, offset, 0, 0};
-}
-constexpr int32_t C = LAYOUT_CONTAINER_ID;
-} // namespace
-
-const LayoutRule kHelpPageLayout[] = {
-    Stretch(LAYOUT_LEFT, 8002, LAYOUT_LEFT, C, 0),
-    Stretch(LAYOUT_TOP, 8002, LAYOUT_TOP, C, 0),
-    Stretch(LAYOUT_RIGHT, 8002, LAYOUT_RIGHT, C, 0),
-    Stretch(LAYOUT_BOTTOM, 8002, LAYOUT_BOTTOM, C, 0),
-    Stretch(LAYOUT_LEFT, 8011, LAYOUT_LEFT, C, 5),
-    Stretch(LAYOUT_TOP, 8011, LAYOUT_TOP, C, 5),
-    Stretch(LAYOUT_RIGHT, 8011, LAYOUT_LEFT, C, 29),
-    Stretch(LAYOUT_BOTTOM, 8011, LAYOUT_TOP, C, 29),
-    Stretch(LAYOUT_LEFT, 8010, LAYOUT_RIGHT, 8011, 5),
-    Stretch(LAYOUT_TOP, 8010, LAYOUT_TOP, 8011, 0),
-    Stretch(LAYOUT_RIGHT, 8010, LAYOUT_RIGHT, C, -5),
-    Stretch(LAYOUT_BOTTOM, 8010, LAYOUT_BOTTOM, 8011, 0),
-    Stretch(LAYOUT_LEFT, 8012, LAYOUT_LEFT, C, 0),
-    Stretch(LAYOUT_TOP, 8012, LAYOUT_BOTTOM, 8011, 5),
-    Stretch(LAYOUT_RIGHT, 8012, LAYOUT_RIGHT, C, 0),
-    Stretch(LAYOUT_BOTTOM, 8012, LAYOUT_BOTTOM, 8011, 6),
-    Stretch(LAYOUT_LEFT, 8009, LAYOUT_LEFT, C, 5),
-    Stretch(LAYOUT_TOP, 8009, LAYOUT_BOTTOM, 8012, 5),
-    Stretch(LAYOUT_RIGHT, 8009, LAYOUT_RIGHT, C, -5),
-    Stretch(LAYOUT_BOTTOM, 8009, LAYOUT_BOTTOM, C, -5),
-    LayoutRule{RULE_END, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-};
 
 } // namespace fw

@@ -3,6 +3,8 @@
 // feeds it a window's children.
 #pragma once
 
+#include "geometry/Rect.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -58,7 +60,7 @@ using DialogUnitConverter = std::function<int32_t(int32_t units, bool vertical)>
 const char* LayoutPartName(int32_t part);
 
 // A record with its four edges known; width and height derived.
-ControlGeometry MakeGeometry(int32_t id, int32_t left, int32_t top, int32_t right, int32_t bottom);
+ControlGeometry MakeGeometry(int32_t id, const geo::Rect& edges);
 // Fills the unknown parts that the known ones determine, in part order.
 void DeriveGeometry(ControlGeometry& g);
 // Linear search up to the LAYOUT_END_ID record; derives the record found.
@@ -75,9 +77,5 @@ bool SolveLayout(std::vector<LayoutRule>& rules, std::vector<ControlGeometry>& t
 
 // "Layout couldn't find %s of id=%d" in at most 79 characters (cut, never overflowing).
 std::string LayoutMessage(int32_t part, int32_t id);
-
-// The help page's rules: frame 8002, icon 8011, about text 8010, line 8012,
-// history 8009, ended by RULE_END.
-extern const LayoutRule kHelpPageLayout[];
 
 } // namespace fw

@@ -6,7 +6,7 @@ namespace fw {
 
 namespace {
 
-RECT ToRect(const SplitRect& r) {
+RECT ToRect(const Rect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
 
@@ -35,14 +35,14 @@ Brush MakeHalftoneBrush() {
 
 CSplitterWnd::~CSplitterWnd() {
     // Views go before the splitter window; their windows are its children.
-    views_.clear();
+    m_views.clear();
 }
 
 bool CSplitterWnd::CreateStatic(HWND parent, int rows, int cols, DWORD style, UINT id) {
     if (rows < 1 || cols < 1 || rows > 16 || cols > 16)
         return false;
-    rows_.assign(static_cast<size_t>(rows), SplitInfo{});
-    cols_.assign(static_cast<size_t>(cols), SplitInfo{});
+    m_rows.assign(static_cast<size_t>(rows), SplitInfo{});
+    m_cols.assign(static_cast<size_t>(cols), SplitInfo{});
     RECT empty{0, 0, 0, 0};
     return Create(0, nullptr, nullptr, style | WS_CHILD | WS_CLIPCHILDREN, empty, parent, id);
 }
@@ -58,10 +58,10 @@ CWindow* CSplitterWnd::CreateView(int row, int col, const RuntimeClass* viewClas
     if (!view->CreateView(Hwnd(), static_cast<UINT>(IdFromRowCol(row, col)), WS_CHILD | WS_VISIBLE,
                           rect, context))
         return nullptr;
-    cols_[static_cast<size_t>(col)].ideal = initial.cx;
-    rows_[static_cast<size_t>(row)].ideal = initial.cy;
+    m_cols[static_cast<size_t>(col)].ideal = initial.cx;
+    m_rows[static_cast<size_t>(row)].ideal = initial.cy;
     CWindow* created = view.get();
-    views_.push_back(std::move(view));
+    m_views.push_back(std::move(view));
     if (!context)
         ::SendMessageW(created->Hwnd(), WM_INITIALUPDATE, 0, 0);
     return created;
@@ -74,63 +74,63 @@ HWND CSplitterWnd::GetPane(int row, int col) const {
 void CSplitterWnd::SetColumnInfo(int col, int ideal, int minimum) {
     if (col < 0 || col >= ColumnCount())
         return;
-    cols_[static_cast<size_t>(col)].ideal = ideal;
-    cols_[static_cast<size_t>(col)].minimum = minimum;
+    m_cols[static_cast<size_t>(col)].ideal = ideal;
+    m_cols[static_cast<size_t>(col)].minimum = minimum;
 }
 
 void CSplitterWnd::GetColumnInfo(int col, int* ideal, int* minimum) const {
     if (col < 0 || col >= ColumnCount())
         return;
     if (ideal)
-        *ideal = cols_[static_cast<size_t>(col)].ideal;
+        *ideal = m_cols[static_cast<size_t>(col)].ideal;
     if (minimum)
-        *minimum = cols_[static_cast<size_t>(col)].minimum;
+        *minimum = m_cols[static_cast<size_t>(col)].minimum;
 }
 
 void CSplitterWnd::SetRowInfo(int row, int ideal, int minimum) {
     if (row < 0 || row >= RowCount())
         return;
-    rows_[static_cast<size_t>(row)].ideal = ideal;
-    rows_[static_cast<size_t>(row)].minimum = minimum;
+    m_rows[static_cast<size_t>(row)].ideal = ideal;
+    m_rows[static_cast<size_t>(row)].minimum = minimum;
 }
 
 void CSplitterWnd::GetRowInfo(int row, int* ideal, int* minimum) const {
     if (row < 0 || row >= RowCount())
         return;
     if (ideal)
-        *ideal = rows_[static_cast<size_t>(row)].ideal;
+        *ideal = m_rows[static_cast<size_t>(row)].ideal;
     if (minimum)
-        *minimum = rows_[static_cast<size_t>(row)].minimum;
+        *minimum = m_rows[static_cast<size_t>(row)].minimum;
 }
 
 int CSplitterWnd::ColumnWidth(int col) const {
-    return col >= 0 && col < ColumnCount() ? cols_[static_cast<size_t>(col)].current : 0;
+    return col >= 0 && col < ColumnCount() ? m_cols[static_cast<size_t>(col)].current : 0;
 }
 
 int CSplitterWnd::RowHeight(int row) const {
-    return row >= 0 && row < RowCount() ? rows_[static_cast<size_t>(row)].current : 0;
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)].current : 0;
 }
 
 RECT CSplitterWnd::GetInsideRect() const {
     RECT r = ClientRect();
-    r.left += metrics_.borderX;
-    r.right -= metrics_.borderX;
-    r.top += metrics_.borderY;
-    r.bottom -= metrics_.borderY;
+    r.left += m_metrics.borderX;
+    r.right -= m_metrics.borderX;
+    r.top += m_metrics.borderY;
+    r.bottom -= m_metrics.borderY;
     return r;
 }
 
 SplitterGeometry CSplitterWnd::CurrentGeometry() const {
     const RECT in = GetInsideRect();
-    return PlaceSplitter(SplitRect{in.left, in.top, in.right, in.bottom}, rows_, cols_, metrics_);
+    return PlaceSplitter(Rect{in.left, in.top, in.right, in.bottom}, m_rows, m_cols, m_metrics);
 }
 
 void CSplitterWnd::RecalcLayout() {
-    if (!Hwnd() || rows_.empty())
+    if (!Hwnd() || m_rows.empty())
         return;
     const RECT in = GetInsideRect();
-    LayoutSpans(cols_, in.right - in.left, metrics_.gapX);
-    LayoutSpans(rows_, in.bottom - in.top, metrics_.gapY);
+    LayoutSpans(m_cols, in.right - in.left, m_metrics.gapX);
+    LayoutSpans(m_rows, in.bottom - in.top, m_metrics.gapY);
     const SplitterGeometry g = CurrentGeometry();
     DeferredPositions positions(::BeginDeferWindowPos(RowCount() * ColumnCount()));
     for (int r = 0; r < RowCount(); ++r) {
@@ -138,7 +138,7 @@ void CSplitterWnd::RecalcLayout() {
             HWND pane = GetPane(r, c);
             if (!pane)
                 continue;
-            const SplitRect& p = g.panes[static_cast<size_t>(r * ColumnCount() + c)];
+            const Rect& p = g.panes[static_cast<size_t>(r * ColumnCount() + c)];
             if (positions) {
                 HDWP next = ::DeferWindowPos(positions.get(), pane, nullptr, p.left, p.top,
                                              p.Width(), p.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -156,11 +156,11 @@ void CSplitterWnd::RecalcLayout() {
 
 void CSplitterWnd::DrawAllSplitParts(HDC dc) {
     const SplitterGeometry g = CurrentGeometry();
-    for (const SplitRect& b : g.colBars)
+    for (const Rect& b : g.colBars)
         OnDrawSplitter(dc, splitBar, ToRect(b));
-    for (const SplitRect& b : g.rowBars)
+    for (const Rect& b : g.rowBars)
         OnDrawSplitter(dc, splitBar, ToRect(b));
-    for (const SplitRect& x : g.crossings)
+    for (const Rect& x : g.crossings)
         OnDrawSplitter(dc, splitIntersection, ToRect(x));
     OnDrawSplitter(dc, splitBorder, GetInsideRect());
 }
@@ -201,12 +201,12 @@ void CSplitterWnd::OnDrawSplitter(HDC dc, SplitType, const RECT& rect) {
 }
 
 void CSplitterWnd::OnInvertTracker(const RECT& rect) {
-    if (!halftone_)
-        halftone_ = MakeHalftoneBrush();
+    if (!m_halftone)
+        m_halftone = MakeHalftoneBrush();
     WindowDC dc = AcquireDCEx(Hwnd(), nullptr, DCX_CACHE | DCX_LOCKWINDOWUPDATE);
-    if (!dc || !halftone_)
+    if (!dc || !m_halftone)
         return;
-    SelectedObject brush(dc.get(), halftone_.get());
+    SelectedObject brush(dc.get(), m_halftone.get());
     ::PatBlt(dc.get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
              PATINVERT);
 }
@@ -227,7 +227,7 @@ BOOL CSplitterWnd::OnSetCursor(HWND window, UINT hitTest, UINT message) {
         POINT p;
         ::GetCursorPos(&p);
         ::ScreenToClient(Hwnd(), &p);
-        const SplitHit hit = tracking_ ? trackHit_ : HitTest(p);
+        const SplitHit hit = m_tracking ? m_trackHit : HitTest(p);
         LPCWSTR shape = nullptr;
         if (hit.kind == SplitHitKind::ColumnBar)
             shape = reinterpret_cast<LPCWSTR>(IDC_SIZEWE);
@@ -245,19 +245,19 @@ BOOL CSplitterWnd::OnSetCursor(HWND window, UINT hitTest, UINT message) {
 
 RECT CSplitterWnd::TrackerRect(POINT point) const {
     const RECT in = GetInsideRect();
-    RECT r = trackRect_;
-    if (trackHit_.kind == SplitHitKind::ColumnBar || trackHit_.kind == SplitHitKind::Crossing) {
+    RECT r = m_trackRect;
+    if (m_trackHit.kind == SplitHitKind::ColumnBar || m_trackHit.kind == SplitHitKind::Crossing) {
         const int w = r.right - r.left;
-        const int x =
-            std::max(static_cast<int>(in.left), std::min(static_cast<int>(point.x - trackOffset_.x),
-                                                         static_cast<int>(in.right) - w));
+        const int x = std::max(
+            static_cast<int>(in.left),
+            std::min(static_cast<int>(point.x - m_trackOffset.x), static_cast<int>(in.right) - w));
         r.left = x;
         r.right = x + w;
     }
-    if (trackHit_.kind == SplitHitKind::RowBar || trackHit_.kind == SplitHitKind::Crossing) {
+    if (m_trackHit.kind == SplitHitKind::RowBar || m_trackHit.kind == SplitHitKind::Crossing) {
         const int h = r.bottom - r.top;
         const int y =
-            std::max(static_cast<int>(in.top), std::min(static_cast<int>(point.y - trackOffset_.y),
+            std::max(static_cast<int>(in.top), std::min(static_cast<int>(point.y - m_trackOffset.y),
                                                         static_cast<int>(in.bottom) - h));
         r.top = y;
         r.bottom = y + h;
@@ -267,82 +267,82 @@ RECT CSplitterWnd::TrackerRect(POINT point) const {
 
 void CSplitterWnd::OnLButtonDown(UINT flags, POINT point) {
     // A disabled tracker ignores presses too, not only the hit test.
-    if (tracking_ || !TrackingAllowed())
+    if (m_tracking || !TrackingAllowed())
         return CWindow::OnLButtonDown(flags, point);
     const SplitHit hit = HitTest(point);
     if (hit.kind == SplitHitKind::None)
         return CWindow::OnLButtonDown(flags, point);
     const SplitterGeometry g = CurrentGeometry();
-    SplitRect bar;
+    Rect bar;
     if (hit.kind == SplitHitKind::ColumnBar)
         bar = g.colBars[static_cast<size_t>(hit.index)];
     else if (hit.kind == SplitHitKind::RowBar)
         bar = g.rowBars[static_cast<size_t>(hit.index)];
     else
         bar = g.crossings[static_cast<size_t>(hit.index * RowCount() - hit.index + hit.index2)];
-    trackHit_ = hit;
-    trackRect_ = ToRect(bar);
-    trackOffset_ = POINT{point.x - bar.left, point.y - bar.top};
-    tracking_ = true;
+    m_trackHit = hit;
+    m_trackRect = ToRect(bar);
+    m_trackOffset = POINT{point.x - bar.left, point.y - bar.top};
+    m_tracking = true;
     ::SetCapture(Hwnd());
-    OnInvertTracker(trackRect_);
+    OnInvertTracker(m_trackRect);
 }
 
 void CSplitterWnd::OnMouseMove(UINT flags, POINT point) {
-    if (!tracking_)
+    if (!m_tracking)
         return CWindow::OnMouseMove(flags, point);
     const RECT next = TrackerRect(point);
-    if (!::EqualRect(&next, &trackRect_)) {
-        OnInvertTracker(trackRect_);
-        trackRect_ = next;
-        OnInvertTracker(trackRect_);
+    if (!::EqualRect(&next, &m_trackRect)) {
+        OnInvertTracker(m_trackRect);
+        m_trackRect = next;
+        OnInvertTracker(m_trackRect);
     }
 }
 
 void CSplitterWnd::OnLButtonUp(UINT flags, POINT point) {
-    if (!tracking_)
+    if (!m_tracking)
         return CWindow::OnLButtonUp(flags, point);
-    trackRect_ = TrackerRect(point);
+    m_trackRect = TrackerRect(point);
     StopTracking(true);
 }
 
 void CSplitterWnd::OnKeyDown(UINT key, UINT repeat, UINT flags) {
-    if (tracking_ && key == VK_ESCAPE)
+    if (m_tracking && key == VK_ESCAPE)
         return StopTracking(false);
     CWindow::OnKeyDown(key, repeat, flags);
 }
 
 void CSplitterWnd::OnCaptureChanged(HWND newCapture) {
-    if (tracking_ && newCapture != Hwnd())
+    if (m_tracking && newCapture != Hwnd())
         StopTracking(false);
     CWindow::OnCaptureChanged(newCapture);
 }
 
 void CSplitterWnd::StopTracking(bool accept) {
-    if (!tracking_)
+    if (!m_tracking)
         return;
-    tracking_ = false; // first, so the capture change below does not re-enter
-    OnInvertTracker(trackRect_);
+    m_tracking = false; // first, so the capture change below does not re-enter
+    OnInvertTracker(m_trackRect);
     if (::GetCapture() == Hwnd())
         ::ReleaseCapture();
     if (!accept)
         return;
     const SplitterGeometry g = CurrentGeometry();
     const bool moveColumn =
-        trackHit_.kind == SplitHitKind::ColumnBar || trackHit_.kind == SplitHitKind::Crossing;
+        m_trackHit.kind == SplitHitKind::ColumnBar || m_trackHit.kind == SplitHitKind::Crossing;
     const bool moveRow =
-        trackHit_.kind == SplitHitKind::RowBar || trackHit_.kind == SplitHitKind::Crossing;
+        m_trackHit.kind == SplitHitKind::RowBar || m_trackHit.kind == SplitHitKind::Crossing;
     if (moveColumn) {
-        const size_t c = static_cast<size_t>(trackHit_.index);
+        const size_t c = static_cast<size_t>(m_trackHit.index);
         const int start = g.panes[c].left;
-        cols_[c].ideal = std::max(0, static_cast<int>(trackRect_.left) -
-                                         (metrics_.gapX - metrics_.barWidth) / 2 - start);
+        m_cols[c].ideal = std::max(0, static_cast<int>(m_trackRect.left) -
+                                          (m_metrics.gapX - m_metrics.barWidth) / 2 - start);
     }
     if (moveRow) {
-        const size_t r = static_cast<size_t>(moveColumn ? trackHit_.index2 : trackHit_.index);
+        const size_t r = static_cast<size_t>(moveColumn ? m_trackHit.index2 : m_trackHit.index);
         const int start = g.panes[r * static_cast<size_t>(ColumnCount())].top;
-        rows_[r].ideal = std::max(0, static_cast<int>(trackRect_.top) -
-                                         (metrics_.gapY - metrics_.barHeight) / 2 - start);
+        m_rows[r].ideal = std::max(0, static_cast<int>(m_trackRect.top) -
+                                          (m_metrics.gapY - m_metrics.barHeight) / 2 - start);
     }
     RecalcLayout();
 }
@@ -350,32 +350,32 @@ void CSplitterWnd::StopTracking(bool accept) {
 // --- CSwitchSplitterWnd -----------------------------------------------------------------
 
 CSwitchSplitterWnd::CSwitchSplitterWnd() {
-    metrics_.barWidth = metrics_.barHeight = 4;
-    metrics_.gapX = metrics_.gapY = 4;
-    metrics_.borderX = metrics_.borderY = 0;
+    m_metrics.barWidth = m_metrics.barHeight = 4;
+    m_metrics.gapX = m_metrics.gapY = 4;
+    m_metrics.borderX = m_metrics.borderY = 0;
 }
 
 RECT CSwitchSplitterWnd::GetInsideRect() const {
     RECT r = CSplitterWnd::GetInsideRect();
-    r.top += topMargin_;
+    r.top += m_topMargin;
     return r;
 }
 
 void CSwitchSplitterWnd::HideVisible(const Pane& pane) {
-    auto it = visible_.find(pane);
-    if (it == visible_.end())
+    auto it = m_visible.find(pane);
+    if (it == m_visible.end())
         return;
-    CWindow* view = views_[it->second];
+    CWindow* view = m_views[it->second];
     if (view && view->Hwnd()) {
         view->SetDlgCtrlID(0);
         ::ShowWindow(view->Hwnd(), SW_HIDE);
     }
-    visible_.erase(it);
+    m_visible.erase(it);
 }
 
 void CSwitchSplitterWnd::ShowInPane(int id, const Pane& pane) {
-    visible_[pane] = id;
-    CWindow* view = views_[id];
+    m_visible[pane] = id;
+    CWindow* view = m_views[id];
     if (view && view->Hwnd()) {
         view->SetDlgCtrlID(IdFromRowCol(pane.first, pane.second));
         ::ShowWindow(view->Hwnd(), SW_SHOW);
@@ -385,8 +385,8 @@ void CSwitchSplitterWnd::ShowInPane(int id, const Pane& pane) {
 int CSwitchSplitterWnd::AddView(int row, int col, const RuntimeClass* viewClass, SIZE initial,
                                 CreateContext* context) {
     const Pane pane{row, col};
-    auto previous = visible_.find(pane);
-    const int hidden = previous == visible_.end() ? -1 : previous->second;
+    auto previous = m_visible.find(pane);
+    const int hidden = previous == m_visible.end() ? -1 : previous->second;
     HideVisible(pane);
     CWindow* view = CreateView(row, col, viewClass, initial, context);
     if (!view) {
@@ -394,9 +394,9 @@ int CSwitchSplitterWnd::AddView(int row, int col, const RuntimeClass* viewClass,
             ShowInPane(hidden, pane);
         return -1;
     }
-    const int id = nextId_++;
-    viewPane_[id] = pane;
-    views_[id] = view;
+    const int id = m_nextId++;
+    m_viewPane[id] = pane;
+    m_views[id] = view;
     ShowInPane(id, pane);
     ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     return id;
@@ -408,13 +408,13 @@ int CSwitchSplitterWnd::AddView(int row, int col, const char* className, SIZE in
 }
 
 CWindow* CSwitchSplitterWnd::GetView(int id) const {
-    auto it = views_.find(id);
-    return it == views_.end() ? nullptr : it->second;
+    auto it = m_views.find(id);
+    return it == m_views.end() ? nullptr : it->second;
 }
 
 int CSwitchSplitterWnd::ShowView(int id) {
-    auto it = viewPane_.find(id);
-    if (it == viewPane_.end())
+    auto it = m_viewPane.find(id);
+    if (it == m_viewPane.end())
         return 0;
     const Pane pane = it->second;
     HideVisible(pane);
@@ -424,20 +424,20 @@ int CSwitchSplitterWnd::ShowView(int id) {
 }
 
 int CSwitchSplitterWnd::VisibleView(int row, int col) const {
-    auto it = visible_.find(Pane{row, col});
-    return it == visible_.end() ? -1 : it->second;
+    auto it = m_visible.find(Pane{row, col});
+    return it == m_visible.end() ? -1 : it->second;
 }
 
 BOOL CSwitchSplitterWnd::OnEraseBkgnd(HDC dc) {
     RECT r = CSplitterWnd::GetInsideRect();
-    r.bottom = r.top + topMargin_;
+    r.bottom = r.top + m_topMargin;
     Brush face(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
     ::FillRect(dc, &r, face.get());
     return TRUE;
 }
 
 LRESULT CSwitchSplitterWnd::OnNcHitTest(POINT screenPoint) {
-    if (trackingAllowed_)
+    if (m_trackingAllowed)
         return CSplitterWnd::OnNcHitTest(screenPoint);
     return HTNOWHERE;
 }

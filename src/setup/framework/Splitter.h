@@ -26,8 +26,8 @@ public:
     virtual CWindow* CreateView(int row, int col, const RuntimeClass* viewClass, SIZE initial,
                                 CreateContext* context);
 
-    int RowCount() const { return static_cast<int>(rows_.size()); }
-    int ColumnCount() const { return static_cast<int>(cols_.size()); }
+    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    int ColumnCount() const { return static_cast<int>(m_cols.size()); }
     int IdFromRowCol(int row, int col) const { return PaneIdFromRowCol(row, col); }
     // The window that carries the pane's control id.
     HWND GetPane(int row, int col) const;
@@ -43,7 +43,7 @@ public:
     virtual RECT GetInsideRect() const;
     SplitHit HitTest(POINT client) const;
     SplitterGeometry CurrentGeometry() const;
-    bool IsTracking() const { return tracking_; }
+    bool IsTracking() const { return m_tracking; }
 
     // The focused window, if it is one of the panes; row and column filled then.
     virtual CWindow* GetActivePane(int* row = nullptr, int* col = nullptr) const;
@@ -69,19 +69,19 @@ protected:
     void OnKeyDown(UINT key, UINT repeat, UINT flags) override;
     void OnCaptureChanged(HWND newCapture) override;
 
-    SplitterMetrics metrics_;
+    SplitterMetrics m_metrics;
 
 private:
     void StopTracking(bool accept);
     RECT TrackerRect(POINT point) const;
 
-    std::vector<SplitInfo> rows_, cols_;
-    std::vector<std::unique_ptr<CWindow>> views_;
-    bool tracking_ = false;
-    SplitHit trackHit_;
-    RECT trackRect_{};
-    POINT trackOffset_{};
-    Brush halftone_;
+    std::vector<SplitInfo> m_rows, m_cols;
+    std::vector<std::unique_ptr<CWindow>> m_views;
+    bool m_tracking = false;
+    SplitHit m_trackHit;
+    RECT m_trackRect{};
+    POINT m_trackOffset{};
+    Brush m_halftone;
 };
 
 // A view id names one view of a pane; ids start at 1 and are never reused.
@@ -99,17 +99,17 @@ public:
     // Shows the view in its pane and lays out again; 0 (nothing changes) for
     // an id AddView never returned.
     int ShowView(int id);
-    void EnableTracking(bool allowed) { trackingAllowed_ = allowed; }
-    bool IsTrackingEnabled() const { return trackingAllowed_; }
+    void EnableTracking(bool allowed) { m_trackingAllowed = allowed; }
+    bool IsTrackingEnabled() const { return m_trackingAllowed; }
     int VisibleView(int row, int col) const;
-    int TopMargin() const { return topMargin_; }
+    int TopMargin() const { return m_topMargin; }
 
     RECT GetInsideRect() const override;
 
 protected:
     void OnDrawSplitter(HDC dc, SplitType type, const RECT& rect) override;
     void OnInvertTracker(const RECT& rect) override;
-    bool TrackingAllowed() const override { return trackingAllowed_; }
+    bool TrackingAllowed() const override { return m_trackingAllowed; }
     BOOL OnEraseBkgnd(HDC dc) override;
     LRESULT OnNcHitTest(POINT screenPoint) override;
     bool OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -120,12 +120,12 @@ private:
     void HideVisible(const Pane& pane);
     void ShowInPane(int id, const Pane& pane);
 
-    std::map<int, CWindow*> views_;
-    std::map<Pane, int> visible_;
-    std::map<int, Pane> viewPane_;
-    int nextId_ = 1;
-    int topMargin_ = 5;
-    bool trackingAllowed_ = true;
+    std::map<int, CWindow*> m_views;
+    std::map<Pane, int> m_visible;
+    std::map<int, Pane> m_viewPane;
+    int m_nextId = 1;
+    int m_topMargin = 5;
+    bool m_trackingAllowed = true;
 };
 
 } // namespace fw

@@ -1,5 +1,7 @@
 #include "Window.h"
 
+#include "platform/win32/ModulePath.h"
+
 #include <cwctype>
 #include <vector>
 
@@ -44,22 +46,22 @@ LRESULT CALLBACK CreationHook(int code, WPARAM wParam, LPARAM lParam) {
 // Installs the creation hook for one creation call.
 class CreationScope {
 public:
-    CreationScope(CWindow* object, HWND parent) : saved_(tPending) {
+    CreationScope(CWindow* object, HWND parent) : m_saved(tPending) {
         tPending.object = object;
         tPending.parent = parent;
-        hook_ = ::SetWindowsHookExW(WH_CBT, CreationHook, nullptr, ::GetCurrentThreadId());
+        m_hook = ::SetWindowsHookExW(WH_CBT, CreationHook, nullptr, ::GetCurrentThreadId());
     }
     ~CreationScope() {
-        if (hook_)
-            ::UnhookWindowsHookEx(hook_);
-        tPending = saved_;
+        if (m_hook)
+            ::UnhookWindowsHookEx(m_hook);
+        tPending = m_saved;
     }
     CreationScope(const CreationScope&) = delete;
     CreationScope& operator=(const CreationScope&) = delete;
 
 private:
-    PendingCreate saved_;
-    HHOOK hook_ = nullptr;
+    PendingCreate m_saved;
+    HHOOK m_hook = nullptr;
 };
 
 bool RegisterFrameworkClass() {
@@ -89,11 +91,7 @@ const RuntimeClass*& ClassListHead() {
 const wchar_t kWindowClassName[] = L"VantorFwWnd";
 
 HINSTANCE ResourceModule() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&ResourceModule), &module);
-    return module;
+    return win32::ModuleOfAddress(reinterpret_cast<const void*>(&ResourceModule));
 }
 
 // --- dynamic creation ------------------------------------------------------------
@@ -130,8 +128,8 @@ LRESULT CALLBACK FrameworkWndProc(HWND window, UINT message, WPARAM wParam, LPAR
 CWindow::CWindow() = default;
 
 CWindow::~CWindow() {
-    if (hwnd_ && ::IsWindow(hwnd_))
-        ::DestroyWindow(hwnd_);
+    if (m_hwnd && ::IsWindow(m_hwnd))
+        ::DestroyWindow(m_hwnd);
 }
 
 CWindow* CWindow::FromHandle(HWND window) {
@@ -141,27 +139,27 @@ CWindow* CWindow::FromHandle(HWND window) {
 }
 
 void CWindow::Attach(HWND window, WNDPROC previous) {
-    hwnd_ = window;
+    m_hwnd = window;
     // Our own class already runs FrameworkWndProc: its default is DefWindowProc.
-    oldProc_ = (previous == &FrameworkWndProc || !previous) ? ::DefWindowProcW : previous;
+    m_oldProc = (previous == &FrameworkWndProc || !previous) ? ::DefWindowProcW : previous;
     ::SetPropW(window, kObjectProp, this);
 }
 
 LRESULT CWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    const MSG saved = current_;
-    current_ = MSG{hwnd_, message, wParam, lParam, 0, {0, 0}};
+    const MSG saved = m_current;
+    m_current = MSG{m_hwnd, message, wParam, lParam, 0, {0, 0}};
     LRESULT result = WindowProc(message, wParam, lParam);
-    current_ = saved;
+    m_current = saved;
     if (message == WM_NCDESTROY) {
-        HWND window = hwnd_;
+        HWND window = m_hwnd;
         if (window) {
             if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC)) ==
                     &FrameworkWndProc &&
-                oldProc_ != ::DefWindowProcW)
-                ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
+                m_oldProc != ::DefWindowProcW)
+                ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
             ::RemovePropW(window, kObjectProp);
         }
-        hwnd_ = nullptr;
+        m_hwnd = nullptr;
         PostNcDestroy(); // may delete this
     }
     return result;
@@ -169,7 +167,7 @@ LRESULT CWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool CWindow::Create(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style,
                      const RECT& rect, HWND parent, UINT id, void* createParam) {
-    if (hwnd_)
+    if (m_hwnd)
         return false;
     if (!className) {
         if (!RegisterFrameworkClass())
@@ -185,10 +183,10 @@ bool CWindow::Create(DWORD exStyle, const wchar_t* className, const wchar_t* tit
                                    ResourceModule(), createParam);
     }
     if (!window) {
-        hwnd_ = nullptr; // a creation refused by OnCreate has already detached
+        m_hwnd = nullptr; // a creation refused by OnCreate has already detached
         return false;
     }
-    if (hwnd_ != window) { // the hook could not attach (should not happen): subclass now
+    if (m_hwnd != window) { // the hook could not attach (should not happen): subclass now
         SubclassWindow(window);
     }
     return true;
@@ -196,7 +194,7 @@ bool CWindow::Create(DWORD exStyle, const wchar_t* className, const wchar_t* tit
 
 HWND CWindow::CreateDialogAttached(HWND parent, const void* dialogTemplate, DLGPROC proc,
                                    LPARAM param) {
-    if (hwnd_)
+    if (m_hwnd)
         return nullptr;
     HWND window;
     {
@@ -205,10 +203,10 @@ HWND CWindow::CreateDialogAttached(HWND parent, const void* dialogTemplate, DLGP
             ResourceModule(), static_cast<const DLGTEMPLATE*>(dialogTemplate), parent, proc, param);
     }
     if (!window) {
-        hwnd_ = nullptr;
+        m_hwnd = nullptr;
         return nullptr;
     }
-    if (hwnd_ != window)
+    if (m_hwnd != window)
         SubclassWindow(window);
     return window;
 }
@@ -218,12 +216,12 @@ bool CWindow::CreateView(HWND parent, UINT id, DWORD style, const RECT& rect, Cr
 }
 
 void CWindow::DestroyWindow() {
-    if (hwnd_)
-        ::DestroyWindow(hwnd_);
+    if (m_hwnd)
+        ::DestroyWindow(m_hwnd);
 }
 
 bool CWindow::SubclassWindow(HWND window) {
-    if (hwnd_ || !window || !::IsWindow(window) || FromHandle(window))
+    if (m_hwnd || !window || !::IsWindow(window) || FromHandle(window))
         return false;
     AttachPending(this, window);
     return true;
@@ -234,21 +232,21 @@ bool CWindow::SubclassDlgItem(UINT id, HWND parent) {
 }
 
 HWND CWindow::UnsubclassWindow() {
-    HWND window = hwnd_;
+    HWND window = m_hwnd;
     if (!window)
         return nullptr;
-    if (oldProc_ != ::DefWindowProcW)
-        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
+    if (m_oldProc != ::DefWindowProcW)
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
     ::RemovePropW(window, kObjectProp);
-    hwnd_ = nullptr;
-    oldProc_ = nullptr;
+    m_hwnd = nullptr;
+    m_oldProc = nullptr;
     return window;
 }
 
 HWND CWindow::GetOwner() const {
-    if (owner_)
-        return owner_;
-    return hwnd_ ? ::GetParent(hwnd_) : nullptr;
+    if (m_owner)
+        return m_owner;
+    return m_hwnd ? ::GetParent(m_hwnd) : nullptr;
 }
 
 bool CWindow::PreTranslateMessage(MSG*) {
@@ -256,55 +254,55 @@ bool CWindow::PreTranslateMessage(MSG*) {
 }
 
 LRESULT CWindow::Default() {
-    if (!hwnd_)
+    if (!m_hwnd)
         return 0;
-    return ::CallWindowProcW(oldProc_ ? oldProc_ : ::DefWindowProcW, hwnd_, current_.message,
-                             current_.wParam, current_.lParam);
+    return ::CallWindowProcW(m_oldProc ? m_oldProc : ::DefWindowProcW, m_hwnd, m_current.message,
+                             m_current.wParam, m_current.lParam);
 }
 
 RECT CWindow::ClientRect() const {
     RECT r{};
-    if (hwnd_)
-        ::GetClientRect(hwnd_, &r);
+    if (m_hwnd)
+        ::GetClientRect(m_hwnd, &r);
     return r;
 }
 
 RECT CWindow::WindowRectInParent() const {
     RECT r{};
-    if (!hwnd_)
+    if (!m_hwnd)
         return r;
-    ::GetWindowRect(hwnd_, &r);
-    HWND parent = ::GetParent(hwnd_);
+    ::GetWindowRect(m_hwnd, &r);
+    HWND parent = ::GetParent(m_hwnd);
     if (parent)
         ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     return r;
 }
 
 void CWindow::Invalidate(bool erase) const {
-    if (hwnd_)
-        ::InvalidateRect(hwnd_, nullptr, erase);
+    if (m_hwnd)
+        ::InvalidateRect(m_hwnd, nullptr, erase);
 }
 
 void CWindow::InvalidateRect(const RECT& rect, bool erase) const {
-    if (hwnd_)
-        ::InvalidateRect(hwnd_, &rect, erase);
+    if (m_hwnd)
+        ::InvalidateRect(m_hwnd, &rect, erase);
 }
 
 int CWindow::GetDlgCtrlID() const {
-    return hwnd_ ? ::GetDlgCtrlID(hwnd_) : 0;
+    return m_hwnd ? ::GetDlgCtrlID(m_hwnd) : 0;
 }
 
 void CWindow::SetDlgCtrlID(int id) const {
-    if (hwnd_)
-        ::SetWindowLongPtrW(hwnd_, GWLP_ID, id);
+    if (m_hwnd)
+        ::SetWindowLongPtrW(m_hwnd, GWLP_ID, id);
 }
 
 HWND CWindow::GetDlgItem(int id) const {
-    return hwnd_ ? ::GetDlgItem(hwnd_, id) : nullptr;
+    return m_hwnd ? ::GetDlgItem(m_hwnd, id) : nullptr;
 }
 
 HWND CWindow::GetParent() const {
-    return hwnd_ ? ::GetParent(hwnd_) : nullptr;
+    return m_hwnd ? ::GetParent(m_hwnd) : nullptr;
 }
 
 // --- dispatch --------------------------------------------------------------------------

@@ -1,5 +1,16 @@
 // The window framework's base class: one C++ object per window, messages
 // dispatched to typed virtual handlers, dynamic creation by class name.
+//
+// Message dispatch is one way for every window: CWindow::Dispatch cracks each
+// message it knows into a typed virtual handler (OnPaint, OnSize, ...), and
+// OnMessage is the one hook for the rest (WM_USER+n, registered messages).
+// Virtual handlers rather than a message table per class, because:
+//  - the compiler checks each handler's signature (`override`), where a table
+//    entry casts a member pointer and a wrong signature fails at run time;
+//  - a derived class handles a message by overriding it and reaches the base
+//    behaviour by calling the base handler, with no chain of tables to keep;
+//  - the setup window's classes handle a few dozen messages in all, so a
+//    vtable slot per handler costs nothing worth a table's machinery.
 #pragma once
 
 #include "Handles.h"
@@ -72,7 +83,7 @@ public:
     CWindow(const CWindow&) = delete;
     CWindow& operator=(const CWindow&) = delete;
 
-    HWND Hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return m_hwnd; }
     // The framework object attached to a window, or null.
     static CWindow* FromHandle(HWND window);
 
@@ -93,7 +104,7 @@ public:
     HWND UnsubclassWindow();
 
     // The window that receives this window's notifications (the parent unless set).
-    void SetOwner(HWND owner) { owner_ = owner; }
+    void SetOwner(HWND owner) { m_owner = owner; }
     HWND GetOwner() const;
 
     // Called by the modal and message loops before translation; true consumes
@@ -103,7 +114,7 @@ public:
     // Processes the current message as the window would without us.
     LRESULT Default();
     // The message being handled (valid inside a handler).
-    const MSG& CurrentMessage() const { return current_; }
+    const MSG& CurrentMessage() const { return m_current; }
 
     // --- small conveniences ---
     RECT ClientRect() const;
@@ -154,7 +165,7 @@ protected:
 
     // Dialog windows (CDialog, CFormView) route unhandled messages through
     // DefDlgProc's class procedure; the generic default is DefWindowProc.
-    WNDPROC DefaultProc() const { return oldProc_; }
+    WNDPROC DefaultProc() const { return m_oldProc; }
     // Creates a dialog from an in-memory template with this object attached
     // before its first message.
     HWND CreateDialogAttached(HWND parent, const void* dialogTemplate, DLGPROC proc, LPARAM param);
@@ -165,10 +176,10 @@ private:
     void Attach(HWND window, WNDPROC previous);
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
-    HWND hwnd_ = nullptr;
-    HWND owner_ = nullptr;
-    WNDPROC oldProc_ = nullptr;
-    MSG current_{};
+    HWND m_hwnd = nullptr;
+    HWND m_owner = nullptr;
+    WNDPROC m_oldProc = nullptr;
+    MSG m_current{};
 };
 
 // Runs a message loop until the window is destroyed or WM_QUIT arrives (it is

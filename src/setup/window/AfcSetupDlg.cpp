@@ -56,21 +56,6 @@ fw::Icon LoadSizedIcon(int id, int size) {
                                                     IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
-// The paint DC of one WM_PAINT.
-class PaintDC {
-public:
-    explicit PaintDC(HWND window) : window_(window), dc_(::BeginPaint(window, &ps_)) {}
-    ~PaintDC() { ::EndPaint(window_, &ps_); }
-    PaintDC(const PaintDC&) = delete;
-    PaintDC& operator=(const PaintDC&) = delete;
-    HDC dc() const { return dc_; }
-
-private:
-    HWND window_;
-    PAINTSTRUCT ps_{};
-    HDC dc_;
-};
-
 RECT ChildRectInClient(HWND parent, HWND child) {
     RECT r{};
     if (child == nullptr)
@@ -82,108 +67,110 @@ RECT ChildRectInClient(HWND parent, HWND child) {
 
 } // namespace
 
+namespace setupwin {
+
 CAfcSetupDlg::CAfcSetupDlg() : fw::CDialog(IDD_AFC_SETUP) {}
 
 CAfcSetupDlg::~CAfcSetupDlg() = default;
 
 CParamPage* CAfcSetupDlg::ParamPage() const {
-    if (paramViewId_ < 0)
+    if (m_paramViewId < 0)
         return nullptr;
-    return dynamic_cast<CParamPage*>(splitter_.GetView(paramViewId_));
+    return dynamic_cast<CParamPage*>(m_splitter.GetView(m_paramViewId));
 }
 
 int CAfcSetupDlg::OnCreate(CREATESTRUCTW* create) {
     if (fw::CDialog::OnCreate(create) == -1)
         return -1;
     RECT none{};
-    if (!splitter_.CreateStatic(Hwnd(), 1, 2, WS_CHILD | WS_VISIBLE, fw::AFX_IDW_PANE_FIRST))
+    if (!m_splitter.CreateStatic(Hwnd(), 1, 2, WS_CHILD | WS_VISIBLE, fw::AFX_IDW_PANE_FIRST))
         return 0; // no splitter: the window opens without pages
-    splitter_.EnableTracking(false);
+    m_splitter.EnableTracking(false);
 
     const SIZE empty{0, 0};
-    switch (chipPage_) {
+    switch (m_chipPage) {
     case 0:
-        paramViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewSetup), empty, nullptr);
-        helpViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(fw::CIntroHtmlView), empty, nullptr);
+        m_paramViewId = m_splitter.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewSetup), empty, nullptr);
+        m_helpViewId = m_splitter.AddView(0, 1, FW_RUNTIME_CLASS(CIntroHtmlView), empty, nullptr);
         break;
     case 1:
-        paramViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewVt318), empty, nullptr);
-        helpViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(fw::CHtmlViewVt318), empty, nullptr);
+        m_paramViewId = m_splitter.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewVt318), empty, nullptr);
+        m_helpViewId = m_splitter.AddView(0, 1, FW_RUNTIME_CLASS(CHtmlViewVt318), empty, nullptr);
         break;
     default:
         break;
     }
-    aboutViewId_ = splitter_.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewHelps), empty, nullptr);
+    m_aboutViewId = m_splitter.AddView(0, 1, FW_RUNTIME_CLASS(CFormViewHelps), empty, nullptr);
 
     if (CParamPage* page = ParamPage())
-        page->Load(path_.c_str());
+        page->Load(m_path.c_str());
 
-    if (!bar_.Create(WS_CHILD | WS_VISIBLE, none, splitter_.Hwnd(),
-                     static_cast<UINT>(splitter_.IdFromRowCol(0, 0)), kBarFlags))
+    if (!m_bar.Create(WS_CHILD | WS_VISIBLE, none, m_splitter.Hwnd(),
+                      static_cast<UINT>(m_splitter.IdFromRowCol(0, 0)), kBarFlags))
         return 0;
-    bar_.SetOwner(Hwnd());
+    m_bar.SetOwner(Hwnd());
     CreateBar();
 
     RECT client = ClientRect();
-    const setupwin::ColumnSizes sizes = setupwin::CreationColumnSizes(client.right - client.left);
-    splitter_.SetColumnInfo(0, sizes.barIdeal, sizes.barMin);
-    splitter_.SetColumnInfo(1, sizes.pagesIdeal, sizes.pagesMin);
-    splitter_.RecalcLayout();
+    const ColumnSizes sizes = CreationColumnSizes(client.right - client.left);
+    m_splitter.SetColumnInfo(0, sizes.barIdeal, sizes.barMin);
+    m_splitter.SetColumnInfo(1, sizes.pagesIdeal, sizes.pagesMin);
+    m_splitter.RecalcLayout();
     return 0;
 }
 
 void CAfcSetupDlg::CreateBar() {
-    smallImages_.reset(::ImageList_Create(16, 16, ILC_COLORDDB | ILC_MASK, 2, 1));
-    largeImages_.reset(::ImageList_Create(32, 32, ILC_COLORDDB | ILC_MASK, 2, 1));
+    m_smallImages.reset(::ImageList_Create(16, 16, ILC_COLORDDB | ILC_MASK, 2, 1));
+    m_largeImages.reset(::ImageList_Create(32, 32, ILC_COLORDDB | ILC_MASK, 2, 1));
     for (int id : {IDI_BAR_INTRO, IDI_BAR_PARAMETERS, IDI_BAR_HISTORY}) {
         fw::Icon small = LoadSizedIcon(id, 16);
         fw::Icon large = LoadSizedIcon(id, 32);
-        if (smallImages_ && small)
-            ::ImageList_AddIcon(smallImages_.get(), small.get());
-        if (largeImages_ && large)
-            ::ImageList_AddIcon(largeImages_.get(), large.get());
+        if (m_smallImages && small)
+            ::ImageList_AddIcon(m_smallImages.get(), small.get());
+        if (m_largeImages && large)
+            ::ImageList_AddIcon(m_largeImages.get(), large.get());
     }
-    bar_.SetBarImageList(largeImages_.get(), 2);
-    bar_.SetBarImageList(smallImages_.get(), 1);
-    bar_.SetAnimationDelay(kBarAnimationDelay);
-    bar_.SetSelectionAnimation(kSelectionPeriod);
+    m_bar.SetBarImageList(m_largeImages.get(), 2);
+    m_bar.SetBarImageList(m_smallImages.get(), 1);
+    m_bar.SetAnimationDelay(kBarAnimationDelay);
+    m_bar.SetSelectionAnimation(kSelectionPeriod);
 
-    const int algorithm = bar_.AppendFolder(kFolderAlgorithm, 0);
-    bar_.InsertFolderItem(algorithm, 0, kItemIntro, 0, 0);
-    bar_.InsertFolderItem(algorithm, 1, kItemParams, 1, 0);
-    const int history = bar_.AppendFolder(kFolderHistory, 0);
-    bar_.InsertFolderItem(history, 0, kFolderHistory, 2, 0);
-    bar_.SelectFolder(0);
+    const int algorithm = m_bar.AppendFolder(kFolderAlgorithm, 0);
+    m_bar.InsertFolderItem(algorithm, 0, kItemIntro, 0, 0);
+    m_bar.InsertFolderItem(algorithm, 1, kItemParams, 1, 0);
+    const int history = m_bar.AppendFolder(kFolderHistory, 0);
+    m_bar.InsertFolderItem(history, 0, kFolderHistory, 2, 0);
+    m_bar.SelectFolder(0);
 }
 
 BOOL CAfcSetupDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
 
-    bigIcon_ = LoadSizedIcon(IDI_SETUP_WINDOW, ::GetSystemMetrics(SM_CXICON));
-    smallIcon_ = LoadSizedIcon(IDI_SETUP_WINDOW, ::GetSystemMetrics(SM_CXSMICON));
-    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    m_bigIcon = LoadSizedIcon(IDI_SETUP_WINDOW, ::GetSystemMetrics(SM_CXICON));
+    m_smallIcon = LoadSizedIcon(IDI_SETUP_WINDOW, ::GetSystemMetrics(SM_CXSMICON));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.get()));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.get()));
 
     const RECT place = ChildRectInClient(Hwnd(), GetDlgItem(IDC_SETUP_PLACEHOLDER));
     const int width = place.right - place.left;
 
-    if (splitter_.Hwnd() != nullptr) {
-        splitter_.ShowView(paramViewId_);
-        const int barWidth = setupwin::InitialBarWidth(width);
-        splitter_.SetColumnInfo(0, barWidth, barWidth);
-        ::MoveWindow(splitter_.Hwnd(), place.left, place.top, width, place.bottom - place.top,
+    if (m_splitter.Hwnd() != nullptr) {
+        m_splitter.ShowView(m_paramViewId);
+        const int barWidth = InitialBarWidth(width);
+        m_splitter.SetColumnInfo(0, barWidth, barWidth);
+        ::MoveWindow(m_splitter.Hwnd(), place.left, place.top, width, place.bottom - place.top,
                      TRUE);
     }
 
-    if (const char* text = setupwin::ChipTitleText(chipPage_)) {
-        title_ = setupwin::WindowTitle(text, path_.c_str());
-        ::SetWindowTextA(Hwnd(), title_.c_str());
+    if (const char* text = ChipTitleText(m_chipPage)) {
+        m_title = WindowTitle(text, m_path.c_str());
+        ::SetWindowTextA(Hwnd(), m_title.c_str());
     }
     return TRUE;
 }
 
 void CAfcSetupDlg::OnPaint() {
-    PaintDC paint(Hwnd());
+    fw::PaintDC paint(Hwnd());
     if (paint.dc() != nullptr)
         PaintCaption(paint.dc());
 }
@@ -200,7 +187,7 @@ void CAfcSetupDlg::PaintCaption(HDC dc) const {
     if (font)
         ::SelectObject(dc, font.get());
     ::SetBkMode(dc, TRANSPARENT);
-    const std::wstring caption = fw::GbkToWide(setupwin::CompanyCaption());
+    const std::wstring caption = fw::GbkToWide(CompanyCaption());
     const UINT format = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
 
     // Light copy one pixel down-right, dark copy in place: engraved.
@@ -214,29 +201,29 @@ void CAfcSetupDlg::PaintCaption(HDC dc) const {
 
 bool CAfcSetupDlg::SaveParams() {
     CParamPage* page = ParamPage();
-    if (page == nullptr || (chipPage_ != 0 && chipPage_ != 1))
+    if (page == nullptr || (m_chipPage != 0 && m_chipPage != 1))
         return true;
-    if (page->Save(path_.c_str()))
+    if (page->Save(m_path.c_str()))
         return true;
     if (page->FailedControl() == nullptr && !page->LastWrite().Complete()) {
         ShowWriteFailure(*page);
         return false;
     }
     // The failed field must be visible to be corrected.
-    splitter_.ShowView(paramViewId_);
+    m_splitter.ShowView(m_paramViewId);
     if (HWND field = page->FailedControl())
         ::SetFocus(field);
     return false;
 }
 
 void CAfcSetupDlg::ShowWriteFailure(const CParamPage& page) const {
-    const setupwin::SaveOutcome& write = page.LastWrite();
-    std::wstring text = fw::GbkToWide(kWriteFailed) + L"\r\n" + AnsiToWide(path_) + L"\r\n\r\n" +
+    const SaveOutcome& write = page.LastWrite();
+    std::wstring text = fw::GbkToWide(kWriteFailed) + L"\r\n" + AnsiToWide(m_path) + L"\r\n\r\n" +
                         (write.systemError != 0 ? fw::SystemErrorText(write.systemError)
                                                 : fw::GbkToWide(kNoReason)) +
                         L"\r\n\r\n";
     if (write.written < page.Page().fields.size()) {
-        const setupwin::ParamField& key = page.Page().fields[write.written];
+        const ParamField& key = page.Page().fields[write.written];
         text += fw::GbkToWide(kKeyNotWritten) + L"[" + AnsiToWide(key.section) + L"] " +
                 AnsiToWide(key.key) + L"\r\n\r\n";
     }
@@ -268,27 +255,29 @@ bool CAfcSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 
 LRESULT CAfcSetupDlg::OnBarNotify(WPARAM code, LPARAM arg) {
     if (code == bar::BAR_ITEM_CLICKED) {
-        const int folder = bar_.GetSelectedFolder();
-        switch (setupwin::PageForBarItem(folder, static_cast<int>(arg))) {
-        case setupwin::SetupPage::HtmlHelp:
-            splitter_.ShowView(helpViewId_);
+        const int folder = m_bar.GetSelectedFolder();
+        switch (PageForBarItem(folder, static_cast<int>(arg))) {
+        case SetupPage::HtmlHelp:
+            m_splitter.ShowView(m_helpViewId);
             break;
-        case setupwin::SetupPage::Parameters:
-            splitter_.ShowView(paramViewId_);
+        case SetupPage::Parameters:
+            m_splitter.ShowView(m_paramViewId);
             break;
-        case setupwin::SetupPage::About:
-            splitter_.ShowView(aboutViewId_);
+        case SetupPage::About:
+            m_splitter.ShowView(m_aboutViewId);
             break;
-        case setupwin::SetupPage::None:
+        case SetupPage::None:
             break;
         }
         return 0;
     }
-    return setupwin::BarNotifyReply(static_cast<int>(code));
+    return BarNotifyReply(static_cast<int>(code));
 }
 
+} // namespace setupwin
+
 void RunSetupWindow(const char* path, int chipPage) {
-    CAfcSetupDlg dialog;
+    setupwin::CAfcSetupDlg dialog;
     dialog.SetConfigPath(path);
     dialog.SetChipPage(chipPage);
     dialog.DoModal(nullptr);

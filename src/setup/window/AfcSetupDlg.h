@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace setupwin {
+
 class CParamPage;
 
 class CAfcSetupDlg : public fw::CDialog {
@@ -15,15 +17,15 @@ public:
     CAfcSetupDlg();
     ~CAfcSetupDlg() override;
 
-    void SetConfigPath(const char* path) { path_ = path != nullptr ? path : ""; }
-    void SetChipPage(int chipPage) { chipPage_ = chipPage; }
-    const std::string& ConfigPath() const { return path_; }
-    int ChipPage() const { return chipPage_; }
-    const std::string& Title() const { return title_; }
+    void SetConfigPath(const char* path) { m_path = path != nullptr ? path : ""; }
+    void SetChipPage(int chipPage) { m_chipPage = chipPage; }
+    const std::string& ConfigPath() const { return m_path; }
+    int ChipPage() const { return m_chipPage; }
+    const std::string& Title() const { return m_title; }
 
-    int HelpViewId() const { return helpViewId_; }
-    int ParamViewId() const { return paramViewId_; }
-    int AboutViewId() const { return aboutViewId_; }
+    int HelpViewId() const { return m_helpViewId; }
+    int ParamViewId() const { return m_paramViewId; }
+    int AboutViewId() const { return m_aboutViewId; }
 
     // Writes the parameter page's keys; false when a field failed its
     // validation (nothing written, the page shown with the focus on it) or
@@ -46,16 +48,18 @@ private:
     void PaintCaption(HDC dc) const;
     void ShowWriteFailure(const CParamPage& page) const;
 
-    std::string path_;
-    int chipPage_ = 1;
-    std::string title_;
-    fw::CSwitchSplitterWnd splitter_;
-    bar::CGfxOutBarCtrl bar_;
-    fw::ImageList smallImages_;
-    fw::ImageList largeImages_;
-    fw::Icon bigIcon_;
-    fw::Icon smallIcon_;
-    int helpViewId_ = -1;
-    int paramViewId_ = -1;
-    int aboutViewId_ = -1;
+    std::string m_path;
+    int m_chipPage = 1;
+    std::string m_title;
+    fw::CSwitchSplitterWnd m_splitter;
+    bar::CGfxOutBarCtrl m_bar;
+    fw::ImageList m_smallImages;
+    fw::ImageList m_largeImages;
+    fw::Icon m_bigIcon;
+    fw::Icon m_smallIcon;
+    int m_helpViewId = -1;
+    int m_paramViewId = -1;
+    int m_aboutViewId = -1;
 };
+
+} // namespace setupwin

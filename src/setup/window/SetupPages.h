@@ -7,11 +7,13 @@
 
 #include <string>
 
+namespace setupwin {
+
 // A parameter page: eight keys loaded from and saved to the configuration
 // file, exchanged with the page's edit boxes in the page's exchange order.
 class CParamPage : public fw::CFormView {
 public:
-    CParamPage(UINT templateId, const setupwin::ParamPageDef& page);
+    CParamPage(UINT templateId, const ParamPageDef& page);
 
     // Reads the page's keys (defaults for missing ones) into the members and
     // the controls. Returns 1.
@@ -24,22 +26,22 @@ public:
     // (the keys before it stay written). Returns 1 when saved.
     int Save(const char* path);
 
-    const setupwin::ParamPageDef& Page() const { return page_; }
+    const ParamPageDef& Page() const { return m_page; }
     // The members in key order.
-    const setupwin::ParamValues& Values() const { return values_; }
+    const ParamValues& Values() const { return m_values; }
     // The control of the field that failed the last save, or null.
-    HWND FailedControl() const { return failedControl_; }
+    HWND FailedControl() const { return m_failedControl; }
     // How far the last save's writes got.
-    const setupwin::SaveOutcome& LastWrite() const { return lastWrite_; }
+    const SaveOutcome& LastWrite() const { return m_lastWrite; }
 
 protected:
     void DoDataExchange(fw::CDataExchange& dx) override;
 
 private:
-    const setupwin::ParamPageDef& page_;
-    setupwin::ParamValues values_{};
-    HWND failedControl_ = nullptr;
-    setupwin::SaveOutcome lastWrite_;
+    const ParamPageDef& m_page;
+    ParamValues m_values{};
+    HWND m_failedControl = nullptr;
+    SaveOutcome m_lastWrite;
 };
 
 class CFormViewVt318 : public CParamPage {
@@ -60,8 +62,8 @@ class CFormViewHelps : public fw::CFormView {
 public:
     CFormViewHelps();
 
-    const std::string& History() const { return history_; }
-    const std::string& About() const { return about_; }
+    const std::string& History() const { return m_history; }
+    const std::string& About() const { return m_about; }
 
 protected:
     void DoDataExchange(fw::CDataExchange& dx) override;
@@ -69,6 +71,8 @@ protected:
     void OnSize(UINT type, int cx, int cy) override;
 
 private:
-    std::string history_;
-    std::string about_;
+    std::string m_history;
+    std::string m_about;
 };
+
+} // namespace setupwin

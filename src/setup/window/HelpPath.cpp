@@ -1,6 +1,6 @@
 #include "HelpPath.h"
 
-namespace fw {
+namespace setupwin {
 
 std::wstring ModuleFolder(const std::wstring& modulePath) {
     const size_t slash = modulePath.rfind(L'\\');
@@ -25,4 +25,4 @@ bool BuildHelpPagePath(const std::wstring& modulePath, const wchar_t* format, st
     return true;
 }
 
-} // namespace fw
+} // namespace setupwin

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace fw {
+namespace setupwin {
 
 constexpr wchar_t kVt318PageFormat[] = L"%s\\Html\\AFC\\VANTOR\\Vt318.htm";
 constexpr wchar_t kVt300PageFormat[] = L"%s\\Html\\AFC\\VANTOR\\VT300.htm";
@@ -19,4 +19,4 @@ std::wstring ModuleFolder(const std::wstring& modulePath);
 // terminating zero).
 bool BuildHelpPagePath(const std::wstring& modulePath, const wchar_t* format, std::wstring* path);
 
-} // namespace fw
+} // namespace setupwin
