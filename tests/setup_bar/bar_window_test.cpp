@@ -845,6 +845,12 @@ TEST_F(BarWindowTest, Screenshots) {
     // Pressed: the frame as drawn inside the press loop, caught by a posted probe.
     ::SendMessageW(Bar(), WM_MOUSEMOVE, 0, At(POINT{2, 2}));
     bar_->Model().hotItem = -1;
+    // A hover tick inside the press loop would clear the pressed frame: let the
+    // hover timer find the parked cursor and stop first.
+    for (int i = 0; i < 100 && bar_->Model().hotFolder >= 0; ++i) {
+        Pump(10);
+    }
+    ASSERT_EQ(bar_->Model().hotFolder, -1);
     Repaint();
     gShot = this;
     const UINT_PTR probe = ::SetTimer(nullptr, 0, 50, &PressedShot);
