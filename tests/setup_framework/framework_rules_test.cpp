@@ -19,7 +19,7 @@ int32_t Convert(int32_t units, bool vertical) {
 std::vector<ControlGeometry> Table(const std::vector<ControlGeometry>& children, int width,
                                    int height) {
     std::vector<ControlGeometry> t;
-    t.push_back(MakeGeometry(LAYOUT_CONTAINER_ID, 0, 0, width, height));
+    t.push_back(MakeGeometry(LAYOUT_CONTAINER_ID, {0, 0, width, height}));
     t.insert(t.end(), children.begin(), children.end());
     ControlGeometry end{};
     end.id = LAYOUT_END_ID;
@@ -41,7 +41,7 @@ const ControlGeometry& Find(std::vector<ControlGeometry>& t, int32_t id) {
 // --- layout solver ----------------------------------------------------------------
 
 TEST(LayoutSolver, StretchRightKeepsLeftEdge) {
-    auto t = Table({MakeGeometry(10, 20, 30, 60, 50)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {20, 30, 60, 50})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_STRETCH, LAYOUT_RIGHT, 10, LAYOUT_RIGHT, LAYOUT_CONTAINER_ID, -5)};
     ASSERT_TRUE(SolveLayout(rules, t, Convert));
@@ -57,7 +57,7 @@ TEST(LayoutSolver, StretchRightKeepsLeftEdge) {
 }
 
 TEST(LayoutSolver, MoveLeftKeepsWidth) {
-    auto t = Table({MakeGeometry(10, 20, 30, 60, 50)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {20, 30, 60, 50})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_MOVE, LAYOUT_LEFT, 10, LAYOUT_LEFT, LAYOUT_CONTAINER_ID, 50)};
     ASSERT_TRUE(SolveLayout(rules, t, Convert));
@@ -68,7 +68,7 @@ TEST(LayoutSolver, MoveLeftKeepsWidth) {
 }
 
 TEST(LayoutSolver, MoveBottomKeepsHeightAndVerticalOffsetsUseTheVerticalUnit) {
-    auto t = Table({MakeGeometry(10, 20, 30, 60, 50)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {20, 30, 60, 50})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_MOVE, LAYOUT_BOTTOM, 10, LAYOUT_BOTTOM, LAYOUT_CONTAINER_ID, -8)};
     ASSERT_TRUE(SolveLayout(rules, t, Convert));
@@ -80,7 +80,7 @@ TEST(LayoutSolver, MoveBottomKeepsHeightAndVerticalOffsetsUseTheVerticalUnit) {
 
 TEST(LayoutSolver, RulesChainThroughOtherControlsInAnyOrder) {
     // 20 follows 10's right edge; its rule comes first and waits a pass.
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 10), MakeGeometry(20, 50, 0, 70, 10)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 10}), MakeGeometry(20, {50, 0, 70, 10})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_MOVE, LAYOUT_LEFT, 20, LAYOUT_RIGHT, 10, 5),
         Rule(RULE_STRETCH, LAYOUT_RIGHT, 10, LAYOUT_RIGHT, LAYOUT_CONTAINER_ID, -50),
@@ -92,7 +92,7 @@ TEST(LayoutSolver, RulesChainThroughOtherControlsInAnyOrder) {
 }
 
 TEST(LayoutSolver, PercentScalesTheReferenceSize) {
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 10)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 10})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_STRETCH, LAYOUT_WIDTH, 10, LAYOUT_WIDTH, LAYOUT_CONTAINER_ID, 0, 25),
         Rule(RULE_STRETCH, LAYOUT_HEIGHT, 10, LAYOUT_HEIGHT, LAYOUT_CONTAINER_ID, 0, 33),
@@ -105,7 +105,7 @@ TEST(LayoutSolver, PercentScalesTheReferenceSize) {
 }
 
 TEST(LayoutSolver, RulesWaitingOnEachOtherFailAndTheCallerMovesNothing) {
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 10), MakeGeometry(20, 50, 0, 70, 10)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 10}), MakeGeometry(20, {50, 0, 70, 10})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_MOVE, LAYOUT_LEFT, 10, LAYOUT_RIGHT, 20, 0),
         Rule(RULE_MOVE, LAYOUT_LEFT, 20, LAYOUT_RIGHT, 10, 0),
@@ -119,20 +119,21 @@ TEST(LayoutSolver, EmptyTableSucceedsAndTouchesNothing) {
     const LayoutRule end[] = {LayoutRule{RULE_END, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     std::vector<LayoutRule> rules = CopyRules(end);
     EXPECT_TRUE(rules.empty());
-    auto t = Table({MakeGeometry(10, 1, 2, 3, 4)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {1, 2, 3, 4})}, 400, 300);
     EXPECT_TRUE(SolveLayout(rules, t, Convert));
     EXPECT_EQ(Find(t, 10).unchanged, 1);
 }
 
 TEST(LayoutSolver, UnknownReferenceIdNeverApplies) {
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 10)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 10})}, 400, 300);
     std::vector<LayoutRule> rules{Rule(RULE_MOVE, LAYOUT_LEFT, 10, LAYOUT_LEFT, 999, 0)};
     EXPECT_FALSE(SolveLayout(rules, t, Convert));
 }
 
 TEST(LayoutSolver, CentreHorizontallyInTheContainerSpan) {
     // Two controls 10..30 and 40..60 (union 50 wide) centred in 400: start 175.
-    auto t = Table({MakeGeometry(10, 10, 0, 30, 10), MakeGeometry(11, 40, 20, 60, 30)}, 400, 300);
+    auto t =
+        Table({MakeGeometry(10, {10, 0, 30, 10}), MakeGeometry(11, {40, 20, 60, 30})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_CENTER_H, 0, 10, LAYOUT_SPAN, LAYOUT_CONTAINER_ID, 0, 0, 11)};
     ASSERT_TRUE(SolveLayout(rules, t, Convert));
@@ -144,7 +145,7 @@ TEST(LayoutSolver, CentreHorizontallyInTheContainerSpan) {
 }
 
 TEST(LayoutSolver, CentreVerticallyWithOffsetAndNoReferencePart) {
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 40)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 40})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_CENTER_V, 0, 10, -1, LAYOUT_CONTAINER_ID, 8, 0, 10)}; // 8 units = 13 px
     ASSERT_TRUE(SolveLayout(rules, t, Convert));
@@ -156,7 +157,7 @@ TEST(LayoutSolver, CentreVerticallyWithOffsetAndNoReferencePart) {
 TEST(LayoutSolver, CentringUsesTheGroupsOwnEdgeRulesOnAScratchCopy) {
     // The group member is first stretched to 100 wide by its own rules, then
     // the group is centred in the container: 150..250.
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 10)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 10})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_CENTER_H, 0, 10, LAYOUT_SPAN, LAYOUT_CONTAINER_ID, 0, 0, 10),
         Rule(RULE_STRETCH, LAYOUT_RIGHT, 10, LAYOUT_LEFT, LAYOUT_CONTAINER_ID, 0),
@@ -171,7 +172,7 @@ TEST(LayoutSolver, CentringUsesTheGroupsOwnEdgeRulesOnAScratchCopy) {
 
 TEST(LayoutSolver, CentringWaitsForTheGroupsSize) {
     // The member's width depends on a rule that never applies: no centring.
-    auto t = Table({MakeGeometry(10, 0, 0, 10, 10)}, 400, 300);
+    auto t = Table({MakeGeometry(10, {0, 0, 10, 10})}, 400, 300);
     std::vector<LayoutRule> rules{
         Rule(RULE_STRETCH, LAYOUT_WIDTH, 10, LAYOUT_WIDTH, 999, 0),
         Rule(RULE_CENTER_H, 0, 10, LAYOUT_SPAN, LAYOUT_CONTAINER_ID, 0, 0, 10),
@@ -181,9 +182,9 @@ TEST(LayoutSolver, CentringWaitsForTheGroupsSize) {
 }
 
 TEST(LayoutSolver, HelpPageTableAt400PixelsWide) {
-    auto t = Table({MakeGeometry(8002, 11, 11, 344, 196), MakeGeometry(8011, 22, 21, 54, 54),
-                    MakeGeometry(8010, 64, 21, 320, 55), MakeGeometry(8012, 11, 62, 344, 63),
-                    MakeGeometry(8009, 22, 81, 326, 169)},
+    auto t = Table({MakeGeometry(8002, {11, 11, 344, 196}), MakeGeometry(8011, {22, 21, 54, 54}),
+                    MakeGeometry(8010, {64, 21, 320, 55}), MakeGeometry(8012, {11, 62, 344, 63}),
+                    MakeGeometry(8009, {22, 81, 326, 169})},
                    400, 300);
     std::vector<LayoutRule> rules = CopyRules(kHelpPageLayout);
     ASSERT_EQ(rules.size(), 20u);
@@ -281,7 +282,7 @@ TEST(SplitterMath, PanesBarsAndHitTest) {
     std::vector<SplitInfo> rows{{0, 0, 195}};
     std::vector<SplitInfo> cols{{0, 0, 100}, {0, 0, 296}};
     SplitterMetrics m; // bars 4, gaps 4, border 0
-    const SplitterGeometry g = PlaceSplitter(SplitRect{0, 5, 400, 200}, rows, cols, m);
+    const SplitterGeometry g = PlaceSplitter(Rect{0, 5, 400, 200}, rows, cols, m);
     ASSERT_EQ(g.panes.size(), 2u);
     EXPECT_EQ(g.panes[0].left, 0);
     EXPECT_EQ(g.panes[0].right, 100);
@@ -301,7 +302,7 @@ TEST(SplitterMath, PanesBarsAndHitTest) {
 TEST(SplitterMath, CrossingOfTwoBars) {
     std::vector<SplitInfo> rows{{0, 0, 50}, {0, 0, 46}};
     std::vector<SplitInfo> cols{{0, 0, 50}, {0, 0, 46}};
-    const SplitterGeometry g = PlaceSplitter(SplitRect{0, 0, 100, 100}, rows, cols, {});
+    const SplitterGeometry g = PlaceSplitter(Rect{0, 0, 100, 100}, rows, cols, {});
     const SplitHit hit = HitTestSplitter(g, 51, 51);
     EXPECT_EQ(hit.kind, SplitHitKind::Crossing);
     EXPECT_EQ(HitTestSplitter(g, 51, 10).kind, SplitHitKind::ColumnBar);

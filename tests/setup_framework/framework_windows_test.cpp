@@ -6,6 +6,7 @@
 #include "HelpViews.h"
 #include "LayoutWindow.h"
 #include "Splitter.h"
+#include "WindowText.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,6 @@
 using namespace fw;
 
 namespace {
-
-std::wstring TextOf(HWND w) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(w)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(w, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
 
 RECT RectInParent(HWND w) {
     RECT r{};
@@ -204,9 +199,9 @@ TEST(DataExchange, StandardMessagesComeFromTheStringTable) {
 TEST(DataExchange, LoadsMembersIntoControlsAtInit) {
     ExchangeDialog d;
     ASSERT_TRUE(d.CreateModeless());
-    EXPECT_EQ(TextOf(d.GetDlgItem(101)), L"10");
-    EXPECT_EQ(TextOf(d.GetDlgItem(103)), L"7000");
-    EXPECT_EQ(TextOf(d.GetDlgItem(104)), L"注释");
+    EXPECT_EQ(WindowText(d.GetDlgItem(101)), L"10");
+    EXPECT_EQ(WindowText(d.GetDlgItem(103)), L"7000");
+    EXPECT_EQ(WindowText(d.GetDlgItem(104)), L"注释");
 }
 
 TEST(DataExchange, AllValidSaves) {
@@ -462,7 +457,7 @@ TEST_F(SplitterTest, FormViewIsFilledAtItsInitialUpdate) {
     ASSERT_EQ(id, 1);
     CWindow* form = splitter.GetView(id);
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(TextOf(form->GetDlgItem(201)), L"77");
+    EXPECT_EQ(WindowText(form->GetDlgItem(201)), L"77");
     EXPECT_EQ(::GetWindowLongW(form->Hwnd(), GWL_STYLE) & WS_CHILD, static_cast<LONG>(WS_CHILD));
     EXPECT_EQ(::GetParent(form->Hwnd()), splitter.Hwnd());
 }
@@ -490,7 +485,7 @@ TEST_F(SplitterTest, HelpViewsOpenTheirPageBesideTheLibrary) {
         // No web engine here: a read-only text names the page instead.
         ASSERT_NE(v->FallbackWindow(), nullptr);
         EXPECT_TRUE(::GetWindowLongW(v->FallbackWindow(), GWL_STYLE) & ES_READONLY);
-        EXPECT_NE(TextOf(v->FallbackWindow()).find(v->LastLocation()), std::wstring::npos);
+        EXPECT_NE(WindowText(v->FallbackWindow()).find(v->LastLocation()), std::wstring::npos);
         ::MoveWindow(v->Hwnd(), 0, 0, 120, 90, TRUE);
         RECT r{};
         ::GetClientRect(v->FallbackWindow(), &r);
@@ -534,7 +529,7 @@ TEST_F(FrameworkWindows, HtmlViewWithoutABrowserShowsThePageByItsCodePage) {
         if (view.HasBrowser())
             return; // a browser shows the pages itself
         EXPECT_FALSE(view.Navigate(path));
-        const std::wstring text = TextOf(view.FallbackWindow());
+        const std::wstring text = WindowText(view.FallbackWindow());
         EXPECT_EQ(text.find(page.heading), 0u) << page.name;
         EXPECT_NE(text.find(path), std::wstring::npos) << page.name;
         ::DeleteFileW(path.c_str());
@@ -545,7 +540,7 @@ TEST_F(FrameworkWindows, HtmlViewWithoutABrowserShowsThePageByItsCodePage) {
                             frame.Hwnd(), 7));
     const std::wstring missing = std::wstring(temp) + L"fw_no_such_page.htm";
     EXPECT_FALSE(view.Navigate(missing));
-    const std::wstring text = TextOf(view.FallbackWindow());
+    const std::wstring text = WindowText(view.FallbackWindow());
     EXPECT_NE(text.find(SystemErrorText(ERROR_FILE_NOT_FOUND)), std::wstring::npos);
     EXPECT_NE(text.find(missing), std::wstring::npos);
 }

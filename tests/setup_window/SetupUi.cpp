@@ -1,6 +1,7 @@
 #include "SetupUi.h"
 
 #include "Handles.h"
+#include "WindowText.h"
 
 #include <cstdio>
 #include <memory>
@@ -20,14 +21,6 @@ std::wstring ClassOf(HWND w) {
     wchar_t name[64] = {};
     ::GetClassNameW(w, name, 64);
     return name;
-}
-
-std::wstring TextOf(HWND w) {
-    int n = ::GetWindowTextLengthW(w);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    n = ::GetWindowTextW(w, &text[0], n + 1);
-    text.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return text;
 }
 
 // A named callback: a lambda would not have the stdcall convention that
@@ -111,7 +104,7 @@ bool Ui::WaitClosed(int timeoutMs) const {
 }
 
 std::wstring Ui::Title() const {
-    return TextOf(dialog_);
+    return fw::WindowText(dialog_);
 }
 
 Page Ui::VisiblePage() const {
@@ -150,7 +143,7 @@ HWND Ui::HelpPage() const {
 }
 
 std::wstring Ui::FieldText(int id) const {
-    return TextOf(Field(id));
+    return fw::WindowText(Field(id));
 }
 
 void Ui::SetField(int id, const std::wstring& text) const {
@@ -188,7 +181,7 @@ std::wstring Ui::MessageBoxText(HWND box) {
     std::wstring text;
     for (HWND c : Children(box))
         if (ClassOf(c) == L"Static")
-            text += TextOf(c);
+            text += fw::WindowText(c);
     return text;
 }
 

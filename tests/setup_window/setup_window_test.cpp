@@ -12,6 +12,8 @@
 #include <richedit.h>
 
 #include "Handles.h"
+#include "WindowText.h"
+#include "platform/win32/ModulePath.h"
 
 #include <algorithm>
 #include <atomic>
@@ -574,12 +576,6 @@ std::wstring Widen(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
 
-std::wstring WindowTextOf(HWND w) {
-    wchar_t text[512] = {};
-    ::GetWindowTextW(w, text, 512);
-    return text;
-}
-
 // The system's own wording of an error, without its closing line end or stop.
 std::wstring SystemReason(DWORD code) {
     wchar_t text[512] = {};
@@ -659,7 +655,7 @@ TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
             const std::wstring text = Ui::MessageBoxText(box);
             EXPECT_NE(std::wstring::npos, text.find(Widen(path))) << Narrow(text);
             EXPECT_NE(std::wstring::npos, text.find(reason)) << Narrow(text);
-            EXPECT_EQ(ui.Title(), WindowTextOf(box)) << "the window's title as caption";
+            EXPECT_EQ(ui.Title(), fw::WindowText(box)) << "the window's title as caption";
             EXPECT_TRUE(Ui::CloseMessageBox(box));
             ::Sleep(300);
             EXPECT_TRUE(ui.DialogAlive()) << "button " << button << " kept the window open";
@@ -688,8 +684,8 @@ TEST_F(SetupWindow, ValidationMessageHasTheWindowTitleAsCaption) {
         HWND box = ui.WaitMessageBox();
         ASSERT_NE(nullptr, box);
         EXPECT_EQ(RangeText(L"0", L"20"), Ui::MessageBoxText(box));
-        EXPECT_EQ(ui.Title(), WindowTextOf(box));
-        EXPECT_EQ(0u, WindowTextOf(box).find(L"Vantor Vt300 Crystal Afc Setup ["));
+        EXPECT_EQ(ui.Title(), fw::WindowText(box));
+        EXPECT_EQ(0u, fw::WindowText(box).find(L"Vantor Vt300 Crystal Afc Setup ["));
         EXPECT_TRUE(Ui::CloseMessageBox(box));
         ui.Press(IDCANCEL);
         EXPECT_TRUE(ui.WaitClosed());
@@ -722,9 +718,7 @@ CHARFORMAT2W CharFormatAt(HWND edit, LONG at) {
 }
 
 TEST_F(SetupWindow, HelpWithoutABrowserShowsThePageAsText) {
-    wchar_t module[MAX_PATH] = {};
-    ::GetModuleFileNameW(::GetModuleHandleW(L"VantorCrystal.dll"), module, MAX_PATH);
-    std::wstring library = module;
+    std::wstring library = win32::ModuleFileName<wchar_t>(::GetModuleHandleW(L"VantorCrystal.dll"));
     library.erase(library.rfind(L'\\'));
     const struct {
         uint32_t id;

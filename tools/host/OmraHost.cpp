@@ -1,6 +1,9 @@
 #include "OmraHost.h"
 
 #if defined(_WIN32)
+// Header-only, so the host needs no library of ours to find itself.
+#include "../../src/platform/win32/ModulePath.h"
+
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -12,7 +15,9 @@
 
 namespace host {
 
-Library::~Library() { Unload(); }
+Library::~Library() {
+    Unload();
+}
 
 void* Library::Symbol(const char* name) const {
     if (m_handle == nullptr)
@@ -78,9 +83,7 @@ void Library::Unload() {
 
 std::string ExecutableFolder() {
 #if defined(_WIN32)
-    char buf[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-    std::string p(buf, n < sizeof buf ? n : 0);
+    const std::string p = win32::ModuleFileName<char>(nullptr);
     size_t cut = p.find_last_of("\\/");
 #else
     char buf[4096];

@@ -1,6 +1,8 @@
 // The platform layer on Windows: kernel32 and user32.
 #include "platform/platform.h"
 #include "platform/FileVersion.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/ModulePath.h"
 
 #include "omra/omra.h"
 
@@ -11,18 +13,13 @@
 // its own name or callers without <windows.h> find no definition.
 #undef WriteProfileString
 
-#include <memory>
 #include <vector>
 
 namespace platform {
 namespace {
 
 HMODULE thisModule() {
-    HMODULE m = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&thisModule), &m);
-    return m;
+    return win32::ModuleOfAddress(reinterpret_cast<const void*>(&thisModule));
 }
 
 // The profile functions look for a relative file in the Windows folder; the
@@ -36,10 +33,6 @@ std::string fullPath(const char* path) {
     return std::string(buf, n);
 }
 
-struct FileCloser {
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-
 PFN_OmraHost_Sleep hostSleep() {
     static const PFN_OmraHost_Sleep fn = reinterpret_cast<PFN_OmraHost_Sleep>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(nullptr), OMRA_HOST_SLEEP_NAME)));
@@ -52,13 +45,11 @@ bool ProbeFile(const char* path, uint64_t* size) {
     if (path == nullptr || *path == '\0')
         return false;
     // Overlapped, so that opening a pipe or a device never waits on it.
-    std::unique_ptr<void, FileCloser> file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                                                       nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
+    const HANDLE opened = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OVERLAPPED, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
         return false;
-    }
+    const win32::KernelHandle file(opened);
     // Only a file on a disk is a configuration file; a pipe's reader would block.
     LARGE_INTEGER li{};
     if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &li))
@@ -109,17 +100,7 @@ void Sleep(uint32_t milliseconds) {
 }
 
 std::string ModulePath() {
-    std::vector<char> buf(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameA(thisModule(), buf.data(), static_cast<DWORD>(buf.size()));
-        if (n == 0)
-            return std::string();
-        if (n < buf.size())
-            return std::string(buf.data(), n);
-        if (buf.size() >= 32768)
-            return std::string();
-        buf.resize(buf.size() * 2);
-    }
+    return win32::ModuleFileName<char>(thisModule());
 }
 
 std::string FileVersionText() {
@@ -160,9 +141,7 @@ bool IsLeadByte(unsigned char c) {
 }
 
 std::string ExecutablePath() {
-    char buf[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-    return (n == 0 || n >= sizeof buf) ? std::string() : std::string(buf, n);
+    return win32::ModuleFileName<char>(nullptr);
 }
 
 } // namespace platform

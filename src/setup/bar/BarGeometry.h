@@ -3,6 +3,8 @@
 // so the same code runs in the control and in tests on any platform.
 #pragma once
 
+#include "../geometry/Rect.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,26 +32,7 @@ struct Size {
     bool operator==(const Size& o) const { return cx == o.cx && cy == o.cy; }
 };
 
-// Same conventions as a Win32 RECT: right and bottom are outside.
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    bool Contains(Point p) const {
-        return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
-    }
-    Rect Offset(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
-    Rect Inflate(int dx, int dy) const { return {left - dx, top - dy, right + dx, bottom + dy}; }
-    bool operator==(const Rect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-    bool operator!=(const Rect& o) const { return !(*this == o); }
-};
+using Rect = geo::Rect;
 
 struct ItemEntry {
     int image = -1;                  // index into the current view's image list; < 0 no icon

@@ -1,6 +1,8 @@
 #include "Dialog.h"
 
 #include "TextRules.h"
+#include "WindowText.h"
+#include "platform/win32/ModulePath.h"
 
 #include <cstring>
 #include <vector>
@@ -35,9 +37,7 @@ DWORD* TemplateStyle(std::vector<DWORD>& tmpl) {
 
 // The file name of the module without folder and extension.
 std::wstring ModuleTitle(HMODULE module) {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
-    std::wstring name(path, n < MAX_PATH ? n : 0);
+    std::wstring name = win32::ModuleFileName<wchar_t>(module);
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos)
         name.erase(0, slash + 1);
@@ -45,15 +45,6 @@ std::wstring ModuleTitle(HMODULE module) {
     if (dot != std::wstring::npos && dot > 0)
         name.erase(dot);
     return name;
-}
-
-std::wstring WindowText(HWND window) {
-    const int n = ::GetWindowTextLengthW(window);
-    if (n <= 0)
-        return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
-    const int got = ::GetWindowTextW(window, buffer.data(), n + 1);
-    return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
 } // namespace

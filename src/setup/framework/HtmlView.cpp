@@ -1,6 +1,7 @@
 #include "HtmlView.h"
 
 #include "HelpPath.h"
+#include "platform/win32/ModulePath.h"
 
 #include <exdisp.h>
 #include <oleidl.h>
@@ -145,18 +146,7 @@ std::wstring SystemErrorText(unsigned long code) {
 }
 
 std::wstring ResourceModulePath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(ResourceModule(), buffer.data(),
-                                             static_cast<DWORD>(buffer.size()));
-        if (n == 0)
-            return std::wstring();
-        if (n < buffer.size())
-            return std::wstring(buffer.data(), n);
-        if (buffer.size() >= 32768)
-            return std::wstring();
-        buffer.resize(buffer.size() * 2);
-    }
+    return win32::ModuleFileName<wchar_t>(ResourceModule());
 }
 
 // The container side of the browser control: client site, in-place site and

@@ -31,13 +31,13 @@ const char* LayoutPartName(int32_t part) {
     return part >= 0 && part < 6 ? names[part] : "?";
 }
 
-ControlGeometry MakeGeometry(int32_t id, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+ControlGeometry MakeGeometry(int32_t id, const geo::Rect& edges) {
     ControlGeometry g{};
     g.id = id;
-    g.left = left;
-    g.top = top;
-    g.right = right;
-    g.bottom = bottom;
+    g.left = edges.left;
+    g.top = edges.top;
+    g.right = edges.right;
+    g.bottom = edges.bottom;
     g.unchanged = 1;
     for (int i = 0; i < 4; ++i)
         g.known[i] = 1;

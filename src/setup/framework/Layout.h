@@ -3,6 +3,8 @@
 // feeds it a window's children.
 #pragma once
 
+#include "geometry/Rect.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -58,7 +60,7 @@ using DialogUnitConverter = std::function<int32_t(int32_t units, bool vertical)>
 const char* LayoutPartName(int32_t part);
 
 // A record with its four edges known; width and height derived.
-ControlGeometry MakeGeometry(int32_t id, int32_t left, int32_t top, int32_t right, int32_t bottom);
+ControlGeometry MakeGeometry(int32_t id, const geo::Rect& edges);
 // Fills the unknown parts that the known ones determine, in part order.
 void DeriveGeometry(ControlGeometry& g);
 // Linear search up to the LAYOUT_END_ID record; derives the record found.

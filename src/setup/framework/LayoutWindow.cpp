@@ -1,6 +1,7 @@
 #include "LayoutWindow.h"
 
 #include "Handles.h"
+#include "platform/win32/ModulePath.h"
 
 #include <new>
 #include <vector>
@@ -30,11 +31,8 @@ SIZE DialogUnitsToPixels(HWND window, int x, int y) {
 }
 
 std::string LayoutMessageCaption() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char caption[128];
-    lstrcpynA(caption, path, sizeof caption);
-    return caption;
+    const std::string path = win32::ModuleFileName<char>(nullptr);
+    return path.substr(0, 127);
 }
 
 bool ApplyLayout(HWND window, const LayoutRule* table, const LayoutMessageSink& sink) {
@@ -50,13 +48,13 @@ bool ApplyLayout(HWND window, const LayoutRule* table, const LayoutMessageSink& 
         geometry.reserve(children.size() + 2);
         RECT client{};
         ::GetClientRect(window, &client);
-        geometry.push_back(MakeGeometry(LAYOUT_CONTAINER_ID, client.left, client.top, client.right,
-                                        client.bottom));
+        geometry.push_back(MakeGeometry(LAYOUT_CONTAINER_ID,
+                                        {client.left, client.top, client.right, client.bottom}));
         for (HWND c : children) {
             RECT r{};
             ::GetWindowRect(c, &r);
             ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
-            geometry.push_back(MakeGeometry(::GetDlgCtrlID(c), r.left, r.top, r.right, r.bottom));
+            geometry.push_back(MakeGeometry(::GetDlgCtrlID(c), {r.left, r.top, r.right, r.bottom}));
         }
         geometry.push_back(ControlGeometry{LAYOUT_END_ID, 0, 0, 0, 0, 0, 0, 1, {1, 1, 1, 1, 1, 1}});
     } catch (const std::bad_alloc&) {

@@ -6,7 +6,7 @@ namespace fw {
 
 namespace {
 
-RECT ToRect(const SplitRect& r) {
+RECT ToRect(const Rect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
 
@@ -122,7 +122,7 @@ RECT CSplitterWnd::GetInsideRect() const {
 
 SplitterGeometry CSplitterWnd::CurrentGeometry() const {
     const RECT in = GetInsideRect();
-    return PlaceSplitter(SplitRect{in.left, in.top, in.right, in.bottom}, rows_, cols_, metrics_);
+    return PlaceSplitter(Rect{in.left, in.top, in.right, in.bottom}, rows_, cols_, metrics_);
 }
 
 void CSplitterWnd::RecalcLayout() {
@@ -138,7 +138,7 @@ void CSplitterWnd::RecalcLayout() {
             HWND pane = GetPane(r, c);
             if (!pane)
                 continue;
-            const SplitRect& p = g.panes[static_cast<size_t>(r * ColumnCount() + c)];
+            const Rect& p = g.panes[static_cast<size_t>(r * ColumnCount() + c)];
             if (positions) {
                 HDWP next = ::DeferWindowPos(positions.get(), pane, nullptr, p.left, p.top,
                                              p.Width(), p.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -156,11 +156,11 @@ void CSplitterWnd::RecalcLayout() {
 
 void CSplitterWnd::DrawAllSplitParts(HDC dc) {
     const SplitterGeometry g = CurrentGeometry();
-    for (const SplitRect& b : g.colBars)
+    for (const Rect& b : g.colBars)
         OnDrawSplitter(dc, splitBar, ToRect(b));
-    for (const SplitRect& b : g.rowBars)
+    for (const Rect& b : g.rowBars)
         OnDrawSplitter(dc, splitBar, ToRect(b));
-    for (const SplitRect& x : g.crossings)
+    for (const Rect& x : g.crossings)
         OnDrawSplitter(dc, splitIntersection, ToRect(x));
     OnDrawSplitter(dc, splitBorder, GetInsideRect());
 }
@@ -273,7 +273,7 @@ void CSplitterWnd::OnLButtonDown(UINT flags, POINT point) {
     if (hit.kind == SplitHitKind::None)
         return CWindow::OnLButtonDown(flags, point);
     const SplitterGeometry g = CurrentGeometry();
-    SplitRect bar;
+    Rect bar;
     if (hit.kind == SplitHitKind::ColumnBar)
         bar = g.colBars[static_cast<size_t>(hit.index)];
     else if (hit.kind == SplitHitKind::RowBar)

@@ -21,7 +21,7 @@ void LayoutSpans(std::vector<SplitInfo>& spans, int available, int gap) {
     }
 }
 
-SplitterGeometry PlaceSplitter(const SplitRect& inside, const std::vector<SplitInfo>& rows,
+SplitterGeometry PlaceSplitter(const Rect& inside, const std::vector<SplitInfo>& rows,
                                const std::vector<SplitInfo>& cols, const SplitterMetrics& m) {
     SplitterGeometry g;
     std::vector<int> colStart, rowStart;
@@ -37,19 +37,19 @@ SplitterGeometry PlaceSplitter(const SplitRect& inside, const std::vector<SplitI
     }
     for (size_t r = 0; r < rows.size(); ++r)
         for (size_t c = 0; c < cols.size(); ++c)
-            g.panes.push_back(SplitRect{colStart[c], rowStart[r], colStart[c] + cols[c].current,
-                                        rowStart[r] + rows[r].current});
+            g.panes.push_back(Rect{colStart[c], rowStart[r], colStart[c] + cols[c].current,
+                                   rowStart[r] + rows[r].current});
     for (size_t c = 0; c + 1 < cols.size(); ++c) {
         const int left = colStart[c] + cols[c].current + (m.gapX - m.barWidth) / 2;
-        g.colBars.push_back(SplitRect{left, inside.top, left + m.barWidth, inside.bottom});
+        g.colBars.push_back(Rect{left, inside.top, left + m.barWidth, inside.bottom});
     }
     for (size_t r = 0; r + 1 < rows.size(); ++r) {
         const int top = rowStart[r] + rows[r].current + (m.gapY - m.barHeight) / 2;
-        g.rowBars.push_back(SplitRect{inside.left, top, inside.right, top + m.barHeight});
+        g.rowBars.push_back(Rect{inside.left, top, inside.right, top + m.barHeight});
     }
-    for (const SplitRect& cb : g.colBars)
-        for (const SplitRect& rb : g.rowBars)
-            g.crossings.push_back(SplitRect{cb.left, rb.top, cb.right, rb.bottom});
+    for (const Rect& cb : g.colBars)
+        for (const Rect& rb : g.rowBars)
+            g.crossings.push_back(Rect{cb.left, rb.top, cb.right, rb.bottom});
     return g;
 }
 

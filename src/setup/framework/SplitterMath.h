@@ -2,6 +2,8 @@
 // columns share the space, where panes and bars lie, what a point hits.
 #pragma once
 
+#include "geometry/Rect.h"
+
 #include <vector>
 
 namespace fw {
@@ -12,12 +14,7 @@ constexpr int PaneIdFromRowCol(int row, int col) {
     return AFX_IDW_PANE_FIRST + row * 16 + col;
 }
 
-struct SplitRect {
-    int left = 0, top = 0, right = 0, bottom = 0;
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool Contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
-};
+using geo::Rect;
 
 struct SplitInfo {
     int ideal = 0;
@@ -37,14 +34,14 @@ struct SplitterMetrics {
 void LayoutSpans(std::vector<SplitInfo>& spans, int available, int gap);
 
 struct SplitterGeometry {
-    std::vector<SplitRect> panes;     // row-major, rows * cols
-    std::vector<SplitRect> colBars;   // between column i and i+1, full inside height
-    std::vector<SplitRect> rowBars;   // between row i and i+1, full inside width
-    std::vector<SplitRect> crossings; // where bars meet
+    std::vector<Rect> panes;     // row-major, rows * cols
+    std::vector<Rect> colBars;   // between column i and i+1, full inside height
+    std::vector<Rect> rowBars;   // between row i and i+1, full inside width
+    std::vector<Rect> crossings; // where bars meet
 };
 
 // Places panes and bars inside `inside` from the spans' current sizes.
-SplitterGeometry PlaceSplitter(const SplitRect& inside, const std::vector<SplitInfo>& rows,
+SplitterGeometry PlaceSplitter(const Rect& inside, const std::vector<SplitInfo>& rows,
                                const std::vector<SplitInfo>& cols, const SplitterMetrics& m);
 
 enum class SplitHitKind { None, ColumnBar, RowBar, Crossing };

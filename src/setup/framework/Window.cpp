@@ -1,5 +1,7 @@
 #include "Window.h"
 
+#include "platform/win32/ModulePath.h"
+
 #include <cwctype>
 #include <vector>
 
@@ -89,11 +91,7 @@ const RuntimeClass*& ClassListHead() {
 const wchar_t kWindowClassName[] = L"VantorFwWnd";
 
 HINSTANCE ResourceModule() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&ResourceModule), &module);
-    return module;
+    return win32::ModuleOfAddress(reinterpret_cast<const void*>(&ResourceModule));
 }
 
 // --- dynamic creation ------------------------------------------------------------
