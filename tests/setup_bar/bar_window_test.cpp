@@ -1,6 +1,8 @@
 // The bar as a real window under Wine: driven by the mouse messages a user
 // causes, with an owner that records every notification and answers it.
 #include "GfxOutBarCtrl.h"
+#include "WindowText.h"
+#include "platform/win32/ModulePath.h"
 
 #include <gtest/gtest.h>
 
@@ -261,14 +263,10 @@ public:
     std::unique_ptr<CGfxOutBarCtrl> m_bar;
 };
 
-// Copies what the screen shows of the bar into a 24-bit BMP under
-// <build>/screenshots.
 // Writes (x, y, w, h) of a DC as a 24-bit BMP under <build>/screenshots;
 // false if the file could not be written.
 bool SaveBmp(const char* name, HDC src, int x, int y, int w, int h) {
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dir(exe);
+    std::wstring dir = win32::ModuleFileName<wchar_t>(nullptr);
     dir = dir.substr(0, dir.find_last_of(L"\\/")); // bin
     dir = dir.substr(0, dir.find_last_of(L"\\/")) + L"\\screenshots";
     ::CreateDirectoryW(dir.c_str(), nullptr);
@@ -785,9 +783,7 @@ TEST_P(BarRenameTest, ItemRenameEndedByAKey) {
     EXPECT_EQ(::GetParent(edit), Bar());
     EXPECT_EQ(::GetDlgCtrlID(edit), 1);
     EXPECT_EQ(m_bar->Editor()->growSingleLine, (c.flags & BAR_SMALL_ICONS) != 0);
-    wchar_t text[64]{};
-    ::GetWindowTextW(edit, text, 64);
-    EXPECT_EQ(std::wstring(text), L"Item " + std::to_wstring(c.item));
+    EXPECT_EQ(fw::WindowText(edit), L"Item " + std::to_wstring(c.item));
     ::SetWindowTextW(edit, c.typed);
     KeyToEditor(c.key);
     if (c.notified) {

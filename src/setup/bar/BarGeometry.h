@@ -3,7 +3,7 @@
 // so the same code runs in the control and in tests on any platform.
 #pragma once
 
-#include "../geometry/Rect.h"
+#include "geometry/Rect.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,6 +32,7 @@ struct Size {
     bool operator==(const Size& o) const { return cx == o.cx && cy == o.cy; }
 };
 
+// The setup window's one plain rectangle.
 using Rect = geo::Rect;
 
 struct ItemEntry {

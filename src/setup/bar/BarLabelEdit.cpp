@@ -2,6 +2,7 @@
 
 #include "BarGdi.h"
 #include "GfxOutBarCtrl.h"
+#include "WindowText.h"
 
 #include <algorithm>
 
@@ -62,10 +63,7 @@ void CBarLabelEdit::Grow() {
     }
     fw::WindowDC dc = fw::AcquireDC(self);
     fw::SelectedObject selected(dc.get(), font ? static_cast<HGDIOBJ>(font) : GuiFont());
-    const int length = ::GetWindowTextLengthW(self);
-    std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(self, wide.data(), length + 1);
-    wide.resize(static_cast<size_t>(length));
+    const std::wstring wide = fw::WindowText(self);
 
     RECT r{};
     ::GetClientRect(self, &r);
@@ -101,10 +99,7 @@ void CBarLabelEdit::Grow() {
 void CBarLabelEdit::OnKillFocus(HWND newFocus) {
     ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
     if (!cancelled) {
-        const int length = ::GetWindowTextLengthW(Hwnd());
-        std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
-        ::GetWindowTextW(Hwnd(), wide.data(), length + 1);
-        text = fw::WideToGbk(wide.c_str());
+        text = fw::WideToGbk(fw::WindowText(Hwnd()).c_str());
         if (!text.empty()) {
             ::SendMessageW(m_bar.Hwnd(), WM_BAR_NOTIFY, static_cast<WPARAM>(kind),
                            reinterpret_cast<LPARAM>(this));
