@@ -120,54 +120,54 @@ bool BarModel::SetIconView(bool small) {
 
 BarLayout::BarLayout(const BarModel& model, Rect client, const BarEnv& env, int itemsFolder,
                      int firstVisible)
-    : model_(model), client_(client), content_(client), small_(model.SmallView()),
-      arrowSide_(env.arrowSide),
-      first_(firstVisible == kFromModel ? model.firstVisible : firstVisible) {
+    : m_model(model), m_client(client), m_content(client), m_small(model.SmallView()),
+      m_arrowSide(env.arrowSide),
+      m_first(firstVisible == kFromModel ? model.firstVisible : firstVisible) {
     const int n = model.FolderCount();
     const int s = model.currentFolder;
     const int h = model.folderButtonHeight;
     if (n > 0) {
-        content_.top = client.top + h * (s + 1) - 1;
-        content_.bottom = client.bottom - h * (n - s - 1);
+        m_content.top = client.top + h * (s + 1) - 1;
+        m_content.bottom = client.bottom - h * (n - s - 1);
     }
     if (itemsFolder == kFromModel) {
-        folder_ = model.Current();
+        m_folder = model.Current();
     } else if (model.ValidFolder(itemsFolder)) {
-        folder_ = model.folders[static_cast<size_t>(itemsFolder)].get();
+        m_folder = model.folders[static_cast<size_t>(itemsFolder)].get();
     }
-    if (folder_ == nullptr) {
+    if (m_folder == nullptr) {
         return;
     }
-    const FolderEntry* folder = folder_;
-    const auto& images = env.ViewImages(small_);
-    sizes_.reserve(folder->items.size());
+    const FolderEntry* folder = m_folder;
+    const auto& images = env.ViewImages(m_small);
+    m_sizes.reserve(folder->items.size());
     for (const auto& item : folder->items) {
         Measured m;
         if (item->image >= 0 && images && item->image < images->count) {
             m.icon = images->size;
         }
         if (item->text && env.measureText) {
-            m.label = env.measureText(*item->text, small_, content_.Width());
+            m.label = env.measureText(*item->text, m_small, m_content.Width());
         }
-        if (small_) {
+        if (m_small) {
             m.whole = {m.icon.cx + model.smallLabelGap + m.label.cx,
                        std::max(m.icon.cy, m.label.cy)};
         } else {
             m.whole = {std::max(m.icon.cx, m.label.cx),
                        m.icon.cy + model.largeLabelGap + m.label.cy + model.largeItemSpacing};
         }
-        sizes_.push_back(m);
+        m_sizes.push_back(m);
     }
 }
 
 std::optional<Rect> BarLayout::FolderButtonRect(int i) const {
-    const int n = model_.FolderCount();
+    const int n = m_model.FolderCount();
     if (i < 0 || i >= n) {
         return std::nullopt;
     }
-    const int h = model_.folderButtonHeight;
-    const Rect& c = client_;
-    if (i > model_.currentFolder) {
+    const int h = m_model.folderButtonHeight;
+    const Rect& c = m_client;
+    if (i > m_model.currentFolder) {
         return Rect{c.left, c.bottom - h * (n - i), c.right, c.bottom - h * (n - i - 1)};
     }
     return Rect{c.left, c.top + h * i - 1, c.right, c.top + h * (i + 1) - 1};
@@ -177,7 +177,7 @@ Size BarLayout::MeasureItem(int k, ItemPart part) const {
     if (k < 0 || k >= ItemCount()) {
         return {};
     }
-    const Measured& m = sizes_[static_cast<size_t>(k)];
+    const Measured& m = m_sizes[static_cast<size_t>(k)];
     switch (part) {
     case ItemPart::Icon:
         return m.icon;
@@ -190,35 +190,35 @@ Size BarLayout::MeasureItem(int k, ItemPart part) const {
 }
 
 int BarLayout::Spacing() const {
-    return small_ ? model_.smallItemSpacing : model_.largeItemSpacing;
+    return m_small ? m_model.smallItemSpacing : m_model.largeItemSpacing;
 }
 
 int BarLayout::ItemTop(int k) const {
-    int y = content_.top;
+    int y = m_content.top;
     const int count = std::min(k, ItemCount());
     for (int j = 0; j < count; ++j) {
-        y += sizes_[static_cast<size_t>(j)].whole.cy + Spacing();
+        y += m_sizes[static_cast<size_t>(j)].whole.cy + Spacing();
     }
     return y;
 }
 
 int BarLayout::ScrollOffset() const {
-    return ItemTop(std::max(first_, 0)) - content_.top;
+    return ItemTop(std::max(m_first, 0)) - m_content.top;
 }
 
 Rect BarLayout::ItemRect(int k) const {
     if (k < 0 || k >= ItemCount()) {
         return {};
     }
-    const Size whole = sizes_[static_cast<size_t>(k)].whole;
+    const Size whole = m_sizes[static_cast<size_t>(k)].whole;
     const int y = ItemTop(k) - ScrollOffset();
-    Rect r{content_.left, y, content_.left + whole.cx, y + whole.cy};
-    r.left += model_.itemLeftInset;
-    r.top += model_.itemTopInset;
-    r.bottom += model_.itemTopInset;
-    if (!small_) {
-        r.left = content_.left;
-        r.right = content_.right;
+    Rect r{m_content.left, y, m_content.left + whole.cx, y + whole.cy};
+    r.left += m_model.itemLeftInset;
+    r.top += m_model.itemTopInset;
+    r.bottom += m_model.itemTopInset;
+    if (!m_small) {
+        r.left = m_content.left;
+        r.right = m_content.right;
     }
     return r;
 }
@@ -227,14 +227,14 @@ Rect BarLayout::IconRect(int k) const {
     if (k < 0 || k >= ItemCount()) {
         return {};
     }
-    const Size icon = sizes_[static_cast<size_t>(k)].icon;
+    const Size icon = m_sizes[static_cast<size_t>(k)].icon;
     const int y1 = ItemTop(k) + Spacing() - ScrollOffset();
-    if (small_) {
-        const int x0 = content_.left + model_.itemLeftInset + 2;
-        const int top = y1 - model_.itemTopInset;
+    if (m_small) {
+        const int x0 = m_content.left + m_model.itemLeftInset + 2;
+        const int top = y1 - m_model.itemTopInset;
         return {x0, top, x0 + icon.cx, top + icon.cy};
     }
-    const int x = content_.left + (content_.Width() - icon.cx) / 2;
+    const int x = m_content.left + (m_content.Width() - icon.cx) / 2;
     return {x, y1 - 3, x + icon.cx, y1 + icon.cy - 2};
 }
 
@@ -242,22 +242,22 @@ Rect BarLayout::LabelRect(int k) const {
     if (k < 0 || k >= ItemCount()) {
         return {};
     }
-    const Measured& m = sizes_[static_cast<size_t>(k)];
+    const Measured& m = m_sizes[static_cast<size_t>(k)];
     const int y1 = ItemTop(k) + Spacing() - ScrollOffset();
-    if (small_) {
-        const int x0 = content_.left + model_.itemLeftInset + 2;
-        const int top = y1 + model_.itemTopInset - 5;
+    if (m_small) {
+        const int x0 = m_content.left + m_model.itemLeftInset + 2;
+        const int top = y1 + m_model.itemTopInset - 5;
         return {x0, top, x0 + m.whole.cx, top + m.whole.cy};
     }
-    const int x = content_.left + (content_.Width() - m.whole.cx) / 2;
-    const int b = y1 + m.whole.cy - 2 - model_.largeItemSpacing;
+    const int x = m_content.left + (m_content.Width() - m.whole.cx) / 2;
+    const int b = y1 + m.whole.cy - 2 - m_model.largeItemSpacing;
     return {x, b - m.label.cy, x + m.whole.cx, b};
 }
 
 Point BarLayout::IconOrigin(int k) const {
     const Rect r = ItemRect(k);
     const Size icon = MeasureItem(k, ItemPart::Icon);
-    if (small_) {
+    if (m_small) {
         return {r.left + 2, r.top + (r.Height() - icon.cy) / 2};
     }
     return {r.left + (r.Width() - icon.cx) / 2, r.top};
@@ -265,21 +265,21 @@ Point BarLayout::IconOrigin(int k) const {
 
 Point BarLayout::SmallLabelOrigin(int k) const {
     const Rect r = ItemRect(k);
-    return {r.left + MeasureItem(k, ItemPart::Icon).cx + model_.smallLabelGap, r.top};
+    return {r.left + MeasureItem(k, ItemPart::Icon).cx + m_model.smallLabelGap, r.top};
 }
 
 Rect BarLayout::LargeLabelBox(int k) const {
     Rect r = ItemRect(k);
-    r.top += MeasureItem(k, ItemPart::Icon).cy + model_.largeLabelGap;
+    r.top += MeasureItem(k, ItemPart::Icon).cy + m_model.largeLabelGap;
     return r;
 }
 
 VisibleRange BarLayout::VisibleItemRange() const {
     VisibleRange v;
-    v.first = first_;
+    v.first = m_first;
     v.last = v.first - 1;
     for (int k = std::max(v.first, 0); k < ItemCount(); ++k) {
-        if (ItemRect(k).bottom > content_.bottom) {
+        if (ItemRect(k).bottom > m_content.bottom) {
             break;
         }
         v.last = k;
@@ -288,19 +288,19 @@ VisibleRange BarLayout::VisibleItemRange() const {
 }
 
 Rect BarLayout::UpArrowRect() const {
-    const int side = arrowSide_;
-    const int left = content_.right - side - 5;
-    return {left, content_.top + 5, left + side, content_.top + 5 + side};
+    const int side = m_arrowSide;
+    const int left = m_content.right - side - 5;
+    return {left, m_content.top + 5, left + side, m_content.top + 5 + side};
 }
 
 Rect BarLayout::DownArrowRect() const {
-    const int side = arrowSide_;
-    const int left = content_.right - side - 5;
-    return {left, content_.bottom - side - 5, left + side, content_.bottom - 5};
+    const int side = m_arrowSide;
+    const int left = m_content.right - side - 5;
+    return {left, m_content.bottom - side - 5, left + side, m_content.bottom - 5};
 }
 
 bool BarLayout::UpArrowNeeded() const {
-    return first_ > 0;
+    return m_first > 0;
 }
 
 bool BarLayout::DownArrowNeeded() const {
@@ -308,35 +308,35 @@ bool BarLayout::DownArrowNeeded() const {
 }
 
 bool BarLayout::CanScrollDown() const {
-    return ItemCount() > 0 && ItemRect(ItemCount() - 1).bottom > content_.bottom;
+    return ItemCount() > 0 && ItemRect(ItemCount() - 1).bottom > m_content.bottom;
 }
 
 HitResult BarLayout::HitTestPoint(Point p) const {
-    if (model_.upArrowShown && model_.upArrowRect.Contains(p)) {
+    if (m_model.upArrowShown && m_model.upArrowRect.Contains(p)) {
         return {HIT_UP_ARROW, -1};
     }
-    if (model_.downArrowShown && model_.downArrowRect.Contains(p)) {
+    if (m_model.downArrowShown && m_model.downArrowRect.Contains(p)) {
         return {HIT_DOWN_ARROW, -1};
     }
-    for (int i = 0; i < model_.FolderCount(); ++i) {
+    for (int i = 0; i < m_model.FolderCount(); ++i) {
         if (FolderButtonRect(i)->Contains(p)) {
             return {HIT_FOLDER, i};
         }
     }
-    for (int k = std::max(first_, 0); k < ItemCount(); ++k) {
+    for (int k = std::max(m_first, 0); k < ItemCount(); ++k) {
         const Rect item = ItemRect(k);
-        if (small_) {
+        if (m_small) {
             if (item.Contains(p)) {
                 return {HIT_ITEM, k};
             }
         } else {
             Rect label = LabelRect(k);
-            label.top -= model_.largeLabelGap;
+            label.top -= m_model.largeLabelGap;
             if (IconRect(k).Contains(p) || label.Contains(p)) {
                 return {HIT_ITEM, k};
             }
         }
-        if (item.top > content_.bottom) {
+        if (item.top > m_content.bottom) {
             break;
         }
     }
@@ -345,10 +345,10 @@ HitResult BarLayout::HitTestPoint(Point p) const {
 
 DropMark BarLayout::DropMarkRect(int k) const {
     const int count = ItemCount();
-    const Rect w{content_.left + 2, content_.top, content_.right - 2, content_.bottom};
+    const Rect w{m_content.left + 2, m_content.top, m_content.right - 2, m_content.bottom};
     if (count == 0 || k < 0) {
         // Nothing to mark against: a mark at the top of the empty list.
-        const int y = content_.top + model_.itemTopInset - 4;
+        const int y = m_content.top + m_model.itemTopInset - 4;
         return {{w.left, y + 2, w.right, y + 7}, 0};
     }
     const int y = k < count ? ItemRect(k).top - 4 : ItemRect(count - 1).bottom + 6;
@@ -357,7 +357,7 @@ DropMark BarLayout::DropMarkRect(int k) const {
     }
     if (k < count) {
         Rect r{w.left, y - 9, w.right, y};
-        if (small_) {
+        if (m_small) {
             r = r.Offset(0, 8);
         }
         return {r, 1};

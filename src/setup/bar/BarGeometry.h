@@ -1,10 +1,9 @@
 // The Outlook-style bar's data and layout, free of any window: everything the
 // bar paints or hit-tests is computed here from its state and its client size,
 // so the same code runs in the control and in tests on any platform.
-#ifndef VANTOR_SETUP_BAR_BARGEOMETRY_H
-#define VANTOR_SETUP_BAR_BARGEOMETRY_H
+#pragma once
 
-#include "../geometry/Rect.h"
+#include "geometry/Rect.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +32,7 @@ struct Size {
     bool operator==(const Size& o) const { return cx == o.cx && cy == o.cy; }
 };
 
+// The setup window's one plain rectangle.
 using Rect = geo::Rect;
 
 struct ItemEntry {
@@ -158,14 +158,14 @@ public:
     BarLayout(const BarModel& model, Rect client, const BarEnv& env, int itemsFolder = kFromModel,
               int firstVisible = kFromModel);
 
-    const FolderEntry* Folder() const { return folder_; }
-    int FirstVisible() const { return first_; }
+    const FolderEntry* Folder() const { return m_folder; }
+    int FirstVisible() const { return m_first; }
 
-    const Rect& Client() const { return client_; }
+    const Rect& Client() const { return m_client; }
     std::optional<Rect> FolderButtonRect(int i) const;
-    Rect ContentRect() const { return content_; }
+    Rect ContentRect() const { return m_content; }
     Size MeasureItem(int k, ItemPart part) const;
-    int ItemCount() const { return static_cast<int>(sizes_.size()); }
+    int ItemCount() const { return static_cast<int>(m_sizes.size()); }
     Rect ItemRect(int k) const;
     Rect IconRect(int k) const;
     Rect LabelRect(int k) const;
@@ -193,14 +193,14 @@ private:
     int ItemTop(int k) const; // y(k), before scrolling
     int ScrollOffset() const;
 
-    const BarModel& model_;
-    Rect client_;
-    Rect content_;
-    bool small_;
-    int arrowSide_;
-    const FolderEntry* folder_ = nullptr;
-    int first_;
-    std::vector<Measured> sizes_;
+    const BarModel& m_model;
+    Rect m_client;
+    Rect m_content;
+    bool m_small;
+    int m_arrowSide;
+    const FolderEntry* m_folder = nullptr;
+    int m_first;
+    std::vector<Measured> m_sizes;
 };
 
 // Places the scroll arrows and records whether they are shown, as a paint does.
@@ -211,5 +211,3 @@ void PlaceArrows(BarModel& model, const BarLayout& layout);
 std::optional<Point> NextNudgeStep(int& step);
 
 } // namespace bar
-
-#endif

@@ -3,13 +3,15 @@
 #pragma once
 
 #include "BarGeometry.h"
+#include "BarLabelEdit.h"
 #include "BarResource.h"
 #include "Window.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <string>
+#include <vector>
 
 namespace bar {
 
@@ -50,40 +52,6 @@ static_assert(sizeof(BarNotifyRecord) == 24 && offsetof(BarNotifyRecord, dragIte
 static_assert(sizeof(BarNotifyRecord) == 16 && offsetof(BarNotifyRecord, dragItem) == 12);
 #endif
 
-class CGfxOutBarCtrl;
-
-// The in-place editor of a folder or item name. Deletes itself once its window
-// is gone.
-class CBarLabelEdit : public fw::CWindow {
-public:
-    static constexpr int kFolder = 3;
-    static constexpr int kItem = 2;
-
-    std::string text;
-    bool cancelled = false;
-    int targetIndex = -1;
-    int kind = kFolder;
-    bool growSingleLine = false;
-
-    bool PreTranslateMessage(MSG* msg) override;
-
-protected:
-    int OnCreate(CREATESTRUCTW* create) override;
-    void OnChar(UINT ch, UINT repeat, UINT flags) override;
-    void OnKillFocus(HWND newFocus) override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-    void PostNcDestroy() override;
-
-private:
-    friend class CGfxOutBarCtrl;
-    CBarLabelEdit() = default;
-    ~CBarLabelEdit() override = default;
-    void Grow();
-
-    CGfxOutBarCtrl* bar_ = nullptr;
-    bool* deletedFlag_ = nullptr; // tells Begin*Rename that a failed creation deleted us
-};
-
 class CGfxOutBarCtrl : public fw::CWindow {
     FW_DECLARE_DYNCREATE(CGfxOutBarCtrl)
 public:
@@ -98,11 +66,11 @@ public:
     int AppendFolder(const char* name, DWORD value);
     int InsertFolderItem(int folder, int position, const char* text, int image, DWORD value);
     void SelectFolder(int index);
-    int GetSelectedFolder() const { return model_.currentFolder; }
-    int GetFolderCount() const { return model_.FolderCount(); }
-    int GetItemCount() const { return model_.ItemCount(); }
+    int GetSelectedFolder() const { return m_model.currentFolder; }
+    int GetFolderCount() const { return m_model.FolderCount(); }
+    int GetItemCount() const { return m_model.ItemCount(); }
     void SetIconView(bool small);
-    bool UsesSmallIcons() const { return model_.SmallView(); }
+    bool UsesSmallIcons() const { return m_model.SmallView(); }
     void DeleteFolder(int index);
     void DeleteItem(int index);
     void SetFolderText(int index, const char* text);
@@ -112,13 +80,13 @@ public:
     HitResult HitTestPoint(POINT point) const;
 
     // Pause between frames of a folder slide, in ms; negative switches it off.
-    void SetAnimationDelay(int ms) { model_.animationDelay = ms; }
+    void SetAnimationDelay(int ms) { m_model.animationDelay = ms; }
     // Every plain member, for the owner and for tests to read.
-    const BarModel& Model() const { return model_; }
-    BarModel& Model() { return model_; }
+    const BarModel& Model() const { return m_model; }
+    BarModel& Model() { return m_model; }
     BarLayout Layout() const;
     // The open in-place editor, or null.
-    CBarLabelEdit* Editor() const { return editor_; }
+    CBarLabelEdit* Editor() const { return m_editor; }
 
     // Update handlers of the four commands: the enabled state to show, or
     // nothing when the command's state is left alone.
@@ -142,7 +110,7 @@ private:
     BarEnv Env() const;
     std::optional<Rect> FolderRect(int i) const { return Layout().FolderButtonRect(i); }
     LRESULT Notify(WPARAM code, LPARAM arg) const;
-    HIMAGELIST ViewImages() const { return model_.SmallView() ? smallImages_ : largeImages_; }
+    HIMAGELIST ViewImages() const { return m_model.SmallView() ? m_smallImages : m_largeImages; }
     bool EditorHasFocus() const;
 
     // Painting.
@@ -164,27 +132,37 @@ private:
     void ScrollStep(bool up);
 
     void InvalidateBarRect(const Rect& r, bool erase) const;
-    // Creates the editor and gives it the focus; false if it could not be made.
-    bool OpenEditor(CBarLabelEdit* editor, const Rect& r, DWORD style, const char* text);
 
-    BarModel model_;
-    COLORREF background_;
-    COLORREF buttonEdge_;
-    COLORREF itemText_;
-    COLORREF face_;
-    COLORREF highlight_;
-    COLORREF darkShadow_;
-    HIMAGELIST smallImages_ = nullptr;
-    HIMAGELIST largeImages_ = nullptr;
-    HCURSOR folderCursor_;
-    HCURSOR dragCursor_;
-    HCURSOR noDropCursor_;
-    fw::Pen markPen_;
-    fw::Timer hoverTimer_;
-    fw::Timer selectTimer_;
-    bool arrowGesture_ = false;
-    HCURSOR loopCursor_ = nullptr; // set while an item gesture runs
-    CBarLabelEdit* editor_ = nullptr;
+    // Rename in place.
+    std::unique_ptr<CBarLabelEdit> NewEditor(int targetIndex, int kind);
+    // Creates the editor's window and gives it the focus; null if it could not be made.
+    CBarLabelEdit* OpenEditor(std::unique_ptr<CBarLabelEdit> editor, const Rect& r, DWORD style,
+                              const char* text);
+    // Tells the owner of a finished rename and, if it agrees, takes the new text.
+    void CommitRename(const CBarLabelEdit& editor);
+    // An editor's window is gone: the editor goes with it.
+    void EditorGone(const CBarLabelEdit& editor);
+
+    BarModel m_model;
+    COLORREF m_background;
+    COLORREF m_buttonEdge;
+    COLORREF m_itemText;
+    COLORREF m_face;
+    COLORREF m_highlight;
+    COLORREF m_darkShadow;
+    HIMAGELIST m_smallImages = nullptr;
+    HIMAGELIST m_largeImages = nullptr;
+    HCURSOR m_folderCursor;
+    HCURSOR m_dragCursor;
+    HCURSOR m_noDropCursor;
+    fw::Pen m_markPen;
+    fw::Timer m_hoverTimer;
+    fw::Timer m_selectTimer;
+    HCURSOR m_loopCursor = nullptr; // set while an item gesture runs
+    // Every editor whose window still exists: one replaced by a newer one lives
+    // until its posted close has run.
+    std::vector<std::unique_ptr<CBarLabelEdit>> m_editors;
+    CBarLabelEdit* m_editor = nullptr; // the open one, the only one listened to
 };
 
 } // namespace bar
