@@ -72,8 +72,7 @@ std::string FileVersionOfFile(const std::string& path) {
     // Built at run time, so that this reader's own code holds no copy of the
     // marker for a search to find.
     const std::string marker = std::string("VANTOR_") + "FILEVERSION=";
-    for (size_t at = bytes.find(marker); at != std::string::npos;
-         at = bytes.find(marker, at + 1)) {
+    for (size_t at = bytes.find(marker); at != std::string::npos; at = bytes.find(marker, at + 1)) {
         size_t begin = at + marker.size();
         size_t end = bytes.find('\0', begin);
         if (end != std::string::npos && end > begin && end - begin <= 64)

@@ -13,6 +13,12 @@ public:
     int GetProperty(uint32_t, uint32_t, uint32_t) override { return 6; }
 };
 
-IRfTester* MakeRfTester(const RFTESTER_TABLE* t) { return new CRfTesterTableAdapter(t); }
-IDriver1* MakeDriver1(const DRIVER1_TABLE* t) { return new CDriver1TableAdapter(t); }
-IAction* MakeAction() { return new CProbeAction(); }
+IRfTester* MakeRfTester(const RFTESTER_TABLE* t) {
+    return new CRfTesterTableAdapter(t);
+}
+IDriver1* MakeDriver1(const DRIVER1_TABLE* t) {
+    return new CDriver1TableAdapter(t);
+}
+IAction* MakeAction() {
+    return new CProbeAction();
+}

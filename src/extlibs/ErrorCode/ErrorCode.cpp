@@ -62,8 +62,8 @@ extern "C" {
 uint32_t ERRORCODE_CALL Spec_SetErrorCode(E_MODULE_TYPE module, uint32_t operation, uint32_t code,
                                           int32_t extra) {
     Store& st = store();
-    uint32_t value = (static_cast<uint32_t>(module) << 24) | ((operation & 0xFFFu) << 12) |
-                     (code & 0xFFFu);
+    uint32_t value =
+        (static_cast<uint32_t>(module) << 24) | ((operation & 0xFFFu) << 12) | (code & 0xFFFu);
     if (value == 0)
         value = 0xFFFFFFFFu; // the result must never read as success
     Slot& s = st.slots[typeOf(module)];
@@ -99,5 +99,7 @@ int32_t ERRORCODE_CALL ErrorCode_GetLast(E_ERR_TYPE type, ERROR_TRIPLE* triple) 
     return 1;
 }
 
-uint32_t ERRORCODE_CALL ErrorCode_SetCount(void) { return store().sequence; }
+uint32_t ERRORCODE_CALL ErrorCode_SetCount(void) {
+    return store().sequence;
+}
 }
