@@ -6,6 +6,7 @@
 #include "AllocationCount.h"
 #include "ConfigCheck.h"
 #include "Session.h"
+#include "core/common/ConfigTable.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"
 #include "platform/platform.h"
@@ -156,25 +157,8 @@ BENCHMARK(BM_InitActionVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(
 
 // The keys one VT318 InitAction reads, read per key from the path or through
 // one ProfileFile: the reader's cost per load.
-struct ProfileKey {
-    const char* section;
-    const char* key;
-    int32_t def;
-};
-const ProfileKey kVt318Keys[] = {
-    {"DIAG CONTROL", "TxOff", 1},
-    {"DIAG CONTROL", "Resend Diag. Command", 0},
-    {"DIAG CONTROL", "Resend Interval Time", 200},
-    {"DIAG CONTROL", "Throw  Diag. Exception", 1},
-    {"AFC-COMMON", "PCL", 10},
-    {"AFC-COMMON", "TCH", 62},
-    {"CRYSTAL_VT318", "Default CDAC", 55},
-    {"CRYSTAL_VT318", "Default CAFC", 7000},
-    {"CRYSTAL_VT318", "CDAC    Range", 15},
-    {"CRYSTAL_VT318", "CAFC    Range", 1000},
-    {"CRYSTAL_VT318", "Delta   CAFC", 1000},
-    {"CRYSTAL_VT318", "Slope Range", 3},
-};
+
+const config::Facts kVt318Tables[] = {config::kDiagControlFacts, config::kVt318Facts};
 
 void profileReads(benchmark::State& state, bool once) {
     Position p(sim::Chip::VT318);
@@ -183,11 +167,14 @@ void profileReads(benchmark::State& state, bool once) {
     for (auto _ : state) {
         if (once) {
             platform::ProfileFile file(p.Config().c_str());
-            for (const ProfileKey& k : kVt318Keys)
-                sum += file.Int(k.section, k.key, k.def);
+            for (const config::Facts& table : kVt318Tables)
+                for (const config::KeyFact& k : table)
+                    sum += file.Int(k.section, k.key, k.actionDefault);
         } else {
-            for (const ProfileKey& k : kVt318Keys)
-                sum += platform::ProfileInt(k.section, k.key, k.def, p.Config().c_str());
+            for (const config::Facts& table : kVt318Tables)
+                for (const config::KeyFact& k : table)
+                    sum +=
+                        platform::ProfileInt(k.section, k.key, k.actionDefault, p.Config().c_str());
         }
     }
     benchmark::DoNotOptimize(sum);

@@ -2,6 +2,7 @@
 // integer key the actions use exactly as the plain reference reader does, and
 // a key it writes reads back.
 #include "IniReference.h"
+#include "core/common/ConfigTable.h"
 #include "platform/ini.h"
 #include "platform/platform.h"
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,42 +21,19 @@ struct Key {
     int32_t def;
 };
 
-// Every integer key the library reads, with its default.
-const Key kKeys[] = {
-    {"DIAG CONTROL", "TxOff", 1},
-    {"DIAG CONTROL", "Resend Diag. Command", 0},
-    {"DIAG CONTROL", "Resend Interval Time", 200},
-    {"DIAG CONTROL", "Throw  Diag. Exception", 1},
-    {"AFC-COMMON", "PCL", 10},
-    {"AFC-COMMON", "TCH", 62},
-    {"CRYSTAL_VT300", "Default CDAC", 3},
-    {"CRYSTAL_VT300", "Default CAFC", 4000},
-    {"CRYSTAL_VT300", "Next CAFC Distance", 1000},
-    {"CRYSTAL_VT300", "Freq. Offset Limit", 20000},
-    {"CRYSTAL_VT300", "Max CAFC Slope", 16},
-    {"CRYSTAL_VT300", "Min CAFC Slope", 4},
-    {"CRYSTAL_VT300", "Freq. Error Limit", 13000},
-    {"CRYSTAL_VT318", "Default CDAC", 55},
-    {"CRYSTAL_VT318", "Default CAFC", 7000},
-    {"CRYSTAL_VT318", "CDAC    Range", 15},
-    {"CRYSTAL_VT318", "CAFC    Range", 1000},
-    {"CRYSTAL_VT318", "Delta   CAFC", 1000},
-    {"CRYSTAL_VT318", "Slope Range", 3},
-    {"LN2040 AFC", "DEFAULT_CDAC", 39},
-    {"LN2040 AFC", "DEFAULT_CDAC_STEP", 4},
-    {"LN2040 AFC", "CALI_CDAC_MIN", 32},
-    {"LN2040 AFC", "CALI_CDAC_MAX", 47},
-    {"LN2040 AFC", "DEFAULT_CAFC", 9000},
-    {"LN2040 AFC", "DEFAULT_CAFC_STEP", 1500},
-    {"LN2040 AFC", "CALI_CAFC_MIN", 5500},
-    {"LN2040 AFC", "CALI_CAFC_MAX", 12500},
-    {"LN2040 AFC", "CALI_CAFC_SLOPE_MIN", 3},
-    {"LN2040 AFC", "CALI_CAFC_SLOPE_MAX", 8},
-    // Names the engine must keep apart from the real ones.
-    {"DIAG CONTROL", "Throw Diag. Exception", -7},
-    {"Diag Control", "txoff", -1},
-    {"a", "b", 5},
-};
+// Every integer key the library reads, with its default, and names the
+// engine must keep apart from the real ones.
+std::vector<Key> allKeys() {
+    std::vector<Key> keys;
+    for (const config::Facts& table : config::kAllFacts)
+        for (const config::KeyFact& f : table)
+            keys.push_back({f.section, f.key, f.actionDefault});
+    keys.push_back({"DIAG CONTROL", "Throw Diag. Exception", -7});
+    keys.push_back({"Diag Control", "txoff", -1});
+    keys.push_back({"a", "b", 5});
+    return keys;
+}
+const std::vector<Key> kKeys = allKeys();
 
 [[noreturn]] void mismatch(const char* what, const Key& k, uint32_t got, uint32_t want) {
     std::fprintf(stderr, "%s [%s] %s: engine %u, reference %u\n", what, k.section, k.key, got,
@@ -84,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
         for (size_t i = 0; i < 3; ++i) {
-            const Key& k = kKeys[(i * 5 + size) % (sizeof kKeys / sizeof kKeys[0])];
+            const Key& k = kKeys[(i * 5 + size) % kKeys.size()];
             uint32_t got = platform::ProfileInt(k.section, k.key, k.def, scratchPath().c_str());
             uint32_t want = reference::readInt(entries, k.section, k.key, k.def);
             if (got != want)
@@ -93,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The string reader and the writer never crash; a written key reads back.
-    const Key& w = kKeys[size % (sizeof kKeys / sizeof kKeys[0])];
+    const Key& w = kKeys[size % kKeys.size()];
     (void)ini::ReadString(text, w.section, w.key, "default");
     std::string written = ini::WriteKey(text, w.section, w.key, "12345");
     uint32_t back = ini::ReadInt(written, w.section, w.key, w.def);
