@@ -321,9 +321,28 @@ void CALLBACK PressedShot(HWND, UINT, UINT_PTR id, DWORD) {
     ::PostMessageW(gShot->Bar(), WM_LBUTTONUP, 0, At(gShot->ItemPoint(2)));
 }
 HWND gReleaseTarget = nullptr;
+bool gReleaseSent = false;
 void CALLBACK LateRelease(HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
+    gReleaseSent = true;
     ::PostMessageW(gReleaseTarget, WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
+}
+
+// Where the message hook logs the arrow's repeat ticks, one test at a time.
+struct TickLog {
+    HWND bar = nullptr;
+    const BarModel* model = nullptr;
+    std::vector<int>* ticks = nullptr;
+};
+TickLog gTickLog;
+LRESULT CALLBACK WatchRepeatTicks(int code, WPARAM removed, LPARAM lp) {
+    const auto* msg = reinterpret_cast<const MSG*>(lp);
+    if (code == HC_ACTION && removed == PM_REMOVE && gTickLog.ticks != nullptr &&
+        msg->hwnd == gTickLog.bar && msg->message == WM_TIMER &&
+        msg->wParam == TIMER_ARROW_REPEAT) {
+        gTickLog.ticks->push_back(gTickLog.model->firstVisible);
+    }
+    return ::CallNextHookEx(nullptr, code, removed, lp);
 }
 
 } // namespace
@@ -502,21 +521,29 @@ TEST_F(BarWindowTest, ReleaseOnTheCurrentFolderSendsNothing) {
 
 TEST_F(BarWindowTest, FolderChangesWithoutSlideStillNotify) {
     MakeBar(0x0FC); // no BAR_ANIMATE_FOLDERS
+    std::vector<DWORD> pauses;
+    m_bar->SetFramePause([&pauses](DWORD ms) { pauses.push_back(ms); });
     Click(Centre(FolderButton(1)));
     EXPECT_EQ(Codes(), (std::vector<WPARAM>{BAR_FOLDER_CHANGED}));
+    EXPECT_TRUE(pauses.empty());
     m_bar->Model().flags |= BAR_ANIMATE_FOLDERS;
     m_bar->SetAnimationDelay(-1);
-    const auto start = std::chrono::steady_clock::now();
     Click(Centre(FolderButton(2)));
     EXPECT_EQ(m_recorder.notes.size(), 2u);
     EXPECT_EQ(m_bar->GetSelectedFolder(), 2);
-    // With the default delay a slide takes visible time, frame by frame.
+    EXPECT_TRUE(pauses.empty());
+    // With a delay the slide moves folder 2's button down one button height
+    // per frame until it reaches the bottom, pausing after each frame.
+    const int h = m_bar->Model().folderButtonHeight;
+    const int bottom = m_bar->Layout().ContentRect().bottom;
+    size_t frames = 0;
+    for (int y = FolderButton(2).top + 1; y < bottom - h; y += h) {
+        ++frames;
+    }
+    ASSERT_GE(frames, 2u);
     m_bar->SetAnimationDelay(10);
     Click(Centre(FolderButton(0)));
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-    EXPECT_GE(ms, 50);
+    EXPECT_EQ(pauses, std::vector<DWORD>(frames, 10));
     EXPECT_EQ(m_bar->GetSelectedFolder(), 0);
     // Selecting a folder resets scroll and selection.
     EXPECT_EQ(m_bar->Model().firstVisible, 0);
@@ -734,21 +761,30 @@ TEST_F(BarWindowTest, HeldArrowRepeatsEvery300msUntilTheEnd) {
         m.firstVisible = 0;
     }
     ASSERT_GE(end, 3);
+    // Each repeat tick the loop takes, with the scroll position it finds.
+    std::vector<int> ticks;
+    gTickLog = {Bar(), &m_bar->Model(), &ticks};
+    const HHOOK hook =
+        ::SetWindowsHookExW(WH_GETMESSAGE, &WatchRepeatTicks, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
     // The button stays down: the loop must end by itself at the end of the
     // list. A release far later only guards against a hang.
     gReleaseTarget = Bar();
-    const UINT_PTR late = ::SetTimer(nullptr, 0, 300 * (end + 8), &LateRelease);
-    const auto start = std::chrono::steady_clock::now();
+    gReleaseSent = false;
+    const UINT_PTR late = ::SetTimer(nullptr, 0, 300 * (end + 1) + 20000, &LateRelease);
     ::SendMessageW(Bar(), WM_LBUTTONDOWN, MK_LBUTTON, At(down));
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
     ::KillTimer(nullptr, late);
+    ::UnhookWindowsHookEx(hook);
+    gTickLog = {};
+    EXPECT_FALSE(gReleaseSent);
     EXPECT_EQ(m_bar->Model().firstVisible, end);
     EXPECT_FALSE(m_bar->Layout().CanScrollDown());
-    // One step per 300 ms tick, then one tick that finds the end.
-    EXPECT_GE(ms, 300 * end - 100);
-    EXPECT_LT(ms, 300 * (end + 1) + 1500);
+    // One step per tick, then one tick that finds the end.
+    std::vector<int> expected(static_cast<size_t>(end) + 1);
+    for (int i = 0; i <= end; ++i) {
+        expected[static_cast<size_t>(i)] = i;
+    }
+    EXPECT_EQ(ticks, expected);
     EXPECT_EQ(::GetCapture(), nullptr);
     Repaint();
     EXPECT_FALSE(m_bar->Model().downArrowShown); // gone at the next paint

@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace bar {
@@ -81,6 +83,10 @@ public:
 
     // Pause between frames of a folder slide, in ms; negative switches it off.
     void SetAnimationDelay(int ms) { m_model.animationDelay = ms; }
+    // How the slide waits out that delay between frames; an empty one restores ::Sleep.
+    void SetFramePause(std::function<void(DWORD ms)> pause) {
+        m_framePause = pause ? std::move(pause) : SleepPause;
+    }
     // Every plain member, for the owner and for tests to read.
     const BarModel& Model() const { return m_model; }
     BarModel& Model() { return m_model; }
@@ -158,6 +164,8 @@ private:
     fw::Pen m_markPen;
     fw::Timer m_hoverTimer;
     fw::Timer m_selectTimer;
+    static void SleepPause(DWORD ms) { ::Sleep(ms); }
+    std::function<void(DWORD ms)> m_framePause = SleepPause;
     HCURSOR m_loopCursor = nullptr; // set while an item gesture runs
     // Every editor whose window still exists: one replaced by a newer one lives
     // until its posted close has run.

@@ -299,7 +299,7 @@ void CGfxOutBarCtrl::SlideFolders(int from, int to) {
         for (int y = t->top - h; y > f->bottom; y -= h) {
             first.BlitTo(dc.get(), r.left, f->bottom + 1, w, y - f->bottom - 1, 0, h);
             second.BlitTo(dc.get(), r.left, y, w, r.bottom - y + h, 0, 0);
-            ::Sleep(static_cast<DWORD>(m_model.animationDelay));
+            m_framePause(static_cast<DWORD>(m_model.animationDelay));
         }
     } else {
         PaintFolderButton(first.dc(), from, {0, 0, w, h}, false);
@@ -308,7 +308,7 @@ void CGfxOutBarCtrl::SlideFolders(int from, int to) {
         for (int y = f->top + 1; y < r.bottom - h; y += h) {
             second.BlitTo(dc.get(), r.left, f->top, w, y - f->top - 1, 0, 2 * h);
             first.BlitTo(dc.get(), r.left, y, w, r.bottom - y, 0, 0);
-            ::Sleep(static_cast<DWORD>(m_model.animationDelay));
+            m_framePause(static_cast<DWORD>(m_model.animationDelay));
         }
     }
 }
