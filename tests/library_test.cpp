@@ -43,7 +43,7 @@ TEST(FileVersion, NonDigitsEndTheBuildNumber) {
 }
 
 TEST(ActionInfoFill, DescribesOnlyTheThreeActions) {
-    CVantorCrystalLibrary& lib = TheLibrary();
+    CVantorCrystalLibrary& lib = vantor::TheLibrary();
     ACTION_ENTRY e{};
     e.id = 0x0401;
     ACTION_INFO info;

@@ -196,17 +196,19 @@ TEST(ReportLines, PferAndResultLinesAsTheirFormats) {
         std::snprintf(expected, sizeof expected,
                       "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-", "VT318_AFC",
                       counter, band, ch, ch, pcl, d, a, b, cdac, cafc, c, fe, "Hz");
-        FormatPferLine(&line, "VT318_AFC", counter, band, ch, pcl, d, a, b, cdac, cafc, c, fe);
+        vantor::FormatPferLine(&line, "VT318_AFC", counter, band, ch, pcl, d, a, b, cdac, cafc, c,
+                               fe);
         ASSERT_EQ(std::string(expected), line);
 
         int value = static_cast<int16_t>(draw());
         const char* formats[] = {"%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-",
                                  "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-",
                                  "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"};
-        const NvField fields[] = {NvField::Cdac, NvField::Cafc, NvField::SlopeLength};
+        const vantor::NvField fields[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
+                                          vantor::NvField::SlopeLength};
         for (int f = 0; f < 3; ++f) {
-            std::snprintf(expected, sizeof expected, formats[f], kNvStructName, value);
-            FormatResultLine(&line, fields[f], value);
+            std::snprintf(expected, sizeof expected, formats[f], vantor::kNvStructName, value);
+            vantor::FormatResultLine(&line, fields[f], value);
             ASSERT_EQ(std::string(expected), line);
         }
     }

@@ -8,6 +8,6 @@
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     // The CRT has constructed the library object before this first call.
     if (reason == DLL_PROCESS_ATTACH)
-        TheLibrary().SetSetupWindow(&RunSetupWindow);
+        vantor::TheLibrary().SetSetupWindow(&RunSetupWindow);
     return TRUE;
 }

@@ -235,13 +235,13 @@ TEST(Targets, DescriptorThatIsNoEventfdGetsNothingWritten) {
 
 TEST(Targets, EventSignalIsTriedExactlyAHundredTimes) {
     int calls = 0;
-    EXPECT_FALSE(SignalWithRetry([&] { return ++calls < 0; }));
+    EXPECT_FALSE(vantor::SignalWithRetry([&] { return ++calls < 0; }));
     EXPECT_EQ(100, calls);
     calls = 0;
-    EXPECT_TRUE(SignalWithRetry([&] { return ++calls == 100; }));
+    EXPECT_TRUE(vantor::SignalWithRetry([&] { return ++calls == 100; }));
     EXPECT_EQ(100, calls);
     calls = 0;
-    EXPECT_TRUE(SignalWithRetry([&] { return ++calls == 1; }));
+    EXPECT_TRUE(vantor::SignalWithRetry([&] { return ++calls == 1; }));
     EXPECT_EQ(1, calls);
 }
 
@@ -631,17 +631,17 @@ TEST(SplitTokens, StopsAtCommentTokens) {
     char text[] = "a b ;c d";
     char* tokens[8] = {};
     int count = -1;
-    SplitTokens(text, tokens, " ", &count, 8);
+    vantor::SplitTokens(text, tokens, " ", &count, 8);
     ASSERT_EQ(2, count);
     EXPECT_STREQ("a", tokens[0]);
     EXPECT_STREQ("b", tokens[1]);
 
     char hash[] = "#x";
-    SplitTokens(hash, tokens, " ", &count, 8);
+    vantor::SplitTokens(hash, tokens, " ", &count, 8);
     EXPECT_EQ(0, count);
 
     char semi[] = "a;b;;c";
-    SplitTokens(semi, tokens, ";", &count, 8);
+    vantor::SplitTokens(semi, tokens, ";", &count, 8);
     ASSERT_EQ(3, count); // a ";" delimiter only separates
     EXPECT_STREQ("c", tokens[2]);
 }
@@ -649,7 +649,7 @@ TEST(SplitTokens, StopsAtCommentTokens) {
 TEST(SplitTokens, RunsOfDelimitersAndNullCount) {
     char text[] = "\\\\C:\\\\Tester\\Cfg\\\\";
     char* tokens[8] = {};
-    SplitTokens(text, tokens, "\\", nullptr, 8);
+    vantor::SplitTokens(text, tokens, "\\", nullptr, 8);
     EXPECT_STREQ("C:", tokens[0]);
     EXPECT_STREQ("Tester", tokens[1]);
     EXPECT_STREQ("Cfg", tokens[2]);
@@ -660,7 +660,7 @@ TEST(SplitTokens, NeverWritesPastItsCapacity) {
     char text[] = "a b c d e f";
     char* tokens[4] = {};
     int count = 0;
-    SplitTokens(text, tokens, " ", &count, 3);
+    vantor::SplitTokens(text, tokens, " ", &count, 3);
     EXPECT_EQ(3, count);
     EXPECT_EQ(nullptr, tokens[3]);
 }

@@ -85,6 +85,7 @@ void CLN2040::Calibrate() {
 }
 
 int CLN2040::ReportAfcResult() {
-    static const NvField order[] = {NvField::Cdac, NvField::Cafc, NvField::SlopeLength};
+    static const vantor::NvField order[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
+                                            vantor::NvField::SlopeLength};
     return ReportResultLines(order, 3);
 }

@@ -77,6 +77,7 @@ void CVantorAfc::Calibrate() {
 }
 
 int CVantorAfc::ReportAfcResult() {
-    static const NvField order[] = {NvField::SlopeLength, NvField::Cdac, NvField::Cafc};
+    static const vantor::NvField order[] = {vantor::NvField::SlopeLength, vantor::NvField::Cdac,
+                                            vantor::NvField::Cafc};
     return ReportResultLines(order, 3);
 }

@@ -113,6 +113,7 @@ void CVt318::Calibrate() {
 }
 
 int CVt318::ReportAfcResult() {
-    static const NvField order[] = {NvField::Cdac, NvField::Cafc, NvField::SlopeLength};
+    static const vantor::NvField order[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
+                                            vantor::NvField::SlopeLength};
     return ReportResultLines(order, 3);
 }

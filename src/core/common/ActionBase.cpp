@@ -50,7 +50,7 @@ std::string vformat(const char* format, va_list args) {
 }
 
 } // namespace
-
+using namespace vantor;
 CCFTException::CCFTException(const char* sourcePath, int line, const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -61,17 +61,17 @@ CCFTException::CCFTException(const char* sourcePath, int line, const char* forma
                   baseName(sourcePath), line);
 }
 
-uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra) {
+uint32_t vantor::RecordError(uint32_t operation, uint32_t code, int32_t extra) {
     return Spec_SetErrorCode(E_MODULE_ACTION, operation, code, extra);
 }
 
-int& PferLineCounter() {
+int& vantor::PferLineCounter() {
     // One counter for the whole library, as the PFER lines are numbered per run.
     static int counter = 0;
     return counter;
 }
 
-int32_t ClassMarkOfBand(int32_t band) {
+int32_t vantor::ClassMarkOfBand(int32_t band) {
     switch (band) {
     case 0:
         return 4;
@@ -86,7 +86,7 @@ int32_t ClassMarkOfBand(int32_t band) {
     }
 }
 
-const char* BandName(int32_t band) {
+const char* vantor::BandName(int32_t band) {
     static const char* const names[] = {"GSM850M", "EGSM900", "DCS1800", "PCS1900"};
     return (band >= 0 && band < 4) ? names[band] : "-";
 }
@@ -357,7 +357,8 @@ int CActionBase::Deliver(const NOTIFY_TARGET& target, uint32_t message, void* re
     return 1;
 }
 
-void SplitTokens(char* text, char** tokens, const char* delimiters, int* count, size_t capacity) {
+void vantor::SplitTokens(char* text, char** tokens, const char* delimiters, int* count,
+                         size_t capacity) {
     int stored = 0;
     if (text != nullptr && tokens != nullptr && delimiters != nullptr) {
         auto isDelimiter = [delimiters](unsigned char c) {

@@ -20,9 +20,11 @@ class CDriver1TableAdapter;
 // exception names the line of this macro.
 #define OMRA_FAIL(operation, code, extra, ...)                                                     \
     do {                                                                                           \
-        RecordError(operation, code, extra);                                                       \
+        ::vantor::RecordError(operation, code, extra);                                             \
         OMRA_THROW(__VA_ARGS__);                                                                   \
     } while (0)
+
+namespace vantor {
 
 // Records a triple of this library (module 14) and returns its value.
 uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
@@ -35,6 +37,8 @@ int32_t ClassMarkOfBand(int32_t band);
 
 // Name of a band index, or "-" for one outside 0 to 3.
 const char* BandName(int32_t band);
+
+} // namespace vantor
 
 class CActionBase : public IAction {
 public:
@@ -191,6 +195,8 @@ private:
     std::unique_ptr<CDriver1TableAdapter> m_driver1Adapter;
 };
 
+namespace vantor {
+
 // Calls signal until it succeeds, at most kMaxSignalTries times; true when a
 // call succeeded.
 constexpr int kMaxSignalTries = 100;
@@ -205,3 +211,5 @@ template <class Signal> bool SignalWithRetry(Signal&& signal) {
 // splitter; stops at a token that begins with ';' or '#'. Stores at most
 // capacity token addresses and writes their number to count (if not null).
 void SplitTokens(char* text, char** tokens, const char* delimiters, int* count, size_t capacity);
+
+} // namespace vantor

@@ -7,18 +7,18 @@
 
 #include <cstring>
 #include <limits>
-
-const char* const kNvStructName =
+using namespace vantor;
+const char* const vantor::kNvStructName =
     "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
 
 // Each line is written from its printf format, kept here as the line's
 // definition: report::Format gives the bytes snprintf would make of it
 // (the tests compare the two over random fields), without printf's cost
 // and without a heap allocation once the line has its room.
-void FormatPferLine(std::string* line, const char* action, int counter, const char* band,
-                    uint16_t channel, uint16_t pcl, int32_t hostValueD, uint16_t hostWordA,
-                    uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
-                    double fe) {
+void vantor::FormatPferLine(std::string* line, const char* action, int counter, const char* band,
+                            uint16_t channel, uint16_t pcl, int32_t hostValueD, uint16_t hostWordA,
+                            uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
+                            double fe) {
     // The 16-bit fields reach the format as int: printed as unsigned values.
     const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
     // The same line object serves every measurement of the action: only
@@ -32,7 +32,7 @@ void FormatPferLine(std::string* line, const char* action, int counter, const ch
 
 // The three result lines differ only in the field named in column 1; the
 // structure's name makes them as long as a line of the library gets.
-void FormatResultLine(std::string* line, NvField field, int value) {
+void vantor::FormatResultLine(std::string* line, NvField field, int value) {
     const char* format = field == NvField::Cdac ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
                          : field == NvField::Cafc
                              ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
@@ -41,7 +41,7 @@ void FormatResultLine(std::string* line, NvField field, int value) {
     report::Format(line, format, kNvStructName, value);
 }
 
-double JudgedValue(double value, bool fails, double low, double high) {
+double vantor::JudgedValue(double value, bool fails, double low, double high) {
     if (fails && low <= value && value <= high)
         return std::numeric_limits<double>::quiet_NaN();
     return value;

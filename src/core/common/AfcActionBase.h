@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace vantor {
+
 // The PFER line: 17 columns, the value in column 14 and the unit in 16.
 // Written over *line, whose capacity is reused.
 void FormatPferLine(std::string* line, const char* action, int counter, const char* band,
@@ -27,6 +29,8 @@ void FormatResultLine(std::string* line, NvField field, int value);
 // fails by rule while its value lies inside the window, which must not read as
 // passing beside the failed run and carries NaN.
 double JudgedValue(double value, bool fails, double low, double high);
+
+} // namespace vantor
 
 class CAfcActionBase : public CActionBase {
 public:
@@ -68,7 +72,7 @@ protected:
     void StoreResults(uint16_t cafc, uint16_t cdac, uint16_t slopeLength);
     void FlashResults();
     // The result lines in the given order of fields.
-    int ReportResultLines(const NvField* order, int count);
+    int ReportResultLines(const vantor::NvField* order, int count);
 
     void PausePoint();
 

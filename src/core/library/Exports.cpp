@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <exception>
 
+using vantor::RecordError;
+using vantor::TheLibrary;
+
 #if defined(__GNUC__)
 #define OMRA_NOINLINE __attribute__((noinline))
 #else

@@ -12,7 +12,9 @@
 #include <limits>
 #include <new>
 
-const char kVt300Name[] = "VT300 AFC. [\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xB7\xA8]";
+using vantor::RecordError;
+
+const char vantor::kVt300Name[] = "VT300 AFC. [\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xB7\xA8]";
 
 CActionLibrary::~CActionLibrary() {
     Cleanup();
@@ -153,7 +155,7 @@ LIBRARY_INFO* CVantorCrystalLibrary::BuildLibraryInfo() {
     if (info == nullptr)
         return nullptr;
     std::memset(info, 0, sizeof *info);
-    ACTION_ENTRY vt300 = makeEntry(OMRA_ACTION_VT300, kVt300Name);
+    ACTION_ENTRY vt300 = makeEntry(OMRA_ACTION_VT300, vantor::kVt300Name);
     ACTION_ENTRY vt318 = makeEntry(OMRA_ACTION_VT318, "VT318 AFC.");
     ACTION_ENTRY ln2040 = makeEntry(OMRA_ACTION_LN2040, "LN2040");
     info->count = 3;
@@ -207,6 +209,6 @@ namespace {
 CVantorCrystalLibrary theLibrary;
 } // namespace
 
-CVantorCrystalLibrary& TheLibrary() {
+CVantorCrystalLibrary& vantor::TheLibrary() {
     return theLibrary;
 }

@@ -11,8 +11,10 @@
 
 #include "platform/FileVersion.h"
 
+namespace vantor {
 // Records a triple of this library (module 14) and returns its value.
 uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
+} // namespace vantor
 
 // The framework's application object: instance initialisation and exit.
 class CAppObject {
@@ -53,7 +55,7 @@ public:
     // freed meanwhile is deleted when the call returns or unwinds.
     template <class Call> uint32_t RunAction(IAction* action, uint32_t operation, Call&& call) {
         if (IsRunning(action))
-            return RecordError(operation, OMRA_ERR_RUNNING, 0);
+            return vantor::RecordError(operation, OMRA_ERR_RUNNING, 0);
         RunningMark mark(*this, action);
         return static_cast<uint32_t>(call());
     }
@@ -120,8 +122,12 @@ private:
     SetupWindowFn m_setupWindow = nullptr;
 };
 
+namespace vantor {
+
 // The one library object, alive while the library is loaded.
 CVantorCrystalLibrary& TheLibrary();
 
 // The VT300 action name: "VT300 AFC. [" + five GBK characters + "]".
 extern const char kVt300Name[];
+
+} // namespace vantor

@@ -71,7 +71,7 @@ void CFormViewHelps::DoDataExchange(fw::CDataExchange& dx) {
 
 void CFormViewHelps::OnInitialUpdate() {
     m_history = ReleaseHistory();
-    m_about = AboutText(TheLibrary().Version(), TheLibrary().Build());
+    m_about = AboutText(vantor::TheLibrary().Version(), vantor::TheLibrary().Build());
     UpdateData(false);
 }
 

@@ -69,7 +69,7 @@ std::string WindowTitle(const char* titleText, const char* path) {
     std::strncpy(copy, whole.c_str(), sizeof copy - 1);
     char* parts[kMaxParts] = {};
     int count = 0;
-    SplitTokens(copy, parts, "\\", &count, kMaxParts);
+    vantor::SplitTokens(copy, parts, "\\", &count, kMaxParts);
     if (count > 3)
         return title + " [" + parts[0] + "\\...\\" + parts[count - 2] + "\\" + parts[count - 1] +
                "]";
