@@ -29,7 +29,8 @@ public:
         });
     }
     int ReportAfcResult() override {
-        static const NvField order[] = {NvField::Cdac, NvField::Cafc, NvField::SlopeLength};
+        static const vantor::NvField order[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
+                                                vantor::NvField::SlopeLength};
         return ReportResultLines(order, 3);
     }
     using CAfcActionBase::MeasurePfer;
@@ -188,19 +189,71 @@ TEST_P(InvalidChip, FailsBeforeAnyAfcCommand) {
 
 INSTANTIATE_TEST_SUITE_P(Types, InvalidChip, ::testing::Values(3, 5, -1, 1000));
 
-TEST(MeasurePfer, RfTesterErrorFailsTheMeasurement) {
+// --- Faults of the measurement and of the flash ---------------------------------
+
+struct FaultCase {
+    const char* name;
+    void (*inject)(rig::Bench&);
+    const char* message;
+    rig::Triple triple;
+    size_t lines; // the PFER lines written before the fault
+    size_t items;
+    std::vector<std::string> writes;
+    const char* saveItem;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Fault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(Fault, ThrowsAndStopsTheRun) {
+    const FaultCase& c = GetParam();
     rig::Bench bench;
-    bench.rf.FailMeasurement(2);
+    c.inject(bench);
     ScriptedAfc action;
     bench.Prepare(&action, "[AFC-COMMON]\n");
     rig::RunResult r = bench.Run(&action);
     ASSERT_TRUE(r.threw);
-    EXPECT_EQ("< SCRIPTED > (_PFER) RFTester has error occured!", r.message);
-    EXPECT_EQ(T(131, 5, 1), r.triple);
-    EXPECT_EQ(1u, bench.Lines().size()); // the first point only
-    EXPECT_EQ(2u, bench.Items().size());
-    EXPECT_TRUE(bench.Entries("HT_WriteData").empty());
+    EXPECT_EQ(c.message, r.message);
+    EXPECT_EQ(c.triple, r.triple);
+    EXPECT_EQ(c.lines, bench.Lines().size());
+    ASSERT_EQ(c.items, bench.Items().size());
+    EXPECT_EQ(3, bench.Items().back().kind);
+    EXPECT_EQ(c.writes, bench.Entries("HT_WriteData"));
+    if (c.saveItem != nullptr) {
+        EXPECT_EQ(c.saveItem, testing_support::Describe(bench.Items()[2]));
+        // The record keeps the new values.
+        EXPECT_EQ(7100, bench.U16(OMRA_CAL_RESULT_CAFC));
+    }
 }
+
+// One fault: the writes and the "Save params" item are checked when the run gets to them.
+FaultCase fault(const char* name, void (*inject)(rig::Bench&), const char* message,
+                rig::Triple triple, size_t lines, size_t items,
+                std::vector<std::string> writes = {}, const char* saveItem = nullptr) {
+    return {name, inject, message, triple, lines, items, std::move(writes), saveItem};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Run, Fault,
+    ::testing::Values(
+        // The first point only.
+        fault(
+            "RfTesterError", [](rig::Bench& b) { b.rf.FailMeasurement(2); },
+            "< SCRIPTED > (_PFER) RFTester has error occured!", T(131, 5, 1), 1, 2),
+        fault(
+            "AfcOff", [](rig::Bench& b) { b.handset.FailCall(sim::Command::AfcOff, 1); },
+            "< SCRIPTED >HT_AfcStart_MChip(FALSE) failed!", T(131, 4, 1), 0, 1),
+        // No result lines; the CDAC write stops the sequence.
+        fault(
+            "FlashCdac", [](rig::Bench& b) { b.handset.FailCall(sim::Command::FlashCdac, 1); },
+            "Write parameters into flash fail while afc calibration!", T(103, 4, 1), 2, 4,
+            {"HT_WriteData_Flash_AFC_CAFC(7100)", "HT_WriteData_Flash_AFC_CDAC(50)"},
+            "Save params|0|-1|0|-|2|1|0")),
+    [](const ::testing::TestParamInfo<FaultCase>& c) { return std::string(c.param.name); });
 
 TEST(MeasurePfer, RfTesterErrorIsCheckedForChipTypeZeroToo) {
     rig::Bench bench;
@@ -209,19 +262,6 @@ TEST(MeasurePfer, RfTesterErrorIsCheckedForChipTypeZeroToo) {
     Spec_SetErrorCode(E_MODULE_RFTESTER, 1, 1, 0);
     // The measurement clears the slot first, so an error from before is gone.
     EXPECT_NO_THROW(action.MeasurePfer());
-}
-
-TEST(MeasurePfer, AfcOffFailure) {
-    rig::Bench bench;
-    bench.handset.FailCall(sim::Command::AfcOff, 1);
-    ScriptedAfc action;
-    bench.Prepare(&action, "[AFC-COMMON]\n");
-    rig::RunResult r = bench.Run(&action);
-    ASSERT_TRUE(r.threw);
-    EXPECT_EQ("< SCRIPTED >HT_AfcStart_MChip(FALSE) failed!", r.message);
-    EXPECT_EQ(T(131, 4, 1), r.triple);
-    EXPECT_TRUE(bench.Lines().empty());
-    EXPECT_EQ(1u, bench.Items().size());
 }
 
 TEST(MeasurePfer, TxOffZeroLeavesTheHandsetTransmitting) {
@@ -245,27 +285,6 @@ TEST(MeasurePfer, NegativeErrorsPrintWithSixDecimals) {
 }
 
 // --- The result tail -----------------------------------------------------------
-
-TEST(Flash, FailingCdacWriteStopsTheSequence) {
-    rig::Bench bench;
-    bench.handset.FailCall(sim::Command::FlashCdac, 1);
-    ScriptedAfc action;
-    bench.Prepare(&action, "[AFC-COMMON]\n");
-    rig::RunResult r = bench.Run(&action);
-    ASSERT_TRUE(r.threw);
-    EXPECT_EQ("Write parameters into flash fail while afc calibration!", r.message);
-    EXPECT_EQ(T(103, 4, 1), r.triple);
-    std::vector<std::string> writes = bench.Entries("HT_WriteData");
-    EXPECT_EQ((std::vector<std::string>{"HT_WriteData_Flash_AFC_CAFC(7100)",
-                                        "HT_WriteData_Flash_AFC_CDAC(50)"}),
-              writes);
-    ASSERT_EQ(4u, bench.Items().size());
-    EXPECT_EQ("Save params|0|-1|0|-|2|1|0", testing_support::Describe(bench.Items()[2]));
-    EXPECT_EQ(3, bench.Items()[3].kind);
-    EXPECT_EQ(2u, bench.Lines().size()); // no result lines
-    // The record keeps the new values.
-    EXPECT_EQ(7100, bench.U16(OMRA_CAL_RESULT_CAFC));
-}
 
 TEST(Flash, ResendRepeatsTheWholeSequence) {
     rig::Bench bench;

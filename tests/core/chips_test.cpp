@@ -129,15 +129,6 @@ TEST(Vt300, OffsetLimitAtAndOneHertzPast) {
     EXPECT_EQ(T(140, 28), nan.result.triple);
 }
 
-TEST(Vt300, FallingCharacteristicShowsAsALargeUnsignedSlope) {
-    ChipRun<CVantorAfc> r({100, 3300}); // slope -3.2
-    ASSERT_TRUE(r.result.threw);
-    EXPECT_EQ("Too big CAFC slope! 65534. [4, 16]", r.result.message);
-    EXPECT_EQ(T(140, 34), r.result.triple);
-    EXPECT_EQ("Slope|4|65534|16|-|2|1|0", resultItems(r.bench)[0]);
-    EXPECT_TRUE(flashWrites(r.bench).empty());
-}
-
 TEST(Vt300, FractionalSlopesRoundThroughFix16) {
     ChipRun<CVantorAfc> pass({-449, 4041}); // 4.49 gives 4
     ASSERT_FALSE(pass.result.threw) << pass.result.message;
@@ -272,31 +263,11 @@ TEST(Vt318, ThreeMissesFailTheRun) {
     EXPECT_EQ(3u, r.bench.Entries("ITEM CDAC|").size());
 }
 
-TEST(Vt318, NegativeCdacIsTakenAsUnsigned) {
-    ChipRun<CVt318> r({34800, 30000, 34800, 30000, 34800, 30000}); // computes -3
-    EXPECT_EQ("CDAC 65533 Exceed Range [40, 70]!", r.result.message);
-    EXPECT_EQ("CDAC|40|65533|70|CDAC|2|1|0", resultItems(r.bench)[1]);
-}
-
-TEST(Vt318, ThirdAttemptAbove63) {
-    ChipRun<CVt318> r({100, 100, 100, 100, -6600, -11400});
-    EXPECT_EQ("CDAC 66 Exceed Range [0, 63]!", r.result.message);
-    EXPECT_EQ(T(137, 31), r.result.triple);
-}
-
 TEST(Vt318, ChipTypeZeroFailsAfterThreeAttempts) {
     ChipRun<CVt318> r({}, "", 0);
     EXPECT_EQ(T(137, 31), r.result.triple);
     EXPECT_EQ(6u, r.bench.Lines().size());
     EXPECT_TRUE(r.bench.Entries("HT_").empty());
-}
-
-TEST(Vt318, DeltaCafcZero) {
-    ChipRun<CVt318> r({2820, -1980, 5, 9}, "[CRYSTAL_VT318]\nDelta   CAFC=0\n");
-    ASSERT_TRUE(r.result.threw);
-    EXPECT_EQ("CAFC Slope is zero!", r.result.message);
-    EXPECT_EQ(T(140, 34), r.result.triple);
-    EXPECT_EQ((Points{{55, 7000}, {47, 7000}, {50, 7000}, {50, 7000}}), r.bench.Points());
 }
 
 TEST(Vt318, SlopeWindowBounds) {
@@ -312,13 +283,6 @@ TEST(Vt318, SlopeWindowBounds) {
     EXPECT_TRUE(flashWrites(above.bench).empty());
     ChipRun<CVt318> below({2820, -1980, -3990, 3990}); // 3.99
     EXPECT_EQ("CAFC Slope: 3.99 Exceed Range [4, 10]!", below.result.message);
-}
-
-TEST(Vt318, ZeroCafcSlopeFailsEvenInsideAWideWindow) {
-    ChipRun<CVt318> r({2820, -1980, 50, 50}, "[CRYSTAL_VT318]\nSlope Range=7\n");
-    ASSERT_TRUE(r.result.threw);
-    EXPECT_EQ("CAFC Slope: 0.00 Exceed Range [0, 14]!", r.result.message);
-    EXPECT_TRUE(flashWrites(r.bench).empty());
 }
 
 TEST(Vt318, ComputedCdacOf63PassesBothWindows) {
@@ -444,6 +408,74 @@ TEST(Ln2040, CafcWindowBounds) {
     EXPECT_EQ(T(138, 32), past.result.triple);
     EXPECT_EQ(12501, past.bench.U16(OMRA_CAL_MEAS_CAFC));
 }
+
+// --- Runs that fail on one rule ---------------------------------------------------
+
+struct FaultCase {
+    const char* name;
+    void (*check)(const FaultCase&);
+    std::vector<double> fe;
+    const char* config;
+    const char* message;
+    rig::Triple triple;
+    Points points;
+    size_t item;
+    const char* itemText;
+};
+
+// The run throws the case's message and triple and flashes nothing.
+template <class Action> void failsWith(const FaultCase& c) {
+    ChipRun<Action> r(c.fe, c.config);
+    ASSERT_TRUE(r.result.threw);
+    EXPECT_EQ(c.message, r.result.message);
+    EXPECT_EQ(c.triple, r.result.triple);
+    EXPECT_TRUE(flashWrites(r.bench).empty());
+    if (!c.points.empty()) {
+        EXPECT_EQ(c.points, r.bench.Points());
+    }
+    if (c.itemText != nullptr) {
+        EXPECT_EQ(c.itemText, resultItems(r.bench).at(c.item));
+    }
+}
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ChipFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(ChipFault, ThrowsItsMessageAndTripleAndFlashesNothing) {
+    GetParam().check(GetParam());
+}
+
+// One failing run: the points and one result item are checked when given.
+FaultCase fault(const char* name, void (*check)(const FaultCase&), std::vector<double> fe,
+                const char* config, const char* message, rig::Triple triple, Points points = {},
+                size_t item = 0, const char* itemText = nullptr) {
+    return {name, check, std::move(fe), config, message, triple, std::move(points), item, itemText};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ChipFault,
+    ::testing::Values(
+        // Slope -3.2 shows as a large unsigned slope.
+        fault("Vt300FallingCharacteristic", &failsWith<CVantorAfc>, {100, 3300}, "",
+              "Too big CAFC slope! 65534. [4, 16]", T(140, 34), {}, 0, "Slope|4|65534|16|-|2|1|0"),
+        // A computed CDAC of -3 is taken as unsigned.
+        fault("Vt318NegativeCdac", &failsWith<CVt318>, {34800, 30000, 34800, 30000, 34800, 30000},
+              "", "CDAC 65533 Exceed Range [40, 70]!", T(137, 31), {}, 1,
+              "CDAC|40|65533|70|CDAC|2|1|0"),
+        fault("Vt318ThirdAttemptAbove63", &failsWith<CVt318>, {100, 100, 100, 100, -6600, -11400},
+              "", "CDAC 66 Exceed Range [0, 63]!", T(137, 31)),
+        fault("Vt318DeltaCafcZero", &failsWith<CVt318>, {2820, -1980, 5, 9},
+              "[CRYSTAL_VT318]\nDelta   CAFC=0\n", "CAFC Slope is zero!", T(140, 34),
+              {{55, 7000}, {47, 7000}, {50, 7000}, {50, 7000}}),
+        // A zero CAFC slope fails even inside a window that starts at 0.
+        fault("Vt318ZeroCafcSlopeInAWideWindow", &failsWith<CVt318>, {2820, -1980, 50, 50},
+              "[CRYSTAL_VT318]\nSlope Range=7\n", "CAFC Slope: 0.00 Exceed Range [0, 14]!",
+              T(140, 34))),
+    [](const ::testing::TestParamInfo<FaultCase>& c) { return std::string(c.param.name); });
 
 // --- Judged values of results from which nothing follows ----------------------
 
