@@ -281,10 +281,10 @@ const std::vector<OptionRow> kOptions = {
              throw UsageError("--replay needs a log file");
          o.replayPath = v;
      }},
-    {"--sweep", nullptr, "SPEC",
-     "replay the log for each value of one key, SPEC\n"
-     "\"SECTION/KEY=FROM:TO:STEP\": yield against the\n"
-     "value as a table (and an --svg plot)",
+    {"--sweep", nullptr, "KEY=RANGE",
+     "replay the log for each value of one key, given\n"
+     "as \"SECTION/KEY=FROM:TO:STEP\": yield against\n"
+     "the value as a table (and an --svg plot)",
      "A host's log", [](Options& o, const std::string&, const std::string& v) { o.sweep = v; }},
 
     {"--json", nullptr, nullptr, "JSON lines (items and log lines, or units) instead of tables",
