@@ -4,27 +4,16 @@
 #include "SplitterMath.h"
 #include "TextRules.h"
 
+#include "LayoutCase.h"
+
 #include <gtest/gtest.h>
 
 using namespace fw;
 
 namespace {
 
-// 5 horizontal dialog units make 8 pixels, 8 vertical ones 13.
-int32_t Convert(int32_t units, bool vertical) {
-    return vertical ? units * 13 / 8 : units * 8 / 5;
-}
-
-std::vector<ControlGeometry> Table(const std::vector<ControlGeometry>& children, int width,
-                                   int height) {
-    std::vector<ControlGeometry> t;
-    t.push_back(MakeGeometry(LAYOUT_CONTAINER_ID, {0, 0, width, height}));
-    t.insert(t.end(), children.begin(), children.end());
-    ControlGeometry end{};
-    end.id = LAYOUT_END_ID;
-    t.push_back(end);
-    return t;
-}
+using layout_case::Convert;
+using layout_case::Table;
 
 LayoutRule Rule(int32_t kind, int32_t part, int32_t id, int32_t refPart, int32_t refId,
                 int32_t offset, int32_t percent = 0, int32_t lastId = 0) {

@@ -4,6 +4,8 @@
 #include "HelpPath.h"
 #include "SetupResource.h"
 
+#include "LayoutCase.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -13,21 +15,8 @@ using namespace setupwin;
 
 namespace {
 
-// 5 horizontal dialog units make 8 pixels, 8 vertical ones 13.
-int32_t Convert(int32_t units, bool vertical) {
-    return vertical ? units * 13 / 8 : units * 8 / 5;
-}
-
-std::vector<ControlGeometry> Table(const std::vector<ControlGeometry>& children, int width,
-                                   int height) {
-    std::vector<ControlGeometry> t;
-    t.push_back(MakeGeometry(LAYOUT_CONTAINER_ID, {0, 0, width, height}));
-    t.insert(t.end(), children.begin(), children.end());
-    ControlGeometry end{};
-    end.id = LAYOUT_END_ID;
-    t.push_back(end);
-    return t;
-}
+using layout_case::Convert;
+using layout_case::Table;
 
 const ControlGeometry& Find(std::vector<ControlGeometry>& t, int32_t id) {
     return *FindGeometry(t, id);
