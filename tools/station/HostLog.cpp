@@ -1,6 +1,8 @@
 #include "HostLog.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -68,9 +70,20 @@ bool dashes(const std::string_view* cols, size_t from, size_t to) {
     return true;
 }
 
-class Reader {
+int bandOf(std::string_view name) {
+    static const char* const names[] = {"GSM850M", "EGSM900", "DCS1800", "PCS1900"};
+    for (int i = 0; i < 4; ++i)
+        if (name == names[i])
+            return i;
+    return -1;
+}
+
+} // namespace
+
+class UnitReader::Impl {
 public:
-    explicit Reader(HostLog* log) : m_log(log), m_result(std::string(kNvStructName) + ".") {
+    Impl(HostLog* log, std::function<void(LoggedUnit&)> done)
+        : m_log(log), m_done(std::move(done)), m_result(std::string(kNvStructName) + ".") {
         for (sim::Chip chip : kChips)
             m_pfer[static_cast<int>(chip)] = std::string(ActionName(chip)) + "_PFER_";
     }
@@ -82,6 +95,19 @@ public:
             return;
         if (!pfer(line, number) && !result(line))
             unread(line, number);
+    }
+
+    void Finish() {
+        // In the order of their first lines.
+        for (;;) {
+            int first = -1;
+            for (int c = 0; c < 3; ++c)
+                if (m_isOpen[c] && (first < 0 || m_units[c].firstLine < m_units[first].firstLine))
+                    first = c;
+            if (first < 0)
+                return;
+            close(first);
+        }
     }
 
 private:
@@ -105,19 +131,25 @@ private:
             p.cdac = static_cast<int>(cdac);
             p.cafc = static_cast<int>(cafc);
             int c = static_cast<int>(chip);
+            LoggedUnit& u = m_units[c];
             if (n == 0) {
-                LoggedUnit u;
+                if (m_isOpen[c])
+                    close(c);
                 u.chip = chip;
                 u.firstLine = number;
-                m_log->units.push_back(u);
-                m_open[c] = static_cast<long>(m_log->units.size()) - 1;
-            } else if (m_open[c] < 0 || m_next[c] != n ||
-                       m_log->units[static_cast<size_t>(m_open[c])].hasResult[0] ||
-                       m_log->units[static_cast<size_t>(m_open[c])].hasResult[1] ||
-                       m_log->units[static_cast<size_t>(m_open[c])].hasResult[2]) {
+                u.band = bandOf(cols[1]);
+                long ch = 0;
+                u.channel = parseLong(cols[2], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
+                u.points.clear();
+                for (int f = 0; f < 3; ++f) {
+                    u.hasResult[f] = false;
+                    u.result[f] = 0;
+                }
+                m_isOpen[c] = true;
+            } else if (!m_isOpen[c] || m_next[c] != n) {
                 return false; // out of sequence: no unit it can belong to
             }
-            m_log->units[static_cast<size_t>(m_open[c])].points.push_back(p);
+            u.points.push_back(p);
             m_next[c] = n + 1;
             m_lastPfer[c] = number;
             ++m_log->libraryLines;
@@ -148,13 +180,15 @@ private:
         // its chip's order.
         LoggedUnit* best = nullptr;
         long bestLine = -1;
+        int bestChip = -1;
         for (int c = 0; c < 3; ++c) {
-            if (m_open[c] < 0 || m_lastPfer[c] <= bestLine)
+            if (!m_isOpen[c] || m_lastPfer[c] <= bestLine)
                 continue;
-            LoggedUnit& u = m_log->units[static_cast<size_t>(m_open[c])];
+            LoggedUnit& u = m_units[c];
             if (!passingPoints(u) || nextField(u) != field)
                 continue;
             best = &u;
+            bestChip = c;
             bestLine = m_lastPfer[c];
         }
         if (best == nullptr)
@@ -162,7 +196,14 @@ private:
         best->hasResult[field] = true;
         best->result[field] = static_cast<int>(value);
         ++m_log->libraryLines;
+        if (best->Passed())
+            close(bestChip); // nothing more can join it
         return true;
+    }
+
+    void close(int c) {
+        m_isOpen[c] = false;
+        m_done(m_units[c]);
     }
 
     static bool passingPoints(const LoggedUnit& u) {
@@ -193,17 +234,55 @@ private:
     void unread(std::string_view line, long number) {
         ++m_log->unread;
         if (m_log->unreadExamples.size() < kUnreadShown)
-            m_log->unreadExamples.push_back({number, std::string(line.substr(0, 160))});
+            m_log->unreadExamples.push_back({number, Printable(line.substr(0, 160))});
     }
 
     HostLog* m_log;
+    std::function<void(LoggedUnit&)> m_done;
     std::string m_pfer[3], m_result;
-    long m_open[3] = {-1, -1, -1};
+    LoggedUnit m_units[3];
+    bool m_isOpen[3] = {false, false, false};
     long m_next[3] = {0, 0, 0};
     long m_lastPfer[3] = {-1, -1, -1};
 };
 
-} // namespace
+UnitReader::UnitReader(std::function<void(LoggedUnit&)> done)
+    : m_counts(std::make_unique<HostLog>()),
+      m_impl(std::make_unique<Impl>(m_counts.get(), std::move(done))) {}
+
+UnitReader::~UnitReader() = default;
+
+void UnitReader::Line(std::string_view line, long number) {
+    m_impl->Line(line, number);
+}
+
+void UnitReader::Finish() {
+    m_impl->Finish();
+}
+
+const HostLog& UnitReader::Counts() const {
+    return *m_counts;
+}
+
+bool StartsUnit(std::string_view line) {
+    size_t at = line.find("_PFER_0,");
+    return at != std::string_view::npos && at >= 6;
+}
+
+std::string Printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
 
 const char* ActionName(sim::Chip chip) {
     switch (chip) {
@@ -225,17 +304,26 @@ void AppendHostLog(std::string* out, const UnitResult& r) {
 }
 
 HostLog ReadHostLog(const std::string& text) {
-    HostLog log;
-    Reader reader(&log);
+    std::vector<LoggedUnit> units;
+    UnitReader reader([&](LoggedUnit& u) { units.push_back(u); });
+    long lines = 0;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
-        ++log.lines;
-        reader.Line(std::string_view(text).substr(pos, end - pos), log.lines);
+        ++lines;
+        reader.Line(std::string_view(text).substr(pos, end - pos), lines);
         pos = end + 1;
     }
+    reader.Finish();
+    HostLog log = reader.Counts();
+    log.lines = lines;
+    // Units of several chips close out of order: back in the order of the log.
+    std::stable_sort(units.begin(), units.end(), [](const LoggedUnit& a, const LoggedUnit& b) {
+        return a.firstLine < b.firstLine;
+    });
+    log.units = std::move(units);
     return log;
 }
 

@@ -1,113 +1,490 @@
-// --replay and --sweep: the log read once, its units fitted once, the library
-// loaded once per chip and initialised once per configuration.
+// --replay (and --sweep): the logs cut into parts and read by workers, each
+// part in batches of units read, fitted once and replayed under every
+// configuration, then forgotten; the outcomes merged in log order.
 #include "ConfigCheck.h"
+#include "Jobs.h"
+#include "LogSource.h"
 #include "OmraHost.h"
 #include "Options.h"
 #include "Replay.h"
+#include "RunningStats.h"
 #include "Sweep.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 namespace station {
 
+bool ReadRunConfig(const Options& o, std::string* text, std::string* label, std::string* error);
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread);
+
+namespace {
+
+constexpr size_t kBatchUnits = 2048;
+constexpr size_t kUnreadShown = 5;
+
+// What the report says of the logs themselves.
+struct LogCounts {
+    long lines = 0, libraryLines = 0, unread = 0, units = 0;
+    std::vector<UnreadLine> unreadExamples;
+    long perChip[3] = {0, 0, 0};
+    long status[3] = {0, 0, 0};
+    long assumedStep = 0;
+    double worst = 0;
+    struct Apart {
+        long count = 0, unit = 0, line = 0;
+    };
+    std::map<std::string, Apart> apart;
+    std::vector<std::string> order; // of the groups' first units
+
+    void Add(const HostLog& batch, const std::vector<CrystalFit>& fits,
+             const std::vector<std::string>& faults) {
+        for (size_t i = 0; i < batch.units.size(); ++i) {
+            const LoggedUnit& u = batch.units[i];
+            ++perChip[static_cast<int>(u.chip)];
+            ++status[fits[i].status];
+            if (fits[i].status == CrystalFit::Fitted) {
+                worst = std::max(worst, fits[i].residualHz);
+                assumedStep += fits[i].stepFitted ? 0 : 1;
+            }
+            std::string why;
+            const std::string chip = ChipLabel(u.chip);
+            const std::string verdict = u.Passed() ? " PASS" : " FAIL";
+            if (!faults[i].empty())
+                why = chip + " FAIL, station fault: " + faults[i];
+            else if (fits[i].status == CrystalFit::TooFewPoints)
+                why = chip + verdict + ", " + std::to_string(u.points.size()) +
+                      " PFER points: too few to fit";
+            else if (fits[i].status == CrystalFit::PoorFit)
+                why = chip + verdict + ", poor fit";
+            if (!why.empty())
+                addApart(why, {1, units + static_cast<long>(i) + 1, u.firstLine});
+        }
+        units += static_cast<long>(batch.units.size());
+    }
+
+    void addApart(const std::string& why, const Apart& a) {
+        auto it = apart.find(why);
+        if (it == apart.end()) {
+            apart[why] = a;
+            order.push_back(why);
+        } else {
+            it->second.count += a.count;
+        }
+    }
+
+    void Merge(const LogCounts& later) {
+        for (UnreadLine u : later.unreadExamples) {
+            if (unreadExamples.size() >= kUnreadShown)
+                break;
+            u.number += lines;
+            unreadExamples.push_back(u);
+        }
+        for (const std::string& why : later.order) {
+            Apart a = later.apart.at(why);
+            a.unit += units;
+            a.line += lines;
+            addApart(why, a);
+        }
+        lines += later.lines;
+        libraryLines += later.libraryLines;
+        unread += later.unread;
+        units += later.units;
+        for (int i = 0; i < 3; ++i) {
+            perChip[i] += later.perChip[i];
+            status[i] += later.status[i];
+        }
+        assumedStep += later.assumedStep;
+        worst = std::max(worst, later.worst);
+    }
+
+    void Save(Archive& a) const {
+        for (long v : {lines, libraryLines, unread, units, assumedStep})
+            a.Put(v);
+        for (int i = 0; i < 3; ++i) {
+            a.Put(perChip[i]);
+            a.Put(status[i]);
+        }
+        a.Put(worst);
+        a.Put(static_cast<long long>(unreadExamples.size()));
+        for (const UnreadLine& u : unreadExamples) {
+            a.Put(u.number);
+            a.Put(u.text);
+        }
+        a.Put(static_cast<long long>(order.size()));
+        for (const std::string& why : order) {
+            const Apart& g = apart.at(why);
+            a.Put(why);
+            a.Put(g.count);
+            a.Put(g.unit);
+            a.Put(g.line);
+        }
+    }
+
+    bool Load(Archive& a) {
+        long long n = 0;
+        bool ok = a.Get(&lines) && a.Get(&libraryLines) && a.Get(&unread) && a.Get(&units) &&
+                  a.Get(&assumedStep);
+        for (int i = 0; i < 3 && ok; ++i)
+            ok = a.Get(&perChip[i]) && a.Get(&status[i]);
+        if (!ok || !a.Get(&worst) || !a.Get(&n) || n < 0 || n > 100)
+            return false;
+        unreadExamples.resize(static_cast<size_t>(n));
+        for (UnreadLine& u : unreadExamples)
+            if (!a.Get(&u.number) || !a.Get(&u.text))
+                return false;
+        if (!a.Get(&n) || n < 0)
+            return false;
+        for (long long i = 0; i < n; ++i) {
+            std::string why;
+            Apart g;
+            if (!a.Get(&why) || !a.Get(&g.count) || !a.Get(&g.unit) || !a.Get(&g.line))
+                return false;
+            apart[why] = g;
+            order.push_back(why);
+        }
+        return a.Ok();
+    }
+};
+
+void saveChange(Archive& a, const ChangeCounts& c) {
+    a.Put(c.units);
+    a.Put(c.unchanged);
+    a.Put(c.sum);
+    a.Put(c.sumSquares);
+    a.Put(c.min);
+    a.Put(c.max);
+    a.Put(static_cast<long long>(c.counts.size()));
+    for (const auto& kv : c.counts) {
+        a.Put(kv.first);
+        a.Put(kv.second);
+    }
+}
+
+bool loadChange(Archive& a, ChangeCounts* c) {
+    long long n = 0;
+    if (!a.Get(&c->units) || !a.Get(&c->unchanged) || !a.Get(&c->sum) || !a.Get(&c->sumSquares) ||
+        !a.Get(&c->min) || !a.Get(&c->max) || !a.Get(&n) || n < 0)
+        return false;
+    for (long long i = 0; i < n; ++i) {
+        int k = 0;
+        long v = 0;
+        if (!a.Get(&k) || !a.Get(&v))
+            return false;
+        c->counts[k] = v;
+    }
+    return true;
+}
+
+void mergeChange(ChangeCounts* c, const ChangeCounts& later) {
+    if (later.units == 0)
+        return;
+    if (c->units == 0 || later.min < c->min)
+        c->min = later.min;
+    if (c->units == 0 || later.max > c->max)
+        c->max = later.max;
+    c->units += later.units;
+    c->unchanged += later.unchanged;
+    c->sum += later.sum;
+    c->sumSquares += later.sumSquares;
+    for (const auto& kv : later.counts)
+        c->counts[kv.first] += kv.second;
+}
+
+void saveOutcome(Archive& a, const ReplayOutcome& o) {
+    for (long v : {o.units, o.apart, o.logPassed, o.replayPassed, o.changed, o.timed, o.logPoints,
+                   o.replayPoints})
+        a.Put(v);
+    a.Put(o.timeSumMs);
+    a.Put(o.timeMinMs);
+    a.Put(o.timeMaxMs);
+    a.Put(static_cast<long long>(o.changedUnits.size()));
+    for (const ChangedUnit& c : o.changedUnits) {
+        a.Put(c.unit);
+        a.Put(c.line);
+        a.Put(static_cast<int>(c.chip));
+        a.Put(c.logPassed);
+        a.Put(c.replayPassed);
+        a.Put(c.reason);
+    }
+    a.Put(static_cast<long long>(o.newFailures.size()));
+    for (const auto& kv : o.newFailures) {
+        a.Put(kv.first);
+        a.Put(kv.second);
+    }
+    saveChange(a, o.cafc);
+    saveChange(a, o.cdac);
+}
+
+bool loadOutcome(Archive& a, ReplayOutcome* o) {
+    long long n = 0;
+    if (!a.Get(&o->units) || !a.Get(&o->apart) || !a.Get(&o->logPassed) ||
+        !a.Get(&o->replayPassed) || !a.Get(&o->changed) || !a.Get(&o->timed) ||
+        !a.Get(&o->logPoints) || !a.Get(&o->replayPoints) || !a.Get(&o->timeSumMs) ||
+        !a.Get(&o->timeMinMs) || !a.Get(&o->timeMaxMs) || !a.Get(&n) || n < 0)
+        return false;
+    o->changedUnits.resize(static_cast<size_t>(n));
+    for (ChangedUnit& c : o->changedUnits) {
+        int chip = 0;
+        if (!a.Get(&c.unit) || !a.Get(&c.line) || !a.Get(&chip) || !a.Get(&c.logPassed) ||
+            !a.Get(&c.replayPassed) || !a.Get(&c.reason) || chip < 0 || chip > 2)
+            return false;
+        c.chip = static_cast<sim::Chip>(chip);
+    }
+    if (!a.Get(&n) || n < 0)
+        return false;
+    for (long long i = 0; i < n; ++i) {
+        std::string k;
+        long v = 0;
+        if (!a.Get(&k) || !a.Get(&v))
+            return false;
+        o->newFailures[k] = v;
+    }
+    return loadChange(a, &o->cafc) && loadChange(a, &o->cdac);
+}
+
+// `later` follows `o` in the log, after `units` units and `lines` lines.
+void mergeOutcome(ReplayOutcome* o, const ReplayOutcome& later, long units, long lines) {
+    for (ChangedUnit c : later.changedUnits) {
+        if (o->changedUnits.size() >= ReplayOutcome::kChangedKept)
+            break;
+        c.unit += units;
+        c.line += lines;
+        o->changedUnits.push_back(c);
+    }
+    if (later.timed > 0) {
+        if (o->timed == 0 || later.timeMinMs < o->timeMinMs)
+            o->timeMinMs = later.timeMinMs;
+        if (o->timed == 0 || later.timeMaxMs > o->timeMaxMs)
+            o->timeMaxMs = later.timeMaxMs;
+    }
+    o->units += later.units;
+    o->apart += later.apart;
+    o->logPassed += later.logPassed;
+    o->replayPassed += later.replayPassed;
+    o->changed += later.changed;
+    o->timed += later.timed;
+    o->timeSumMs += later.timeSumMs;
+    o->logPoints += later.logPoints;
+    o->replayPoints += later.replayPoints;
+    for (const auto& kv : later.newFailures)
+        o->newFailures[kv.first] += kv.second;
+    mergeChange(&o->cafc, later.cafc);
+    mergeChange(&o->cdac, later.cdac);
+}
+
+// One part: batches of units fitted once and replayed under every configuration.
+bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& part,
+                const std::string& config, const std::vector<std::string>& configs,
+                LogCounts* counts, std::vector<ReplayOutcome>* outcomes, std::string* error) {
+    outcomes->assign(configs.size(), ReplayOutcome());
+    PartReader reader(log, part);
+    if (!reader.Open()) {
+        *error = reader.Error();
+        return false;
+    }
+    HostLog batch;
+    bool ok = true;
+    auto flush = [&]() {
+        if (batch.units.empty() || !ok)
+            return;
+        std::vector<CrystalFit> fits = FitUnits(batch);
+        std::vector<std::string> faults;
+        std::vector<ReplayOutcome> done;
+        ok = FindStationFaults(setup, batch, fits, config, &faults, error) &&
+             ReplayLog(setup, batch, fits, faults, configs, &done, error);
+        if (!ok)
+            return;
+        const long before = counts->units;
+        counts->Add(batch, fits, faults);
+        for (size_t c = 0; c < configs.size(); ++c)
+            mergeOutcome(&(*outcomes)[c], done[c], before, 0);
+        batch.units.clear();
+    };
+    UnitReader units([&](LoggedUnit& u) {
+        batch.units.push_back(u);
+        if (batch.units.size() >= kBatchUnits)
+            flush();
+    });
+    std::string_view line;
+    long n = 0;
+    while (ok && reader.Next(&line))
+        units.Line(line, ++n);
+    units.Finish();
+    flush();
+    if (ok && !reader.Error().empty()) {
+        *error = reader.Error();
+        ok = false;
+    }
+    const HostLog& c = units.Counts();
+    counts->lines = n;
+    counts->libraryLines = c.libraryLines;
+    counts->unread = c.unread;
+    counts->unreadExamples = c.unreadExamples;
+    return ok;
+}
+
+void printCounts(FILE* out, const std::string& names, const LogCounts& log) {
+    std::fprintf(out, "Log        %s: %ld lines, %ld of the library, %ld not readable\n",
+                 names.c_str(), log.lines, log.libraryLines, log.unread);
+    for (const UnreadLine& u : log.unreadExamples)
+        std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
+    std::string chips;
+    for (sim::Chip c : {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040})
+        if (log.perChip[static_cast<int>(c)] > 0)
+            chips += std::string(chips.empty() ? "" : ", ") + ChipLabel(c) + " " +
+                     std::to_string(log.perChip[static_cast<int>(c)]);
+    std::fprintf(out, "Units      %ld%s%s%s\n", log.units, chips.empty() ? "" : " (", chips.c_str(),
+                 chips.empty() ? "" : ")");
+    std::fprintf(out,
+                 "Fit        %ld fitted (largest residual %.1f Hz), %ld with too few points, "
+                 "%ld poor fits (residual over %.0f Hz)\n",
+                 log.status[CrystalFit::Fitted], log.worst, log.status[CrystalFit::TooFewPoints],
+                 log.status[CrystalFit::PoorFit], kPoorFitHz);
+    if (log.assumedStep > 0)
+        std::fprintf(out,
+                     "           %ld units never moved their CDAC: the chip's nominal CDAC step "
+                     "stands in for theirs\n",
+                     log.assumedStep);
+    if (!log.order.empty())
+        std::fprintf(out, "Apart      units not replayed: their logged verdicts stand in both "
+                          "yields\n");
+    for (const std::string& why : log.order) {
+        const LogCounts::Apart& g = log.apart.at(why);
+        std::fprintf(out, "           %ld %s (first: unit %ld, line %ld)\n", g.count, why.c_str(),
+                     g.unit, g.line);
+    }
+}
+
+} // namespace
+
 int RunReplay(const Options& o, FILE* out) {
     constexpr int kExitUsage = 2, kExitLibrary = 3;
-    std::string config, label;
-    if (o.configPath.empty()) {
-        config = DefaultConfigText();
-        label = "embedded default configuration";
-    } else {
-        std::string error;
-        if (!ReadTextFile(o.configPath, &config, &error)) {
-            std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
-            return kExitUsage;
-        }
-        label = o.configPath;
-    }
-    SweepSpec sweep;
-    if (!o.sweep.empty())
-        sweep = ParseSweep(o.sweep);
-
-    std::string text;
-    {
-        std::ifstream in(o.replayPath, std::ios::binary);
-        std::ostringstream all;
-        if (in)
-            all << in.rdbuf();
-        if (!in || in.bad()) {
-            std::fprintf(stderr, "vantor-station: cannot read the log '%s': %s\n",
-                         o.replayPath.c_str(), std::strerror(errno));
-            return kExitUsage;
-        }
-        text = all.str();
-    }
+    auto stop = [](int status, const std::string& message) {
+        std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
+        return status;
+    };
+    std::string config, label, error;
+    if (!ReadRunConfig(o, &config, &label, &error))
+        return stop(kExitUsage, error);
+    std::vector<SweepSpec> sweeps;
+    for (const std::string& s : o.sweeps)
+        sweeps.push_back(ParseSweep(s));
+    std::vector<LogInput> logs;
+    if (!ListLogs(o.logs, &logs, &error))
+        return stop(kExitUsage, error);
     // An unwritable plot is found before the replay runs, not after.
     std::ofstream svg;
     if (!o.svgPath.empty()) {
         svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
-        if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s: %s\n",
-                         o.svgPath.c_str(), std::strerror(errno));
-            return kExitUsage;
-        }
+        if (!svg)
+            return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
+                                        std::strerror(errno));
     }
 
-    HostLog log = ReadHostLog(text);
-    text.clear();
-    text.shrink_to_fit();
-    std::vector<CrystalFit> fits = FitUnits(log);
+    // Every configuration of the sweep (the first key's values outermost).
+    std::vector<std::vector<double>> values;
+    std::vector<std::string> configs;
+    for (const SweepSpec& s : sweeps)
+        values.push_back(s.Values());
+    if (sweeps.empty()) {
+        configs.push_back(config);
+    } else if (sweeps.size() == 1) {
+        for (double v : values[0])
+            configs.push_back(SweptConfig(config, sweeps[0], v));
+    } else {
+        for (double a : values[0])
+            for (double b : values[1])
+                configs.push_back(SweptConfig(SweptConfig(config, sweeps[0], a), sweeps[1], b));
+    }
 
     ReplaySetup setup;
     setup.libraryPath = o.libraryPath.empty() ? host::DefaultLibraryPath() : o.libraryPath;
     setup.chipType = o.chipType;
     setup.band = o.band;
     setup.rfKind = o.rfKind;
-    std::string error;
-    std::vector<std::string> faults;
-    if (!FindStationFaults(setup, log, fits, config, &faults, &error)) {
-        std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
-        return kExitLibrary;
+    const int jobs = o.jobs > 0 ? o.jobs : Cores();
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<LogPart> parts = CutLogs(logs, jobs);
+    std::vector<std::string> results;
+    auto work = [&](size_t i) {
+        LogCounts counts;
+        std::vector<ReplayOutcome> outcomes;
+        std::string why;
+        bool ok = replayPart(setup, logs[parts[i].log], parts[i], config, configs, &counts,
+                             &outcomes, &why);
+        Archive a;
+        a.Put(ok);
+        a.Put(why);
+        if (ok) {
+            counts.Save(a);
+            for (const ReplayOutcome& r : outcomes)
+                saveOutcome(a, r);
+        }
+        return a.Text();
+    };
+    if (!RunJobs(parts.size(), jobs, work, &results, &error))
+        return stop(kExitLibrary, error);
+    LogCounts counts;
+    std::vector<ReplayOutcome> outcomes(configs.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        Archive a(results[i]);
+        bool ok = false;
+        std::string why;
+        LogCounts part;
+        if (!a.Get(&ok) || !a.Get(&why))
+            return stop(kExitLibrary, "a worker's result cannot be read");
+        if (!ok)
+            return stop(kExitLibrary, why);
+        if (!part.Load(a))
+            return stop(kExitLibrary, "a worker's result cannot be read");
+        for (size_t c = 0; c < configs.size(); ++c) {
+            ReplayOutcome r;
+            if (!loadOutcome(a, &r))
+                return stop(kExitLibrary, "a worker's result cannot be read");
+            mergeOutcome(&outcomes[c], r, counts.units, counts.lines);
+        }
+        counts.Merge(part);
     }
-    PrintLogSummary(out, o.replayPath, log, fits, faults);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (counts.units == 0)
+        return stop(kExitUsage, NoUnitReason(logs, counts.lines, counts.unread));
 
-    std::vector<double> values;
-    std::vector<std::string> configs;
-    if (o.sweep.empty()) {
-        configs.push_back(config);
-    } else {
-        values = sweep.Values();
-        for (double v : values)
-            configs.push_back(SweptConfig(config, sweep, v));
-    }
-    std::vector<ReplayOutcome> outcomes;
-    if (!ReplayLog(setup, log, fits, faults, configs, &outcomes, &error)) {
-        std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
-        return kExitLibrary;
-    }
-    if (o.sweep.empty()) {
+    std::string names;
+    for (const LogInput& l : logs)
+        names += (names.empty() ? "" : ", ") + l.path;
+    printCounts(out, names, counts);
+    if (sweeps.empty()) {
         outcomes[0].config = label;
         PrintReplay(out, outcomes[0]);
-        return 0;
-    }
-    double current = 0;
-    bool known = SweepCurrent(config, sweep, &current);
-    std::fprintf(out, "Config     %s\n", label.c_str());
-    PrintSweep(out, sweep, values, outcomes, known ? &current : nullptr);
-    if (svg.is_open()) {
-        svg << SweepSvg(sweep, values, outcomes, known ? &current : nullptr,
-                        "Replay of " + o.replayPath + ": " + std::to_string(log.units.size()) +
-                            " units");
-        svg.close();
-        if (!svg) {
-            std::fprintf(stderr, "vantor-station: cannot write the SVG report to %s: %s\n",
-                         o.svgPath.c_str(), std::strerror(errno));
-            return kExitUsage;
+    } else {
+        std::fprintf(out, "Config     %s\n", label.c_str());
+        double current = 0;
+        bool known = SweepCurrent(config, sweeps[0], &current);
+        if (sweeps.size() == 1) {
+            PrintSweep(out, sweeps[0], values[0], outcomes, known ? &current : nullptr);
+        } else {
+            PrintSweepGrid(out, sweeps, values, outcomes, config);
         }
-        std::fprintf(out, "Report     %s\n", o.svgPath.c_str());
+        if (svg.is_open()) {
+            const std::string title =
+                "Replay of " + names + ": " + std::to_string(counts.units) + " units";
+            svg << (sweeps.size() == 1 ? SweepSvg(sweeps[0], values[0], outcomes,
+                                                  known ? &current : nullptr, title)
+                                       : SweepGridSvg(sweeps, values, outcomes, config, title));
+            svg.close();
+            if (!svg)
+                return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
+                                            std::strerror(errno));
+            std::fprintf(out, "Report     %s\n", o.svgPath.c_str());
+        }
     }
+    std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s)\n", seconds, jobs,
+                 jobs == 1 ? "" : "s", counts.units / seconds);
     return 0;
 }
 

@@ -175,6 +175,19 @@ bool headroomFailure(const UnitResult& r) {
 
 } // namespace
 
+void Retests::Add(int test, bool ok) {
+    ++tests;
+    if (test == 0)
+        ++units;
+    if (!ok)
+        return;
+    ++passed;
+    if (test == 0)
+        ++firstPassed;
+    else
+        ++passedOnRetest;
+}
+
 void Population::Add(const UnitResult& r) {
     ++m_units;
     if (r.passed) {

@@ -134,6 +134,13 @@ public:
     // The file is named on the command line; the lines stay objects.
     void WriteSvgPath(const std::string&) override {}
 
+    void WriteRetests(const Retests& t) override {
+        std::fprintf(m_out,
+                     "{\"type\":\"retests\",\"units\":%ld,\"first_pass\":%ld,\"passed\":%ld,"
+                     "\"tests\":%ld,\"passed_on_retest\":%ld}\n",
+                     t.units, t.firstPassed, t.passed, t.tests, t.passedOnRetest);
+    }
+
 private:
     void writeItem(const ItemRow& row) {
         const Item& it = row.item;
