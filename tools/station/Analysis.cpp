@@ -249,8 +249,10 @@ bool Cusum::Add(double v, long unit, long line, DriftAlarm* alarm) {
     alarm->unit = rising ? upStart : downStart;
     alarm->line = rising ? upStartLine : downStartLine;
     alarm->shiftHz = shift;
-    // The new level is the target from here: one step raises one alarm.
-    target += shift;
+    // The level after the shift is learnt afresh, as at the start: one step
+    // raises one alarm.
+    reference = Moments();
+    ready = false;
     up = down = 0;
     return true;
 }

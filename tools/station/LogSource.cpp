@@ -2,7 +2,12 @@
 
 #include "HostLog.h"
 
+#if defined(STATION_HAS_ZLIB)
 #include <zlib.h>
+#else
+// Without zlib a gzip log is refused; standard input is read as plain text.
+using gzFile = FILE*;
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -135,8 +140,10 @@ struct PartReader::Handle {
     ~Handle() {
         if (file != nullptr)
             std::fclose(file);
+#if defined(STATION_HAS_ZLIB)
         if (gz != nullptr)
             gzclose(gz);
+#endif
     }
 };
 
@@ -154,6 +161,18 @@ bool PartReader::Open() {
             return false;
         }
     } else {
+#if !defined(STATION_HAS_ZLIB)
+        if (m_log.gzip) {
+            m_error = "cannot read the log '" + m_log.path + "': this station reads no gzip";
+            return false;
+        }
+        m_handle->file =
+            stdin == nullptr ? nullptr : std::fdopen(station_dup(station_fileno(stdin)), "rb");
+        if (m_handle->file == nullptr) {
+            m_error = "cannot read standard input: " + std::string(std::strerror(errno));
+            return false;
+        }
+#else
         // gzip, or standard input, which zlib reads through whether packed or not.
         if (m_log.path == "-") {
             int fd = station_dup(station_fileno(stdin));
@@ -166,6 +185,7 @@ bool PartReader::Open() {
             return false;
         }
         gzbuffer(m_handle->gz, 1 << 18);
+#endif
     }
     m_buffer.resize(kBufferBytes);
     if (m_part.begin > 0 && plain) {
@@ -202,6 +222,7 @@ bool PartReader::fill() {
         if (n < room && std::ferror(m_handle->file))
             m_error = "cannot read the log '" + m_log.path + "': " + std::strerror(errno);
     } else {
+#if defined(STATION_HAS_ZLIB)
         int r = gzread(m_handle->gz, m_buffer.data() + m_filled, static_cast<unsigned>(room));
         if (r < 0) {
             int code = 0;
@@ -210,6 +231,7 @@ bool PartReader::fill() {
             r = 0;
         }
         n = static_cast<size_t>(r);
+#endif
     }
     m_bytes += static_cast<long long>(n);
     m_filled += n;
