@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <cstring>
+#include <memory>
 #include <limits>
 using namespace vantor;
 const char* const vantor::kNvStructName =
@@ -156,8 +157,11 @@ int CAfcActionBase::RunFrame(const std::function<void()>& algorithm) {
         CallHost([&] { return m_rfTester->SetTrafficChannel(m_tch, 0); });
         algorithm();
     } catch (CCFTException* e) {
+        // Held while the closing item goes out: the host's target may throw
+        // its own exception instead.
+        std::unique_ptr<CCFTException> failed(e);
         SendClosingItem();
-        throw e;
+        throw failed.release();
     }
     SendClosingItem();
     return 0;
