@@ -10,12 +10,13 @@
 // pause for longer than the resend cap, and the exports must then report
 // the state that the calls left.
 #include "Simulator.h"
-#include "core/common/ConfigTable.h"
+#include "chips/ChipRegistry.h"
 #include "omra/errorcode.h"
 #include "omra/omra.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -127,22 +128,26 @@ const std::string& scratch(const char* what) {
     return p;
 }
 
-// Every section and key the actions read, from the configuration tables:
-// each section's header before its first key.
-std::vector<std::string> keyLines() {
-    std::vector<std::string> lines;
-    std::string section;
-    for (const config::Facts& table : config::kAllFacts)
-        for (const config::KeyFact& f : table) {
-            if (section != f.section) {
-                section = f.section;
-                lines.push_back("[" + section + "]");
+// Every section and key the actions read, each section before its keys: the
+// handset command policy's and every chip's of the registry.
+const std::vector<std::string>& keyLines() {
+    static const std::vector<std::string> lines = [] {
+        std::vector<std::string> all;
+        auto add = [&all](const config::Facts& facts) {
+            for (const config::KeyFact& f : facts) {
+                std::string section = std::string("[") + f.section + "]";
+                for (const std::string& line : {section, std::string(f.key)})
+                    if (std::find(all.begin(), all.end(), line) == all.end())
+                        all.push_back(line);
             }
-            lines.push_back(f.key);
-        }
+        };
+        add(config::kDiagControlFacts);
+        for (const vantor::ChipRow& row : vantor::Chips())
+            add(row.facts);
+        return all;
+    }();
     return lines;
 }
-const std::vector<std::string> kKeyLines = keyLines();
 
 const char* const kValues[] = {"0",     "1",     "-1",          "2",      "50",
                                "65535", "65536", "4294967295",  "70000",  "0x7fffffff",
@@ -157,7 +162,7 @@ std::string configText(FuzzedDataProvider& in) {
     size_t n = in.ConsumeIntegralInRange<size_t>(0, 24);
     for (size_t i = 0; i < n; ++i) {
         const std::string& k =
-            kKeyLines[in.ConsumeIntegralInRange<size_t>(0, kKeyLines.size() - 1)];
+            keyLines()[in.ConsumeIntegralInRange<size_t>(0, keyLines().size() - 1)];
         text += k;
         if (k[0] != '[') {
             text += "=";
@@ -282,9 +287,16 @@ IAction* pickHandle(FuzzedDataProvider& in, Host& h) {
 }
 
 uint32_t pickId(FuzzedDataProvider& in) {
-    static const uint32_t ids[] = {0x0101, 0x0201, 0x0301, 0xFFFF0101u, 0x80000201u, 0x0401, 0};
+    // Every chip's id, as it is and with high bits set, and ids of no chip.
+    static const std::vector<uint32_t> ids = [] {
+        std::vector<uint32_t> all;
+        for (const vantor::ChipRow& row : vantor::Chips())
+            all.insert(all.end(), {row.id, 0xFFFF0000u | row.id, 0x80000000u | row.id});
+        all.insert(all.end(), {0x0401, 0xFFFF, 0});
+        return all;
+    }();
     if (in.ConsumeBool())
-        return ids[in.ConsumeIntegralInRange<size_t>(0, std::size(ids) - 1)];
+        return ids[in.ConsumeIntegralInRange<size_t>(0, ids.size() - 1)];
     return in.ConsumeIntegral<uint32_t>();
 }
 
@@ -350,8 +362,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_lines = 0;
     Spec_ClearErrorCode(E_ERR_ANY);
 
-    static const sim::Chip chips[] = {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040};
-    sim::Handset handset(sim::NominalCrystal(chips[in.ConsumeIntegralInRange<int>(0, 2)]),
+    const size_t chipCount = vantor::Chips().size();
+    sim::Handset handset(sim::NominalCrystal(static_cast<sim::Chip>(
+                             in.ConsumeIntegralInRange<size_t>(0, chipCount - 1))),
                          in.ConsumeIntegral<uint32_t>(), &g_log);
     handset.Attach();
     size_t failures = in.ConsumeIntegralInRange<size_t>(0, 6);
@@ -394,8 +407,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // after it meet actions that are ready to run.
     if (in.ConsumeIntegralInRange<int>(0, 3) != 0) {
         Omra_Startup(&info);
-        static const uint32_t ids[] = {OMRA_ACTION_VT300, OMRA_ACTION_VT318, OMRA_ACTION_LN2040};
-        if (IAction* a = Omra_CreateAction(ids[in.ConsumeIntegralInRange<int>(0, 2)], 0)) {
+        const vantor::ChipRegistry& chips = vantor::Chips();
+        if (IAction* a = Omra_CreateAction(
+                chips[in.ConsumeIntegralInRange<size_t>(0, chips.size() - 1)].id, 0)) {
             h.handles.push_back(a);
             ActionState& st = h.live[a];
             NOTIFY_TARGET items{OMRA_TARGET_FUNCTION, reinterpret_cast<uintptr_t>(&captureItem), 1,

@@ -1,5 +1,7 @@
 #include "HostLog.h"
 
+#include "StationChips.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -11,9 +13,7 @@ namespace station {
 namespace {
 
 constexpr size_t kUnreadShown = 5;
-constexpr size_t kColumns = 17;
-
-const sim::Chip kChips[] = {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040};
+constexpr size_t kColumns = vantor::kReportColumns;
 
 // The columns of a report line, split at commas; false unless exactly 17.
 bool splitColumns(std::string_view s, std::string_view* cols) {
@@ -61,18 +61,22 @@ bool parseDouble(std::string_view s, double* out) {
     return true;
 }
 
+// Columns counted from 0.
 bool dashes(const std::string_view* cols, size_t from, size_t to) {
     for (size_t i = from; i <= to; ++i)
-        if (cols[i - 1] != "-")
+        if (cols[i] != "-")
             return false;
     return true;
 }
 
 class Reader {
 public:
-    explicit Reader(HostLog* log) : m_log(log), m_result(std::string(kNvStructName) + ".") {
-        for (sim::Chip chip : kChips)
-            m_pfer[static_cast<int>(chip)] = std::string(ActionName(chip)) + "_PFER_";
+    explicit Reader(HostLog* log)
+        : m_log(log), m_result(std::string(vantor::kNvStructName) + "."),
+          m_open(AllChips().size(), -1), m_next(AllChips().size(), 0),
+          m_lastPfer(AllChips().size(), -1) {
+        for (sim::Chip chip : AllChips())
+            m_pfer.push_back(std::string(ActionName(chip)) + vantor::kPferTag);
     }
 
     void Line(std::string_view line, long number) {
@@ -87,8 +91,10 @@ public:
 private:
     // "<action>_PFER_<n>,band,ch,ch,pcl,D,-,A,B,cdac,cafc,C,-,fe,-,Hz,-"
     bool pfer(std::string_view line, long number) {
-        for (sim::Chip chip : kChips) {
-            const std::string& token = m_pfer[static_cast<int>(chip)];
+        using namespace vantor;
+        for (sim::Chip chip : AllChips()) {
+            const size_t c = ChipIndex(chip);
+            const std::string& token = m_pfer[c];
             size_t at = line.find(token);
             if (at == std::string_view::npos)
                 continue;
@@ -97,14 +103,16 @@ private:
                 return false;
             long n = 0, cdac = 0, cafc = 0;
             PferPoint p;
-            if (!parseLong(cols[0], 0, 0x7FFFFFFF, &n) || !parseLong(cols[9], 0, 65535, &cdac) ||
-                !parseLong(cols[10], 0, 65535, &cafc) || !parseDouble(cols[13], &p.feHz) ||
-                cols[15] != "Hz" || !dashes(cols, 15, 15) || !dashes(cols, 17, 17) ||
-                !dashes(cols, 13, 13) || !dashes(cols, 7, 7))
+            if (!parseLong(cols[kPferCounter], 0, 0x7FFFFFFF, &n) ||
+                !parseLong(cols[kPferCdac], 0, 65535, &cdac) ||
+                !parseLong(cols[kPferCafc], 0, 65535, &cafc) ||
+                !parseDouble(cols[kPferFe], &p.feHz) || cols[kPferUnitColumn] != kPferUnit)
                 return false;
+            for (size_t empty : kPferEmptyColumns)
+                if (!dashes(cols, empty, empty))
+                    return false;
             p.cdac = static_cast<int>(cdac);
             p.cafc = static_cast<int>(cafc);
-            int c = static_cast<int>(chip);
             if (n == 0) {
                 LoggedUnit u;
                 u.chip = chip;
@@ -112,9 +120,7 @@ private:
                 m_log->units.push_back(u);
                 m_open[c] = static_cast<long>(m_log->units.size()) - 1;
             } else if (m_open[c] < 0 || m_next[c] != n ||
-                       m_log->units[static_cast<size_t>(m_open[c])].hasResult[0] ||
-                       m_log->units[static_cast<size_t>(m_open[c])].hasResult[1] ||
-                       m_log->units[static_cast<size_t>(m_open[c])].hasResult[2]) {
+                       m_log->units[static_cast<size_t>(m_open[c])].AnyResult()) {
                 return false; // out of sequence: no unit it can belong to
             }
             m_log->units[static_cast<size_t>(m_open[c])].points.push_back(p);
@@ -135,20 +141,22 @@ private:
         std::string_view cols[kColumns];
         if (!splitColumns(line.substr(at + token.size()), cols))
             return false;
-        int field = cols[0] == "CAFC"           ? 0
-                    : cols[0] == "CDAC"         ? 1
-                    : cols[0] == "slope_length" ? 2
-                                                : -1;
+        using namespace vantor;
+        int field = -1;
+        for (size_t f = 0; f < kNvFieldCount; ++f)
+            if (cols[kResultFieldColumn] == kNvFieldNames[f])
+                field = static_cast<int>(f);
         long value = 0;
-        if (field < 0 || !dashes(cols, 2, 13) || !parseLong(cols[13], -32768, 32767, &value) ||
-            !dashes(cols, 15, 17))
+        if (field < 0 || !dashes(cols, kResultFieldColumn + 1, kResultValueColumn - 1) ||
+            !parseLong(cols[kResultValueColumn], -32768, 32767, &value) ||
+            !dashes(cols, kResultValueColumn + 1, kColumns - 1))
             return false;
         // The unit of the latest PFER line whose next result line this is:
         // a run that passed has all its PFER points, and sends its lines in
         // its chip's order.
         LoggedUnit* best = nullptr;
         long bestLine = -1;
-        for (int c = 0; c < 3; ++c) {
+        for (size_t c = 0; c < m_open.size(); ++c) {
             if (m_open[c] < 0 || m_lastPfer[c] <= bestLine)
                 continue;
             LoggedUnit& u = m_log->units[static_cast<size_t>(m_open[c])];
@@ -166,27 +174,16 @@ private:
     }
 
     static bool passingPoints(const LoggedUnit& u) {
-        size_t n = u.points.size();
-        switch (u.chip) {
-        case sim::Chip::VT300:
-            return n == 2;
-        case sim::Chip::VT318:
-            return n == 4 || n == 6 || n == 8; // one to three coarse attempts
-        case sim::Chip::LN2040:
-            return n == 4;
-        }
-        return false;
+        return Row(u.chip).points.Passing(u.points.size());
     }
 
-    // The field of the unit's next result line (CAFC 0, CDAC 1, slope length
-    // 2), or -1 when it has all three.
+    // The field of the unit's next result line (a vantor::NvIndex) in its
+    // chip's order, or -1 when it has them all.
     static int nextField(const LoggedUnit& u) {
-        static const int vt300[3] = {2, 1, 0};
-        static const int common[3] = {1, 0, 2};
-        const int* order = u.chip == sim::Chip::VT300 ? vt300 : common;
-        for (int i = 0; i < 3; ++i)
-            if (!u.hasResult[order[i]])
-                return order[i];
+        const vantor::ChipRow& row = Row(u.chip);
+        for (size_t i = 0; i < row.lineCount; ++i)
+            if (!u.hasResult[vantor::NvIndex(row.lines[i])])
+                return static_cast<int>(vantor::NvIndex(row.lines[i]));
         return -1;
     }
 
@@ -197,24 +194,15 @@ private:
     }
 
     HostLog* m_log;
-    std::string m_pfer[3], m_result;
-    long m_open[3] = {-1, -1, -1};
-    long m_next[3] = {0, 0, 0};
-    long m_lastPfer[3] = {-1, -1, -1};
+    std::vector<std::string> m_pfer;
+    std::string m_result;
+    std::vector<long> m_open, m_next, m_lastPfer;
 };
 
 } // namespace
 
 const char* ActionName(sim::Chip chip) {
-    switch (chip) {
-    case sim::Chip::VT300:
-        return "VT300_AFC";
-    case sim::Chip::VT318:
-        return "VT318_AFC";
-    case sim::Chip::LN2040:
-        return "LN2040";
-    }
-    return "?";
+    return Row(chip).shortName;
 }
 
 void AppendHostLog(std::string* out, const UnitResult& r) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "chips/ChipRegistry.h"
 #include "common/ActionBase.h"
 #include "platform/FileVersion.h"
 
@@ -120,9 +121,11 @@ private:
     uint32_t m_started = 0;
 };
 
+// The library of the chips of a registry: its info block lists them, its
+// factory makes them and its setup opens their pages.
 class CVantorCrystalLibrary : public CActionLibrary {
 public:
-    CVantorCrystalLibrary();
+    explicit CVantorCrystalLibrary(const vantor::ChipRegistry& chips = vantor::Chips());
     ~CVantorCrystalLibrary() override;
 
     IAction* CreateActionObject(uint32_t id) override;
@@ -130,7 +133,7 @@ public:
     int FillActionInfo(const ACTION_ENTRY* entry, ACTION_INFO* info) override;
     uint32_t Setup(uint32_t id, const char* path) override;
 
-    // Opens the setup window of a chip page (0 VT300, 1 VT318) on the
+    // Opens the setup window of a chip page (the registry's setupPage) on the
     // configuration file and returns when it closes.
     using SetupWindowFn = void (*)(const char* path, int chipPage);
     // The setup window Setup opens; none (the file is only checked) until a
@@ -140,6 +143,7 @@ public:
 private:
     void OpenSetupWindow(const char* path, int chipPage) const;
 
+    const vantor::ChipRegistry& m_chips;
     SetupWindowFn m_setupWindow = nullptr;
 };
 
@@ -147,8 +151,5 @@ namespace vantor {
 
 // The one library object, alive while the library is loaded.
 CVantorCrystalLibrary& TheLibrary();
-
-// The VT300 action name: "VT300 AFC. [" + five GBK characters + "]".
-extern const char kVt300Name[];
 
 } // namespace vantor
