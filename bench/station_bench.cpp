@@ -5,7 +5,9 @@
 // report.
 #include "AllocationCount.h"
 #include "ConfigCheck.h"
+#include "Options.h"
 #include "Session.h"
+#include "StationChips.h"
 #include "core/common/ConfigTable.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"
@@ -58,10 +60,7 @@ struct Position {
             close(fd);
         m_config = path;
         std::ofstream(m_config, std::ios::binary) << DefaultConfigText();
-        uint32_t id = chip == sim::Chip::VT300   ? OMRA_ACTION_VT300
-                      : chip == sim::Chip::VT318 ? OMRA_ACTION_VT318
-                                                 : OMRA_ACTION_LN2040;
-        ok = session.Open(host::DefaultLibraryPath()) && session.Create(id, chip) &&
+        ok = session.Open(host::DefaultLibraryPath()) && session.Create(ActionId(chip), chip) &&
              session.Init(1, 1, m_config, OMRA_DRIVER_KIND_OBJECT);
         UseClock(&clock);
     }
@@ -99,18 +98,16 @@ void population(benchmark::State& state, sim::Chip chip) {
                                 static_cast<double>(std::max<int64_t>(1, state.iterations()));
 }
 
-void BM_PopulationVt300(benchmark::State& s) {
-    population(s, sim::Chip::VT300);
-}
-void BM_PopulationVt318(benchmark::State& s) {
-    population(s, sim::Chip::VT318);
-}
-void BM_PopulationLn2040(benchmark::State& s) {
-    population(s, sim::Chip::LN2040);
-}
-BENCHMARK(BM_PopulationVt300)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
-BENCHMARK(BM_PopulationVt318)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
-BENCHMARK(BM_PopulationLn2040)->Repetitions(kRepetitions)->DisplayAggregatesOnly(true);
+// One population benchmark per chip of the registry.
+const bool kPopulationsRegistered = [] {
+    for (sim::Chip chip : AllChips()) {
+        std::string name = std::string("BM_Population") + ChipLabel(chip);
+        benchmark::RegisterBenchmark(name.c_str(), population, chip)
+            ->Repetitions(kRepetitions)
+            ->DisplayAggregatesOnly(true);
+    }
+    return true;
+}();
 
 // --- the library's cost beside a minimal loop ----------------------------------
 

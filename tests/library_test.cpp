@@ -1,9 +1,12 @@
 // The library object in-process: version rule, info block, registry.
 #include "library/Library.h"
 
+#include "common/ActionBase.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -54,6 +57,47 @@ TEST(ActionInfoFill, DescribesOnlyTheThreeActions) {
     EXPECT_EQ(1, lib.FillActionInfo(&e, &info));
     EXPECT_EQ(-1, info.first);
     EXPECT_EQ(0x0301, info.entry.id);
+}
+
+// A chip known only to this test: the library object finds everything of it
+// in the registry it is given.
+class CTestChip : public CActionBase {
+public:
+    const char* GetName() const override { return "TEST_AFC"; }
+};
+
+TEST(ChipRegistryRows, AFourthRowIsOfferedMadeAndKeptLive) {
+    constexpr uint16_t kTestId = 0x0901;
+    std::vector<vantor::ChipRow> rows(vantor::Chips().begin(), vantor::Chips().end());
+    vantor::ChipRow extra = rows.back();
+    extra.id = kTestId;
+    extra.entryName = "TEST chip";
+    extra.create = [] { return static_cast<IAction*>(new CTestChip()); };
+    rows.push_back(extra);
+    const vantor::ChipRegistry registry(rows.data(), rows.size());
+    CVantorCrystalLibrary lib(registry);
+
+    LIBRARY_INFO info;
+    ASSERT_EQ(0u, lib.Startup(&info));
+    ASSERT_EQ(4, info.count);
+    EXPECT_EQ(kTestId, info.entries[3].id);
+    EXPECT_STREQ("TEST chip", info.entries[3].name);
+    EXPECT_EQ(OMRA_ACTION_VT318, info.header.id);
+
+    IAction* action = lib.CreateAction(kTestId | 0x70000u); // only the low 16 bits count
+    ASSERT_NE(nullptr, action);
+    EXPECT_STREQ("TEST_AFC", static_cast<CActionBase*>(action)->GetName());
+    EXPECT_TRUE(lib.IsLive(action));
+    ACTION_INFO actionInfo;
+    EXPECT_EQ(0u, lib.GetActionInfo(action, &actionInfo));
+    EXPECT_EQ(kTestId, actionInfo.entry.id);
+    EXPECT_EQ(0u, lib.RunAction(action, OMRA_OP_DO_ACTION, [] { return 0; }));
+    EXPECT_EQ(0u, lib.FreeAction(action));
+    EXPECT_FALSE(lib.IsLive(action));
+
+    // The one library object knows only the registry's three.
+    EXPECT_EQ(nullptr, vantor::Chips().Find(kTestId));
+    EXPECT_EQ(nullptr, lib.CreateAction(0x0A01));
 }
 
 } // namespace

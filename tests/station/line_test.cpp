@@ -144,7 +144,7 @@ TEST_F(Line, CpkOfTheSlopeIsTheUnitsOwn) {
     double within = mr / (slopes.size() - 1) / 1.128;
     double cpk = std::min(10 - mean, mean - 4) / (3 * within);
     for (auto& c : kind(json, "capability")) {
-        if (c["station"] != "null" || c["value"] != "\"CAFC slope\"")
+        if (c["station"] != "null" || c["value"] != "\"CAFC Slope\"")
             continue;
         EXPECT_EQ(std::to_string(slopes.size()), c["units"]);
         EXPECT_NEAR(cpk, std::stod(c["cpk"]), 0.01);

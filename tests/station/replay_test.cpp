@@ -6,12 +6,14 @@
 #include "Replay.h"
 #include "Report.h"
 #include "Session.h"
+#include "StationChips.h"
 #include "Sweep.h"
 #include "TempFile.h"
 #include "platform/ini.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -163,21 +165,32 @@ TEST_P(ReplayPopulation, ReproducesVerdictsAndFlashValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, ReplayPopulation,
-                         ::testing::Combine(::testing::Values(sim::Chip::VT300, sim::Chip::VT318,
-                                                              sim::Chip::LN2040),
+                         ::testing::Combine(::testing::ValuesIn(AllChips()),
                                             ::testing::Values(0.0, 3.0)),
                          [](const ::testing::TestParamInfo<std::tuple<sim::Chip, double>>& p) {
                              return std::string(sim::ChipName(std::get<0>(p.param))) +
                                     (std::get<1>(p.param) == 0 ? "_noiseless" : "_noisy");
                          });
 
+TEST(StationChips, AreTheRegistryRowsInTheSimulatorsOrder) {
+    ASSERT_EQ(vantor::Chips().size(), AllChips().size());
+    for (const sim::Chip& chip : AllChips()) {
+        std::string label = Row(chip).label;
+        for (char& c : label)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(label, sim::ChipName(chip));
+        EXPECT_EQ(&chip, FindChip(label)) << label;
+    }
+}
+
 TEST(HostLogReader, PrefixedAndMixedChipsAreToldApart) {
-    // A line making all three products into one log, unit after unit in
-    // turn, each line behind the host's time stamp and station id.
-    const sim::Chip chips[] = {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040};
-    std::vector<std::vector<std::string>> units[3];
+    // A line making every product into one log, unit after unit in turn,
+    // each line behind the host's time stamp and station id.
+    const std::vector<sim::Chip>& chips = AllChips();
+    const size_t n = chips.size();
+    std::vector<std::vector<std::vector<std::string>>> units(n);
     long passed = 0;
-    for (int c = 0; c < 3; ++c) {
+    for (size_t c = 0; c < n; ++c) {
         Written w = writePopulation(chips[c], 3.0, 12, DefaultConfigText(),
                                     sim::NominalCrystal(chips[c]), {3000, 40, 1.0}, false);
         for (const std::string& l : lines(w.log)) {
@@ -189,20 +202,19 @@ TEST(HostLogReader, PrefixedAndMixedChipsAreToldApart) {
     }
     std::string mixed;
     for (size_t i = 0; i < 12; ++i)
-        for (int c = 0; c < 3; ++c)
-            for (const std::string& l : units[(c + i) % 3][i])
+        for (size_t c = 0; c < n; ++c)
+            for (const std::string& l : units[(c + i) % n][i])
                 mixed += "2026-12-09 08:" + std::to_string(10 + i) + ":0" + std::to_string(c) +
-                         ".125 [station " + std::to_string((c + i) % 3 + 1) + "] " + l + "\r\n";
+                         ".125 [station " + std::to_string((c + i) % n + 1) + "] " + l + "\r\n";
     Replayed r = replay(mixed, {DefaultConfigText()});
     EXPECT_EQ(0, r.log.unread) << (r.log.unreadExamples.empty() ? ""
                                                                 : r.log.unreadExamples[0].text);
-    ASSERT_EQ(36u, r.log.units.size());
-    long perChip[3] = {0, 0, 0};
+    ASSERT_EQ(12 * n, r.log.units.size());
+    std::vector<long> perChip(n, 0);
     for (const LoggedUnit& u : r.log.units)
-        ++perChip[static_cast<int>(u.chip)];
-    EXPECT_EQ(12, perChip[0]);
-    EXPECT_EQ(12, perChip[1]);
-    EXPECT_EQ(12, perChip[2]);
+        ++perChip[ChipIndex(u.chip)];
+    for (size_t c = 0; c < n; ++c)
+        EXPECT_EQ(12, perChip[c]) << Row(chips[c]).label;
     ASSERT_EQ(1u, r.outcomes.size());
     EXPECT_EQ(passed, r.outcomes[0].logPassed);
     EXPECT_EQ(0, r.outcomes[0].changed);
@@ -218,7 +230,7 @@ TEST(HostLogReader, BrokenLinesAreCountedAndShownNotFatal) {
         "VT318_AFC_PFER_0,EGSM900,62,62,10,0,-,0,0,55,7000,0,-,12.5",       // cut short
         "VT318_AFC_PFER_0,EGSM900,62,62,10,0,-,0,0,55,7000,0,-,abc,-,Hz,-", // no number
         "VT318_AFC_PFER_7,EGSM900,62,62,10,0,-,0,0,55,7000,0,-,1.0,-,Hz,-", // no unit to join
-        std::string(kNvStructName) + ".CDAC,-,-,-,-,-,-,-,-,-,-,-,-,x,-,-,-",
+        std::string(vantor::kNvStructName) + ".CDAC,-,-,-,-,-,-,-,-,-,-,-,-,x,-,-,-",
         "",
     };
     std::string text = broken[0] + "\n";

@@ -4,6 +4,8 @@
 #include "LogSource.h"
 #include "Options.h"
 #include "Report.h"
+#include "StationChips.h"
+#include "common/ReportVocabulary.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,10 +19,6 @@ namespace {
 constexpr unsigned kModule = 14; // the library's triples
 constexpr size_t kAlarmsKept = 50, kChartPoints = 240, kUnreadKept = 5;
 constexpr size_t kBins = 120;
-
-int chipIndex(sim::Chip c) {
-    return static_cast<int>(c);
-}
 
 double trunc16(double v) {
     // The record's 16-bit fields, as the library stores a truncated value.
@@ -56,7 +54,8 @@ void judgeVt318(const LoggedUnit& u, const ConfigReport& w, JudgedUnit* j) {
         double step = (a.feHz - b.feHz) * 0.125;
         if (step != 0) {
             j->has[0] = true;
-            j->value[0] = u.Passed() ? u.result[1] : trunc16(a.cdac - a.feHz / step);
+            j->value[0] = u.Passed() ? u.result[vantor::NvIndex(vantor::NvField::Cdac)]
+                                     : trunc16(a.cdac - a.feHz / step);
         }
     }
     if (fine) {
@@ -67,7 +66,8 @@ void judgeVt318(const LoggedUnit& u, const ConfigReport& w, JudgedUnit* j) {
         j->has[2] = slope != 0;
         j->value[2] = slope;
         if (slope != 0) {
-            double cafc = u.Passed() ? u.result[0] : trunc16(d.cafc - d.feHz / slope);
+            double cafc = u.Passed() ? u.result[vantor::NvIndex(vantor::NvField::Cafc)]
+                                     : trunc16(d.cafc - d.feHz / slope);
             j->has[1] = true;
             j->value[1] = cafc - (attempt - first);
         }
@@ -91,10 +91,10 @@ void judgeVt318(const LoggedUnit& u, const ConfigReport& w, JudgedUnit* j) {
 void judgeFromResults(const LoggedUnit& u, JudgedUnit* j) {
     const std::vector<PferPoint>& p = u.points;
     if (u.Passed()) {
-        j->has[0] = u.chip != sim::Chip::VT300; // the VT300 keeps its configured CDAC
-        j->value[0] = u.result[1];
+        j->has[0] = JudgesCdac(Row(u.chip)); // a chip that does not keeps its configured CDAC
+        j->value[0] = u.result[vantor::NvIndex(vantor::NvField::Cdac)];
         j->has[1] = true;
-        j->value[1] = u.result[0];
+        j->value[1] = u.result[vantor::NvIndex(vantor::NvField::Cafc)];
     }
     for (size_t i = p.size(); i-- > 1;) {
         if (p[i].cdac == p[i - 1].cdac && p[i].cafc != p[i - 1].cafc) {
@@ -141,7 +141,8 @@ double CarrierMhz(int band, int ch) {
 }
 
 const char* ValueName(int value) {
-    static const char* const names[kValues] = {"CDAC", "CAFC", "CAFC slope"};
+    static const char* const names[kValues] = {vantor::kItemCdac, vantor::kItemCafc,
+                                               vantor::kItemCafcSlope};
     return value >= 0 && value < kValues ? names[value] : "?";
 }
 
@@ -259,8 +260,9 @@ bool Cusum::Add(double v, long unit, long line, DriftAlarm* alarm) {
 
 // --- a station ---------------------------------------------------------------
 
-void StationStats::Setup(const ConfigReport windows[3]) {
-    for (int c = 0; c < 3; ++c) {
+void StationStats::Setup(const std::vector<ConfigReport>& windows) {
+    values.resize(windows.size());
+    for (size_t c = 0; c < windows.size(); ++c) {
         const Window w[kValues] = {windows[c].cdac, windows[c].cafc, windows[c].slope};
         for (int v = 0; v < kValues; ++v)
             values[c][v].Setup(w[v]);
@@ -317,9 +319,12 @@ void StationStats::Merge(const StationStats& later) {
         f = kv.second;
         f.count += n;
     }
-    for (int c = 0; c < 3; ++c)
-        for (int v = 0; v < kValues; ++v)
-            values[c][v].Merge(later.values[c][v]);
+    if (values.empty())
+        values = later.values;
+    else
+        for (size_t c = 0; c < values.size() && c < later.values.size(); ++c)
+            for (int v = 0; v < kValues; ++v)
+                values[c][v].Merge(later.values[c][v]);
     reference.Merge(later.reference);
 }
 
@@ -346,9 +351,10 @@ void StationStats::Save(Archive& a) const {
             a.Put(static_cast<long long>(t));
         a.Put(kv.second.text);
     }
-    for (int c = 0; c < 3; ++c)
-        for (int v = 0; v < kValues; ++v)
-            values[c][v].Save(a);
+    a.Put(static_cast<long long>(values.size()));
+    for (const auto& chip : values)
+        for (const Capability& c : chip)
+            c.Save(a);
     reference.Save(a);
     a.Put(static_cast<long long>(alarms.size()));
     for (const DriftAlarm& d : alarms) {
@@ -391,9 +397,12 @@ bool StationStats::Load(Archive& a) {
             return false;
         failures[key] = f;
     }
-    for (int c = 0; c < 3; ++c)
-        for (int v = 0; v < kValues; ++v)
-            if (!values[c][v].Load(a))
+    if (!a.Get(&n) || n < 0 || n > 64)
+        return false;
+    values.resize(static_cast<size_t>(n));
+    for (auto& chip : values)
+        for (Capability& c : chip)
+            if (!c.Load(a))
                 return false;
     if (!reference.Load(a) || !a.Get(&n))
         return false;
@@ -415,7 +424,8 @@ namespace {
 // Folds units into a station's statistics as they come.
 class Folder {
 public:
-    Folder(StationStats* s, const ConfigReport* windows) : m_s(s), m_windows(windows) {}
+    Folder(StationStats* s, const std::vector<ConfigReport>* windows)
+        : m_s(s), m_windows(windows) {}
 
     void Unit(const LoggedUnit& u) {
         StationStats& s = *m_s;
@@ -424,7 +434,7 @@ public:
             s.band = u.band;
             s.channel = u.channel;
         }
-        JudgedUnit j = JudgeUnit(u, m_windows[chipIndex(u.chip)]);
+        JudgedUnit j = JudgeUnit(u, (*m_windows)[ChipIndex(u.chip)]);
         if (j.passed) {
             ++s.passed;
         } else {
@@ -440,7 +450,7 @@ public:
         }
         for (int v = 0; v < kValues; ++v)
             if (j.has[v])
-                s.values[chipIndex(u.chip)][v].Add(j.value[v]);
+                s.values[ChipIndex(u.chip)][v].Add(j.value[v]);
         if (!j.hasReference)
             return;
         s.reference.Add(j.referenceHz);
@@ -483,20 +493,20 @@ private:
     }
 
     StationStats* m_s;
-    const ConfigReport* m_windows;
+    const std::vector<ConfigReport>* m_windows;
     Cusum m_cusum;
     long m_block = 1;
 };
 
 } // namespace
 
-bool AnalysePart(const PartInput& in, const ConfigReport windows[3], StationStats* stats,
+bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, StationStats* stats,
                  std::string* error) {
     StationStats& s = *stats;
     s = StationStats();
     s.name = in.log->station;
     s.Setup(windows);
-    Folder folder(&s, windows);
+    Folder folder(&s, &windows);
     if (in.part->begin > 0) {
         // The drift reference is the log's first units, wherever the part starts.
         LogPart head = *in.part;
@@ -508,7 +518,7 @@ bool AnalysePart(const PartInput& in, const ConfigReport windows[3], StationStat
             return false;
         }
         UnitReader units([&](LoggedUnit& u) {
-            JudgedUnit j = JudgeUnit(u, windows[chipIndex(u.chip)]);
+            JudgedUnit j = JudgeUnit(u, windows[ChipIndex(u.chip)]);
             if (j.hasReference)
                 folder.Reference(j.referenceHz);
         });
@@ -602,10 +612,12 @@ std::string num(const char* format, double v) {
 
 template <typename Each> void eachCapability(const LineAnalysis& a, Each each) {
     auto one = [&](const StationStats& s, const std::string* station) {
-        for (int c = 0; c < 3; ++c)
-            for (int v = 0; v < kValues; ++v)
-                if (s.values[c][v].known && s.values[c][v].moments.n > 0)
-                    each(station, static_cast<sim::Chip>(c), v, s.values[c][v]);
+        for (sim::Chip chip : AllChips())
+            for (int v = 0; v < kValues; ++v) {
+                const Capability& c = s.values.at(ChipIndex(chip))[v];
+                if (c.known && c.moments.n > 0)
+                    each(station, chip, v, c);
+            }
     };
     one(a.line, nullptr);
     if (a.stations.size() > 1)

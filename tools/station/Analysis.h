@@ -8,6 +8,7 @@
 #include "HostLog.h"
 #include "RunningStats.h"
 
+#include <array>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -103,13 +104,13 @@ struct StationStats {
     std::vector<UnreadLine> unreadExamples;
     std::map<std::string, FailureCount> failures;
     int band = -1, channel = 0;
-    Capability values[3][kValues]; // by chip, by value
-    Moments reference;             // the reference-point error
+    std::vector<std::array<Capability, kValues>> values; // by chip (ChipIndex), by value
+    Moments reference;                                   // the reference-point error
     std::vector<DriftAlarm> alarms;
     std::vector<ChartPoint> chart;
     long long bytes = 0;
 
-    void Setup(const ConfigReport windows[3]);
+    void Setup(const std::vector<ConfigReport>& windows); // by chip
     void Merge(const StationStats& later); // later in the same log: units and lines move on
     void Save(Archive& a) const;
     bool Load(Archive& a);
@@ -122,7 +123,7 @@ struct PartInput {
     const struct LogInput* log = nullptr;
     const struct LogPart* part = nullptr;
 };
-bool AnalysePart(const PartInput& in, const ConfigReport windows[3], StationStats* stats,
+bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, StationStats* stats,
                  std::string* error);
 
 // The comparison of stations and the report.

@@ -5,6 +5,7 @@
 #include "Jobs.h"
 #include "LogSource.h"
 #include "Options.h"
+#include "StationChips.h"
 
 #include <cerrno>
 #include <chrono>
@@ -43,9 +44,9 @@ int RunAnalysis(const Options& o, FILE* out) {
     LineAnalysis a;
     if (!ReadRunConfig(o, &config, &a.config, &error))
         return stop(error);
-    ConfigReport windows[3];
-    for (int c = 0; c < 3; ++c)
-        windows[c] = CheckConfig(config, static_cast<sim::Chip>(c));
+    std::vector<ConfigReport> windows;
+    for (sim::Chip chip : AllChips())
+        windows.push_back(CheckConfig(config, chip));
     std::vector<LogInput> logs;
     if (!ListLogs(o.logs, &logs, &error))
         return stop(error);

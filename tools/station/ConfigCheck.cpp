@@ -1,5 +1,6 @@
 #include "ConfigCheck.h"
 
+#include "StationChips.h"
 #include "core/common/ConfigTable.h"
 #include "platform/ini.h"
 
@@ -506,14 +507,13 @@ private:
     void checkChip() {
         long long pcl = read(config::kAfcCommonPcl);
         long long tch = read(config::kAfcCommonTch);
-        if (m_chip != sim::Chip::LN2040) {
-            const config::Facts page =
-                m_chip == sim::Chip::VT318 ? config::kVt318Facts : config::kVt300Facts;
+        const vantor::ChipRow& row = Row(m_chip);
+        if (row.setupPage != vantor::kNoSetupPage) {
+            const config::Facts page = row.facts;
             const config::Range pclRange = page[config::kPclIndex].pageRange;
             const config::Range tchRange = page[config::kTchIndex].pageRange;
             if (pcl < pclRange.low || pcl > pclRange.high)
-                warn(0, "PCL = " + std::to_string(pcl) + " is outside the " +
-                            (m_chip == sim::Chip::VT318 ? "VT318" : "VT300") +
+                warn(0, "PCL = " + std::to_string(pcl) + " is outside the " + row.label +
                             " setup page's range " + std::to_string(pclRange.low) + " to " +
                             std::to_string(pclRange.high));
             if (tch < tchRange.low || tch > tchRange.high)

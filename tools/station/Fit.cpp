@@ -1,5 +1,7 @@
 #include "Fit.h"
 
+#include "StationChips.h"
+
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -54,7 +56,7 @@ CrystalFit FitCrystal(sim::Chip chip, const std::vector<PferPoint>& points, doub
     }
     fit.stepFitted = cdacs.size() >= 2;
     fit.curvatureFitted = cafcs.size() >= 3;
-    const bool stepNeeded = chip != sim::Chip::VT300;
+    const bool stepNeeded = JudgesCdac(Row(chip));
     if (cafcs.size() < 2 || (stepNeeded && !fit.stepFitted))
         return fit;
 

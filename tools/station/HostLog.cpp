@@ -1,5 +1,8 @@
 #include "HostLog.h"
 
+#include "StationChips.h"
+#include "common/ActionBase.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,9 +16,7 @@ namespace station {
 namespace {
 
 constexpr size_t kUnreadShown = 5;
-constexpr size_t kColumns = 17;
-
-const sim::Chip kChips[] = {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040};
+constexpr size_t kColumns = vantor::kReportColumns;
 
 // The columns of a report line, split at commas; false unless exactly 17.
 bool splitColumns(std::string_view s, std::string_view* cols) {
@@ -63,18 +64,19 @@ bool parseDouble(std::string_view s, double* out) {
     return true;
 }
 
+// Columns counted from 0.
 bool dashes(const std::string_view* cols, size_t from, size_t to) {
     for (size_t i = from; i <= to; ++i)
-        if (cols[i - 1] != "-")
+        if (cols[i] != "-")
             return false;
     return true;
 }
 
+// The band of a PFER line's band column (a vantor::BandName), or -1.
 int bandOf(std::string_view name) {
-    static const char* const names[] = {"GSM850M", "EGSM900", "DCS1800", "PCS1900"};
-    for (int i = 0; i < 4; ++i)
-        if (name == names[i])
-            return i;
+    for (int32_t b = 0; b < 4; ++b)
+        if (name == vantor::BandName(b))
+            return b;
     return -1;
 }
 
@@ -83,9 +85,11 @@ int bandOf(std::string_view name) {
 class UnitReader::Impl {
 public:
     Impl(HostLog* log, std::function<void(LoggedUnit&)> done)
-        : m_log(log), m_done(std::move(done)), m_result(std::string(kNvStructName) + ".") {
-        for (sim::Chip chip : kChips)
-            m_pfer[static_cast<int>(chip)] = std::string(ActionName(chip)) + "_PFER_";
+        : m_log(log), m_done(std::move(done)), m_result(std::string(vantor::kNvStructName) + "."),
+          m_units(AllChips().size()), m_isOpen(AllChips().size(), false),
+          m_next(AllChips().size(), 0), m_lastPfer(AllChips().size(), -1) {
+        for (sim::Chip chip : AllChips())
+            m_pfer.push_back(std::string(ActionName(chip)) + vantor::kPferTag);
     }
 
     void Line(std::string_view line, long number) {
@@ -100,11 +104,12 @@ public:
     void Finish() {
         // In the order of their first lines.
         for (;;) {
-            int first = -1;
-            for (int c = 0; c < 3; ++c)
-                if (m_isOpen[c] && (first < 0 || m_units[c].firstLine < m_units[first].firstLine))
+            size_t first = m_units.size();
+            for (size_t c = 0; c < m_units.size(); ++c)
+                if (m_isOpen[c] &&
+                    (first == m_units.size() || m_units[c].firstLine < m_units[first].firstLine))
                     first = c;
-            if (first < 0)
+            if (first == m_units.size())
                 return;
             close(first);
         }
@@ -113,8 +118,10 @@ public:
 private:
     // "<action>_PFER_<n>,band,ch,ch,pcl,D,-,A,B,cdac,cafc,C,-,fe,-,Hz,-"
     bool pfer(std::string_view line, long number) {
-        for (sim::Chip chip : kChips) {
-            const std::string& token = m_pfer[static_cast<int>(chip)];
+        using namespace vantor;
+        for (sim::Chip chip : AllChips()) {
+            const size_t c = ChipIndex(chip);
+            const std::string& token = m_pfer[c];
             size_t at = line.find(token);
             if (at == std::string_view::npos)
                 continue;
@@ -123,30 +130,32 @@ private:
                 return false;
             long n = 0, cdac = 0, cafc = 0;
             PferPoint p;
-            if (!parseLong(cols[0], 0, 0x7FFFFFFF, &n) || !parseLong(cols[9], 0, 65535, &cdac) ||
-                !parseLong(cols[10], 0, 65535, &cafc) || !parseDouble(cols[13], &p.feHz) ||
-                cols[15] != "Hz" || !dashes(cols, 15, 15) || !dashes(cols, 17, 17) ||
-                !dashes(cols, 13, 13) || !dashes(cols, 7, 7))
+            if (!parseLong(cols[kPferCounter], 0, 0x7FFFFFFF, &n) ||
+                !parseLong(cols[kPferCdac], 0, 65535, &cdac) ||
+                !parseLong(cols[kPferCafc], 0, 65535, &cafc) ||
+                !parseDouble(cols[kPferFe], &p.feHz) || cols[kPferUnitColumn] != kPferUnit)
                 return false;
+            for (size_t empty : kPferEmptyColumns)
+                if (!dashes(cols, empty, empty))
+                    return false;
             p.cdac = static_cast<int>(cdac);
             p.cafc = static_cast<int>(cafc);
-            int c = static_cast<int>(chip);
             LoggedUnit& u = m_units[c];
             if (n == 0) {
                 if (m_isOpen[c])
                     close(c);
                 u.chip = chip;
                 u.firstLine = number;
-                u.band = bandOf(cols[1]);
+                u.band = bandOf(cols[kPferBand]);
                 long ch = 0;
-                u.channel = parseLong(cols[2], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
+                u.channel = parseLong(cols[kPferChannel], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
                 u.points.clear();
-                for (int f = 0; f < 3; ++f) {
+                for (size_t f = 0; f < kNvFieldCount; ++f) {
                     u.hasResult[f] = false;
                     u.result[f] = 0;
                 }
                 m_isOpen[c] = true;
-            } else if (!m_isOpen[c] || m_next[c] != n) {
+            } else if (!m_isOpen[c] || m_next[c] != n || u.AnyResult()) {
                 return false; // out of sequence: no unit it can belong to
             }
             u.points.push_back(p);
@@ -167,21 +176,23 @@ private:
         std::string_view cols[kColumns];
         if (!splitColumns(line.substr(at + token.size()), cols))
             return false;
-        int field = cols[0] == "CAFC"           ? 0
-                    : cols[0] == "CDAC"         ? 1
-                    : cols[0] == "slope_length" ? 2
-                                                : -1;
+        using namespace vantor;
+        int field = -1;
+        for (size_t f = 0; f < kNvFieldCount; ++f)
+            if (cols[kResultFieldColumn] == kNvFieldNames[f])
+                field = static_cast<int>(f);
         long value = 0;
-        if (field < 0 || !dashes(cols, 2, 13) || !parseLong(cols[13], -32768, 32767, &value) ||
-            !dashes(cols, 15, 17))
+        if (field < 0 || !dashes(cols, kResultFieldColumn + 1, kResultValueColumn - 1) ||
+            !parseLong(cols[kResultValueColumn], -32768, 32767, &value) ||
+            !dashes(cols, kResultValueColumn + 1, kColumns - 1))
             return false;
         // The unit of the latest PFER line whose next result line this is:
         // a run that passed has all its PFER points, and sends its lines in
         // its chip's order.
         LoggedUnit* best = nullptr;
         long bestLine = -1;
-        int bestChip = -1;
-        for (int c = 0; c < 3; ++c) {
+        size_t bestChip = 0;
+        for (size_t c = 0; c < m_units.size(); ++c) {
             if (!m_isOpen[c] || m_lastPfer[c] <= bestLine)
                 continue;
             LoggedUnit& u = m_units[c];
@@ -201,33 +212,22 @@ private:
         return true;
     }
 
-    void close(int c) {
+    void close(size_t c) {
         m_isOpen[c] = false;
         m_done(m_units[c]);
     }
 
     static bool passingPoints(const LoggedUnit& u) {
-        size_t n = u.points.size();
-        switch (u.chip) {
-        case sim::Chip::VT300:
-            return n == 2;
-        case sim::Chip::VT318:
-            return n == 4 || n == 6 || n == 8; // one to three coarse attempts
-        case sim::Chip::LN2040:
-            return n == 4;
-        }
-        return false;
+        return Row(u.chip).points.Passing(u.points.size());
     }
 
-    // The field of the unit's next result line (CAFC 0, CDAC 1, slope length
-    // 2), or -1 when it has all three.
+    // The field of the unit's next result line (a vantor::NvIndex) in its
+    // chip's order, or -1 when it has them all.
     static int nextField(const LoggedUnit& u) {
-        static const int vt300[3] = {2, 1, 0};
-        static const int common[3] = {1, 0, 2};
-        const int* order = u.chip == sim::Chip::VT300 ? vt300 : common;
-        for (int i = 0; i < 3; ++i)
-            if (!u.hasResult[order[i]])
-                return order[i];
+        const vantor::ChipRow& row = Row(u.chip);
+        for (size_t i = 0; i < row.lineCount; ++i)
+            if (!u.hasResult[vantor::NvIndex(row.lines[i])])
+                return static_cast<int>(vantor::NvIndex(row.lines[i]));
         return -1;
     }
 
@@ -239,11 +239,11 @@ private:
 
     HostLog* m_log;
     std::function<void(LoggedUnit&)> m_done;
-    std::string m_pfer[3], m_result;
-    LoggedUnit m_units[3];
-    bool m_isOpen[3] = {false, false, false};
-    long m_next[3] = {0, 0, 0};
-    long m_lastPfer[3] = {-1, -1, -1};
+    std::vector<std::string> m_pfer;
+    std::string m_result;
+    std::vector<LoggedUnit> m_units; // the open unit of each chip
+    std::vector<bool> m_isOpen;
+    std::vector<long> m_next, m_lastPfer;
 };
 
 UnitReader::UnitReader(std::function<void(LoggedUnit&)> done)
@@ -265,7 +265,8 @@ const HostLog& UnitReader::Counts() const {
 }
 
 bool StartsUnit(std::string_view line) {
-    size_t at = line.find("_PFER_0,");
+    static const std::string first = std::string(vantor::kPferTag) + "0,";
+    size_t at = line.find(first);
     return at != std::string_view::npos && at >= 6;
 }
 
@@ -285,15 +286,7 @@ std::string Printable(std::string_view text) {
 }
 
 const char* ActionName(sim::Chip chip) {
-    switch (chip) {
-    case sim::Chip::VT300:
-        return "VT300_AFC";
-    case sim::Chip::VT318:
-        return "VT318_AFC";
-    case sim::Chip::LN2040:
-        return "LN2040";
-    }
-    return "?";
+    return Row(chip).shortName;
 }
 
 void AppendHostLog(std::string* out, const UnitResult& r) {

@@ -4,6 +4,7 @@
 
 #include "Session.h"
 #include "Simulator.h"
+#include "common/ReportVocabulary.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,11 +27,22 @@ struct LoggedUnit {
     int band = -1;      // of its first PFER line: 0 GSM850M .. 3 PCS1900, -1 unknown
     int channel = 0;    // its traffic channel
     std::vector<PferPoint> points;
-    // The result lines: CAFC, CDAC, slope length as the record held them.
-    bool hasResult[3] = {false, false, false};
-    int result[3] = {0, 0, 0};
-    // A unit passed when the library sent all three result lines.
-    bool Passed() const { return hasResult[0] && hasResult[1] && hasResult[2]; }
+    // The result lines as the record held them, by vantor::NvIndex.
+    bool hasResult[vantor::kNvFieldCount] = {};
+    int result[vantor::kNvFieldCount] = {};
+    // A unit passed when the library sent all its result lines.
+    bool Passed() const {
+        for (bool has : hasResult)
+            if (!has)
+                return false;
+        return true;
+    }
+    bool AnyResult() const {
+        for (bool has : hasResult)
+            if (has)
+                return true;
+        return false;
+    }
 };
 
 struct UnreadLine {
@@ -46,10 +58,8 @@ struct HostLog {
     std::vector<UnreadLine> unreadExamples; // the first few of them
 };
 
-// The library's line formats, as the host receives them.
-constexpr const char* kNvStructName =
-    "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
-const char* ActionName(sim::Chip chip); // "VT300_AFC", "VT318_AFC", "LN2040"
+// The name a chip's lines carry (its registry row's short name).
+const char* ActionName(sim::Chip chip);
 
 // Reads a log line by line and hands each unit over once its lines are over:
 // at its chip's next unit, when its last result line came, or at Finish. A

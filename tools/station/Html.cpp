@@ -2,6 +2,7 @@
 
 #include "Options.h"
 #include "Report.h"
+#include "StationChips.h"
 #include "SvgWriter.h"
 
 #include <algorithm>
@@ -223,10 +224,12 @@ std::string AnalysisPage(const LineAnalysis& a) {
                        "</div>\n";
     };
     auto one = [&](const StationStats& s, const std::string* station) {
-        for (int c = 0; c < 3; ++c)
-            for (int v = 0; v < kValues; ++v)
-                if (s.values[c][v].known && s.values[c][v].moments.n > 0)
-                    row(station, static_cast<sim::Chip>(c), v, s.values[c][v]);
+        for (sim::Chip chip : AllChips())
+            for (int v = 0; v < kValues; ++v) {
+                const Capability& c = s.values.at(ChipIndex(chip))[v];
+                if (c.known && c.moments.n > 0)
+                    row(station, chip, v, c);
+            }
     };
     one(a.line, nullptr);
     if (a.stations.size() > 1)

@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "StationChips.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -31,13 +33,9 @@ int32_t parseBand(const std::string& text) {
 } // namespace
 
 sim::Chip ParseChip(const std::string& text) {
-    if (lower(text, "vt300"))
-        return sim::Chip::VT300;
-    if (lower(text, "vt318"))
-        return sim::Chip::VT318;
-    if (lower(text, "ln2040"))
-        return sim::Chip::LN2040;
-    throw UsageError("unknown chip '" + text + "' (choose vt300, vt318 or ln2040)");
+    if (const sim::Chip* chip = FindChip(text))
+        return *chip;
+    throw UsageError("unknown chip '" + text + "' (choose " + ChipChoices(" or ") + ")");
 }
 
 double ParseNumber(const std::string& option, const std::string& text) {
@@ -78,27 +76,11 @@ double Options::TesterOffsetHz(int station, long unit) const {
 }
 
 uint32_t ActionId(sim::Chip chip) {
-    switch (chip) {
-    case sim::Chip::VT300:
-        return OMRA_ACTION_VT300;
-    case sim::Chip::VT318:
-        return OMRA_ACTION_VT318;
-    case sim::Chip::LN2040:
-        return OMRA_ACTION_LN2040;
-    }
-    return 0;
+    return Row(chip).id;
 }
 
 const char* ChipLabel(sim::Chip chip) {
-    switch (chip) {
-    case sim::Chip::VT300:
-        return "VT300";
-    case sim::Chip::VT318:
-        return "VT318";
-    case sim::Chip::LN2040:
-        return "LN2040";
-    }
-    return "?";
+    return Row(chip).label;
 }
 
 const char* BandLabel(int32_t band) {
@@ -198,10 +180,12 @@ Options::TesterShift parseShift(const std::string& option, const std::string& v,
     return s;
 }
 
+const std::string kChipArgument = ChipChoices("|");
+
 // The order of the rows is the order of --help; a row with a new group starts
 // a new paragraph there.
 const std::vector<OptionRow> kOptions = {
-    {"--chip", nullptr, "vt300|vt318|ln2040", "the action (default vt318)", "What to run",
+    {"--chip", nullptr, kChipArgument.c_str(), "the action (default vt318)", "What to run",
      [](Options& o, const std::string&, const std::string& v) { o.chip = ParseChip(v); }},
     {"--config", nullptr, "FILE", "the configuration file (default: embedded, see --check)",
      "What to run",

@@ -2,6 +2,7 @@
 
 #include "Options.h"
 #include "Report.h"
+#include "StationChips.h"
 #include "TempFile.h"
 
 #include <algorithm>
@@ -77,7 +78,7 @@ bool runUnits(const ReplaySetup& setup, const HostLog& log, const std::vector<Cr
             return false;
     }
     StationClock clock;
-    for (sim::Chip chip : {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040}) {
+    for (sim::Chip chip : AllChips()) {
         std::vector<size_t> units;
         for (size_t i = 0; i < log.units.size(); ++i)
             if (log.units[i].chip == chip && fits[i].status == CrystalFit::Fitted && want(i))
@@ -245,12 +246,12 @@ void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
                  path.c_str(), log.lines, log.libraryLines, log.unread);
     for (const UnreadLine& u : log.unreadExamples)
         std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
-    long perChip[3] = {0, 0, 0};
+    std::vector<long> perChip(AllChips().size(), 0);
     long status[3] = {0, 0, 0};
     long assumedStep = 0;
     double worst = 0;
     for (size_t i = 0; i < log.units.size(); ++i) {
-        ++perChip[static_cast<int>(log.units[i].chip)];
+        ++perChip[ChipIndex(log.units[i].chip)];
         ++status[fits[i].status];
         if (fits[i].status == CrystalFit::Fitted) {
             worst = std::max(worst, fits[i].residualHz);
@@ -258,10 +259,10 @@ void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
         }
     }
     std::string chips;
-    for (sim::Chip c : {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040})
-        if (perChip[static_cast<int>(c)] > 0)
+    for (sim::Chip c : AllChips())
+        if (perChip[ChipIndex(c)] > 0)
             chips += std::string(chips.empty() ? "" : ", ") + ChipLabel(c) + " " +
-                     std::to_string(perChip[static_cast<int>(c)]);
+                     std::to_string(perChip[ChipIndex(c)]);
     std::fprintf(out, "Units      %zu%s%s%s\n", log.units.size(), chips.empty() ? "" : " (",
                  chips.c_str(), chips.empty() ? "" : ")");
     std::fprintf(out,

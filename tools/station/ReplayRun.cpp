@@ -8,6 +8,7 @@
 #include "Options.h"
 #include "Replay.h"
 #include "RunningStats.h"
+#include "StationChips.h"
 #include "Sweep.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ constexpr size_t kUnreadShown = 5;
 struct LogCounts {
     long lines = 0, libraryLines = 0, unread = 0, units = 0;
     std::vector<UnreadLine> unreadExamples;
-    long perChip[3] = {0, 0, 0};
+    std::vector<long> perChip = std::vector<long>(AllChips().size(), 0);
     long status[3] = {0, 0, 0};
     long assumedStep = 0;
     double worst = 0;
@@ -44,7 +45,7 @@ struct LogCounts {
              const std::vector<std::string>& faults) {
         for (size_t i = 0; i < batch.units.size(); ++i) {
             const LoggedUnit& u = batch.units[i];
-            ++perChip[static_cast<int>(u.chip)];
+            ++perChip[ChipIndex(u.chip)];
             ++status[fits[i].status];
             if (fits[i].status == CrystalFit::Fitted) {
                 worst = std::max(worst, fits[i].residualHz);
@@ -93,10 +94,10 @@ struct LogCounts {
         libraryLines += later.libraryLines;
         unread += later.unread;
         units += later.units;
-        for (int i = 0; i < 3; ++i) {
+        for (size_t i = 0; i < perChip.size() && i < later.perChip.size(); ++i)
             perChip[i] += later.perChip[i];
+        for (int i = 0; i < 3; ++i)
             status[i] += later.status[i];
-        }
         assumedStep += later.assumedStep;
         worst = std::max(worst, later.worst);
     }
@@ -104,10 +105,10 @@ struct LogCounts {
     void Save(Archive& a) const {
         for (long v : {lines, libraryLines, unread, units, assumedStep})
             a.Put(v);
-        for (int i = 0; i < 3; ++i) {
-            a.Put(perChip[i]);
-            a.Put(status[i]);
-        }
+        for (long v : perChip)
+            a.Put(v); // as many as the reading process has chips: the same program
+        for (long v : status)
+            a.Put(v);
         a.Put(worst);
         a.Put(static_cast<long long>(unreadExamples.size()));
         for (const UnreadLine& u : unreadExamples) {
@@ -128,8 +129,10 @@ struct LogCounts {
         long long n = 0;
         bool ok = a.Get(&lines) && a.Get(&libraryLines) && a.Get(&unread) && a.Get(&units) &&
                   a.Get(&assumedStep);
+        for (size_t i = 0; i < perChip.size() && ok; ++i)
+            ok = a.Get(&perChip[i]);
         for (int i = 0; i < 3 && ok; ++i)
-            ok = a.Get(&perChip[i]) && a.Get(&status[i]);
+            ok = a.Get(&status[i]);
         if (!ok || !a.Get(&worst) || !a.Get(&n) || n < 0 || n > 100)
             return false;
         unreadExamples.resize(static_cast<size_t>(n));
@@ -333,10 +336,10 @@ void printCounts(FILE* out, const std::string& names, const LogCounts& log) {
     for (const UnreadLine& u : log.unreadExamples)
         std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
     std::string chips;
-    for (sim::Chip c : {sim::Chip::VT300, sim::Chip::VT318, sim::Chip::LN2040})
-        if (log.perChip[static_cast<int>(c)] > 0)
+    for (sim::Chip c : AllChips())
+        if (log.perChip[ChipIndex(c)] > 0)
             chips += std::string(chips.empty() ? "" : ", ") + ChipLabel(c) + " " +
-                     std::to_string(log.perChip[static_cast<int>(c)]);
+                     std::to_string(log.perChip[ChipIndex(c)]);
     std::fprintf(out, "Units      %ld%s%s%s\n", log.units, chips.empty() ? "" : " (", chips.c_str(),
                  chips.empty() ? "" : ")");
     std::fprintf(out,

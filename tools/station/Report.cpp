@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include "StationChips.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -152,25 +154,26 @@ Population::Population(sim::Chip chip, const ConfigReport& config) : m_chip(chip
     };
     init(m_cdac, "CDAC", "code", config.cdac);
     init(m_cafc, "CAFC", "code", config.cafc);
-    init(m_slope, chip == sim::Chip::VT300 ? "CAFC slope S" : "CAFC slope", "Hz/code",
-         config.slope);
-    if (chip == sim::Chip::VT300) {
-        m_cdac.window.known = false; // the VT300 keeps its configured CDAC
+    const vantor::ChipRow& row = Row(chip);
+    init(m_slope, WholeCodeSlope(row) ? "CAFC slope S" : "CAFC slope", "Hz/code", config.slope);
+    if (!JudgesCdac(row))
+        m_cdac.window.known = false; // the unit keeps its configured CDAC
+    if (LaterJudgement(row, vantor::ResultValue::Cafc) != 0)
         m_cafc.note = "The window shown is the headroom at the highest slope; each unit is judged "
                       "by the headroom at its own slope.";
+    if (WholeCodeSlope(row))
         m_slope.note = "The slope rounded to a whole number is judged.";
-    }
-    if (chip == sim::Chip::VT318)
+    if (RepeatsSearch(row))
         m_cafc.note = "The window shown is the first attempt's; each further attempt moves it up "
                       "by 1000. Units count by the window that judged them.";
 }
 
 namespace {
 
-// The VT300's headroom failures: its CAFC is only information, judged here.
-bool headroomFailure(const UnitResult& r) {
-    return !r.passed && (r.message.rfind("(afc * slope", 0) == 0 ||
-                         r.message.rfind("((8191 - afc) * slope", 0) == 0);
+// A CAFC reported as information and judged afterwards: the unit failed it
+// when its run failed with the operation of that judgement after reporting it.
+bool failedLaterJudgement(const UnitResult& r, uint32_t operation) {
+    return !r.passed && r.hasCafc && r.hasTriple && r.triple.operation == operation;
 }
 
 } // namespace
@@ -205,7 +208,7 @@ void Population::Add(const UnitResult& r) {
             reason.example = r.message;
         }
     }
-    if (m_chip == sim::Chip::VT318 && r.attempts > 0)
+    if (RepeatsSearch(Row(m_chip)) && r.attempts > 0)
         ++m_attempts[r.attempts];
     auto add = [](Distribution& d, bool has, double v, bool inside) {
         if (has && std::isfinite(v))
@@ -214,7 +217,8 @@ void Population::Add(const UnitResult& r) {
     // A CDAC computed below 0 reaches the host as its unsigned 16-bit code.
     double cdac = r.cdac > 32767 ? r.cdac - 65536 : r.cdac;
     add(m_cdac, r.hasCdac, cdac, r.cdacInside);
-    bool cafcInside = m_chip == sim::Chip::VT300 ? !headroomFailure(r) : r.cafcInside;
+    const uint32_t later = LaterJudgement(Row(m_chip), vantor::ResultValue::Cafc);
+    bool cafcInside = later != 0 ? !failedLaterJudgement(r, later) : r.cafcInside;
     add(m_cafc, r.hasCafc, r.cafc, cafcInside);
     add(m_slope, r.hasSlope, r.slope, r.slopeInside);
     if (m_units == 1 || r.stationMs < m_timeMin)
@@ -455,7 +459,7 @@ PopulationReport Population::Report(const RunFacts& run, const sim::CrystalSprea
         v.distribution = &d;
         return v;
     };
-    p.values.push_back(stats("cdac", m_cdac, m_chip != sim::Chip::VT300));
+    p.values.push_back(stats("cdac", m_cdac, JudgesCdac(Row(m_chip))));
     p.values.push_back(stats("cafc", m_cafc, true));
     p.values.push_back(stats("slope", m_slope, true));
     p.timeMeanMs = m_units > 0 ? m_timeSum / static_cast<double>(m_units) : 0.0;

@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "StationChips.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -159,23 +161,30 @@ int OMRA_CALL Session::OnItem(void* record) {
     bool numeric = it->form == OMRA_FORM_NUMERIC;
     if (numeric) {
         double v = it->u.num.value;
-        if (std::strncmp(name, "CH: ", 4) == 0) {
+        const vantor::ResultItem* known = nullptr;
+        const vantor::ChipRow& row = Row(s->m_chip);
+        for (size_t i = 0; i < row.itemCount && known == nullptr; ++i)
+            if (std::strcmp(name, row.items[i].name) == 0)
+                known = &row.items[i];
+        if (std::strncmp(name, vantor::kItemMeasurementPrefix,
+                         sizeof vantor::kItemMeasurementPrefix - 1) == 0) {
             ++r->measurements;
-        } else if (std::strcmp(name, "CDAC") == 0) {
+        } else if (known == nullptr) {
+        } else if (known->value == vantor::ResultValue::Cdac) {
             r->hasCdac = true;
             r->cdac = v;
             if (it->kind != OMRA_KIND_INFO)
                 r->cdacInside = r->cdacInside && it->pass != 0;
-        } else if (std::strcmp(name, "CAFC") == 0) {
+        } else if (known->value == vantor::ResultValue::Cafc) {
             r->hasCafc = true;
             r->cafc = v;
             if (it->kind != OMRA_KIND_INFO)
                 r->cafcInside = it->pass != 0;
-        } else if (std::strcmp(name, "CAFC Slope") == 0 || std::strcmp(name, "Slope") == 0) {
+        } else if (known->value == vantor::ResultValue::CafcSlope) {
             r->hasSlope = true;
             r->slope = v;
             r->slopeInside = it->pass != 0;
-        } else if (std::strcmp(name, "CDAC Slope") == 0) {
+        } else if (known->value == vantor::ResultValue::CdacSlope) {
             ++r->attempts; // each coarse attempt starts its CDAC checks afresh
             r->cdacInside = true;
         }

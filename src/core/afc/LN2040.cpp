@@ -85,7 +85,5 @@ void CLN2040::Calibrate() {
 }
 
 int CLN2040::ReportAfcResult() {
-    static const vantor::NvField order[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
-                                            vantor::NvField::SlopeLength};
-    return ReportResultLines(order, 3);
+    return ReportResultLines(kResultLines, std::size(kResultLines));
 }

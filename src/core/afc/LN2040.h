@@ -8,7 +8,13 @@ public:
     CLN2040() = default;
     ~CLN2040() override = default;
 
-    const char* GetName() const override { return "LN2040"; }
+    // The name in its messages and lines.
+    static constexpr const char kShortName[] = "LN2040";
+    // Its result lines, in the order it sends them.
+    static constexpr vantor::NvField kResultLines[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
+                                                       vantor::NvField::SlopeLength};
+
+    const char* GetName() const override { return kShortName; }
     void LoadKeys(const platform::ProfileFile& file) override;
     int DoAction() override;
     int ReportAfcResult() override;

@@ -77,7 +77,5 @@ void CVantorAfc::Calibrate() {
 }
 
 int CVantorAfc::ReportAfcResult() {
-    static const vantor::NvField order[] = {vantor::NvField::SlopeLength, vantor::NvField::Cdac,
-                                            vantor::NvField::Cafc};
-    return ReportResultLines(order, 3);
+    return ReportResultLines(kResultLines, std::size(kResultLines));
 }

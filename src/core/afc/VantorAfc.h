@@ -8,7 +8,13 @@ public:
     CVantorAfc() = default;
     ~CVantorAfc() override = default;
 
-    const char* GetName() const override { return "VT300_AFC"; }
+    // The name in its messages and lines.
+    static constexpr const char kShortName[] = "VT300_AFC";
+    // Its result lines, in the order it sends them.
+    static constexpr vantor::NvField kResultLines[] = {
+        vantor::NvField::SlopeLength, vantor::NvField::Cdac, vantor::NvField::Cafc};
+
+    const char* GetName() const override { return kShortName; }
     void LoadKeys(const platform::ProfileFile& file) override;
     int DoAction() override;
     int ReportAfcResult() override;

@@ -113,7 +113,5 @@ void CVt318::Calibrate() {
 }
 
 int CVt318::ReportAfcResult() {
-    static const vantor::NvField order[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
-                                            vantor::NvField::SlopeLength};
-    return ReportResultLines(order, 3);
+    return ReportResultLines(kResultLines, std::size(kResultLines));
 }

@@ -8,7 +8,13 @@ public:
     CVt318() = default;
     ~CVt318() override = default;
 
-    const char* GetName() const override { return "VT318_AFC"; }
+    // The name in its messages and lines.
+    static constexpr const char kShortName[] = "VT318_AFC";
+    // Its result lines, in the order it sends them.
+    static constexpr vantor::NvField kResultLines[] = {vantor::NvField::Cdac, vantor::NvField::Cafc,
+                                                       vantor::NvField::SlopeLength};
+
+    const char* GetName() const override { return kShortName; }
     void LoadKeys(const platform::ProfileFile& file) override;
     int DoAction() override;
     int ReportAfcResult() override;

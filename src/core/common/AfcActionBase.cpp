@@ -6,10 +6,9 @@
 #include "platform/platform.h"
 
 #include <cstring>
+#include <memory>
 #include <limits>
 using namespace vantor;
-const char* const vantor::kNvStructName =
-    "calibration_param_T.rf_param_dsp_use.rf_common_param_dsp_use.nimb2_RF_AFC_STRUCT";
 
 // Each line is written from its printf format, kept here as the line's
 // definition: report::Format gives the bytes snprintf would make of it
@@ -20,25 +19,21 @@ void vantor::FormatPferLine(std::string* line, const char* action, int counter, 
                             uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
                             double fe) {
     // The 16-bit fields reach the format as int: printed as unsigned values.
-    const char* format = "%s_PFER_%d,%s,%d,%d,%d,%d,-,%d,%d,%d,%d,%d,-,%f,-,%s,-";
+    const char* format = kPferLineFormat;
     // The same line object serves every measurement of the action: only
     // its first use reserves room, later lines are written over it. The
     // error value comes from a float, so its "%f" text is at most 47
     // characters; a larger double (past 1.8e13) takes printf's own path
     // and may need more room.
     report::Format(line, format, action, counter, band, channel, channel, pcl, hostValueD,
-                   hostWordA, hostWordB, cdac, cafc, hostWordC, fe, "Hz");
+                   hostWordA, hostWordB, cdac, cafc, hostWordC, fe, kPferUnit);
 }
 
 // The three result lines differ only in the field named in column 1; the
 // structure's name makes them as long as a line of the library gets.
 void vantor::FormatResultLine(std::string* line, NvField field, int value) {
-    const char* format = field == NvField::Cdac ? "%s.CDAC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
-                         : field == NvField::Cafc
-                             ? "%s.CAFC,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-"
-                             : "%s.slope_length,-,-,-,-,-,-,-,-,-,-,-,-,%d,-,-,-";
     // The value is the field as the record holds it, signed 16 bits.
-    report::Format(line, format, kNvStructName, value);
+    report::Format(line, kResultLineFormat, kNvStructName, NvFieldName(field), value);
 }
 
 double vantor::JudgedValue(double value, bool fails, double low, double high) {
@@ -96,9 +91,11 @@ double CAfcActionBase::MeasurePfer() {
         if (!CommandSucceeds([&] { return HT_AfcStart_MChip(1, &block); }) &&
             FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
             OMRA_THROW("< %s >HT_AfcStart_MChip(TRUE) failed!", GetName());
-        m_rfTester->SetupMeasurement(OMRA_MEAS_PFER, 0, 0);
-        m_rfTester->TriggerMeasurement(OMRA_MEAS_PFER);
-        m_rfTester->ReadMeasurement(OMRA_MEAS_PFER, reinterpret_cast<intptr_t>(pfer));
+        CallHost([&] { return m_rfTester->SetupMeasurement(OMRA_MEAS_PFER, 0, 0); });
+        CallHost([&] { return m_rfTester->TriggerMeasurement(OMRA_MEAS_PFER); });
+        CallHost([&] {
+            return m_rfTester->ReadMeasurement(OMRA_MEAS_PFER, reinterpret_cast<intptr_t>(pfer));
+        });
         if (m_txOff != 0 && !CommandSucceeds([&] { return HT_AfcStart_MChip(0, &block); }) &&
             FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
             OMRA_THROW("< %s >HT_AfcStart_MChip(FALSE) failed!", GetName());
@@ -114,8 +111,8 @@ double CAfcActionBase::MeasurePfer() {
     std::memcpy(&fe32, pfer + OMRA_PFER_FE_OFFSET, sizeof fe32);
     double fe = static_cast<double>(fe32);
 
-    report::Format(&m_itemName, "CH: %d, PCL: %d, CDAC: %d, CAFC: %d, FE", block.channel, block.pcl,
-                   block.cdac, block.cafc);
+    report::Format(&m_itemName, kItemMeasurementFormat, block.channel, block.pcl, block.cdac,
+                   block.cafc);
     ReportValue(m_itemName.c_str(), 0.0, fe, 0.0, "Hz", OMRA_KIND_INFO, 3);
     int n = PferLineCounter()++;
     FormatPferLine(&m_text, GetName(), n, BandName(m_band), block.channel, block.pcl,
@@ -149,13 +146,16 @@ int CAfcActionBase::RunFrame(const std::function<void()>& algorithm) {
             OMRA_FAIL(OMRA_OP_DO_ACTION, OMRA_ERR_NULL_POINTER, 0,
                       "< %s >calibration record address is null", GetName());
         PreDoRfAction(&m_params);
-        m_rfTester->SetPowerLevel(m_pcl, 0);
-        m_rfTester->SetChannel(m_tch);
-        m_rfTester->SetTrafficChannel(m_tch, 0);
+        CallHost([&] { return m_rfTester->SetPowerLevel(m_pcl, 0); });
+        CallHost([&] { return m_rfTester->SetChannel(m_tch); });
+        CallHost([&] { return m_rfTester->SetTrafficChannel(m_tch, 0); });
         algorithm();
     } catch (CCFTException* e) {
+        // Held while the closing item goes out: the host's target may throw
+        // its own exception instead.
+        std::unique_ptr<CCFTException> failed(e);
         SendClosingItem();
-        throw e;
+        throw failed.release();
     }
     SendClosingItem();
     return 0;
@@ -180,15 +180,15 @@ int CAfcActionBase::WriteFlashSequence() {
 void CAfcActionBase::FlashResults() {
     if (m_params.chipType != 0 && !CommandSucceeds([this] { return WriteFlashSequence(); }) &&
         FailureEndsRun(OMRA_OP_FLASH_WRITE, OMRA_ERR_FLASH_OR_AFC, 1)) {
-        ReportValue("Save params", 0.0, -1.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
+        ReportValue(kItemSaveParams, 0.0, -1.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
         OMRA_THROW("Write parameters into flash fail while afc calibration!");
     }
-    ReportValue("Save params", 0.0, 0.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
+    ReportValue(kItemSaveParams, 0.0, 0.0, 0.0, nullptr, OMRA_KIND_JUDGED, 1);
     ReportAfcResult();
 }
 
-int CAfcActionBase::ReportResultLines(const NvField* order, int count) {
-    for (int i = 0; i < count; ++i) {
+int CAfcActionBase::ReportResultLines(const NvField* order, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
         int offset = order[i] == NvField::Cdac   ? OMRA_CAL_RESULT_CDAC
                      : order[i] == NvField::Cafc ? OMRA_CAL_RESULT_CAFC
                                                  : OMRA_CAL_RESULT_SLOPE_LENGTH;

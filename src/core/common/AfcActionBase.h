@@ -3,9 +3,11 @@
 #pragma once
 
 #include "ActionBase.h"
+#include "ReportVocabulary.h"
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 
 namespace vantor {
 
@@ -15,11 +17,6 @@ void FormatPferLine(std::string* line, const char* action, int counter, const ch
                     uint16_t channel, uint16_t pcl, int32_t hostValueD, uint16_t hostWordA,
                     uint16_t hostWordB, uint16_t cdac, uint16_t cafc, uint16_t hostWordC,
                     double fe);
-
-// The NV structure whose fields the result lines name.
-extern const char* const kNvStructName;
-
-enum class NvField { Cdac, Cafc, SlopeLength };
 
 // A result line: the NV field in column 1 and its value in column 14.
 // Written over *line, whose capacity is reused.
@@ -72,7 +69,7 @@ protected:
     void StoreResults(uint16_t cafc, uint16_t cdac, uint16_t slopeLength);
     void FlashResults();
     // The result lines in the given order of fields.
-    int ReportResultLines(const vantor::NvField* order, int count);
+    int ReportResultLines(const vantor::NvField* order, size_t count);
 
     void PausePoint();
 

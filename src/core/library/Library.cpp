@@ -1,8 +1,5 @@
 #include "Library.h"
 
-#include "afc/LN2040.h"
-#include "afc/VantorAfc.h"
-#include "afc/Vt318.h"
 #include "common/ActionBase.h"
 #include "omra/errorcode.h"
 #include "platform/platform.h"
@@ -13,8 +10,6 @@
 #include <new>
 
 using vantor::RecordError;
-
-const char vantor::kVt300Name[] = "VT300 AFC. [\xC1\xBD\xB5\xE3\xD6\xB1\xCF\xDF\xB7\xA8]";
 
 CActionLibrary::~CActionLibrary() {
     Cleanup();
@@ -116,7 +111,7 @@ uint32_t CActionLibrary::CheckFileExists(uint32_t, const char* path) {
     return 0;
 }
 
-CVantorCrystalLibrary::CVantorCrystalLibrary() {
+CVantorCrystalLibrary::CVantorCrystalLibrary(const vantor::ChipRegistry& chips) : m_chips(chips) {
     InitInstance();
 }
 
@@ -126,52 +121,40 @@ CVantorCrystalLibrary::~CVantorCrystalLibrary() {
 }
 
 IAction* CVantorCrystalLibrary::CreateActionObject(uint32_t id) {
-    switch (id & 0xFFFFu) {
-    case OMRA_ACTION_VT300:
-        return new (std::nothrow) CVantorAfc();
-    case OMRA_ACTION_VT318:
-        return new (std::nothrow) CVt318();
-    case OMRA_ACTION_LN2040:
-        return new (std::nothrow) CLN2040();
-    default:
-        return nullptr;
-    }
+    const vantor::ChipRow* row = m_chips.Find(id);
+    return row != nullptr ? row->create() : nullptr;
 }
 
 namespace {
 
-ACTION_ENTRY makeEntry(uint16_t id, const char* name) {
+ACTION_ENTRY makeEntry(const vantor::ChipRow& row) {
     ACTION_ENTRY e;
     std::memset(&e, 0, sizeof e);
-    e.id = id;
-    std::memcpy(e.name, name, std::strlen(name) + 1);
+    e.id = row.id;
+    std::memcpy(e.name, row.entryName, std::strlen(row.entryName) + 1);
     return e;
 }
 
 } // namespace
 
 LIBRARY_INFO* CVantorCrystalLibrary::BuildLibraryInfo() {
+    if (m_chips.size() > OMRA_MAX_ACTIONS)
+        return nullptr;
     LIBRARY_INFO* info = new (std::nothrow) LIBRARY_INFO;
     if (info == nullptr)
         return nullptr;
     std::memset(info, 0, sizeof *info);
-    ACTION_ENTRY vt300 = makeEntry(OMRA_ACTION_VT300, vantor::kVt300Name);
-    ACTION_ENTRY vt318 = makeEntry(OMRA_ACTION_VT318, "VT318 AFC.");
-    ACTION_ENTRY ln2040 = makeEntry(OMRA_ACTION_LN2040, "LN2040");
-    info->count = 3;
-    info->entries[0] = vt300;
-    info->entries[1] = vt318;
-    info->entries[2] = ln2040;
+    for (const vantor::ChipRow& row : m_chips) {
+        info->entries[info->count++] = makeEntry(row);
+        if (row.infoHeader)
+            info->header = makeEntry(row);
+    }
     info->word = 0;
-    info->header = vt318;
     return info;
 }
 
 int CVantorCrystalLibrary::FillActionInfo(const ACTION_ENTRY* entry, ACTION_INFO* info) {
-    if (entry == nullptr || info == nullptr)
-        return 0;
-    if (entry->id != OMRA_ACTION_VT300 && entry->id != OMRA_ACTION_VT318 &&
-        entry->id != OMRA_ACTION_LN2040)
+    if (entry == nullptr || info == nullptr || m_chips.Find(entry->id) == nullptr)
         return 0;
     info->first = -1;
     info->entry = *entry;
@@ -186,16 +169,9 @@ uint32_t CVantorCrystalLibrary::Setup(uint32_t id, const char* path) {
     uint32_t r = CheckFileExists(id, path);
     if (r != 0)
         return r;
-    switch (id & 0xFFFFu) {
-    case OMRA_ACTION_VT300:
-        OpenSetupWindow(path, 0);
-        break;
-    case OMRA_ACTION_VT318:
-        OpenSetupWindow(path, 1);
-        break;
-    default:
-        break;
-    }
+    const vantor::ChipRow* row = m_chips.Find(id);
+    if (row != nullptr && row->setupPage != vantor::kNoSetupPage)
+        OpenSetupWindow(path, row->setupPage);
     return 0;
 }
 

@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "chips/ChipRegistry.h"
+#include "common/ActionBase.h"
 #include "platform/FileVersion.h"
-
-namespace vantor {
-// Records a triple of this library (module 14) and returns its value.
-uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
-} // namespace vantor
 
 // The framework's application object: instance initialisation and exit.
 class CAppObject {
@@ -60,6 +57,14 @@ public:
         return static_cast<uint32_t>(call());
     }
 
+    // Whether the exception being handled is the host's own, from a run's
+    // call into its code; asking clears it.
+    bool TakeHostThrew() {
+        bool threw = m_hostThrew;
+        m_hostThrew = false;
+        return threw;
+    }
+
     bool Started() const { return m_started != 0; }
     const std::string& Version() const { return m_version; }
     const std::string& Build() const { return m_build; }
@@ -69,19 +74,33 @@ protected:
     uint32_t CheckFileExists(uint32_t id, const char* path);
 
 private:
-    // Marks an action as running for the lifetime of one call.
-    class RunningMark {
+    // Marks an action as running for the lifetime of one call. The mark ends
+    // when the call returns or unwinds, or, should the host's runtime pass
+    // the call's frames without unwinding them (its own exception from a
+    // driver or a target), when that runtime passes the call into the host.
+    class RunningMark final : public vantor::RunScope {
     public:
         RunningMark(CActionLibrary& lib, IAction* action) : m_lib(lib), m_action(action) {
             m_lib.m_running.push_back(action);
+            static_cast<CActionBase*>(action)->SetRunScope(this);
         }
-        ~RunningMark() { m_lib.EndRun(m_action); }
+        ~RunningMark() { End(); }
         RunningMark(const RunningMark&) = delete;
         RunningMark& operator=(const RunningMark&) = delete;
+
+        void End() noexcept override {
+            if (m_ended)
+                return;
+            m_ended = true;
+            static_cast<CActionBase*>(m_action)->SetRunScope(nullptr);
+            m_lib.EndRun(m_action);
+        }
+        void HostThrew() noexcept override { m_lib.m_hostThrew = true; }
 
     private:
         CActionLibrary& m_lib;
         IAction* m_action;
+        bool m_ended = false;
     };
 
     // Takes an action out of the live map; a running one is deleted later.
@@ -96,12 +115,17 @@ private:
     // Freed while running: deleted when their run ends.
     std::set<IAction*> m_retired;
     LIBRARY_INFO* m_cached = nullptr;
+    // The host's own exception from a run's call into its code is on its way
+    // out through the export that started the run.
+    bool m_hostThrew = false;
     uint32_t m_started = 0;
 };
 
+// The library of the chips of a registry: its info block lists them, its
+// factory makes them and its setup opens their pages.
 class CVantorCrystalLibrary : public CActionLibrary {
 public:
-    CVantorCrystalLibrary();
+    explicit CVantorCrystalLibrary(const vantor::ChipRegistry& chips = vantor::Chips());
     ~CVantorCrystalLibrary() override;
 
     IAction* CreateActionObject(uint32_t id) override;
@@ -109,7 +133,7 @@ public:
     int FillActionInfo(const ACTION_ENTRY* entry, ACTION_INFO* info) override;
     uint32_t Setup(uint32_t id, const char* path) override;
 
-    // Opens the setup window of a chip page (0 VT300, 1 VT318) on the
+    // Opens the setup window of a chip page (the registry's setupPage) on the
     // configuration file and returns when it closes.
     using SetupWindowFn = void (*)(const char* path, int chipPage);
     // The setup window Setup opens; none (the file is only checked) until a
@@ -119,6 +143,7 @@ public:
 private:
     void OpenSetupWindow(const char* path, int chipPage) const;
 
+    const vantor::ChipRegistry& m_chips;
     SetupWindowFn m_setupWindow = nullptr;
 };
 
@@ -126,8 +151,5 @@ namespace vantor {
 
 // The one library object, alive while the library is loaded.
 CVantorCrystalLibrary& TheLibrary();
-
-// The VT300 action name: "VT300 AFC. [" + five GBK characters + "]".
-extern const char kVt300Name[];
 
 } // namespace vantor

@@ -1,0 +1,31 @@
+// The station's chips: the rows of the library's chip registry, in order,
+// each with the simulated handset of its position.
+#pragma once
+
+#include "Simulator.h"
+#include "chips/ChipRegistry.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace station {
+
+// Every chip, in the registry's order.
+const std::vector<sim::Chip>& AllChips();
+const vantor::ChipRow& Row(sim::Chip chip);
+size_t ChipIndex(sim::Chip chip);
+
+// The chip an operator names ("vt318", any case), or null.
+const sim::Chip* FindChip(const std::string& name);
+// "vt300, vt318 or ln2040" (with `last` between the last two) and "vt300|vt318|ln2040".
+std::string ChipChoices(const char* last);
+
+// What the registry says of a chip's run.
+bool JudgesCdac(const vantor::ChipRow& row);     // a unit may move its CDAC
+bool RepeatsSearch(const vantor::ChipRow& row);  // a run may take several coarse attempts
+bool WholeCodeSlope(const vantor::ChipRow& row); // the slope is judged rounded to whole codes
+// An information item judged after it is reported by the operation of the row, or 0.
+uint32_t LaterJudgement(const vantor::ChipRow& row, vantor::ResultValue value);
+
+} // namespace station
