@@ -225,4 +225,142 @@ TEST(LineLogs, SweepGridReadsOnceAndReplaysEveryPair) {
     EXPECT_NE(std::string::npos, text.find("<rect")) << "no heat map";
 }
 
+// --- the page in a real browser -----------------------------------------------
+
+// Headless Chromium on a fresh profile, no network of its own; its output.
+Ran chromium(const std::string& args) {
+    char profile[] = "/tmp/line-test-chromium-XXXXXX";
+    Ran r;
+    if (::mkdtemp(profile) == nullptr)
+        return r;
+    const std::string out = dir() + "/chromium.txt";
+    int s = std::system(("timeout 180 /usr/bin/chromium --headless --no-sandbox --disable-gpu "
+                         "--disable-quic --no-first-run --disable-background-networking "
+                         "--disable-component-update --disable-sync --user-data-dir='" +
+                         std::string(profile) + "' " + args + " >'" + out + "' 2>/dev/null")
+                            .c_str());
+    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    std::ifstream in(out);
+    r.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::system(("rm -rf '" + std::string(profile) + "'").c_str());
+    return r;
+}
+
+// The rows of the rendered tables, each as its cells' texts.
+std::vector<std::vector<std::string>> tableRows(const std::string& dom) {
+    std::vector<std::vector<std::string>> rows;
+    for (size_t at = dom.find("<tr"); at != std::string::npos; at = dom.find("<tr", at + 1)) {
+        const std::string row = dom.substr(at, dom.find("</tr>", at) - at);
+        std::vector<std::string> cells;
+        for (size_t c = row.find("<td"); c != std::string::npos; c = row.find("<td", c + 1)) {
+            std::string text;
+            bool inTag = false;
+            for (size_t k = c; k < row.size() && row.compare(k, 5, "</td>") != 0; ++k) {
+                if (row[k] == '<')
+                    inTag = true;
+                else if (row[k] == '>')
+                    inTag = false;
+                else if (!inTag)
+                    text += row[k];
+            }
+            cells.push_back(text);
+        }
+        if (!cells.empty())
+            rows.push_back(cells);
+    }
+    return rows;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(LinePage, RendersInChromiumWithTheFiguresOfTheJsonReport) {
+    if (::access("/usr/bin/chromium", X_OK) != 0)
+        GTEST_SKIP()
+            << "no /usr/bin/chromium: the page is not rendered (scripts/deps.sh installs it)";
+    const std::string logs = dir() + "/page-line",
+                      page = std::string(SHOTS_DIR) + "/line-page.html";
+    ASSERT_EQ(0, station("--units 8000 --stations 4 --spread-offset 300 --seed 3 --no-progress "
+                         "--tester-bias 70@2 --tester-step 60@1200@3 --log '" +
+                         logs + "'")
+                     .status);
+    Ran json = station("--analyse '" + logs + "' --json --jobs 2 --html '" + page +
+                       "' --sweep 'CRYSTAL_VT318/Slope Range=2:3:1' "
+                       "--sweep 'CRYSTAL_VT318/CDAC    Range=10:15:5'");
+    ASSERT_EQ(0, json.status) << json.out;
+
+    Ran dom = chromium("--dump-dom 'file://" + page + "'");
+    ASSERT_EQ(0, dom.status);
+    ASSERT_NE(std::string::npos, dom.out.find("</html>")) << dom.out.substr(0, 400);
+    const auto rows = tableRows(dom.out);
+    // A figure of the page within half its last digit of the report's.
+    auto shows = [](const std::string& cell, const std::string& reported, double digit) {
+        return std::fabs(std::stod(cell) - std::stod(reported)) <= digit / 2 + 1e-9;
+    };
+    auto summary = kind(json.out, "summary").at(0);
+    EXPECT_NE(std::string::npos,
+              dom.out.find("(" + summary["passed"] + " of " + summary["units"] + " passed)"));
+    size_t stationsShown = 0, capabilityShown = 0;
+    for (auto& st : kind(json.out, "station")) {
+        const std::string name = st["name"].substr(1, st["name"].size() - 2);
+        for (const auto& r : rows) {
+            if (r.size() != 9 || r[0] != name)
+                continue;
+            ++stationsShown;
+            EXPECT_EQ(st["units"], r[1]);
+            EXPECT_TRUE(shows(r[3], st["yield"], 0.01)) << r[3] << " " << st["yield"];
+            EXPECT_TRUE(shows(r[4], st["bias_hz"], 0.1)) << r[4] << " " << st["bias_hz"];
+            EXPECT_TRUE(shows(r[6], st["bias_ppm"], 0.0001)) << r[6] << " " << st["bias_ppm"];
+            EXPECT_EQ(st["flagged"] == "true" ? "BIASED" : "ok", r[8]);
+        }
+    }
+    EXPECT_EQ(4u, stationsShown);
+    for (auto& c : kind(json.out, "capability")) {
+        const std::string station =
+            c["station"] == "null" ? "line" : c["station"].substr(1, c["station"].size() - 2);
+        const std::string value = c["value"].substr(1, c["value"].size() - 2);
+        for (const auto& r : rows)
+            if (r.size() == 13 && r[1] == value && r[2] == station) {
+                ++capabilityShown;
+                EXPECT_TRUE(shows(r[8], c["cpk"], 0.01)) << station << " " << value;
+                EXPECT_TRUE(shows(r[9], c["ppk"], 0.01)) << station << " " << value;
+            }
+    }
+    EXPECT_EQ(kind(json.out, "capability").size(), capabilityShown);
+    auto drift = kind(json.out, "drift");
+    ASSERT_EQ(1u, drift.size()) << json.out;
+    EXPECT_NE(std::string::npos, dom.out.find("alarm: from unit " + drift[0]["unit"]));
+    // Three histograms, four control charts and the grid's heat map.
+    size_t figures = 0;
+    for (size_t at = dom.out.find("<svg"); at != std::string::npos;
+         at = dom.out.find("<svg", at + 1))
+        ++figures;
+    EXPECT_EQ(8u, figures);
+    EXPECT_NE(std::string::npos, dom.out.find("id=\"sweep\""));
+
+    // What an engineer sees on a laptop, and the page printed on A4.
+    const std::string shot = std::string(SHOTS_DIR) + "/line-page.png";
+    const std::string pdf = std::string(SHOTS_DIR) + "/line-page.pdf";
+    std::remove(shot.c_str());
+    std::remove(pdf.c_str());
+    ASSERT_EQ(0,
+              chromium("--window-size=1280,2400 --screenshot='" + shot + "' 'file://" + page + "'")
+                  .status);
+    ASSERT_EQ(0,
+              chromium("--no-pdf-header-footer --print-to-pdf='" + pdf + "' 'file://" + page + "'")
+                  .status);
+    const std::string png = fileText(shot);
+    ASSERT_GT(png.size(), 20000u) << "a blank screenshot";
+    EXPECT_EQ(0, png.compare(1, 3, "PNG"));
+    const std::string printed = fileText(pdf);
+    EXPECT_EQ(0, printed.compare(0, 5, "%PDF-"));
+    // A4 in points: 595.28 by 841.89, as Chromium rounds them.
+    const size_t box = printed.find("/MediaBox [0 0 594.9");
+    ASSERT_NE(std::string::npos, box) << "not A4";
+    EXPECT_EQ(0, printed.compare(printed.find(' ', box + 16), 6, " 841.9")) << "not A4";
+    std::system(("rm -rf '" + logs + "'").c_str());
+}
+
 } // namespace

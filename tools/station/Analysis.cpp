@@ -18,7 +18,7 @@ namespace {
 
 constexpr unsigned kModule = 14; // the library's triples
 constexpr size_t kAlarmsKept = 50, kChartPoints = 240, kUnreadKept = 5;
-constexpr size_t kBins = 120;
+constexpr size_t kBins = 1200; // fine enough for a spread far inside its window
 
 double trunc16(double v) {
     // The record's 16-bit fields, as the library stores a truncated value.

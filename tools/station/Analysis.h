@@ -42,6 +42,7 @@ JudgedUnit JudgeUnit(const LoggedUnit& u, const ConfigReport& windows);
 double CarrierMhz(int band, int channel);
 
 constexpr int kValues = 3; // CDAC, CAFC, CAFC slope
+constexpr int kCdacValue = 0, kCafcValue = 1, kSlopeValue = 2;
 const char* ValueName(int value);
 
 // One judged value against its window, over one station or the line.

@@ -5,6 +5,7 @@
 #include "Jobs.h"
 #include "LogSource.h"
 #include "Options.h"
+#include "Replay.h"
 #include "StationChips.h"
 
 #include <cerrno>
@@ -104,8 +105,19 @@ int RunAnalysis(const Options& o, FILE* out) {
         PrintAnalysisJson(out, a);
     else
         PrintAnalysis(out, a);
+    // The sweep replays the logs under every value: its table beside the
+    // analysis, its figure on the page.
+    std::string sweep;
+    if (!o.sweeps.empty()) {
+        if (!o.json)
+            std::fprintf(out, "\n");
+        if (int status = ReplaySweep(o, config, logs, o.json ? nullptr : out, &sweep, &error)) {
+            std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
+            return status;
+        }
+    }
     if (htmlFile) {
-        std::string page = AnalysisPage(a);
+        std::string page = AnalysisPage(a, sweep);
         if (std::fwrite(page.data(), 1, page.size(), htmlFile.get()) != page.size() ||
             std::fclose(htmlFile.release()) != 0)
             return stop("cannot write the page to " + o.htmlPath + ": " + std::strerror(errno));

@@ -11,6 +11,7 @@ namespace station {
 // An SVG drawing as an element of a page (without its XML declaration).
 std::string InlineSvg(const std::string& svg);
 
-std::string AnalysisPage(const LineAnalysis& a);
+// sweepFigure: the SVG of a sweep's plot or a grid's heat map, or empty.
+std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure = std::string());
 
 } // namespace station

@@ -344,7 +344,8 @@ const std::vector<OptionRow> kOptions = {
     {"--sweep", nullptr, "KEY=RANGE",
      "replay the logs for each value of one key, given\n"
      "as \"SECTION/KEY=FROM:TO:STEP\": yield against\n"
-     "the value as a table (and an --svg plot); twice:\n"
+     "the value as a table (and an --svg plot, or with\n"
+     "--analyse a figure on its --html page); twice:\n"
      "a grid of both keys' values",
      "Hosts' logs",
      [](Options& o, const std::string& n, const std::string& v) {
@@ -432,17 +433,20 @@ Options ParseOptions(const std::vector<std::string>& args) {
     const bool logs = o.replay || o.analyse;
     if (o.replay && o.analyse)
         throw UsageError("--replay and --analyse read logs in two ways: choose one");
-    if (!o.sweeps.empty() && !o.replay)
-        throw UsageError("--sweep replays a log: add --replay LOG");
+    if (!o.sweeps.empty() && !logs)
+        throw UsageError("--sweep replays a log: add --replay LOG (or --analyse LOG)");
     if (logs && (o.units > 0 || !o.logPath.empty()))
         throw UsageError("--replay and --analyse run the units of their logs: leave out --units "
                          "and --log");
     if (o.replay && o.json)
         throw UsageError("--replay reports as tables only: leave out --json");
+    if (o.analyse && !o.svgPath.empty())
+        throw UsageError("--analyse draws on its --html page: leave out --svg");
     if (!o.svgPath.empty() && o.units == 0 && o.sweeps.empty())
         throw UsageError("--svg draws a population: add --units N (or a --sweep of a --replay)");
-    if (!o.htmlPath.empty() && !logs)
-        throw UsageError("--html reports on logs: add --analyse LOG or --replay LOG");
+    if (!o.htmlPath.empty() && !o.analyse)
+        throw UsageError("--html draws a line's analysis: add --analyse LOG (and --sweep for "
+                         "the sweep's figure)");
     if (o.units == 0 &&
         (o.stations > 1 || !o.testerBias.empty() || !o.testerSteps.empty() || o.retests > 0))
         throw UsageError("--stations, --tester-bias, --tester-step and --retest make a "

@@ -362,35 +362,27 @@ void printCounts(FILE* out, const std::string& names, const LogCounts& log) {
     }
 }
 
-} // namespace
-
-int RunReplay(const Options& o, FILE* out) {
-    constexpr int kExitUsage = 2, kExitLibrary = 3;
-    auto stop = [](int status, const std::string& message) {
-        std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
-        return status;
-    };
-    std::string config, label, error;
-    if (!ReadRunConfig(o, &config, &label, &error))
-        return stop(kExitUsage, error);
+// Every configuration a run replays under (the first key's values outermost)
+// and what came of them, merged in log order.
+struct ReplayRun {
     std::vector<SweepSpec> sweeps;
-    for (const std::string& s : o.sweeps)
-        sweeps.push_back(ParseSweep(s));
-    std::vector<LogInput> logs;
-    if (!ListLogs(o.logs, &logs, &error))
-        return stop(kExitUsage, error);
-    // An unwritable plot is found before the replay runs, not after.
-    std::ofstream svg;
-    if (!o.svgPath.empty()) {
-        svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
-        if (!svg)
-            return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
-                                        std::strerror(errno));
-    }
-
-    // Every configuration of the sweep (the first key's values outermost).
     std::vector<std::vector<double>> values;
     std::vector<std::string> configs;
+    LogCounts counts;
+    std::vector<ReplayOutcome> outcomes;
+    int jobs = 1;
+    double seconds = 0;
+};
+
+// The replay of every log under every configuration; the exit status on failure.
+int replayAll(const Options& o, const std::string& config, const std::vector<LogInput>& logs,
+              ReplayRun* run, std::string* error) {
+    constexpr int kExitUsage = 2, kExitLibrary = 3;
+    for (const std::string& s : o.sweeps)
+        run->sweeps.push_back(ParseSweep(s));
+    const std::vector<SweepSpec>& sweeps = run->sweeps;
+    std::vector<std::vector<double>>& values = run->values;
+    std::vector<std::string>& configs = run->configs;
     for (const SweepSpec& s : sweeps)
         values.push_back(s.Values());
     if (sweeps.empty()) {
@@ -409,9 +401,9 @@ int RunReplay(const Options& o, FILE* out) {
     setup.chipType = o.chipType;
     setup.band = o.band;
     setup.rfKind = o.rfKind;
-    const int jobs = o.jobs > 0 ? o.jobs : Cores();
+    run->jobs = o.jobs > 0 ? o.jobs : Cores();
     const auto start = std::chrono::steady_clock::now();
-    std::vector<LogPart> parts = CutLogs(logs, jobs);
+    std::vector<LogPart> parts = CutLogs(logs, run->jobs);
     std::vector<std::string> results;
     auto work = [&](size_t i) {
         LogCounts counts;
@@ -429,56 +421,118 @@ int RunReplay(const Options& o, FILE* out) {
         }
         return a.Text();
     };
-    if (!RunJobs(parts.size(), jobs, work, &results, &error))
-        return stop(kExitLibrary, error);
-    LogCounts counts;
-    std::vector<ReplayOutcome> outcomes(configs.size());
+    if (!RunJobs(parts.size(), run->jobs, work, &results, error))
+        return kExitLibrary;
+    LogCounts& counts = run->counts;
+    run->outcomes.assign(configs.size(), ReplayOutcome());
     for (size_t i = 0; i < parts.size(); ++i) {
         Archive a(results[i]);
         bool ok = false;
-        std::string why;
         LogCounts part;
-        if (!a.Get(&ok) || !a.Get(&why))
-            return stop(kExitLibrary, "a worker's result cannot be read");
+        *error = "a worker's result cannot be read";
+        if (!a.Get(&ok) || !a.Get(error))
+            return kExitLibrary;
         if (!ok)
-            return stop(kExitLibrary, why);
+            return kExitLibrary;
+        *error = "a worker's result cannot be read";
         if (!part.Load(a))
-            return stop(kExitLibrary, "a worker's result cannot be read");
+            return kExitLibrary;
         for (size_t c = 0; c < configs.size(); ++c) {
             ReplayOutcome r;
             if (!loadOutcome(a, &r))
-                return stop(kExitLibrary, "a worker's result cannot be read");
-            mergeOutcome(&outcomes[c], r, counts.units, counts.lines);
+                return kExitLibrary;
+            mergeOutcome(&run->outcomes[c], r, counts.units, counts.lines);
         }
         counts.Merge(part);
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (counts.units == 0)
-        return stop(kExitUsage, NoUnitReason(logs, counts.lines, counts.unread));
+    error->clear();
+    run->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (counts.units == 0) {
+        *error = NoUnitReason(logs, counts.lines, counts.unread);
+        return kExitUsage;
+    }
+    return 0;
+}
 
+std::string logNames(const std::vector<LogInput>& logs) {
     std::string names;
     for (const LogInput& l : logs)
         names += (names.empty() ? "" : ", ") + l.path;
-    printCounts(out, names, counts);
-    if (sweeps.empty()) {
-        outcomes[0].config = label;
-        PrintReplay(out, outcomes[0]);
+    return names;
+}
+
+// The sweep's line plot, or the grid's heat map.
+std::string sweepFigure(const ReplayRun& run, const std::string& config, const std::string& title) {
+    double current = 0;
+    const bool known = SweepCurrent(config, run.sweeps[0], &current);
+    return run.sweeps.size() == 1
+               ? SweepSvg(run.sweeps[0], run.values[0], run.outcomes, known ? &current : nullptr,
+                          title)
+               : SweepGridSvg(run.sweeps, run.values, run.outcomes, config, title);
+}
+
+} // namespace
+
+int ReplaySweep(const Options& o, const std::string& config, const std::vector<LogInput>& logs,
+                FILE* table, std::string* figure, std::string* error) {
+    ReplayRun run;
+    if (int status = replayAll(o, config, logs, &run, error))
+        return status;
+    if (table != nullptr) {
+        double current = 0;
+        bool known = SweepCurrent(config, run.sweeps[0], &current);
+        if (run.sweeps.size() == 1)
+            PrintSweep(table, run.sweeps[0], run.values[0], run.outcomes,
+                       known ? &current : nullptr);
+        else
+            PrintSweepGrid(table, run.sweeps, run.values, run.outcomes, config);
+    }
+    *figure =
+        sweepFigure(run, config, "Replay of " + std::to_string(run.counts.units) + " units: yield");
+    return 0;
+}
+
+int RunReplay(const Options& o, FILE* out) {
+    constexpr int kExitUsage = 2;
+    auto stop = [](int status, const std::string& message) {
+        std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
+        return status;
+    };
+    std::string config, label, error;
+    if (!ReadRunConfig(o, &config, &label, &error))
+        return stop(kExitUsage, error);
+    std::vector<LogInput> logs;
+    if (!ListLogs(o.logs, &logs, &error))
+        return stop(kExitUsage, error);
+    // An unwritable plot is found before the replay runs, not after.
+    std::ofstream svg;
+    if (!o.svgPath.empty()) {
+        svg.open(o.svgPath, std::ios::binary | std::ios::trunc);
+        if (!svg)
+            return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
+                                        std::strerror(errno));
+    }
+    ReplayRun run;
+    if (int status = replayAll(o, config, logs, &run, &error))
+        return stop(status, error);
+
+    const std::string names = logNames(logs);
+    printCounts(out, names, run.counts);
+    if (run.sweeps.empty()) {
+        run.outcomes[0].config = label;
+        PrintReplay(out, run.outcomes[0]);
     } else {
         std::fprintf(out, "Config     %s\n", label.c_str());
         double current = 0;
-        bool known = SweepCurrent(config, sweeps[0], &current);
-        if (sweeps.size() == 1) {
-            PrintSweep(out, sweeps[0], values[0], outcomes, known ? &current : nullptr);
-        } else {
-            PrintSweepGrid(out, sweeps, values, outcomes, config);
-        }
+        bool known = SweepCurrent(config, run.sweeps[0], &current);
+        if (run.sweeps.size() == 1)
+            PrintSweep(out, run.sweeps[0], run.values[0], run.outcomes, known ? &current : nullptr);
+        else
+            PrintSweepGrid(out, run.sweeps, run.values, run.outcomes, config);
         if (svg.is_open()) {
-            const std::string title =
-                "Replay of " + names + ": " + std::to_string(counts.units) + " units";
-            svg << (sweeps.size() == 1 ? SweepSvg(sweeps[0], values[0], outcomes,
-                                                  known ? &current : nullptr, title)
-                                       : SweepGridSvg(sweeps, values, outcomes, config, title));
+            svg << sweepFigure(run, config,
+                               "Replay of " + names + ": " + std::to_string(run.counts.units) +
+                                   " units");
             svg.close();
             if (!svg)
                 return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
@@ -486,8 +540,8 @@ int RunReplay(const Options& o, FILE* out) {
             std::fprintf(out, "Report     %s\n", o.svgPath.c_str());
         }
     }
-    std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s)\n", seconds, jobs,
-                 jobs == 1 ? "" : "s", counts.units / seconds);
+    std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s)\n", run.seconds,
+                 run.jobs, run.jobs == 1 ? "" : "s", run.counts.units / run.seconds);
     return 0;
 }
 
