@@ -164,6 +164,23 @@ TEST(LineLogs, NoAlarmWithoutAStep) {
     std::system(("rm -rf '" + dir() + "/quiet'").c_str());
 }
 
+TEST(LineLogs, DriftAlarmedOnceWhereverTheJobsCutTheLog) {
+    // One station's log: the cuts of 2 to 9 jobs fall before, at and after
+    // the step and after its alarm.
+    const std::string log = dir() + "/stepped.log";
+    ASSERT_EQ(0, station("--units 10000 --spread-offset 300 --seed 11 --tester-step 60@5000 "
+                         "--no-progress --log '" +
+                         log + "'")
+                     .status);
+    const auto alone = kind(station("--analyse '" + log + "' --json --jobs 1").out, "drift");
+    ASSERT_EQ(1u, alone.size());
+    for (int jobs : {2, 3, 4, 5, 9}) {
+        Ran r = station("--analyse '" + log + "' --json --jobs " + std::to_string(jobs));
+        ASSERT_EQ(0, r.status) << r.out;
+        EXPECT_EQ(alone, kind(r.out, "drift")) << jobs << " jobs\n" << r.out;
+    }
+}
+
 TEST(LineLogs, GzipStdinAndBrokenInput) {
     const std::string log = dir() + "/small.log";
     ASSERT_EQ(0, station("--units 300 --seed 9 --log '" + log + "'").status);

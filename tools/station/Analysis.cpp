@@ -238,8 +238,8 @@ bool Cusum::Add(double v, long unit, long line, DriftAlarm* alarm) {
         downStartLine = line;
         downN = 0;
     }
-    up = std::max(0.0, up + z - kSlack);
-    down = std::max(0.0, down - z - kSlack);
+    up = Step(up, z);
+    down = Step(down, -z);
     ++upN;
     ++downN;
     if (up <= kLimit && down <= kLimit)
@@ -256,6 +256,67 @@ bool Cusum::Add(double v, long unit, long line, DriftAlarm* alarm) {
     ready = false;
     up = down = 0;
     return true;
+}
+
+void Cusum::Shift(long units, long lines) {
+    upStart += units;
+    downStart += units;
+    upStartLine += lines;
+    downStartLine += lines;
+}
+
+void Cusum::Save(Archive& a) const {
+    reference.Save(a);
+    for (double v : {target, sd, up, down})
+        a.Put(v);
+    for (long v : {upStart, downStart, upStartLine, downStartLine, upN, downN})
+        a.Put(v);
+    a.Put(ready);
+}
+
+bool Cusum::Load(Archive& a) {
+    return reference.Load(a) && a.Get(&target) && a.Get(&sd) && a.Get(&up) && a.Get(&down) &&
+           a.Get(&upStart) && a.Get(&downStart) && a.Get(&upStartLine) && a.Get(&downStartLine) &&
+           a.Get(&upN) && a.Get(&downN) && a.Get(&ready);
+}
+
+void DriftJoin::Save(Archive& a) const {
+    a.Put(tail);
+    a.Put(met);
+    start.Save(a);
+    end.Save(a);
+    a.Put(metUp);
+    a.Put(metDown);
+    a.Put(static_cast<long long>(prefix.size()));
+    for (const DriftInput& d : prefix) {
+        a.Put(d.v);
+        a.Put(d.unit);
+        a.Put(d.line);
+    }
+}
+
+bool DriftJoin::Load(Archive& a) {
+    long long n = 0;
+    if (!a.Get(&tail) || !a.Get(&met) || !start.Load(a) || !end.Load(a) || !a.Get(&metUp) ||
+        !a.Get(&metDown) || !a.Get(&n) || n < 0 || n > static_cast<long long>(kPrefixKept))
+        return false;
+    prefix.resize(static_cast<size_t>(n));
+    for (DriftInput& d : prefix)
+        if (!a.Get(&d.v) || !a.Get(&d.unit) || !a.Get(&d.line))
+            return false;
+    return true;
+}
+
+bool DriftJoins(const Cusum& before, const DriftJoin& join) {
+    if (!join.met || !before.ready || !join.start.ready || before.target != join.start.target ||
+        before.sd != join.start.sd)
+        return false;
+    Cusum c = before;
+    DriftAlarm unused;
+    for (const DriftInput& d : join.prefix)
+        if (c.Add(d.v, d.unit, d.line, &unused))
+            return false;
+    return c.up == join.metUp && c.down == join.metDown;
 }
 
 // --- a station ---------------------------------------------------------------
@@ -289,6 +350,8 @@ void StationStats::Merge(const StationStats& later) {
         p.firstUnit += units;
         chart.push_back(p);
     }
+    join.end = later.join.end;
+    join.end.Shift(units, lines);
     // Adjacent points merged until the chart is its usual size again.
     while (chart.size() > kChartPoints) {
         std::vector<ChartPoint> half;
@@ -362,6 +425,7 @@ void StationStats::Save(Archive& a) const {
         a.Put(d.line);
         a.Put(d.shiftHz);
     }
+    join.Save(a);
     a.Put(static_cast<long long>(chart.size()));
     for (const ChartPoint& p : chart) {
         a.Put(p.firstUnit);
@@ -410,7 +474,7 @@ bool StationStats::Load(Archive& a) {
     for (DriftAlarm& d : alarms)
         if (!a.Get(&d.unit) || !a.Get(&d.line) || !a.Get(&d.shiftHz))
             return false;
-    if (!a.Get(&n))
+    if (!join.Load(a) || !a.Get(&n))
         return false;
     chart.resize(static_cast<size_t>(std::max(0LL, std::min(n, 100000LL))));
     for (ChartPoint& p : chart)
@@ -455,11 +519,31 @@ public:
             return;
         s.reference.Add(j.referenceHz);
         chart(j.referenceHz);
+        if (m_following)
+            follow(j.referenceHz, s.units, u.firstLine);
         DriftAlarm alarm;
-        if (m_cusum.Add(j.referenceHz, s.units, u.firstLine, &alarm) &&
-            s.alarms.size() < kAlarmsKept)
+        const bool alarmed = m_cusum.Add(j.referenceHz, s.units, u.firstLine, &alarm);
+        if (alarmed && s.alarms.size() < kAlarmsKept)
             s.alarms.push_back(alarm);
+        if (m_following)
+            met(alarmed);
     }
+
+    // The part starts further into its log: at rest on the head's reference,
+    // its first units kept until the highest start's sums meet its own.
+    void StartAtRest() {
+        DriftJoin& j = m_s->join;
+        j.tail = true;
+        j.start = m_cusum;
+        m_following = m_cusum.ready;
+        m_highUp = m_highDown = Cusum::kLimit;
+    }
+    // The detector as the units before the part left it.
+    void StartFrom(const Cusum& c) {
+        m_cusum = c;
+        m_s->join.start = c;
+    }
+    void Finish() { m_s->join.end = m_cusum; }
 
     // The reference of a part that starts further into its log.
     void Reference(double v) {
@@ -471,6 +555,29 @@ public:
     }
 
 private:
+    void follow(double v, long unit, long line) {
+        DriftJoin& j = m_s->join;
+        if (j.prefix.size() >= DriftJoin::kPrefixKept) {
+            m_following = false; // never met: the merge reads the part again
+            return;
+        }
+        j.prefix.push_back({v, unit, line});
+        const double z = (v - m_cusum.target) / m_cusum.sd;
+        m_highUp = Cusum::Step(m_highUp, z);
+        m_highDown = Cusum::Step(m_highDown, -z);
+    }
+    void met(bool alarmed) {
+        DriftJoin& j = m_s->join;
+        if (alarmed) {
+            m_following = false; // an alarm before the sums met: the merge reads the part again
+        } else if (m_highUp == m_cusum.up && m_highDown == m_cusum.down) {
+            j.met = true;
+            j.metUp = m_cusum.up;
+            j.metDown = m_cusum.down;
+            m_following = false;
+        }
+    }
+
     // Batch means of the reference-point error, in blocks that double to keep the chart's size.
     void chart(double v) {
         std::vector<ChartPoint>& c = m_s->chart;
@@ -495,19 +602,23 @@ private:
     StationStats* m_s;
     const std::vector<ConfigReport>* m_windows;
     Cusum m_cusum;
+    bool m_following = false;
+    double m_highUp = 0, m_highDown = 0;
     long m_block = 1;
 };
 
 } // namespace
 
 bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, StationStats* stats,
-                 std::string* error) {
+                 std::string* error, const Cusum* start) {
     StationStats& s = *stats;
     s = StationStats();
     s.name = in.log->station;
     s.Setup(windows);
     Folder folder(&s, &windows);
-    if (in.part->begin > 0) {
+    if (start != nullptr) {
+        folder.StartFrom(*start);
+    } else if (in.part->begin > 0) {
         // The drift reference is the log's first units, wherever the part starts.
         LogPart head = *in.part;
         head.begin = 0;
@@ -526,6 +637,7 @@ bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, 
         long n = 0;
         while (!folder.ReferenceReady() && reader.Next(&line))
             units.Line(line, ++n);
+        folder.StartAtRest();
     }
     PartReader reader(*in.log, *in.part);
     if (!reader.Open()) {
@@ -538,6 +650,7 @@ bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, 
     while (reader.Next(&line))
         units.Line(line, ++n);
     units.Finish();
+    folder.Finish();
     if (!reader.Error().empty()) {
         *error = reader.Error();
         return false;
@@ -693,9 +806,13 @@ void PrintAnalysis(FILE* out, const LineAnalysis& a) {
     if (alarms == 0)
         std::fprintf(out, "           no alarm\n");
     if (a.seconds > 0)
-        std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s, %.0f MB/s)\n",
+        std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s, %.0f MB/s)%s\n",
                      a.seconds, a.jobs, a.jobs == 1 ? "" : "s", l.units / a.seconds,
-                     static_cast<double>(a.bytes) / 1e6 / a.seconds);
+                     static_cast<double>(a.bytes) / 1e6 / a.seconds,
+                     a.partsReadAgain > 0 ? (", " + std::to_string(a.partsReadAgain) +
+                                             " part(s) read again for the drift across a cut")
+                                                .c_str()
+                                          : "");
 }
 
 void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {

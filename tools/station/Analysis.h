@@ -8,6 +8,7 @@
 #include "HostLog.h"
 #include "RunningStats.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
@@ -84,7 +85,42 @@ struct Cusum {
     bool ready = false;
     // From the value of the unit-th unit at `line`: an alarm when one is raised.
     bool Add(double v, long unit, long line, DriftAlarm* alarm);
+    // One step of a one-sided sum by a standardised value.
+    static double Step(double sum, double z) { return std::max(0.0, sum + z - kSlack); }
+    // Its units and lines counted from an origin `units` and `lines` earlier.
+    void Shift(long units, long lines);
+    void Save(Archive& a) const;
+    bool Load(Archive& a);
 };
+
+// A unit's reference-point error where it stands in its part.
+struct DriftInput {
+    double v = 0;
+    long unit = 0, line = 0;
+};
+
+// How the drift a part's worker found joins the units before the part. A
+// part that starts further into its log starts the detector at rest (both
+// sums 0) on the reference of its log's head. Any detector the units before
+// left on that reference without an alarm has sums at or below the limit,
+// and its sums meet the worker's once those of the highest start (both at
+// the limit) have: `prefix` holds the units until then. The merge replays
+// them from the detector the units before left; when it meets the worker's
+// without an alarm, the rest of the part is the worker's, and otherwise the
+// part is read again from that detector.
+struct DriftJoin {
+    static constexpr size_t kPrefixKept = 200000;
+    bool tail = false; // the part starts further into its log
+    bool met = false;  // the highest start met the worker's sums, no alarm before
+    Cusum start, end;  // the detector as the worker started it and as it left it
+    double metUp = 0, metDown = 0;
+    std::vector<DriftInput> prefix;
+    void Save(Archive& a) const;
+    bool Load(Archive& a);
+};
+// True when the part's drift is what the detector `before` (counted from the
+// part's start) finds in it.
+bool DriftJoins(const Cusum& before, const DriftJoin& join);
 
 struct ChartPoint {
     long firstUnit = 0, units = 0;
@@ -108,6 +144,7 @@ struct StationStats {
     std::vector<std::array<Capability, kValues>> values; // by chip (ChipIndex), by value
     Moments reference;                                   // the reference-point error
     std::vector<DriftAlarm> alarms;
+    DriftJoin join;
     std::vector<ChartPoint> chart;
     long long bytes = 0;
 
@@ -124,8 +161,10 @@ struct PartInput {
     const struct LogInput* log = nullptr;
     const struct LogPart* part = nullptr;
 };
+// `start`: the detector as the units before the part left it; without it a
+// part further into its log starts the detector at rest on its log's head.
 bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, StationStats* stats,
-                 std::string* error);
+                 std::string* error, const Cusum* start = nullptr);
 
 // The comparison of stations and the report.
 struct StationRow {
@@ -142,6 +181,7 @@ struct LineAnalysis {
     long long bytes = 0;
     double seconds = 0;
     int jobs = 1;
+    int partsReadAgain = 0; // for the drift across a cut
 };
 void CompareStations(LineAnalysis* a);
 

@@ -91,9 +91,18 @@ int RunAnalysis(const Options& o, FILE* out) {
         if (!started[parts[i].log]) {
             into = s;
             started[parts[i].log] = true;
-        } else {
-            into.Merge(s);
+            continue;
         }
+        // The drift detector carried across the cut: a part whose worker's
+        // drift does not hold from it is read again here, from it.
+        Cusum before = into.join.end;
+        before.Shift(-into.units, -into.lines);
+        if (!DriftJoins(before, s.join)) {
+            ++a.partsReadAgain;
+            if (!AnalysePart({&logs[parts[i].log], &parts[i]}, windows, &s, &why, &before))
+                return stop(why);
+        }
+        into.Merge(s);
     }
     a.biasLimitPpm = o.biasLimitPpm;
     CompareStations(&a);
