@@ -1,9 +1,14 @@
 // The twelve exports driven in any order with any arguments: fuzzer-chosen
 // ids, handles, callback and driver types and kinds, parameter blocks,
 // configuration texts, scripted frequency errors, RF tester errors and
-// handset command results. Beyond "never a crash" every run must end with
-// one closing item, never flash after a failed check, and never pause for
-// longer than the resend cap.
+// handset command results. The result target calls back into the library
+// at a chosen item, as hosts do: it frees the running action, cleans up,
+// runs the same action again or another one nested, sets a driver or a
+// callback, or throws the host's own exception (as the RF tester may too).
+// Beyond "never a crash" every run must end with one closing item (none when
+// the host's exception ended it), never flash after a failed check, never
+// pause for longer than the resend cap, and the exports must then report
+// the state that the calls left.
 #include "Simulator.h"
 #include "chips/ChipRegistry.h"
 #include "omra/errorcode.h"
@@ -38,12 +43,53 @@ struct ItemSeen {
 std::vector<ItemSeen> g_items;
 size_t g_lines = 0;
 
+// The host's own exception, as its driver or target throws it.
+struct HostError {
+    int where;
+};
+
+// What the host does from inside a run, at one chosen item (or RF tester
+// reading), once.
+enum class Reentry { None, FreeRunning, Cleanup, SameAgain, OtherNested, SetDriver, SetLog, Throw };
+struct Plan {
+    Reentry what = Reentry::None;
+    size_t at = 0;       // the item (or, for the RF tester's throw, the reading) it happens at
+    bool fromRf = false; // Throw: from the RF tester rather than the result target
+    IAction* running = nullptr;
+    IAction* other = nullptr;
+    // What happened, for the checks after the run.
+    bool done = false, freed = false, cleaned = false, nested = false;
+    uint32_t slotAtThrow = 0; // the error slot's code when the host threw
+} g_plan;
+
+uint32_t lastCode();
+const RFTESTER_TABLE* g_rfTable = nullptr;
+size_t g_reads = 0;
+
+void reenter();
+
+// The simulator's table, with a reading that may throw the host's exception.
+int OMRA_CALL throwingRead(intptr_t a, intptr_t b) {
+    ++g_reads;
+    if (g_plan.what == Reentry::Throw && g_plan.fromRf && !g_plan.done && g_reads == g_plan.at) {
+        g_plan.done = true;
+        g_plan.slotAtThrow = lastCode();
+        throw HostError{1};
+    }
+    return g_rfTable->ReadMeasurement(a, b);
+}
+
 int OMRA_CALL captureItem(void* record) {
     const RESULT_ITEM* r = static_cast<const RESULT_ITEM*>(record);
     ItemSeen s{std::string(r->name, strnlen(r->name, sizeof r->name)), r->u.num.value, r->kind,
                r->pass};
     g_log.Add("ITEM " + std::to_string(g_items.size()));
     g_items.push_back(s);
+    if (g_plan.what != Reentry::None && !g_plan.fromRf && !g_plan.done &&
+        g_items.size() == g_plan.at) {
+        g_plan.done = true;
+        reenter();
+    }
     return 1;
 }
 
@@ -61,11 +107,11 @@ int OMRA_CALL refuse(void*) {
 
 // How deep the inputs reach; printed at exit with VANTOR_FUZZ_STATS=1.
 struct Stats {
-    long runs = 0, capturedRuns = 0, flashedRuns = 0, exceptions = 0;
+    long runs = 0, capturedRuns = 0, flashedRuns = 0, exceptions = 0, hostExceptions = 0;
     ~Stats() {
         if (std::getenv("VANTOR_FUZZ_STATS") != nullptr)
-            std::fprintf(stderr, "runs %ld, captured %ld, flashed %ld, exceptions %ld\n", runs,
-                         capturedRuns, flashedRuns, exceptions);
+            std::fprintf(stderr, "runs %ld, captured %ld, flashed %ld, exceptions %ld, host %ld\n",
+                         runs, capturedRuns, flashedRuns, exceptions, hostExceptions);
     }
 } g_stats;
 
@@ -156,6 +202,80 @@ struct Host {
     unsigned char record[OMRA_CAL_RECORD_SIZE + 64];
     char foreign[64];
 };
+
+Host* g_host = nullptr;
+RFTESTER_TABLE g_throwingTable{};
+
+// The code of the triple in the error slot, 0 for none.
+uint32_t lastCode() {
+    ERROR_TRIPLE t{};
+    return ErrorCode_GetLast(E_ERR_ACTION, &t) == 1 ? t.code : 0;
+}
+
+// The host's call back into the library from inside the planned run, and
+// what the exports must report right after it.
+void reenter() {
+    Host& h = *g_host;
+    IAction* a = g_plan.running;
+    switch (g_plan.what) {
+    case Reentry::FreeRunning:
+        if (Omra_FreeAction(a) == 0) {
+            h.live.erase(a);
+            g_plan.freed = true;
+            ACTION_INFO info;
+            if (Omra_GetActionInfo(a, &info) == 0)
+                fail("a running action freed by its target still answers as live");
+        }
+        break;
+    case Reentry::Cleanup:
+        Omra_Cleanup();
+        h.live.clear();
+        g_plan.cleaned = true;
+        if (Omra_CreateAction(OMRA_ACTION_VT318, 0) != nullptr)
+            fail("an action made after a cleanup from inside a run");
+        break;
+    case Reentry::SameAgain: {
+        bool threw = false;
+        uint32_t r = 0;
+        try {
+            r = Omra_DoAction(a);
+        } catch (CCFTException* e) {
+            delete e;
+            threw = true;
+        }
+        if (threw || r == 0 || lastCode() != OMRA_ERR_RUNNING)
+            fail("a running action's own DoAction is not refused as running");
+        break;
+    }
+    case Reentry::OtherNested:
+        if (g_plan.other != a && h.live.count(g_plan.other) != 0) {
+            g_plan.nested = true;
+            try {
+                Omra_DoAction(g_plan.other);
+            } catch (CCFTException* e) {
+                delete e;
+            }
+            if (lastCode() == OMRA_ERR_RUNNING)
+                fail("another action's run nested in a target is refused as running");
+        }
+        break;
+    case Reentry::SetDriver:
+        if (Omra_SetDriver(a, 2, 2, &g_throwingTable) != 0)
+            fail("the running action refuses a driver from its target");
+        break;
+    case Reentry::SetLog: {
+        NOTIFY_TARGET lines{OMRA_TARGET_FUNCTION, reinterpret_cast<uintptr_t>(&captureLine), 3, 4};
+        if (Omra_SetCallBack(a, 2, &lines) != 0)
+            fail("the running action refuses a log target from its target");
+        break;
+    }
+    case Reentry::Throw:
+        g_plan.slotAtThrow = lastCode();
+        throw HostError{2};
+    case Reentry::None:
+        break;
+    }
+}
 
 IAction* pickHandle(FuzzedDataProvider& in, Host& h) {
     size_t n = in.ConsumeIntegralInRange<size_t>(0, h.handles.size() + 1);
@@ -261,6 +381,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t rfErrors = in.ConsumeIntegralInRange<size_t>(0, 2);
     for (size_t i = 0; i < rfErrors; ++i)
         rf.FailMeasurement(in.ConsumeIntegralInRange<int>(1, 12));
+    g_rfTable = rf.Table();
+    g_throwingTable = *rf.Table();
+    g_throwingTable.ReadMeasurement = &throwingRead;
+    g_plan = Plan{};
     RFTESTER_TABLE emptyTable{};
     DRIVER1_TABLE driver1Table{};
 
@@ -273,6 +397,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     Host h;
+    g_host = &h;
     std::memset(h.record, 0, sizeof h.record);
     std::memset(h.foreign, 0x5A, sizeof h.foreign);
     LIBRARY_INFO info;
@@ -293,10 +418,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 4};
             st.itemsCaptured = Omra_SetCallBack(a, 1, &items) == 0;
             Omra_SetCallBack(a, 2, &lines);
-            if (in.ConsumeBool())
+            switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+            case 0:
                 Omra_SetDriver(a, 2, 1, &rf);
-            else
+                break;
+            case 1:
                 Omra_SetDriver(a, 2, 2, const_cast<RFTESTER_TABLE*>(rf.Table()));
+                break;
+            default:
+                Omra_SetDriver(a, 2, 2, &g_throwingTable);
+                break;
+            }
             ACTION_PARAM p;
             std::memset(&p, 0, sizeof p);
             p.chipType = in.ConsumeIntegralInRange<int>(0, 7) == 0 ? 0 : 1;
@@ -461,7 +593,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (int c = 0; c < 6; ++c)
                 phoneBefore += handset.Calls(static_cast<sim::Command>(c));
             int readsBefore = rf.Measurements();
+            g_plan = Plan{};
+            if (live && in.ConsumeIntegralInRange<int>(0, 2) == 0) {
+                g_plan.what = static_cast<Reentry>(in.ConsumeIntegralInRange<int>(1, 7));
+                g_plan.at = in.ConsumeIntegralInRange<size_t>(1, 12);
+                g_plan.fromRf = g_plan.what == Reentry::Throw && in.ConsumeBool();
+                g_plan.running = a;
+                g_plan.other = pickHandle(in, h);
+                g_reads = 0;
+            }
             bool reached = false;
+            bool hostThrew = false;
             try {
                 reached = Omra_DoAction(a) == 0;
             } catch (CCFTException* e) {
@@ -470,15 +612,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (e->GetMessageText()[0] == '\0')
                     fail("an exception without a message");
                 delete e;
+            } catch (const HostError&) {
+                reached = hostThrew = true;
+                ++g_stats.hostExceptions;
+                if (g_plan.what != Reentry::Throw || !g_plan.done)
+                    fail("a host exception the host did not throw");
             }
             if (reached && !live)
                 fail("a handle that is not live reached an action");
             int phoneAfter = 0;
             for (int c = 0; c < 6; ++c)
                 phoneAfter += handset.Calls(static_cast<sim::Command>(c));
-            if (reached)
+            if (hostThrew) {
+                // It leaves as thrown: no closing item, nothing recorded, and
+                // the action is not left running.
+                // (An item the target threw on is the target's: it may be
+                // the closing item itself.)
+                size_t sent = g_items.size() - (g_plan.fromRf ? 0 : 1);
+                for (size_t i = firstItem; i < sent; ++i)
+                    if (g_items[i].kind == OMRA_KIND_CLOSING)
+                        fail("a closing item for a run the host's exception ended");
+                if (lastCode() != g_plan.slotAtThrow)
+                    fail("a triple recorded for the host's own exception");
+                g_plan = Plan{};
+                if (h.live.count(a) != 0) {
+                    try {
+                        Omra_DoAction(a);
+                    } catch (CCFTException* e) {
+                        delete e;
+                    }
+                    if (lastCode() == OMRA_ERR_RUNNING)
+                        fail("the host's exception left the action running");
+                }
+            } else if (reached && !g_plan.nested) {
                 checkRun(st, firstItem, firstLog, phoneBefore, phoneAfter, readsBefore,
                          rf.Measurements());
+            }
+            g_plan = Plan{};
             break;
         }
         case 9: {

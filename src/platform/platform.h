@@ -109,6 +109,15 @@ bool IsLeadByte(unsigned char c);
 // of the library on the stack is destroyed.
 [[noreturn]] void ThrowToHost(CCFTException* exception);
 
+// Calls into the host's own code (a driver, a table entry, a function
+// target): fn(context). Should the host's runtime unwind past the call
+// without the library's frames (an MSVC-built host's exception cuts the
+// frames of g++ code), onUnwind(unwindContext) runs first, while the stack is
+// still whole, so the library can end what those frames would have ended.
+// fn must not throw.
+void CallHostCode(void (*fn)(void*) noexcept, void* context, void (*onUnwind)(void*),
+                  void* unwindContext);
+
 // --- User messages -----------------------------------------------------------
 
 // A modal message box owned by the active window, with an OK button.

@@ -1,6 +1,7 @@
 // The built library driven through its exports by a host: whole runs, the
 // exception crossing the library boundary, and (on Windows) real window,
 // thread and event targets and the export table.
+#include "AllocationCount.h"
 #include "Capture.h"
 #include "HostSleep.h"
 #include "OmraHost.h"
@@ -35,6 +36,8 @@ protected:
         handset.Attach();
         std::snprintf(path, sizeof path, "host_%s.ini",
                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        for (char* c = path; *c != '\0'; ++c)
+            *c = *c == '/' ? '_' : *c; // a parameterised test's name
     }
     void TearDown() override {
         lib.Cleanup();
@@ -126,38 +129,143 @@ TEST_F(Host, DeletingAHandleLeavesItToFreeAction) {
     EXPECT_EQ(0u, lib.FreeAction(a));
 }
 
-// An exception of another type inside a run reaches the host as a
-// CCFTException that names it, with its own triple; nothing else leaves.
-TEST_F(Host, AnotherExceptionInARunIsHandedOverAsCCFTException) {
+// The host's own exception from its driver or target, as its hardware
+// stack might throw one.
+struct DriverTimeout {
+    int bus;
+};
+
+int& hostCalls() {
+    static int n = 0;
+    return n;
+}
+
+// The host's code throws on its third call: the run is past its start.
+template <class E> int throwOnThird(E e) {
+    if (++hostCalls() == 3)
+        throw e;
+    return 1;
+}
+
+struct HostThrowCase {
+    const char* name;
+    bool fromTarget; // else from the RF tester table's ReadMeasurement
+    void (*arm)(RFTESTER_TABLE* table, NOTIFY_TARGET* items);
+    bool (*caught)(); // runs DoAction-free: rethrows the current exception to match it
+};
+
+class HostThrows : public Host, public ::testing::WithParamInterface<HostThrowCase> {};
+
+// It passes every export unchanged, with nothing recorded and no closing
+// item; the action is left whole for its next run, its free and the cleanup.
+TEST_P(HostThrows, PassesUnchangedAndLeavesTheActionWhole) {
     IAction* a = make(0x0201, "[AFC-COMMON]\n");
     RFTESTER_TABLE table = *rf.Table();
-    const struct {
-        OMRA_FN2 read;
-        const char* message;
-    } cases[] = {
-        {[](intptr_t, intptr_t) -> int { throw std::bad_alloc(); },
-         "< VT318_AFC >DoAction stopped by an unexpected exception: std::bad_alloc"},
-        {[](intptr_t, intptr_t) -> int { throw 7; },
-         "< VT318_AFC >DoAction stopped by an unexpected exception: unknown exception"},
-    };
-    for (const auto& c : cases) {
-        table.ReadMeasurement = c.read;
+    NOTIFY_TARGET items = testing_support::ItemTarget();
+    GetParam().arm(&table, &items);
+    for (int round = 0; round < 50; ++round) {
         ASSERT_EQ(0u, lib.SetDriver(a, 2, 2, &table));
+        ASSERT_EQ(0u, lib.SetCallBack(a, 1, &items));
+        Capture().Clear();
+        hostCalls() = 0;
+        bool caught = false;
         try {
             lib.DoAction(a);
-            ADD_FAILURE() << "no exception for " << c.message;
-        } catch (CCFTException* e) {
-            EXPECT_STREQ(c.message, e->GetMessageText());
-            EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tExports.cpp"));
-            delete e;
+        } catch (...) {
+            caught = GetParam().caught();
         }
+        ASSERT_TRUE(caught) << "round " << round;
         ERROR_TRIPLE t{};
-        ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &t));
-        EXPECT_EQ(OMRA_OP_DO_ACTION, t.operation);
-        EXPECT_EQ(OMRA_ERR_UNEXPECTED, t.code);
+        EXPECT_EQ(0, ErrorCode_GetLast(E_ERR_ACTION, &t)) << t.operation << " " << t.code;
+        for (const auto& item : Capture().items)
+            EXPECT_NE(OMRA_KIND_CLOSING, item.kind);
+        // The next run of the same action, on a driver that behaves.
+        NOTIFY_TARGET plain = testing_support::ItemTarget();
+        ASSERT_EQ(0u, lib.SetDriver(a, 2, 2, const_cast<RFTESTER_TABLE*>(rf.Table())));
+        ASSERT_EQ(0u, lib.SetCallBack(a, 1, &plain));
+        EXPECT_EQ(0u, lib.DoAction(a)) << "round " << round;
     }
     EXPECT_EQ(0u, lib.FreeAction(a));
+    EXPECT_EQ(0u, lib.Cleanup());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Host, HostThrows,
+    ::testing::Values(HostThrowCase{"IntFromTheTable", false,
+                                    [](RFTESTER_TABLE* table, NOTIFY_TARGET*) {
+                                        table->ReadMeasurement = [](intptr_t, intptr_t) {
+                                            return throwOnThird(42);
+                                        };
+                                    },
+                                    [] {
+                                        try {
+                                            throw;
+                                        } catch (int v) {
+                                            return v == 42;
+                                        }
+                                    }},
+                      HostThrowCase{"BadAllocFromTheTable", false,
+                                    [](RFTESTER_TABLE* table, NOTIFY_TARGET*) {
+                                        table->ReadMeasurement = [](intptr_t, intptr_t) {
+                                            return throwOnThird(std::bad_alloc());
+                                        };
+                                    },
+                                    [] {
+                                        try {
+                                            throw;
+                                        } catch (const std::bad_alloc&) {
+                                            return true;
+                                        }
+                                    }},
+                      HostThrowCase{"ClassFromTheResultTarget", true,
+                                    [](RFTESTER_TABLE*, NOTIFY_TARGET* items) {
+                                        items->target = reinterpret_cast<uintptr_t>(
+                                            static_cast<OMRA_NOTIFY_FN>([](void*) -> int {
+                                                return throwOnThird(DriverTimeout{7});
+                                            }));
+                                    },
+                                    [] {
+                                        try {
+                                            throw;
+                                        } catch (const DriverTimeout& e) {
+                                            return e.bus == 7;
+                                        }
+                                    }}),
+    [](const ::testing::TestParamInfo<HostThrowCase>& c) { return std::string(c.param.name); });
+
+#if !defined(_WIN32)
+// Natively the library allocates through the program's operator new, so an
+// allocation of the library's own can be made to fail: such an exception of
+// another type is the library's, recorded as (operation, 99) and handed over
+// as a CCFTException naming it.
+TEST_F(Host, TheLibrarysOwnAllocationFailureIsHandedOverAsCCFTException) {
+    IAction* a = lib.CreateAction(0x0201, 0);
+    ASSERT_NE(nullptr, a);
+    ACTION_PARAM p;
+    std::memset(&p, 0, sizeof p);
+    std::snprintf(p.configPath, sizeof p.configPath, "%s", path);
+    FILE* f = std::fopen(path, "wb");
+    std::fputs("[AFC-COMMON]\n", f);
+    std::fclose(f);
+    alloc_count::FailAllocation(1);
+    try {
+        lib.InitAction(a, &p);
+        ADD_FAILURE() << "the allocation did not fail";
+    } catch (CCFTException* e) {
+        EXPECT_STREQ("< VT318_AFC >InitAction stopped by an unexpected exception: std::bad_alloc",
+                     e->GetMessageText());
+        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tExports.cpp"));
+        delete e;
+    }
+    alloc_count::FailAllocation(0);
+    ERROR_TRIPLE t{};
+    ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &t));
+    EXPECT_EQ(OMRA_OP_INIT_ACTION, t.operation);
+    EXPECT_EQ(OMRA_ERR_UNEXPECTED, t.code);
+    EXPECT_EQ(0u, lib.InitAction(a, &p));
+    EXPECT_EQ(0u, lib.FreeAction(a));
+}
+#endif
 
 #if defined(_WIN32)
 

@@ -172,8 +172,30 @@ int __cdecl onLine(void*) {
     return 1;
 }
 
+// The frequency error of a crystal whose error is zero near CDAC 50.3 at
+// CAFC 7000, at the setting in the record, into a PFER block.
+int measure(intptr_t buffer) {
+    double cdac = readU16(OMRA_CAL_MEAS_CDAC);
+    double cafc = readU16(OMRA_CAL_MEAS_CAFC);
+    float fe = static_cast<float>(2820.0 + 600.0 * (cdac - 55.0) + 7.0 * (cafc - 7000.0));
+    unsigned char* block = reinterpret_cast<unsigned char*>(buffer);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&fe);
+    for (int i = 0; i < 4; ++i)
+        block[OMRA_PFER_FE_OFFSET + i] = bytes[i];
+    return 0;
+}
+
+// A function-table RF tester whose instrument bus times out on the third
+// reading of a run: the host's own exception, an int.
+int g_reads = 0;
+int OMRA_CALL tableRead(intptr_t, intptr_t buffer) {
+    if (++g_reads == 3)
+        throw 42;
+    return measure(buffer);
+}
+
 // An RF tester of kind 1 that notes each operation it receives by number and
-// measures a crystal whose error is zero near CDAC 50.3 at CAFC 7000.
+// measures that crystal.
 class RfTester : public IRfTester {
 public:
     int ops[64];
@@ -204,14 +226,7 @@ public:
     int TriggerMeasurement(intptr_t) override { return note(15), 0; }
     int ReadMeasurement(intptr_t, intptr_t buffer) override {
         note(16);
-        double cdac = readU16(OMRA_CAL_MEAS_CDAC);
-        double cafc = readU16(OMRA_CAL_MEAS_CAFC);
-        float fe = static_cast<float>(2820.0 + 600.0 * (cdac - 55.0) + 7.0 * (cafc - 7000.0));
-        unsigned char* block = reinterpret_cast<unsigned char*>(buffer);
-        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&fe);
-        for (int i = 0; i < 4; ++i)
-            block[OMRA_PFER_FE_OFFSET + i] = bytes[i];
-        return 0;
+        return measure(buffer);
     }
     int Op17(intptr_t) override { return note(17), 0; }
     int SetPowerLevel(intptr_t, intptr_t) override { return note(18), 0; }
@@ -436,6 +451,47 @@ int run() {
     {
         Text t;
         t << "heap in use: " << before << " before, " << after << " after 2000 caught failures\n";
+        print(t);
+    }
+
+    // The host's own exception from its function-table RF tester passes
+    // DoAction unchanged, and the action is left whole: its next run passes.
+    {
+        writeFile(config, "[AFC-COMMON]\r\n");
+        setParam(&p, config);
+        check(a->InitAction(&p) == 0, "InitAction for the host's exception");
+        static RFTESTER_TABLE table;
+        table.ReadMeasurement = &tableRead;
+        int got42 = 0, nextPassed = 0;
+        const int kRounds = 2000;
+        long before = 0;
+        for (int i = 0; i < kRounds + 50; ++i) {
+            if (i == 50)
+                before = heapInUse();
+            x.SetDriver(a, OMRA_DRIVER_RFTESTER, OMRA_DRIVER_KIND_TABLE, &table);
+            g_reads = 0;
+            try {
+                x.DoAction(a);
+            } catch (int v) {
+                got42 += v == 42 ? 1 : 0;
+            } catch (...) {
+            }
+            x.SetDriver(a, OMRA_DRIVER_RFTESTER, OMRA_DRIVER_KIND_OBJECT, rf);
+            uint32_t next = 1;
+            try {
+                next = x.DoAction(a);
+            } catch (...) {
+            }
+            nextPassed += next == 0 ? 1 : 0;
+        }
+        long after = heapInUse();
+        check(got42 == kRounds + 50, "the host's catch (int) gets its 42 from DoAction");
+        check(nextPassed == kRounds + 50, "the action's next DoAction passes after each");
+        check(before > 0 && after - before < 64 * 1024, "heap use flat over 2,000 host exceptions");
+        Text t;
+        t << "host exceptions: " << static_cast<long>(got42) << " caught as 42, "
+          << static_cast<long>(nextPassed) << " next runs passed; heap in use " << before
+          << " before, " << after << " after\n";
         print(t);
     }
 

@@ -9,9 +9,14 @@ namespace {
 
 // One count for the process: every thread's allocations go through it.
 std::atomic<uint64_t> allocations{0};
+// The count at which an allocation fails; 0 for none.
+std::atomic<uint64_t> failAt{0};
 
 void* allocate(std::size_t size) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
+    uint64_t n = allocations.fetch_add(1, std::memory_order_relaxed) + 1;
+    uint64_t at = n;
+    if (failAt.compare_exchange_strong(at, 0))
+        return nullptr;
     for (;;) {
         if (void* p = std::malloc(size != 0 ? size : 1))
             return p;
@@ -34,6 +39,10 @@ namespace alloc_count {
 
 uint64_t Count() {
     return allocations.load(std::memory_order_relaxed);
+}
+
+void FailAllocation(uint64_t nth) {
+    failAt.store(nth == 0 ? 0 : allocations.load() + nth);
 }
 
 } // namespace alloc_count

@@ -201,8 +201,8 @@ int CActionBase::DoAction() {
 }
 
 int CActionBase::PreDoRfAction(const ACTION_PARAM* /*param*/) {
-    m_rfTester->BeginAction(0);
-    m_rfTester->SetBand(-1, m_band);
+    CallHost([&] { return m_rfTester->BeginAction(0); });
+    CallHost([&] { return m_rfTester->SetBand(-1, m_band); });
     int32_t chip = m_params.chipType;
     if (chip == 1 || chip == 2 || chip == 4) {
         if (chip == 4 && m_tdFlag != 0)
@@ -347,7 +347,7 @@ int CActionBase::Deliver(const NOTIFY_TARGET& target, uint32_t message, void* re
         break;
     case OMRA_TARGET_FUNCTION: {
         OMRA_NOTIFY_FN fn = reinterpret_cast<OMRA_NOTIFY_FN>(target.target);
-        if (fn != nullptr && fn(record) == 0)
+        if (fn != nullptr && CallHost([fn, record] { return fn(record); }) == 0)
             return 0;
         break;
     }

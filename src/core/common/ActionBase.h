@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ConfigTable.h"
+#include "HostCall.h"
 #include "omra/errorcode.h"
 #include "omra/omra.h"
 
@@ -57,6 +58,10 @@ public:
     int DoAction() override;
     int SetProperty(uint32_t, uint32_t, uint32_t) override { return 0; }
     int GetProperty(uint32_t, uint32_t, uint32_t) override { return 0; }
+
+    // The run the library marked this action as in, while it lasts: what a
+    // call into the host's code ends should the host's runtime cut it short.
+    void SetRunScope(vantor::RunScope* run) { m_run = run; }
 
     virtual const char* GetName() const = 0;
     // Checks the file and reads every key through one reader of it.
@@ -161,12 +166,18 @@ protected:
     bool FailureEndsRun(uint32_t operation, uint32_t code, int32_t extra);
     void PauseResendInterval();
 
+    // A call into the host's code (a driver operation, a function target).
+    template <class F> int CallHost(F&& f) {
+        return vantor::CallHost(m_run, f);
+    }
+
     NOTIFY_TARGET m_resultTarget;
     NOTIFY_TARGET m_logTarget;
     RESULT_ITEM m_resultBuffer;
     LOG_LINE m_logLine;
     uint32_t m_rfTesterKind = 0;
     IRfTester* m_rfTester = nullptr;
+    vantor::RunScope* m_run = nullptr;
     uint32_t m_driver1Kind = 0;
     IDriver1* m_driver1 = nullptr;
     ACTION_PARAM m_params;

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <cstring>
+#include <memory>
 #include <limits>
 using namespace vantor;
 
@@ -85,9 +86,11 @@ double CAfcActionBase::MeasurePfer() {
         if (!CommandSucceeds([&] { return HT_AfcStart_MChip(1, &block); }) &&
             FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
             OMRA_THROW("< %s >HT_AfcStart_MChip(TRUE) failed!", GetName());
-        m_rfTester->SetupMeasurement(OMRA_MEAS_PFER, 0, 0);
-        m_rfTester->TriggerMeasurement(OMRA_MEAS_PFER);
-        m_rfTester->ReadMeasurement(OMRA_MEAS_PFER, reinterpret_cast<intptr_t>(pfer));
+        CallHost([&] { return m_rfTester->SetupMeasurement(OMRA_MEAS_PFER, 0, 0); });
+        CallHost([&] { return m_rfTester->TriggerMeasurement(OMRA_MEAS_PFER); });
+        CallHost([&] {
+            return m_rfTester->ReadMeasurement(OMRA_MEAS_PFER, reinterpret_cast<intptr_t>(pfer));
+        });
         if (m_txOff != 0 && !CommandSucceeds([&] { return HT_AfcStart_MChip(0, &block); }) &&
             FailureEndsRun(OMRA_OP_PFER, OMRA_ERR_FLASH_OR_AFC, 1))
             OMRA_THROW("< %s >HT_AfcStart_MChip(FALSE) failed!", GetName());
@@ -138,13 +141,16 @@ int CAfcActionBase::RunFrame(const std::function<void()>& algorithm) {
             OMRA_FAIL(OMRA_OP_DO_ACTION, OMRA_ERR_NULL_POINTER, 0,
                       "< %s >calibration record address is null", GetName());
         PreDoRfAction(&m_params);
-        m_rfTester->SetPowerLevel(m_pcl, 0);
-        m_rfTester->SetChannel(m_tch);
-        m_rfTester->SetTrafficChannel(m_tch, 0);
+        CallHost([&] { return m_rfTester->SetPowerLevel(m_pcl, 0); });
+        CallHost([&] { return m_rfTester->SetChannel(m_tch); });
+        CallHost([&] { return m_rfTester->SetTrafficChannel(m_tch, 0); });
         algorithm();
     } catch (CCFTException* e) {
+        // Held while the closing item goes out: the host's target may throw
+        // its own exception instead.
+        std::unique_ptr<CCFTException> failed(e);
         SendClosingItem();
-        throw e;
+        throw failed.release();
     }
     SendClosingItem();
     return 0;

@@ -1,6 +1,7 @@
 // The twelve exports: the common prologue, the checks in their order, the
 // call forwarded to the library object or the action, and the boundary that
-// no exception crosses except a run's CCFTException in the host's form.
+// no exception crosses except a run's CCFTException in the host's form and
+// the host's own exceptions, unchanged.
 #include "Library.h"
 
 #include "common/ActionBase.h"
@@ -41,24 +42,32 @@ const char* nameOf(IAction* action) {
     return static_cast<CActionBase*>(action)->GetName();
 }
 
-// Runs an export's body; nothing leaves it. A CCFTException is left in
-// *pending for the export's outermost frame to hand over. Any other exception
-// records (operation, OMRA_ERR_UNEXPECTED); for a run (runName set) it is
-// handed over as a CCFTException naming it, else the triple's value is
-// returned. Out of line, so that the export's own frame holds no handler and
-// nothing to destroy when the host's exception leaves it.
+// Runs an export's body. The host's own exception (from a driver or a
+// target the body called) leaves unchanged, as the host threw it: nothing is
+// recorded for it. A CCFTException is left in *pending for the export's
+// outermost frame to hand over. Any other exception records (operation,
+// OMRA_ERR_UNEXPECTED); for a run (runName set) it is handed over as a
+// CCFTException naming it, else the triple's value is returned. Out of line,
+// so that the export's own frame holds no handler and nothing to destroy when
+// the host's exception leaves it.
 template <class Body>
 OMRA_NOINLINE uint32_t guarded(uint32_t operation, const char* actionName, const char* runName,
-                               CCFTException** pending, const Body& body) noexcept {
+                               CCFTException** pending, const Body& body) {
     char what[256] = "unknown exception";
     try {
         return body();
     } catch (CCFTException* e) {
         *pending = e;
         return 0;
-    } catch (const std::exception& e) {
-        std::snprintf(what, sizeof what, "%s", e.what());
     } catch (...) {
+        if (TheLibrary().TakeHostThrew())
+            throw;
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            std::snprintf(what, sizeof what, "%s", e.what());
+        } catch (...) {
+        }
     }
     uint32_t r = RecordError(operation, OMRA_ERR_UNEXPECTED, 0);
     if (runName != nullptr && actionName != nullptr) {

@@ -10,12 +10,8 @@
 #include <vector>
 
 #include "chips/ChipRegistry.h"
+#include "common/ActionBase.h"
 #include "platform/FileVersion.h"
-
-namespace vantor {
-// Records a triple of this library (module 14) and returns its value.
-uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
-} // namespace vantor
 
 // The framework's application object: instance initialisation and exit.
 class CAppObject {
@@ -61,6 +57,14 @@ public:
         return static_cast<uint32_t>(call());
     }
 
+    // Whether the exception being handled is the host's own, from a run's
+    // call into its code; asking clears it.
+    bool TakeHostThrew() {
+        bool threw = m_hostThrew;
+        m_hostThrew = false;
+        return threw;
+    }
+
     bool Started() const { return m_started != 0; }
     const std::string& Version() const { return m_version; }
     const std::string& Build() const { return m_build; }
@@ -70,19 +74,33 @@ protected:
     uint32_t CheckFileExists(uint32_t id, const char* path);
 
 private:
-    // Marks an action as running for the lifetime of one call.
-    class RunningMark {
+    // Marks an action as running for the lifetime of one call. The mark ends
+    // when the call returns or unwinds, or, should the host's runtime pass
+    // the call's frames without unwinding them (its own exception from a
+    // driver or a target), when that runtime passes the call into the host.
+    class RunningMark final : public vantor::RunScope {
     public:
         RunningMark(CActionLibrary& lib, IAction* action) : m_lib(lib), m_action(action) {
             m_lib.m_running.push_back(action);
+            static_cast<CActionBase*>(action)->SetRunScope(this);
         }
-        ~RunningMark() { m_lib.EndRun(m_action); }
+        ~RunningMark() { End(); }
         RunningMark(const RunningMark&) = delete;
         RunningMark& operator=(const RunningMark&) = delete;
+
+        void End() noexcept override {
+            if (m_ended)
+                return;
+            m_ended = true;
+            static_cast<CActionBase*>(m_action)->SetRunScope(nullptr);
+            m_lib.EndRun(m_action);
+        }
+        void HostThrew() noexcept override { m_lib.m_hostThrew = true; }
 
     private:
         CActionLibrary& m_lib;
         IAction* m_action;
+        bool m_ended = false;
     };
 
     // Takes an action out of the live map; a running one is deleted later.
@@ -97,6 +115,9 @@ private:
     // Freed while running: deleted when their run ends.
     std::set<IAction*> m_retired;
     LIBRARY_INFO* m_cached = nullptr;
+    // The host's own exception from a run's call into its code is on its way
+    // out through the export that started the run.
+    bool m_hostThrew = false;
     uint32_t m_started = 0;
 };
 
