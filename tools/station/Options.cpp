@@ -271,7 +271,9 @@ const std::vector<OptionRow> kOptions = {
      "the value as a table (and an --svg plot)",
      "A host's log", [](Options& o, const std::string&, const std::string& v) { o.sweep = v; }},
 
-    {"--json", nullptr, nullptr, "JSON lines (items and log lines, or units) instead of tables",
+    {"--json", nullptr, nullptr,
+     "JSON lines (items and log lines, units, or a replay's\n"
+     "changed units and summary) instead of tables",
      "Output and time", [](Options& o, const std::string&, const std::string&) { o.json = true; }},
     {"--real-time", nullptr, nullptr, "wait the library's pauses (default for one unit)",
      "Output and time",
@@ -329,8 +331,6 @@ Options ParseOptions(const std::vector<std::string>& args) {
         throw UsageError("--sweep replays a log: add --replay LOG");
     if (!o.replayPath.empty() && (o.units > 0 || !o.logPath.empty()))
         throw UsageError("--replay runs the units of its log: leave out --units and --log");
-    if (!o.replayPath.empty() && o.json)
-        throw UsageError("--replay reports as tables only: leave out --json");
     if (!o.svgPath.empty() && o.units == 0 && o.sweep.empty())
         throw UsageError("--svg draws a population: add --units N");
     CrystalFor(o); // an unknown or unfitting profile is a usage error before anything runs

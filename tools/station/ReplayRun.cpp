@@ -4,6 +4,7 @@
 #include "OmraHost.h"
 #include "Options.h"
 #include "Replay.h"
+#include "Report.h"
 #include "Sweep.h"
 
 #include <cerrno>
@@ -71,7 +72,7 @@ int RunReplay(const Options& o, FILE* out) {
         std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
         return kExitLibrary;
     }
-    PrintLogSummary(out, o.replayPath, log, fits, faults);
+    std::unique_ptr<ReportWriter> writer = o.json ? MakeJsonWriter(out) : MakeTextWriter(out);
 
     std::vector<double> values;
     std::vector<std::string> configs;
@@ -88,16 +89,23 @@ int RunReplay(const Options& o, FILE* out) {
         return kExitLibrary;
     }
     if (o.sweep.empty()) {
-        outcomes[0].config = label;
-        PrintReplay(out, outcomes[0]);
+        ReplayReport report{MakeLogReport(o.replayPath, log, fits, faults), outcomes[0]};
+        report.outcome.config = label;
+        writer->WriteReplay(report);
         return 0;
     }
+    SweepReport report{MakeLogReport(o.replayPath, log, fits, faults),
+                       label,
+                       sweep,
+                       values,
+                       outcomes,
+                       std::nullopt};
     double current = 0;
-    bool known = SweepCurrent(config, sweep, &current);
-    std::fprintf(out, "Config     %s\n", label.c_str());
-    PrintSweep(out, sweep, values, outcomes, known ? &current : nullptr);
+    if (SweepCurrent(config, sweep, &current))
+        report.current = current;
+    writer->WriteSweep(report);
     if (svg.is_open()) {
-        svg << SweepSvg(sweep, values, outcomes, known ? &current : nullptr,
+        svg << SweepSvg(sweep, values, outcomes, report.current ? &*report.current : nullptr,
                         "Replay of " + o.replayPath + ": " + std::to_string(log.units.size()) +
                             " units");
         svg.close();
@@ -106,7 +114,7 @@ int RunReplay(const Options& o, FILE* out) {
                          o.svgPath.c_str(), std::strerror(errno));
             return kExitUsage;
         }
-        std::fprintf(out, "Report     %s\n", o.svgPath.c_str());
+        writer->WriteSvgPath(o.svgPath);
     }
     return 0;
 }
