@@ -26,49 +26,6 @@ const char* CommandName(Command c) {
     return "?";
 }
 
-const char* ChipName(Chip c) {
-    switch (c) {
-    case Chip::VT300:
-        return "vt300";
-    case Chip::VT318:
-        return "vt318";
-    case Chip::LN2040:
-        return "ln2040";
-    }
-    return "?";
-}
-
-CrystalParams NominalCrystal(Chip chip) {
-    CrystalParams p;
-    switch (chip) {
-    case Chip::VT300:
-        // Zero error near CAFC 4100 at the fixed CDAC 3.
-        p.cdacRef = 3;
-        p.cafcRef = 4000;
-        p.cdacStepHz = 600;
-        p.cafcSlopeHz = 8;
-        p.offsetHz = -800;
-        break;
-    case Chip::VT318:
-        // Zero error near CDAC 50.3 at CAFC 7000.
-        p.cdacRef = 55;
-        p.cafcRef = 7000;
-        p.cdacStepHz = 600;
-        p.cafcSlopeHz = 7;
-        p.offsetHz = 2820;
-        break;
-    case Chip::LN2040:
-        // Zero error near CDAC 40.4 at CAFC 9000.
-        p.cdacRef = 39;
-        p.cafcRef = 9000;
-        p.cdacStepHz = 900;
-        p.cafcSlopeHz = 5.5;
-        p.offsetHz = -1260;
-        break;
-    }
-    return p;
-}
-
 uint64_t Random::Next() {
     // splitmix64
     uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);

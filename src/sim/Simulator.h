@@ -56,10 +56,52 @@ struct CrystalParams {
     double cafcRef = 7000;   // reference CAFC
 };
 
+// The handsets of each chip, in the order of the library's chip registry.
 enum class Chip { VT300, VT318, LN2040 };
-const char* ChipName(Chip c);
+
+inline const char* ChipName(Chip c) {
+    switch (c) {
+    case Chip::VT300:
+        return "vt300";
+    case Chip::VT318:
+        return "vt318";
+    case Chip::LN2040:
+        return "ln2040";
+    }
+    return "?";
+}
+
 // A nominal unit of the family: passes with the default configuration.
-CrystalParams NominalCrystal(Chip chip);
+inline CrystalParams NominalCrystal(Chip chip) {
+    CrystalParams p;
+    switch (chip) {
+    case Chip::VT300:
+        // Zero error near CAFC 4100 at the fixed CDAC 3.
+        p.cdacRef = 3;
+        p.cafcRef = 4000;
+        p.cdacStepHz = 600;
+        p.cafcSlopeHz = 8;
+        p.offsetHz = -800;
+        break;
+    case Chip::VT318:
+        // Zero error near CDAC 50.3 at CAFC 7000.
+        p.cdacRef = 55;
+        p.cafcRef = 7000;
+        p.cdacStepHz = 600;
+        p.cafcSlopeHz = 7;
+        p.offsetHz = 2820;
+        break;
+    case Chip::LN2040:
+        // Zero error near CDAC 40.4 at CAFC 9000.
+        p.cdacRef = 39;
+        p.cafcRef = 9000;
+        p.cdacStepHz = 900;
+        p.cafcSlopeHz = 5.5;
+        p.offsetHz = -1260;
+        break;
+    }
+    return p;
+}
 
 // A small seeded generator, the same on every platform.
 class Random {

@@ -15,7 +15,7 @@ class ScriptedAfc : public CAfcActionBase {
 public:
     const char* GetName() const override { return "SCRIPTED"; }
     void LoadKeys(const platform::ProfileFile& file) override {
-        LoadCommonSection(file, config::kVt318Facts);
+        LoadSettings<config::Vt318Settings>(file, config::kVt318Facts);
     }
     int DoAction() override {
         return RunFrame([this] {

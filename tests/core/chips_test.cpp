@@ -202,13 +202,13 @@ TEST(Vt300, ConfigurationKeysAndDefaults) {
                       "Max CAFC Slope=20\nFreq. Error Limit=-1\nNext CAFC Distance=7\n");
     EXPECT_EQ(5, a.Pcl());
     EXPECT_EQ(70000 - 65536, a.Tch()); // cut to 16 bits
-    EXPECT_EQ(3, a.m_defaultCdac);
-    EXPECT_EQ(4000, a.m_defaultCafc);
-    EXPECT_EQ(7, a.m_nextCafcDistance);
-    EXPECT_EQ(20000.0, a.m_freqOffsetLimit);
-    EXPECT_EQ(20, a.m_maxCafcSlope);
-    EXPECT_EQ(4, a.m_minCafcSlope);
-    EXPECT_EQ(4294967295.0, a.m_freqErrorLimit); // read as unsigned 32-bit
+    EXPECT_EQ(3, a.GetSettings().defaultCdac);
+    EXPECT_EQ(4000, a.GetSettings().defaultCafc);
+    EXPECT_EQ(7, a.GetSettings().nextCafcDistance);
+    EXPECT_EQ(20000.0, a.GetSettings().freqOffsetLimit);
+    EXPECT_EQ(20, a.GetSettings().maxCafcSlope);
+    EXPECT_EQ(4, a.GetSettings().minCafcSlope);
+    EXPECT_EQ(4294967295.0, a.GetSettings().freqErrorLimit); // read as unsigned 32-bit
 }
 
 // --- VT318 ------------------------------------------------------------------------
@@ -309,15 +309,15 @@ TEST(Vt318, CafcWindowBounds) {
 TEST(Vt318, ConfigurationKeysWithTheirBlanks) {
     rig::Bench bench;
     CVt318 a;
-    EXPECT_EQ(55, a.m_defaultCdac); // the load default before any load
+    EXPECT_EQ(55, a.GetSettings().defaultCdac); // the load default before any load
     bench.Prepare(&a, "[CRYSTAL_VT318]\nDefault CDAC=40\nDefault CAFC=6000\nCDAC    Range=9\n"
                       "CAFC Range=77\nDelta   CAFC=700\nSlope Range=2\n");
-    EXPECT_EQ(40, a.m_defaultCdac);
-    EXPECT_EQ(6000, a.m_defaultCafc);
-    EXPECT_EQ(9, a.m_cdacRange);
-    EXPECT_EQ(1000, a.m_cafcRange); // "CAFC Range" with one blank is another key
-    EXPECT_EQ(700, a.m_deltaCafc);
-    EXPECT_EQ(2, a.m_slopeRange);
+    EXPECT_EQ(40, a.GetSettings().defaultCdac);
+    EXPECT_EQ(6000, a.GetSettings().defaultCafc);
+    EXPECT_EQ(9, a.GetSettings().cdacRange);
+    EXPECT_EQ(1000, a.GetSettings().cafcRange); // "CAFC Range" with one blank is another key
+    EXPECT_EQ(700, a.GetSettings().deltaCafc);
+    EXPECT_EQ(2, a.GetSettings().slopeRange);
 }
 
 // --- LN2040 -----------------------------------------------------------------------

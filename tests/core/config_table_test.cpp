@@ -6,10 +6,12 @@
 #include "afc/LN2040.h"
 #include "afc/VantorAfc.h"
 #include "afc/Vt318.h"
+#include "chips/ChipRegistry.h"
 #include "common/ConfigTable.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -21,34 +23,39 @@ using Values = std::vector<double>;
 
 // What each action keeps of its table's keys, in table order.
 Values valuesOf(const CVt318& a) {
-    return {double(a.Pcl()),         double(a.Tch()),       double(a.m_defaultCdac),
-            double(a.m_defaultCafc), double(a.m_cdacRange), double(a.m_cafcRange),
-            double(a.m_deltaCafc),   double(a.m_slopeRange)};
+    return {double(a.Pcl()),
+            double(a.Tch()),
+            double(a.GetSettings().defaultCdac),
+            double(a.GetSettings().defaultCafc),
+            double(a.GetSettings().cdacRange),
+            double(a.GetSettings().cafcRange),
+            double(a.GetSettings().deltaCafc),
+            double(a.GetSettings().slopeRange)};
 }
 Values valuesOf(const CVantorAfc& a) {
     return {double(a.Pcl()),
             double(a.Tch()),
-            double(a.m_defaultCdac),
-            double(a.m_defaultCafc),
-            double(a.m_nextCafcDistance),
-            a.m_freqOffsetLimit,
-            double(a.m_maxCafcSlope),
-            double(a.m_minCafcSlope),
-            a.m_freqErrorLimit};
+            double(a.GetSettings().defaultCdac),
+            double(a.GetSettings().defaultCafc),
+            double(a.GetSettings().nextCafcDistance),
+            double(a.GetSettings().freqOffsetLimit),
+            double(a.GetSettings().maxCafcSlope),
+            double(a.GetSettings().minCafcSlope),
+            double(a.GetSettings().freqErrorLimit)};
 }
 Values valuesOf(const CLN2040& a) {
     return {double(a.Pcl()),
             double(a.Tch()),
-            double(a.m_defaultCdac),
-            double(a.m_defaultCdacStep),
-            double(a.m_caliCdacMin),
-            double(a.m_caliCdacMax),
-            double(a.m_defaultCafc),
-            double(a.m_defaultCafcStep),
-            double(a.m_caliCafcMin),
-            double(a.m_caliCafcMax),
-            double(a.m_caliCafcSlopeMin),
-            double(a.m_caliCafcSlopeMax)};
+            double(a.GetSettings().defaultCdac),
+            double(a.GetSettings().defaultCdacStep),
+            double(a.GetSettings().caliCdacMin),
+            double(a.GetSettings().caliCdacMax),
+            double(a.GetSettings().defaultCafc),
+            double(a.GetSettings().defaultCafcStep),
+            double(a.GetSettings().caliCafcMin),
+            double(a.GetSettings().caliCafcMax),
+            double(a.GetSettings().caliCafcSlopeMin),
+            double(a.GetSettings().caliCafcSlopeMax)};
 }
 
 template <class Action> Values loadValues(const std::string& text) {
@@ -123,6 +130,22 @@ INSTANTIATE_TEST_SUITE_P(EveryKeyOfEveryChip, MissingKey, ::testing::ValuesIn(ev
                              return std::string(chips()[param.param.chip].name) + "_" +
                                     std::to_string(param.param.key);
                          });
+
+// Each row of a chip's table loads into a member of its own: no key the
+// settings lack, no two rows on one member (the member's type is checked at
+// build time; valuesOf above, member by member, catches two rows swapped).
+TEST(SettingsRows, EveryKeyHasAMemberOfItsOwn) {
+    for (const vantor::ChipRow& row : vantor::Chips()) {
+        std::vector<std::pair<size_t, size_t>> spans;
+        for (const config::KeyFact& f : row.facts) {
+            ASSERT_NE(config::kNoMember, f.member) << row.label << " " << f.key;
+            spans.push_back({f.member, f.member + (f.field == config::Field::U16 ? 2u : 4u)});
+        }
+        std::sort(spans.begin(), spans.end());
+        for (size_t i = 1; i < spans.size(); ++i)
+            EXPECT_LE(spans[i - 1].second, spans[i].first) << row.label << " row " << i;
+    }
+}
 
 TEST(StartValues, AreWhatALoadWithoutKeysLeaves) {
     for (const Chip& c : chips())

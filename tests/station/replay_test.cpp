@@ -307,4 +307,43 @@ TEST(StationCommand, LogWrittenByThePopulationReplaysToTheSameYield) {
     std::remove(out.c_str());
 }
 
+// --replay --json: the log, one object per unit that changes verdict, the summary.
+TEST(StationCommand, ReplayAsJsonLinesNamesEveryChangedUnit) {
+    const std::string dir = ::testing::TempDir();
+    const std::string log = dir + "replay-json.log", out = dir + "replay-json.txt";
+    const std::string config = dir + "replay-json.ini";
+    const std::string exe = std::string("'") + STATION_EXE + "'";
+    ASSERT_EQ(0, std::system((exe + " --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
+                              "' >/dev/null")
+                                 .c_str()));
+    std::ofstream(config) << "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=6\n"; // fails the flatter half
+    ASSERT_EQ(0, std::system((exe + " --replay '" + log + "' --config '" + config + "' --json >'" +
+                              out + "'")
+                                 .c_str()));
+    std::ifstream in(out);
+    std::vector<std::string> objects;
+    for (std::string l; std::getline(in, l);)
+        objects.push_back(l);
+    ASSERT_GE(objects.size(), 2u);
+    EXPECT_EQ(0u, objects.front().find("{\"type\":\"log\",")) << objects.front();
+    EXPECT_NE(std::string::npos, objects.front().find("\"units\":60,\"chips\":{\"LN2040\":60}"));
+    const std::string& summary = objects.back();
+    ASSERT_EQ(0u, summary.find("{\"type\":\"replay\",")) << summary;
+    size_t at = summary.find("\"changed\":");
+    ASSERT_NE(std::string::npos, at);
+    long changed = -1;
+    ASSERT_EQ(1, std::sscanf(summary.c_str() + at, "\"changed\":%ld", &changed));
+    EXPECT_GT(changed, 0);
+    ASSERT_EQ(static_cast<size_t>(changed) + 2, objects.size());
+    for (size_t i = 1; i + 1 < objects.size(); ++i) {
+        EXPECT_EQ(0u, objects[i].find("{\"type\":\"changed\",")) << objects[i];
+        EXPECT_NE(std::string::npos,
+                  objects[i].find("\"chip\":\"LN2040\",\"log\":\"PASS\",\"replay\":\"FAIL\""))
+            << objects[i];
+    }
+    std::remove(log.c_str());
+    std::remove(out.c_str());
+    std::remove(config.c_str());
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "Analysis.h"
 
 #include "Jobs.h"
+#include "Json.h"
 #include "LogSource.h"
 #include "Options.h"
 #include "Report.h"
@@ -816,63 +817,84 @@ void PrintAnalysis(FILE* out, const LineAnalysis& a) {
 }
 
 void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
+    auto line = [&](const JsonObject& o) { std::fprintf(out, "%s\n", o.Text().c_str()); };
     for (const StationRow& r : a.rows) {
         const StationStats& s = *r.stats;
-        std::fprintf(out,
-                     "{\"kind\":\"station\",\"name\":%s,\"units\":%ld,\"passed\":%ld,\"yield\":%s,"
-                     "\"bias_hz\":%s,\"bias_se_hz\":%s,\"bias_ppm\":%s,\"bias_se_ppm\":%s,"
-                     "\"carrier_mhz\":%s,\"flagged\":%s,\"unread\":%ld}\n",
-                     JsonString(s.name).c_str(), s.units, s.passed,
-                     JsonNumber(percent(s.passed, s.units)).c_str(), JsonNumber(r.biasHz).c_str(),
-                     JsonNumber(r.seHz).c_str(), JsonNumber(r.biasPpm).c_str(),
-                     JsonNumber(r.sePpm).c_str(), JsonNumber(s.CarrierMhz()).c_str(),
-                     r.flagged ? "true" : "false", s.unread);
+        line(JsonObject()
+                 .Str("kind", "station")
+                 .Str("name", s.name)
+                 .Int("units", s.units)
+                 .Int("passed", s.passed)
+                 .Num("yield", percent(s.passed, s.units))
+                 .Num("bias_hz", r.biasHz)
+                 .Num("bias_se_hz", r.seHz)
+                 .Num("bias_ppm", r.biasPpm)
+                 .Num("bias_se_ppm", r.sePpm)
+                 .Num("carrier_mhz", s.CarrierMhz())
+                 .Bool("flagged", r.flagged)
+                 .Int("unread", s.unread));
     }
     eachCapability(a, [&](const std::string* station, sim::Chip chip, int v, const Capability& c) {
-        std::fprintf(out,
-                     "{\"kind\":\"capability\",\"station\":%s,\"chip\":%s,\"value\":%s,\"low\":%s,"
-                     "\"high\":%s,\"units\":%ld,\"mean\":%s,\"sd_within\":%s,\"sd_overall\":%s,"
-                     "\"cp\":%s,\"cpk\":%s,\"ppk\":%s,\"expected_outside\":%s,\"outside\":%ld,"
-                     "\"level\":%s}\n",
-                     station != nullptr ? JsonString(*station).c_str() : "null",
-                     JsonString(ChipLabel(chip)).c_str(), JsonString(ValueName(v)).c_str(),
-                     JsonNumber(c.low).c_str(), JsonNumber(c.high).c_str(), c.moments.n,
-                     JsonNumber(c.moments.mean).c_str(), JsonNumber(c.ranges.SdWithin()).c_str(),
-                     JsonNumber(c.moments.Sd()).c_str(), JsonNumber(c.Cp()).c_str(),
-                     JsonNumber(c.Cpk()).c_str(), JsonNumber(c.Ppk()).c_str(),
-                     JsonNumber(c.ExpectedOutside()).c_str(), c.outside,
-                     JsonString(c.Level()).c_str());
+        JsonObject o;
+        o.Str("kind", "capability");
+        if (station != nullptr)
+            o.Str("station", *station);
+        else
+            o.Null("station");
+        line(o.Str("chip", ChipLabel(chip))
+                 .Str("value", ValueName(v))
+                 .Num("low", c.low)
+                 .Num("high", c.high)
+                 .Int("units", c.moments.n)
+                 .Num("mean", c.moments.mean)
+                 .Num("sd_within", c.ranges.SdWithin())
+                 .Num("sd_overall", c.moments.Sd())
+                 .Num("cp", c.Cp())
+                 .Num("cpk", c.Cpk())
+                 .Num("ppk", c.Ppk())
+                 .Num("expected_outside", c.ExpectedOutside())
+                 .Int("outside", c.outside)
+                 .Str("level", c.Level()));
     });
     for (const StationStats& s : a.stations)
         for (const DriftAlarm& d : s.alarms) {
             double mhz = s.CarrierMhz();
-            std::fprintf(out,
-                         "{\"kind\":\"drift\",\"station\":%s,\"unit\":%ld,\"line\":%ld,"
-                         "\"shift_hz\":%s,\"shift_ppm\":%s}\n",
-                         JsonString(s.name).c_str(), d.unit, d.line, JsonNumber(d.shiftHz).c_str(),
-                         JsonNumber(mhz > 0 ? d.shiftHz / mhz : NAN).c_str());
+            line(JsonObject()
+                     .Str("kind", "drift")
+                     .Str("station", s.name)
+                     .Int("unit", d.unit)
+                     .Int("line", d.line)
+                     .Num("shift_hz", d.shiftHz)
+                     .Num("shift_ppm", mhz > 0 ? d.shiftHz / mhz : NAN));
         }
-    std::string failures;
+    JsonArray failures;
     for (const auto& kv : a.line.failures) {
         const FailureCount& f = kv.second;
-        std::string triple = f.hasTriple ? "[" + std::to_string(f.triple[0]) + "," +
-                                               std::to_string(f.triple[1]) + "," +
-                                               std::to_string(f.triple[2]) + "]"
-                                         : "null";
-        failures += std::string(failures.empty() ? "" : ",") +
-                    "{\"count\":" + std::to_string(f.count) + ",\"error\":" + triple +
-                    ",\"text\":" + JsonString(f.text) + "}";
+        JsonObject o;
+        o.Int("count", f.count);
+        if (f.hasTriple)
+            o.Raw("error", JsonArray()
+                               .Add(std::to_string(f.triple[0]))
+                               .Add(std::to_string(f.triple[1]))
+                               .Add(std::to_string(f.triple[2]))
+                               .Text());
+        else
+            o.Null("error");
+        failures.Add(o.Str("text", f.text).Text());
     }
     const StationStats& l = a.line;
-    std::fprintf(out,
-                 "{\"kind\":\"summary\",\"stations\":%zu,\"units\":%ld,\"passed\":%ld,"
-                 "\"yield\":%s,\"lines\":%ld,\"unread\":%ld,\"failures\":[%s],"
-                 "\"bias_limit_ppm\":%s,\"flagged\":%ld}\n",
-                 a.stations.size(), l.units, l.passed,
-                 JsonNumber(percent(l.passed, l.units)).c_str(), l.lines, l.unread,
-                 failures.c_str(), JsonNumber(a.biasLimitPpm).c_str(),
-                 static_cast<long>(std::count_if(a.rows.begin(), a.rows.end(),
-                                                 [](const StationRow& r) { return r.flagged; })));
+    line(JsonObject()
+             .Str("kind", "summary")
+             .Int("stations", static_cast<long long>(a.stations.size()))
+             .Int("units", l.units)
+             .Int("passed", l.passed)
+             .Num("yield", percent(l.passed, l.units))
+             .Int("lines", l.lines)
+             .Int("unread", l.unread)
+             .Raw("failures", failures.Text())
+             .Num("bias_limit_ppm", a.biasLimitPpm)
+             .Int("flagged", std::count_if(a.rows.begin(), a.rows.end(),
+                                           [](const StationRow& r) { return r.flagged; })));
 }
 
 } // namespace station

@@ -1,6 +1,7 @@
 #include "ConfigCheck.h"
 
 #include "StationChips.h"
+#include "core/common/ActionBase.h"
 #include "core/common/ConfigTable.h"
 #include "platform/ini.h"
 
@@ -474,21 +475,7 @@ private:
         return ini::ReadInt(m_text, f.section, f.key, f.actionDefault);
     }
     long long read(const config::KeyFact& f) const { return static_cast<int32_t>(readRaw(f)); }
-    long long readU16(const config::KeyFact& f) const { return static_cast<uint16_t>(readRaw(f)); }
     long long readU32(const config::KeyFact& f) const { return readRaw(f); }
-
-    void window(Window* w, long long low, long long high, const std::string& what) {
-        w->known = true;
-        w->low = static_cast<double>(low);
-        w->high = static_cast<double>(high);
-        if (low > high)
-            warn(0, what + " window [" + std::to_string(low) + ", " + std::to_string(high) +
-                        "] has its lower bound above the upper: no unit can pass");
-    }
-
-    static std::string span(long long low, long long high) {
-        return "[" + std::to_string(low) + ", " + std::to_string(high) + "]";
-    }
 
     void checkDiagControl() {
         if (readU32(config::Fact(config::Diag::ThrowDiagException)) == 0) {
@@ -499,7 +486,8 @@ private:
                     "an ignored command failure\"");
         }
         long long interval = readU32(config::Fact(config::Diag::ResendIntervalTime));
-        if (readU32(config::Fact(config::Diag::ResendDiagCommand)) != 0 && interval > 60000)
+        if (readU32(config::Fact(config::Diag::ResendDiagCommand)) != 0 &&
+            interval > CActionBase::kMaxResendInterval)
             warn(0, "'Resend Interval Time' is " + std::to_string(interval) +
                         " ms: every repeated handset command waits that long first");
     }
@@ -520,125 +508,31 @@ private:
                 warn(0, "TCH = " + std::to_string(tch) + " is outside " + tchRange.name + " " +
                             std::to_string(tchRange.low) + " to " + std::to_string(tchRange.high));
         }
-        if (m_chip == sim::Chip::VT318)
-            checkVt318();
-        else if (m_chip == sim::Chip::VT300)
-            checkVt300();
-        else
-            checkLn2040();
-    }
-
-    void checkVt318() {
-        long long cdac = readU16(config::Fact(config::Vt318::DefaultCdac));
-        long long cafc = readU16(config::Fact(config::Vt318::DefaultCafc));
-        long long cdacRange = read(config::Fact(config::Vt318::CdacRange));
-        long long cafcRange = read(config::Fact(config::Vt318::CafcRange));
-        long long delta = readU16(config::Fact(config::Vt318::DeltaCafc));
-        long long slopeRange = read(config::Fact(config::Vt318::SlopeRange));
-        long long cdacLow = cdac - cdacRange, cdacHigh = cdac + cdacRange;
-        window(&m_report.cdac, cdacLow, cdacHigh, "the CDAC");
-        if (cdacLow > 63 && cdacRange >= 0)
-            warn(0, "the CDAC window " + span(cdacLow, cdacHigh) +
-                        " lies above 63, the highest CDAC: no unit can pass");
-        else if (cdacLow <= 0 && cdacHigh >= 0)
-            warn(0, "the CDAC window " + span(cdacLow, cdacHigh) +
-                        " holds 0, the CDAC of a crystal whose coarse step does not pull: such a "
-                        "unit passes the CDAC check");
-        if (cdac < 8)
-            warn(0, "'Default CDAC' " + std::to_string(cdac) +
-                        " puts the second coarse point below CDAC 0: it wraps to " +
-                        std::to_string(static_cast<uint16_t>(cdac - 8)));
-        long long slopeLow = 7 - slopeRange, slopeHigh = 7 + slopeRange;
-        window(&m_report.slope, slopeLow, slopeHigh, "the CAFC slope");
-        if (slopeLow <= 0 && slopeLow <= slopeHigh)
-            warn(0, "the CAFC slope window " + span(slopeLow, slopeHigh) +
-                        " holds a slope of 0: a crystal whose CAFC does not pull passes the slope "
-                        "check");
-        long long cafcLow = cafc - cafcRange, cafcHigh = cafc + cafcRange;
-        window(&m_report.cafc, cafcLow, cafcHigh, "the CAFC");
-        if (cafcLow <= 0 && cafcHigh + 2000 >= 65535)
-            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
-                        " holds every CAFC code: the CAFC check is off");
-        else if (cafcLow <= 0 && cafcLow <= cafcHigh)
-            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
-                        " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
-        if (delta == 0)
-            warn(0, "'Delta   CAFC' is 0: both fine points coincide and every run fails with "
-                    "\"CAFC Slope is zero!\"");
-    }
-
-    void checkVt300() {
-        long long maxSlope = readU16(config::Fact(config::Vt300::MaxCafcSlope));
-        long long minSlope = readU16(config::Fact(config::Vt300::MinCafcSlope));
-        long long offsetLimit = readU32(config::Fact(config::Vt300::FreqOffsetLimit));
-        long long errorLimit = readU32(config::Fact(config::Vt300::FreqErrorLimit));
-        long long distance = readU16(config::Fact(config::Vt300::NextCafcDistance));
-        window(&m_report.slope, minSlope, maxSlope, "the CAFC slope");
-        if (offsetLimit == 0)
-            warn(0, "'Freq. Offset Limit' is 0: only a first frequency error of exactly 0 Hz "
-                    "passes, so no unit can pass");
-        else if (offsetLimit > 0x7FFFFFFF)
-            warn(0, "'Freq. Offset Limit' reads as " + std::to_string(offsetLimit) +
-                        " Hz: the offset check is off");
-        if (minSlope == 0 && errorLimit == 0)
-            warn(0, "'Min CAFC Slope' 0 together with 'Freq. Error Limit' 0 switches the slope "
-                    "and headroom checks off: a crystal that does not pull passes, and a "
-                    "meaningless CAFC and slope length are written to its flash");
-        else if (errorLimit == 0)
-            warn(0, "'Freq. Error Limit' is 0: the headroom check is off and only a CAFC above "
-                    "8191 fails it");
-        else if (minSlope == 0)
-            note(0, "'Min CAFC Slope' is 0: a zero slope passes the slope check (the headroom "
-                    "check still fails it)");
-        // Both headroom checks hold at best in the middle of the CAFC scale.
-        if (maxSlope >= minSlope && errorLimit > maxSlope * 4095)
-            warn(0, "'Freq. Error Limit' " + std::to_string(errorLimit) +
-                        " exceeds the headroom any CAFC can have at the highest slope (" +
-                        std::to_string(maxSlope * 4095) + "): no unit can pass");
-        if (maxSlope > 0 && maxSlope >= minSlope) {
-            long long low = (errorLimit + maxSlope - 1) / maxSlope;
-            long long high = 8191 - low;
-            if (low <= high) {
-                m_report.cafc.known = true;
-                m_report.cafc.low = static_cast<double>(low);
-                m_report.cafc.high = static_cast<double>(high);
-            }
+        // The chip's windows and what its settings do, as the library computes them.
+        const vantor::KeyReader reader{&readKey, this};
+        const vantor::ChipLimits limits = row.limits(reader);
+        m_report.cdac = shown(limits.windows.cdac);
+        m_report.cafc = shown(limits.windows.cafc);
+        m_report.slope = shown(limits.windows.slope);
+        for (const vantor::LimitNote& n : limits.notes) {
+            if (n.warning)
+                warn(0, n.text);
+            else
+                note(0, n.text);
         }
-        if (distance == 0 && minSlope > 0)
-            warn(0, "'Next CAFC Distance' is 0: both points coincide and every run fails the "
-                    "slope check");
     }
 
-    void checkLn2040() {
-        long long cdacLow = read(config::Fact(config::Ln2040::CaliCdacMin)),
-                  cdacHigh = read(config::Fact(config::Ln2040::CaliCdacMax));
-        long long cafcLow = read(config::Fact(config::Ln2040::CaliCafcMin)),
-                  cafcHigh = read(config::Fact(config::Ln2040::CaliCafcMax));
-        long long slopeLow = read(config::Fact(config::Ln2040::CaliCafcSlopeMin)),
-                  slopeHigh = read(config::Fact(config::Ln2040::CaliCafcSlopeMax));
-        window(&m_report.cdac, cdacLow, cdacHigh, "the CDAC");
-        window(&m_report.cafc, cafcLow, cafcHigh, "the CAFC");
-        window(&m_report.slope, slopeLow, slopeHigh, "the CAFC slope");
-        if (cdacLow <= 0 && cdacLow <= cdacHigh)
-            warn(0, "the CDAC window " + span(cdacLow, cdacHigh) +
-                        " holds 0, the CDAC of a crystal whose CDAC step does not pull: such a "
-                        "unit goes on with CDAC 0");
-        if (slopeLow <= 0 && slopeLow <= slopeHigh)
-            warn(0, "the CAFC slope window " + span(slopeLow, slopeHigh) +
-                        " holds a slope of 0: a crystal whose CAFC does not pull passes the slope "
-                        "check");
-        if (cafcLow <= 0 && cafcHigh >= 65535)
-            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
-                        " holds every CAFC code: the CAFC check is off");
-        else if (cafcLow <= 0 && cafcLow <= cafcHigh)
-            warn(0, "the CAFC window " + span(cafcLow, cafcHigh) +
-                        " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
-        if (read(config::Fact(config::Ln2040::DefaultCafcStep)) == 0)
-            warn(0, "DEFAULT_CAFC_STEP is 0: both CAFC points coincide and every run fails the "
-                    "slope check");
-        if (read(config::Fact(config::Ln2040::DefaultCdacStep)) == 0)
-            warn(0, "DEFAULT_CDAC_STEP is 0: both CDAC points coincide and no CDAC can be "
-                    "computed");
+    static uint32_t readKey(const void* context, const char* section, const char* key,
+                            int32_t fallback) {
+        return ini::ReadInt(static_cast<const Checker*>(context)->m_text, section, key, fallback);
+    }
+
+    static Window shown(const vantor::Span& s) {
+        Window w;
+        w.known = s.known;
+        w.low = static_cast<double>(s.low);
+        w.high = static_cast<double>(s.high);
+        return w;
     }
 
     const std::string* m_bytes = nullptr;

@@ -371,7 +371,9 @@ const std::vector<OptionRow> kOptions = {
          o.htmlPath = v;
      }},
 
-    {"--json", nullptr, nullptr, "JSON lines (items and log lines, or units) instead of tables",
+    {"--json", nullptr, nullptr,
+     "JSON lines (items and log lines, units, or a replay's\n"
+     "changed units and summary) instead of tables",
      "Output and time", [](Options& o, const std::string&, const std::string&) { o.json = true; }},
     {"--real-time", nullptr, nullptr, "wait the library's pauses (default for one unit)",
      "Output and time",
@@ -438,8 +440,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     if (logs && (o.units > 0 || !o.logPath.empty()))
         throw UsageError("--replay and --analyse run the units of their logs: leave out --units "
                          "and --log");
-    if (o.replay && o.json)
-        throw UsageError("--replay reports as tables only: leave out --json");
+    if (o.replay && o.json && o.sweeps.size() == 2)
+        throw UsageError("--json reports a sweep of one key: leave it out for the grid's table");
     if (o.analyse && !o.svgPath.empty())
         throw UsageError("--analyse draws on its --html page: leave out --svg");
     if (!o.svgPath.empty() && o.units == 0 && o.sweeps.empty())

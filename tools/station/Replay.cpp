@@ -171,8 +171,8 @@ bool ReplayLog(const ReplaySetup& setup, const HostLog& log, const std::vector<C
             ++o.timed;
             o.timeSumMs += r.stationMs;
             if (before && r.passed) {
-                o.cafc.Add(asRecord(r.cafc) - u.result[0]);
-                o.cdac.Add(asRecord(r.cdac) - u.result[1]);
+                o.cafc.Add(asRecord(r.cafc) - u.result[vantor::NvIndex(vantor::NvField::Cafc)]);
+                o.cdac.Add(asRecord(r.cdac) - u.result[vantor::NvIndex(vantor::NvField::Cdac)]);
             }
             if (before == r.passed)
                 return;
@@ -240,44 +240,33 @@ void printChange(FILE* out, const char* name, const ChangeCounts& c) {
 
 } // namespace
 
-void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
-                     const std::vector<CrystalFit>& fits, const std::vector<std::string>& faults) {
-    std::fprintf(out, "Log        %s: %ld lines, %ld of the library, %ld not readable\n",
-                 path.c_str(), log.lines, log.libraryLines, log.unread);
-    for (const UnreadLine& u : log.unreadExamples)
-        std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
+LogReport MakeLogReport(const std::string& path, const HostLog& log,
+                        const std::vector<CrystalFit>& fits,
+                        const std::vector<std::string>& faults) {
+    LogReport r;
+    r.path = path;
+    r.lines = log.lines;
+    r.libraryLines = log.libraryLines;
+    r.unread = log.unread;
+    r.unreadExamples = log.unreadExamples;
+    r.units = static_cast<long>(log.units.size());
     std::vector<long> perChip(AllChips().size(), 0);
     long status[3] = {0, 0, 0};
-    long assumedStep = 0;
-    double worst = 0;
     for (size_t i = 0; i < log.units.size(); ++i) {
         ++perChip[ChipIndex(log.units[i].chip)];
         ++status[fits[i].status];
         if (fits[i].status == CrystalFit::Fitted) {
-            worst = std::max(worst, fits[i].residualHz);
-            assumedStep += fits[i].stepFitted ? 0 : 1;
+            r.worstResidualHz = std::max(r.worstResidualHz, fits[i].residualHz);
+            r.assumedStep += fits[i].stepFitted ? 0 : 1;
         }
     }
-    std::string chips;
     for (sim::Chip c : AllChips())
         if (perChip[ChipIndex(c)] > 0)
-            chips += std::string(chips.empty() ? "" : ", ") + ChipLabel(c) + " " +
-                     std::to_string(perChip[ChipIndex(c)]);
-    std::fprintf(out, "Units      %zu%s%s%s\n", log.units.size(), chips.empty() ? "" : " (",
-                 chips.c_str(), chips.empty() ? "" : ")");
-    std::fprintf(out,
-                 "Fit        %ld fitted (largest residual %.1f Hz), %ld with too few points, "
-                 "%ld poor fits (residual over %.0f Hz)\n",
-                 status[CrystalFit::Fitted], worst, status[CrystalFit::TooFewPoints],
-                 status[CrystalFit::PoorFit], kPoorFitHz);
-    if (assumedStep > 0)
-        std::fprintf(out,
-                     "           %ld units never moved their CDAC: the chip's nominal CDAC step "
-                     "stands in for theirs\n",
-                     assumedStep);
+            r.perChip.push_back({ChipLabel(c), perChip[ChipIndex(c)]});
+    r.fitted = status[CrystalFit::Fitted];
+    r.tooFewPoints = status[CrystalFit::TooFewPoints];
+    r.poorFits = status[CrystalFit::PoorFit];
     // Units set apart, grouped by why, each group with its first unit.
-    std::map<std::string, std::pair<long, size_t>> apart;
-    std::vector<std::string> order;
     for (size_t i = 0; i < log.units.size(); ++i) {
         const LoggedUnit& u = log.units[i];
         std::string why;
@@ -290,22 +279,41 @@ void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
             why = std::string(ChipLabel(u.chip)) + (u.Passed() ? " PASS" : " FAIL") + ", poor fit";
         else
             continue;
-        auto it = apart.find(why);
-        if (it == apart.end()) {
-            apart[why] = {1, i};
-            order.push_back(why);
-        } else {
-            ++it->second.first;
-        }
+        auto it = std::find_if(r.apart.begin(), r.apart.end(),
+                               [&](const LogReport::Apart& g) { return g.why == why; });
+        if (it == r.apart.end())
+            r.apart.push_back({why, 1, static_cast<long>(i) + 1, u.firstLine});
+        else
+            ++it->count;
     }
-    if (!order.empty())
+    return r;
+}
+
+void PrintLogSummary(FILE* out, const LogReport& r) {
+    std::fprintf(out, "Log        %s: %ld lines, %ld of the library, %ld not readable\n",
+                 r.path.c_str(), r.lines, r.libraryLines, r.unread);
+    for (const UnreadLine& u : r.unreadExamples)
+        std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
+    std::string chips;
+    for (const auto& c : r.perChip)
+        chips += std::string(chips.empty() ? "" : ", ") + c.first + " " + std::to_string(c.second);
+    std::fprintf(out, "Units      %ld%s%s%s\n", r.units, chips.empty() ? "" : " (", chips.c_str(),
+                 chips.empty() ? "" : ")");
+    std::fprintf(out,
+                 "Fit        %ld fitted (largest residual %.1f Hz), %ld with too few points, "
+                 "%ld poor fits (residual over %.0f Hz)\n",
+                 r.fitted, r.worstResidualHz, r.tooFewPoints, r.poorFits, kPoorFitHz);
+    if (r.assumedStep > 0)
+        std::fprintf(out,
+                     "           %ld units never moved their CDAC: the chip's nominal CDAC step "
+                     "stands in for theirs\n",
+                     r.assumedStep);
+    if (!r.apart.empty())
         std::fprintf(out, "Apart      units not replayed: their logged verdicts stand in both "
                           "yields\n");
-    for (const std::string& why : order) {
-        const auto& g = apart[why];
-        std::fprintf(out, "           %ld %s (first: unit %zu, line %ld)\n", g.first, why.c_str(),
-                     g.second + 1, log.units[g.second].firstLine);
-    }
+    for (const LogReport::Apart& g : r.apart)
+        std::fprintf(out, "           %ld %s (first: unit %ld, line %ld)\n", g.count, g.why.c_str(),
+                     g.firstUnit, g.firstLine);
 }
 
 void PrintReplay(FILE* out, const ReplayOutcome& o) {

@@ -89,9 +89,36 @@ int ReplaySweep(const Options& options, const std::string& config,
                 const std::vector<LogInput>& logs, FILE* table, std::string* figure,
                 std::string* error);
 
-// The reports.
-void PrintLogSummary(FILE* out, const std::string& path, const HostLog& log,
-                     const std::vector<CrystalFit>& fits, const std::vector<std::string>& faults);
+// What the log held and how its units were fitted.
+struct LogReport {
+    std::string path;
+    long lines = 0, libraryLines = 0, unread = 0;
+    std::vector<UnreadLine> unreadExamples;
+    long units = 0;
+    std::vector<std::pair<std::string, long>> perChip; // chips with units, in registry order
+    long fitted = 0, tooFewPoints = 0, poorFits = 0;
+    double worstResidualHz = 0;
+    long assumedStep = 0; // fitted with the chip's nominal CDAC step
+    // Units not replayed, grouped by why, in the order of their first unit.
+    struct Apart {
+        std::string why;
+        long count = 0;
+        long firstUnit = 0, firstLine = 0; // from 1
+    };
+    std::vector<Apart> apart;
+};
+LogReport MakeLogReport(const std::string& path, const HostLog& log,
+                        const std::vector<CrystalFit>& fits,
+                        const std::vector<std::string>& faults);
+
+// A replay under one configuration, as the report writers take it.
+struct ReplayReport {
+    LogReport log;
+    ReplayOutcome outcome;
+};
+
+// The text of the reports.
+void PrintLogSummary(FILE* out, const LogReport& log);
 void PrintReplay(FILE* out, const ReplayOutcome& o);
 
 } // namespace station

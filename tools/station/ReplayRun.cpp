@@ -7,6 +7,7 @@
 #include "OmraHost.h"
 #include "Options.h"
 #include "Replay.h"
+#include "Report.h"
 #include "RunningStats.h"
 #include "StationChips.h"
 #include "Sweep.h"
@@ -16,6 +17,8 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 namespace station {
 
@@ -27,131 +30,98 @@ namespace {
 constexpr size_t kBatchUnits = 2048;
 constexpr size_t kUnreadShown = 5;
 
-// What the report says of the logs themselves.
-struct LogCounts {
-    long lines = 0, libraryLines = 0, unread = 0, units = 0;
-    std::vector<UnreadLine> unreadExamples;
-    std::vector<long> perChip = std::vector<long>(AllChips().size(), 0);
-    long status[3] = {0, 0, 0};
-    long assumedStep = 0;
-    double worst = 0;
-    struct Apart {
-        long count = 0, unit = 0, line = 0;
-    };
-    std::map<std::string, Apart> apart;
-    std::vector<std::string> order; // of the groups' first units
-
-    void Add(const HostLog& batch, const std::vector<CrystalFit>& fits,
-             const std::vector<std::string>& faults) {
-        for (size_t i = 0; i < batch.units.size(); ++i) {
-            const LoggedUnit& u = batch.units[i];
-            ++perChip[ChipIndex(u.chip)];
-            ++status[fits[i].status];
-            if (fits[i].status == CrystalFit::Fitted) {
-                worst = std::max(worst, fits[i].residualHz);
-                assumedStep += fits[i].stepFitted ? 0 : 1;
-            }
-            std::string why;
-            const std::string chip = ChipLabel(u.chip);
-            const std::string verdict = u.Passed() ? " PASS" : " FAIL";
-            if (!faults[i].empty())
-                why = chip + " FAIL, station fault: " + faults[i];
-            else if (fits[i].status == CrystalFit::TooFewPoints)
-                why = chip + verdict + ", " + std::to_string(u.points.size()) +
-                      " PFER points: too few to fit";
-            else if (fits[i].status == CrystalFit::PoorFit)
-                why = chip + verdict + ", poor fit";
-            if (!why.empty())
-                addApart(why, {1, units + static_cast<long>(i) + 1, u.firstLine});
-        }
-        units += static_cast<long>(batch.units.size());
+// What the report says of the logs: a batch's, a part's or every log's, the
+// later's units and lines counted on from `units` and `lines`.
+void mergeLog(LogReport* into, const LogReport& later, long units, long lines) {
+    for (UnreadLine u : later.unreadExamples) {
+        if (into->unreadExamples.size() >= kUnreadShown)
+            break;
+        u.number += lines;
+        into->unreadExamples.push_back(u);
     }
-
-    void addApart(const std::string& why, const Apart& a) {
-        auto it = apart.find(why);
-        if (it == apart.end()) {
-            apart[why] = a;
-            order.push_back(why);
-        } else {
-            it->second.count += a.count;
+    for (LogReport::Apart g : later.apart) {
+        auto it = std::find_if(into->apart.begin(), into->apart.end(),
+                               [&](const LogReport::Apart& h) { return h.why == g.why; });
+        if (it != into->apart.end()) {
+            it->count += g.count;
+            continue;
         }
+        g.firstUnit += units;
+        g.firstLine += lines;
+        into->apart.push_back(g);
     }
-
-    void Merge(const LogCounts& later) {
-        for (UnreadLine u : later.unreadExamples) {
-            if (unreadExamples.size() >= kUnreadShown)
-                break;
-            u.number += lines;
-            unreadExamples.push_back(u);
-        }
-        for (const std::string& why : later.order) {
-            Apart a = later.apart.at(why);
-            a.unit += units;
-            a.line += lines;
-            addApart(why, a);
-        }
-        lines += later.lines;
-        libraryLines += later.libraryLines;
-        unread += later.unread;
-        units += later.units;
-        for (size_t i = 0; i < perChip.size() && i < later.perChip.size(); ++i)
-            perChip[i] += later.perChip[i];
-        for (int i = 0; i < 3; ++i)
-            status[i] += later.status[i];
-        assumedStep += later.assumedStep;
-        worst = std::max(worst, later.worst);
+    // Chips in the registry's order.
+    std::vector<std::pair<std::string, long>> chips;
+    for (sim::Chip c : AllChips()) {
+        long n = 0;
+        const LogReport& before = *into;
+        for (const auto* side : {&before.perChip, &later.perChip})
+            for (const auto& kv : *side)
+                if (kv.first == ChipLabel(c))
+                    n += kv.second;
+        if (n > 0)
+            chips.push_back({ChipLabel(c), n});
     }
+    into->perChip = chips;
+    into->lines += later.lines;
+    into->libraryLines += later.libraryLines;
+    into->unread += later.unread;
+    into->units += later.units;
+    into->fitted += later.fitted;
+    into->tooFewPoints += later.tooFewPoints;
+    into->poorFits += later.poorFits;
+    into->assumedStep += later.assumedStep;
+    into->worstResidualHz = std::max(into->worstResidualHz, later.worstResidualHz);
+}
 
-    void Save(Archive& a) const {
-        for (long v : {lines, libraryLines, unread, units, assumedStep})
-            a.Put(v);
-        for (long v : perChip)
-            a.Put(v); // as many as the reading process has chips: the same program
-        for (long v : status)
-            a.Put(v);
-        a.Put(worst);
-        a.Put(static_cast<long long>(unreadExamples.size()));
-        for (const UnreadLine& u : unreadExamples) {
-            a.Put(u.number);
-            a.Put(u.text);
-        }
-        a.Put(static_cast<long long>(order.size()));
-        for (const std::string& why : order) {
-            const Apart& g = apart.at(why);
-            a.Put(why);
-            a.Put(g.count);
-            a.Put(g.unit);
-            a.Put(g.line);
-        }
+void saveLog(Archive& a, const LogReport& r) {
+    for (long v : {r.lines, r.libraryLines, r.unread, r.units, r.fitted, r.tooFewPoints, r.poorFits,
+                   r.assumedStep})
+        a.Put(v);
+    a.Put(r.worstResidualHz);
+    a.Put(static_cast<long long>(r.unreadExamples.size()));
+    for (const UnreadLine& u : r.unreadExamples) {
+        a.Put(u.number);
+        a.Put(u.text);
     }
+    a.Put(static_cast<long long>(r.perChip.size()));
+    for (const auto& kv : r.perChip) {
+        a.Put(kv.first);
+        a.Put(kv.second);
+    }
+    a.Put(static_cast<long long>(r.apart.size()));
+    for (const LogReport::Apart& g : r.apart) {
+        a.Put(g.why);
+        a.Put(g.count);
+        a.Put(g.firstUnit);
+        a.Put(g.firstLine);
+    }
+}
 
-    bool Load(Archive& a) {
-        long long n = 0;
-        bool ok = a.Get(&lines) && a.Get(&libraryLines) && a.Get(&unread) && a.Get(&units) &&
-                  a.Get(&assumedStep);
-        for (size_t i = 0; i < perChip.size() && ok; ++i)
-            ok = a.Get(&perChip[i]);
-        for (int i = 0; i < 3 && ok; ++i)
-            ok = a.Get(&status[i]);
-        if (!ok || !a.Get(&worst) || !a.Get(&n) || n < 0 || n > 100)
+bool loadLog(Archive& a, LogReport* r) {
+    long long n = 0;
+    if (!a.Get(&r->lines) || !a.Get(&r->libraryLines) || !a.Get(&r->unread) || !a.Get(&r->units) ||
+        !a.Get(&r->fitted) || !a.Get(&r->tooFewPoints) || !a.Get(&r->poorFits) ||
+        !a.Get(&r->assumedStep) || !a.Get(&r->worstResidualHz) || !a.Get(&n) || n < 0 || n > 100)
+        return false;
+    r->unreadExamples.resize(static_cast<size_t>(n));
+    for (UnreadLine& u : r->unreadExamples)
+        if (!a.Get(&u.number) || !a.Get(&u.text))
             return false;
-        unreadExamples.resize(static_cast<size_t>(n));
-        for (UnreadLine& u : unreadExamples)
-            if (!a.Get(&u.number) || !a.Get(&u.text))
-                return false;
-        if (!a.Get(&n) || n < 0)
+    if (!a.Get(&n) || n < 0 || n > 64)
+        return false;
+    r->perChip.resize(static_cast<size_t>(n));
+    for (auto& kv : r->perChip)
+        if (!a.Get(&kv.first) || !a.Get(&kv.second))
             return false;
-        for (long long i = 0; i < n; ++i) {
-            std::string why;
-            Apart g;
-            if (!a.Get(&why) || !a.Get(&g.count) || !a.Get(&g.unit) || !a.Get(&g.line))
-                return false;
-            apart[why] = g;
-            order.push_back(why);
-        }
-        return a.Ok();
-    }
-};
+    if (!a.Get(&n) || n < 0 || n > 100000)
+        return false;
+    r->apart.resize(static_cast<size_t>(n));
+    for (LogReport::Apart& g : r->apart)
+        if (!a.Get(&g.why) || !a.Get(&g.count) || !a.Get(&g.firstUnit) || !a.Get(&g.firstLine))
+            return false;
+    return a.Ok();
+}
 
 void saveChange(Archive& a, const ChangeCounts& c) {
     a.Put(c.units);
@@ -282,7 +252,7 @@ void mergeOutcome(ReplayOutcome* o, const ReplayOutcome& later, long units, long
 // One part: batches of units fitted once and replayed under every configuration.
 bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& part,
                 const std::string& config, const std::vector<std::string>& configs,
-                LogCounts* counts, std::vector<ReplayOutcome>* outcomes, std::string* error) {
+                LogReport* counts, std::vector<ReplayOutcome>* outcomes, std::string* error) {
     outcomes->assign(configs.size(), ReplayOutcome());
     PartReader reader(log, part);
     if (!reader.Open()) {
@@ -302,7 +272,7 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
         if (!ok)
             return;
         const long before = counts->units;
-        counts->Add(batch, fits, faults);
+        mergeLog(counts, MakeLogReport(std::string(), batch, fits, faults), before, 0);
         for (size_t c = 0; c < configs.size(); ++c)
             mergeOutcome(&(*outcomes)[c], done[c], before, 0);
         batch.units.clear();
@@ -330,45 +300,13 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
     return ok;
 }
 
-void printCounts(FILE* out, const std::string& names, const LogCounts& log) {
-    std::fprintf(out, "Log        %s: %ld lines, %ld of the library, %ld not readable\n",
-                 names.c_str(), log.lines, log.libraryLines, log.unread);
-    for (const UnreadLine& u : log.unreadExamples)
-        std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
-    std::string chips;
-    for (sim::Chip c : AllChips())
-        if (log.perChip[ChipIndex(c)] > 0)
-            chips += std::string(chips.empty() ? "" : ", ") + ChipLabel(c) + " " +
-                     std::to_string(log.perChip[ChipIndex(c)]);
-    std::fprintf(out, "Units      %ld%s%s%s\n", log.units, chips.empty() ? "" : " (", chips.c_str(),
-                 chips.empty() ? "" : ")");
-    std::fprintf(out,
-                 "Fit        %ld fitted (largest residual %.1f Hz), %ld with too few points, "
-                 "%ld poor fits (residual over %.0f Hz)\n",
-                 log.status[CrystalFit::Fitted], log.worst, log.status[CrystalFit::TooFewPoints],
-                 log.status[CrystalFit::PoorFit], kPoorFitHz);
-    if (log.assumedStep > 0)
-        std::fprintf(out,
-                     "           %ld units never moved their CDAC: the chip's nominal CDAC step "
-                     "stands in for theirs\n",
-                     log.assumedStep);
-    if (!log.order.empty())
-        std::fprintf(out, "Apart      units not replayed: their logged verdicts stand in both "
-                          "yields\n");
-    for (const std::string& why : log.order) {
-        const LogCounts::Apart& g = log.apart.at(why);
-        std::fprintf(out, "           %ld %s (first: unit %ld, line %ld)\n", g.count, why.c_str(),
-                     g.unit, g.line);
-    }
-}
-
 // Every configuration a run replays under (the first key's values outermost)
 // and what came of them, merged in log order.
 struct ReplayRun {
     std::vector<SweepSpec> sweeps;
     std::vector<std::vector<double>> values;
     std::vector<std::string> configs;
-    LogCounts counts;
+    LogReport counts;
     std::vector<ReplayOutcome> outcomes;
     int jobs = 1;
     double seconds = 0;
@@ -406,7 +344,7 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
     std::vector<LogPart> parts = CutLogs(logs, run->jobs);
     std::vector<std::string> results;
     auto work = [&](size_t i) {
-        LogCounts counts;
+        LogReport counts;
         std::vector<ReplayOutcome> outcomes;
         std::string why;
         bool ok = replayPart(setup, logs[parts[i].log], parts[i], config, configs, &counts,
@@ -415,7 +353,7 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
         a.Put(ok);
         a.Put(why);
         if (ok) {
-            counts.Save(a);
+            saveLog(a, counts);
             for (const ReplayOutcome& r : outcomes)
                 saveOutcome(a, r);
         }
@@ -423,19 +361,19 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
     };
     if (!RunJobs(parts.size(), run->jobs, work, &results, error))
         return kExitLibrary;
-    LogCounts& counts = run->counts;
+    LogReport& counts = run->counts;
     run->outcomes.assign(configs.size(), ReplayOutcome());
     for (size_t i = 0; i < parts.size(); ++i) {
         Archive a(results[i]);
         bool ok = false;
-        LogCounts part;
+        LogReport part;
         *error = "a worker's result cannot be read";
         if (!a.Get(&ok) || !a.Get(error))
             return kExitLibrary;
         if (!ok)
             return kExitLibrary;
         *error = "a worker's result cannot be read";
-        if (!part.Load(a))
+        if (!loadLog(a, &part))
             return kExitLibrary;
         for (size_t c = 0; c < configs.size(); ++c) {
             ReplayOutcome r;
@@ -443,7 +381,7 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
                 return kExitLibrary;
             mergeOutcome(&run->outcomes[c], r, counts.units, counts.lines);
         }
-        counts.Merge(part);
+        mergeLog(&counts, part, counts.units, counts.lines);
     }
     error->clear();
     run->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -517,31 +455,37 @@ int RunReplay(const Options& o, FILE* out) {
         return stop(status, error);
 
     const std::string names = logNames(logs);
-    printCounts(out, names, run.counts);
+    run.counts.path = names;
+    std::unique_ptr<ReportWriter> writer = o.json ? MakeJsonWriter(out) : MakeTextWriter(out);
     if (run.sweeps.empty()) {
-        run.outcomes[0].config = label;
-        PrintReplay(out, run.outcomes[0]);
-    } else {
-        std::fprintf(out, "Config     %s\n", label.c_str());
+        ReplayReport report{run.counts, run.outcomes[0]};
+        report.outcome.config = label;
+        writer->WriteReplay(report);
+    } else if (run.sweeps.size() == 1) {
+        SweepReport report{run.counts,    label,        run.sweeps[0],
+                           run.values[0], run.outcomes, std::nullopt};
         double current = 0;
-        bool known = SweepCurrent(config, run.sweeps[0], &current);
-        if (run.sweeps.size() == 1)
-            PrintSweep(out, run.sweeps[0], run.values[0], run.outcomes, known ? &current : nullptr);
-        else
-            PrintSweepGrid(out, run.sweeps, run.values, run.outcomes, config);
-        if (svg.is_open()) {
-            svg << sweepFigure(run, config,
-                               "Replay of " + names + ": " + std::to_string(run.counts.units) +
-                                   " units");
-            svg.close();
-            if (!svg)
-                return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
-                                            std::strerror(errno));
-            std::fprintf(out, "Report     %s\n", o.svgPath.c_str());
-        }
+        if (SweepCurrent(config, run.sweeps[0], &current))
+            report.current = current;
+        writer->WriteSweep(report);
+    } else {
+        // A grid is a table (--json takes one key).
+        PrintLogSummary(out, run.counts);
+        std::fprintf(out, "Config     %s\n", label.c_str());
+        PrintSweepGrid(out, run.sweeps, run.values, run.outcomes, config);
     }
-    std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s)\n", run.seconds,
-                 run.jobs, run.jobs == 1 ? "" : "s", run.counts.units / run.seconds);
+    if (svg.is_open()) {
+        svg << sweepFigure(
+            run, config, "Replay of " + names + ": " + std::to_string(run.counts.units) + " units");
+        svg.close();
+        if (!svg)
+            return stop(kExitUsage, "cannot write the SVG report to " + o.svgPath + ": " +
+                                        std::strerror(errno));
+        writer->WriteSvgPath(o.svgPath);
+    }
+    if (!o.json)
+        std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s)\n", run.seconds,
+                     run.jobs, run.jobs == 1 ? "" : "s", run.counts.units / run.seconds);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ConfigCheck.h"
+#include "Json.h"
 #include "Session.h"
 
 #include <chrono>
@@ -32,8 +33,6 @@ struct RunFacts {
     uint64_t seed = 1;
 };
 
-std::string JsonString(const std::string& s);
-std::string JsonNumber(double v); // null for not-a-number and infinities
 // printf of one number.
 std::string FormatNumber(const char* format, double v);
 // "(14, 137, 31)"
@@ -222,6 +221,9 @@ std::string SvgReport(const PopulationReport& report);
 
 // --- the two ways to write a report ------------------------------------------
 
+struct ReplayReport;
+struct SweepReport;
+
 class ReportWriter {
 public:
     virtual ~ReportWriter() = default;
@@ -235,6 +237,9 @@ public:
     // Each unit of a population as it is done.
     virtual void WritePopulationUnit(const UnitSummary& unit) = 0;
     virtual void WritePopulation(const PopulationReport& report) = 0;
+    // A host's log replayed under one configuration, or over a swept key.
+    virtual void WriteReplay(const ReplayReport& report) = 0;
+    virtual void WriteSweep(const SweepReport& report) = 0;
     virtual void WriteSvgPath(const std::string& path) = 0;
     virtual void WriteRetests(const Retests& retests) = 0;
 };

@@ -1,5 +1,8 @@
 // The report as JSON lines: one object a line, each with its "type".
+#include "Options.h"
+#include "Replay.h"
 #include "Report.h"
+#include "Sweep.h"
 
 namespace station {
 
@@ -13,19 +16,32 @@ std::string orNull(const std::optional<double>& v) {
 std::string tripleArray(const std::optional<ERROR_TRIPLE>& t) {
     if (!t)
         return "null";
-    return "[" + std::to_string(t->module) + "," + std::to_string(t->operation) + "," +
-           std::to_string(t->code) + "]";
+    return JsonArray()
+        .Add(std::to_string(t->module))
+        .Add(std::to_string(t->operation))
+        .Add(std::to_string(t->code))
+        .Text();
+}
+
+std::string window(const Window& w) {
+    return w.known ? JsonArray().Add(JsonNumber(w.low)).Add(JsonNumber(w.high)).Text() : "null";
 }
 
 std::string valuesObject(const ValueStats& v) {
     bool any = v.count > 0;
-    std::string w = v.window.known
-                        ? "[" + JsonNumber(v.window.low) + "," + JsonNumber(v.window.high) + "]"
-                        : "null";
-    return "{\"count\":" + std::to_string(v.count) + ",\"mean\":" + JsonNumber(any ? v.mean : 0) +
-           ",\"sd\":" + JsonNumber(v.sd) + ",\"min\":" + JsonNumber(any ? v.min : 0) +
-           ",\"max\":" + JsonNumber(any ? v.max : 0) + ",\"window\":" + w +
-           ",\"outside\":" + std::to_string(v.outside) + "}";
+    return JsonObject()
+        .Int("count", v.count)
+        .Num("mean", any ? v.mean : 0)
+        .Num("sd", v.sd)
+        .Num("min", any ? v.min : 0)
+        .Num("max", any ? v.max : 0)
+        .Raw("window", window(v.window))
+        .Int("outside", v.outside)
+        .Text();
+}
+
+const char* verdict(bool passed) {
+    return passed ? "PASS" : "FAIL";
 }
 
 class JsonWriter : public ReportWriter {
@@ -33,24 +49,25 @@ public:
     explicit JsonWriter(FILE* out) : m_out(out) {}
 
     void WriteLibrary(const LibraryFacts& lib) override {
-        std::string actions;
+        JsonArray actions;
         for (const auto& a : lib.actions)
-            actions += std::string(actions.empty() ? "" : ",") +
-                       "{\"id\":" + std::to_string(a.first) + ",\"name\":" + JsonString(a.second) +
-                       "}";
-        std::fprintf(m_out,
-                     "{\"type\":\"library\",\"path\":%s,\"file_version\":%s,\"version\":%s,"
-                     "\"build\":%s,\"actions\":[%s]}\n",
-                     JsonString(lib.path).c_str(), JsonString(lib.versionText).c_str(),
-                     JsonString(lib.version).c_str(), JsonString(lib.build).c_str(),
-                     actions.c_str());
+            actions.Add(JsonObject().Int("id", a.first).Str("name", a.second).Text());
+        line(JsonObject()
+                 .Str("type", "library")
+                 .Str("path", lib.path)
+                 .Str("file_version", lib.versionText)
+                 .Str("version", lib.version)
+                 .Str("build", lib.build)
+                 .Raw("actions", actions.Text()));
     }
 
     void WriteCheck(const ConfigReport& check, const std::string&) override {
         for (const Finding& f : check.findings)
-            std::fprintf(m_out, "{\"type\":\"finding\",\"level\":\"%s\",\"line\":%d,\"text\":%s}\n",
-                         f.level == Finding::Warning ? "warning" : "note", f.line,
-                         JsonString(f.text).c_str());
+            line(JsonObject()
+                     .Str("type", "finding")
+                     .Str("level", f.level == Finding::Warning ? "warning" : "note")
+                     .Int("line", f.line)
+                     .Str("text", f.text));
     }
 
     void WriteRunHeader(const LibraryFacts& lib, const std::string& config,
@@ -64,102 +81,227 @@ public:
             if (a.isItem)
                 writeItem(u.items[a.index]);
             else
-                std::fprintf(m_out, "{\"type\":\"line\",\"level\":%d,\"text\":%s}\n",
-                             u.lines[a.index].level, JsonString(u.lines[a.index].text).c_str());
+                line(JsonObject()
+                         .Str("type", "line")
+                         .Int("level", u.lines[a.index].level)
+                         .Str("text", u.lines[a.index].text));
         }
         std::string error = "null";
         if (u.error)
-            error = "{\"module\":" + std::to_string(u.error->module) +
-                    ",\"operation\":" + std::to_string(u.error->operation) +
-                    ",\"code\":" + std::to_string(u.error->code) +
-                    ",\"extra\":" + std::to_string(u.error->extra) + "}";
+            error = JsonObject()
+                        .Int("module", u.error->module)
+                        .Int("operation", u.error->operation)
+                        .Int("code", u.error->code)
+                        .Int("extra", u.error->extra)
+                        .Text();
         std::string exception = "null";
         if (u.threw)
-            exception = "{\"message\":" + JsonString(u.message) +
-                        ",\"text\":" + JsonString(u.fullText) + "}";
+            exception = JsonObject().Str("message", u.message).Str("text", u.fullText).Text();
         static const char* const names[UnitReport::kFlashFields] = {"cafc", "cdac", "slope_length"};
-        std::string flash;
+        JsonObject flash;
         for (int i = 0; i < UnitReport::kFlashFields; ++i)
-            flash += std::string(i ? "," : "") + "\"" + names[i] +
-                     "\":" + (u.flash[i] ? std::to_string(*u.flash[i]) : "null");
-        std::fprintf(m_out,
-                     "{\"type\":\"result\",\"chip\":%s,\"verdict\":\"%s\",\"return\":%u,"
-                     "\"error\":%s,\"exception\":%s,\"flash\":{%s},\"ignored_failures\":%d,"
-                     "\"station_ms\":%s,\"pauses_ms\":%s,\"instrument_ms\":%s,\"seed\":%llu}\n",
-                     JsonString(u.run.chip).c_str(), u.passed ? "PASS" : "FAIL", u.doResult,
-                     error.c_str(), exception.c_str(), flash.c_str(), u.ignoredFailures,
-                     JsonNumber(u.stationMs).c_str(), JsonNumber(u.pausesMs).c_str(),
-                     JsonNumber(u.instrumentMs).c_str(),
-                     static_cast<unsigned long long>(u.run.seed));
+            flash.Raw(names[i], u.flash[i] ? std::to_string(*u.flash[i]) : "null");
+        line(JsonObject()
+                 .Str("type", "result")
+                 .Str("chip", u.run.chip)
+                 .Str("verdict", verdict(u.passed))
+                 .Int("return", u.doResult)
+                 .Raw("error", error)
+                 .Raw("exception", exception)
+                 .Raw("flash", flash.Text())
+                 .Int("ignored_failures", u.ignoredFailures)
+                 .Num("station_ms", u.stationMs)
+                 .Num("pauses_ms", u.pausesMs)
+                 .Num("instrument_ms", u.instrumentMs)
+                 .Raw("seed", std::to_string(static_cast<unsigned long long>(u.run.seed))));
     }
 
     void WritePopulationUnit(const UnitSummary& u) override {
-        std::fprintf(m_out,
-                     "{\"type\":\"unit\",\"unit\":%ld,\"verdict\":\"%s\",\"cdac\":%s,\"cafc\":%s,"
-                     "\"slope\":%s,\"attempts\":%d,\"ignored_failures\":%d,\"station_ms\":%s,"
-                     "\"error\":%s,\"message\":%s}\n",
-                     u.index, u.passed ? "PASS" : "FAIL", orNull(u.cdac).c_str(),
-                     orNull(u.cafc).c_str(), orNull(u.slope).c_str(), u.attempts, u.ignoredFailures,
-                     JsonNumber(u.stationMs).c_str(), tripleArray(u.error).c_str(),
-                     u.passed ? "null" : JsonString(u.message).c_str());
+        line(JsonObject()
+                 .Str("type", "unit")
+                 .Int("unit", u.index)
+                 .Str("verdict", verdict(u.passed))
+                 .Raw("cdac", orNull(u.cdac))
+                 .Raw("cafc", orNull(u.cafc))
+                 .Raw("slope", orNull(u.slope))
+                 .Int("attempts", u.attempts)
+                 .Int("ignored_failures", u.ignoredFailures)
+                 .Num("station_ms", u.stationMs)
+                 .Raw("error", tripleArray(u.error))
+                 .Raw("message", u.passed ? "null" : JsonString(u.message)));
     }
 
     void WritePopulation(const PopulationReport& p) override {
-        std::string reasons;
+        JsonArray reasons;
         for (const Reason& r : p.reasons)
-            reasons +=
-                std::string(reasons.empty() ? "" : ",") + "{\"count\":" + std::to_string(r.count) +
-                ",\"error\":" +
-                tripleArray(r.hasTriple ? std::optional<ERROR_TRIPLE>(r.triple) : std::nullopt) +
-                ",\"pattern\":" + JsonString(r.pattern) + ",\"example\":" + JsonString(r.example) +
-                "}";
-        std::string attempts;
+            reasons.Add(
+                JsonObject()
+                    .Int("count", r.count)
+                    .Raw("error", tripleArray(r.hasTriple ? std::optional<ERROR_TRIPLE>(r.triple)
+                                                          : std::nullopt))
+                    .Str("pattern", r.pattern)
+                    .Str("example", r.example)
+                    .Text());
+        JsonObject attempts;
         for (const auto& a : p.attempts)
-            attempts += std::string(attempts.empty() ? "" : ",") + "\"" + std::to_string(a.first) +
-                        "\":" + std::to_string(a.second);
-        std::string values;
+            attempts.Int(std::to_string(a.first).c_str(), a.second);
+        JsonObject o;
+        o.Str("type", "summary")
+            .Str("chip", p.run.chip)
+            .Int("units", p.units)
+            .Int("passed", p.passed)
+            .Int("passed_with_ignored_failures", p.passedIgnoring)
+            .Raw("failures", reasons.Text())
+            .Raw("attempts", attempts.Text());
         for (const ValueStats& v : p.values)
-            values += "\"" + v.key + "\":" + valuesObject(v) + ",";
-        std::fprintf(m_out,
-                     "{\"type\":\"summary\",\"chip\":%s,\"units\":%ld,\"passed\":%ld,"
-                     "\"passed_with_ignored_failures\":%ld,\"failures\":[%s],"
-                     "\"attempts\":{%s},%s\"station_ms\":{\"mean\":%s,"
-                     "\"min\":%s,\"max\":%s},\"seed\":%llu}\n",
-                     JsonString(p.run.chip).c_str(), p.units, p.passed, p.passedIgnoring,
-                     reasons.c_str(), attempts.c_str(), values.c_str(),
-                     JsonNumber(p.timeMeanMs).c_str(), JsonNumber(p.timeMinMs).c_str(),
-                     JsonNumber(p.timeMaxMs).c_str(), static_cast<unsigned long long>(p.run.seed));
+            o.Raw(v.key.c_str(), valuesObject(v));
+        o.Raw("station_ms", JsonObject()
+                                .Num("mean", p.timeMeanMs)
+                                .Num("min", p.timeMinMs)
+                                .Num("max", p.timeMaxMs)
+                                .Text())
+            .Raw("seed", std::to_string(static_cast<unsigned long long>(p.run.seed)));
+        line(o);
     }
 
     // The file is named on the command line; the lines stay objects.
     void WriteSvgPath(const std::string&) override {}
 
     void WriteRetests(const Retests& t) override {
-        std::fprintf(m_out,
-                     "{\"type\":\"retests\",\"units\":%ld,\"first_pass\":%ld,\"passed\":%ld,"
-                     "\"tests\":%ld,\"passed_on_retest\":%ld}\n",
-                     t.units, t.firstPassed, t.passed, t.tests, t.passedOnRetest);
+        line(JsonObject()
+                 .Str("type", "retests")
+                 .Int("units", t.units)
+                 .Int("first_pass", t.firstPassed)
+                 .Int("passed", t.passed)
+                 .Int("tests", t.tests)
+                 .Int("passed_on_retest", t.passedOnRetest));
+    }
+
+    void WriteReplay(const ReplayReport& r) override {
+        writeLog(r.log);
+        const ReplayOutcome& o = r.outcome;
+        for (const ChangedUnit& c : o.changedUnits)
+            line(JsonObject()
+                     .Str("type", "changed")
+                     .Int("unit", c.unit)
+                     .Int("line", c.line)
+                     .Str("chip", ChipLabel(c.chip))
+                     .Str("log", verdict(c.logPassed))
+                     .Str("replay", verdict(c.replayPassed))
+                     .Str("reason", c.reason));
+        JsonArray failures;
+        for (const auto& kv : o.newFailures)
+            failures.Add(JsonObject().Int("units", kv.second).Str("reason", kv.first).Text());
+        const double replayed = static_cast<double>(o.timed);
+        JsonObject summary;
+        summary.Str("type", "replay")
+            .Str("config", o.config)
+            .Int("units", o.units)
+            .Int("apart", o.apart)
+            .Int("log_passed", o.logPassed)
+            .Int("replay_passed", o.replayPassed)
+            .Num("log_yield", o.YieldBefore())
+            .Num("replay_yield", o.YieldAfter())
+            .Int("changed", o.changed)
+            .Int("changed_listed", static_cast<long long>(o.changedUnits.size()))
+            .Raw("new_failures", failures.Text())
+            .Raw("flash_cafc", changes(o.cafc))
+            .Raw("flash_cdac", changes(o.cdac));
+        if (o.timed > 0)
+            summary.Num("log_points_per_unit", static_cast<double>(o.logPoints) / replayed)
+                .Num("replay_points_per_unit", static_cast<double>(o.replayPoints) / replayed)
+                .Raw("station_ms", JsonObject()
+                                       .Num("mean", o.timeSumMs / replayed)
+                                       .Num("min", o.timeMinMs)
+                                       .Num("max", o.timeMaxMs)
+                                       .Text());
+        line(summary);
+    }
+
+    void WriteSweep(const SweepReport& r) override {
+        writeLog(r.log);
+        for (size_t i = 0; i < r.values.size() && i < r.outcomes.size(); ++i) {
+            const ReplayOutcome& o = r.outcomes[i];
+            line(JsonObject()
+                     .Str("type", "sweep")
+                     .Str("config", r.config)
+                     .Str("section", r.sweep.section)
+                     .Str("key", r.sweep.key)
+                     .Num("value", r.values[i])
+                     .Bool("current", r.IsCurrent(r.values[i]))
+                     .Int("units", o.units)
+                     .Int("log_passed", o.logPassed)
+                     .Int("replay_passed", o.replayPassed)
+                     .Num("replay_yield", o.YieldAfter())
+                     .Int("changed", o.changed)
+                     .Int("cafc_moved", o.cafc.units - o.cafc.unchanged)
+                     .Num("station_ms",
+                          o.timed > 0 ? o.timeSumMs / static_cast<double>(o.timed) : 0.0));
+        }
     }
 
 private:
+    void line(const JsonObject& o) { std::fprintf(m_out, "%s\n", o.Text().c_str()); }
+
+    void writeLog(const LogReport& r) {
+        JsonArray unread;
+        for (const UnreadLine& u : r.unreadExamples)
+            unread.Add(JsonObject().Int("line", u.number).Str("text", u.text).Text());
+        JsonObject chips;
+        for (const auto& c : r.perChip)
+            chips.Int(c.first.c_str(), c.second);
+        JsonArray apart;
+        for (const LogReport::Apart& g : r.apart)
+            apart.Add(JsonObject()
+                          .Str("reason", g.why)
+                          .Int("units", g.count)
+                          .Int("first_unit", g.firstUnit)
+                          .Int("first_line", g.firstLine)
+                          .Text());
+        line(JsonObject()
+                 .Str("type", "log")
+                 .Str("path", r.path)
+                 .Int("lines", r.lines)
+                 .Int("library_lines", r.libraryLines)
+                 .Int("unread", r.unread)
+                 .Raw("unread_examples", unread.Text())
+                 .Int("units", r.units)
+                 .Raw("chips", chips.Text())
+                 .Int("fitted", r.fitted)
+                 .Int("too_few_points", r.tooFewPoints)
+                 .Int("poor_fits", r.poorFits)
+                 .Num("largest_residual_hz", r.worstResidualHz)
+                 .Int("nominal_cdac_step", r.assumedStep)
+                 .Raw("apart", apart.Text()));
+    }
+
+    static std::string changes(const ChangeCounts& c) {
+        JsonObject counts;
+        for (const auto& kv : c.counts)
+            counts.Int(std::to_string(kv.first).c_str(), kv.second);
+        return JsonObject()
+            .Int("units", c.units)
+            .Int("unchanged", c.unchanged)
+            .Num("mean", c.Mean())
+            .Num("sd", c.Sd())
+            .Int("min", c.min)
+            .Int("max", c.max)
+            .Raw("changes", counts.Text())
+            .Text();
+    }
+
     void writeItem(const ItemRow& row) {
         const Item& it = row.item;
         const char* pass = row.judgement == Judgement::Info   ? "null"
                            : row.judgement == Judgement::Pass ? "true"
                                                               : "false";
+        JsonObject o;
+        o.Str("type", "item").Str("name", it.name);
         if (it.form == OMRA_FORM_TEXT)
-            std::fprintf(m_out,
-                         "{\"type\":\"item\",\"name\":%s,\"text\":%s,\"unit\":%s,\"kind\":%d,"
-                         "\"level\":%d,\"pass\":%s}\n",
-                         JsonString(it.name).c_str(), JsonString(it.text).c_str(),
-                         JsonString(it.unit).c_str(), it.kind, it.level, pass);
+            o.Str("text", it.text);
         else
-            std::fprintf(m_out,
-                         "{\"type\":\"item\",\"name\":%s,\"low\":%s,\"value\":%s,\"high\":%s,"
-                         "\"unit\":%s,\"kind\":%d,\"level\":%d,\"pass\":%s}\n",
-                         JsonString(it.name).c_str(), JsonNumber(it.low).c_str(),
-                         JsonNumber(it.value).c_str(), JsonNumber(it.high).c_str(),
-                         JsonString(it.unit).c_str(), it.kind, it.level, pass);
+            o.Num("low", it.low).Num("value", it.value).Num("high", it.high);
+        line(o.Str("unit", it.unit).Int("kind", it.kind).Int("level", it.level).Raw("pass", pass));
     }
 
     FILE* m_out;

@@ -1,6 +1,8 @@
 // The report as tables for a person at the station.
 #include "Options.h"
 #include "Report.h"
+#include "Replay.h"
+#include "Sweep.h"
 
 #include <algorithm>
 #include <cmath>
@@ -252,6 +254,17 @@ public:
                      "%.4f retests a unit, %ld passed only on a retest\n",
                      percent(t.firstPassed), t.firstPassed, t.units, percent(t.passed), t.passed,
                      t.Rate(), t.passedOnRetest);
+    }
+
+    void WriteReplay(const ReplayReport& r) override {
+        PrintLogSummary(m_out, r.log);
+        PrintReplay(m_out, r.outcome);
+    }
+
+    void WriteSweep(const SweepReport& r) override {
+        PrintLogSummary(m_out, r.log);
+        std::fprintf(m_out, "Config     %s\n", r.config.c_str());
+        PrintSweep(m_out, r.sweep, r.values, r.outcomes, r.current ? &*r.current : nullptr);
     }
 
 private:

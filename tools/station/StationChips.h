@@ -18,7 +18,8 @@ size_t ChipIndex(sim::Chip chip);
 
 // The chip an operator names ("vt318", any case), or null.
 const sim::Chip* FindChip(const std::string& name);
-// "vt300, vt318 or ln2040" (with `last` between the last two) and "vt300|vt318|ln2040".
+// The chips an operator may name, lower case, with `last` between the last
+// two and ", " between the others ("|" between all when `last` is "|").
 std::string ChipChoices(const char* last);
 
 // What the registry says of a chip's run.

@@ -84,6 +84,10 @@ bool SweepCurrent(const std::string& config, const SweepSpec& sweep, double* val
     return true;
 }
 
+bool SweepReport::IsCurrent(double value) const {
+    return current && std::fabs(*current - value) < 1e-9;
+}
+
 void PrintSweep(FILE* out, const SweepSpec& sweep, const std::vector<double>& values,
                 const std::vector<ReplayOutcome>& outcomes, const double* current) {
     std::fprintf(out, "Sweep      [%s] %s from %s to %s step %s, %s\n", sweep.section.c_str(),

@@ -5,6 +5,7 @@
 #include "Replay.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,18 @@ std::string SweepValueText(double value);
 // The key's value in the configuration as the action reads it; false when
 // the file does not set it (the action's own default then applies).
 bool SweepCurrent(const std::string& config, const SweepSpec& sweep, double* value);
+
+// A sweep replayed over a log, as the report writers take it.
+struct SweepReport {
+    LogReport log;
+    std::string config; // the configuration swept from
+    SweepSpec sweep;
+    std::vector<double> values;
+    std::vector<ReplayOutcome> outcomes; // one per value
+    std::optional<double> current;       // the key's value in the configuration, if set there
+    // The value of the configuration itself (marked in the table).
+    bool IsCurrent(double value) const;
+};
 
 // current: the key's value in the configuration, if it is there.
 void PrintSweep(FILE* out, const SweepSpec& sweep, const std::vector<double>& values,

@@ -12,19 +12,8 @@
 #include "platform/platform.h"
 
 void CLN2040::LoadKeys(const platform::ProfileFile& file) {
-    using config::Ln2040;
-    LoadCommonSection(file, config::kLn2040Facts);
-    auto read = [&](Ln2040 key) { return static_cast<int32_t>(config::Read(file, key)); };
-    m_defaultCdac = read(Ln2040::DefaultCdac);
-    m_defaultCdacStep = read(Ln2040::DefaultCdacStep);
-    m_caliCdacMin = read(Ln2040::CaliCdacMin);
-    m_caliCdacMax = read(Ln2040::CaliCdacMax);
-    m_defaultCafc = read(Ln2040::DefaultCafc);
-    m_defaultCafcStep = read(Ln2040::DefaultCafcStep);
-    m_caliCafcMin = read(Ln2040::CaliCafcMin);
-    m_caliCafcMax = read(Ln2040::CaliCafcMax);
-    m_caliCafcSlopeMin = read(Ln2040::CaliCafcSlopeMin);
-    m_caliCafcSlopeMax = read(Ln2040::CaliCafcSlopeMax);
+    m_settings = LoadSettings<Settings>(file, kFacts);
+    m_windows = Windows(m_settings);
 }
 
 int CLN2040::DoAction() {
@@ -32,53 +21,61 @@ int CLN2040::DoAction() {
 }
 
 void CLN2040::Calibrate() {
+    using namespace vantor;
+    const Settings& s = m_settings;
+    const int cdacLow = static_cast<int>(m_windows.cdac.low);
+    const int cdacHigh = static_cast<int>(m_windows.cdac.high);
+    const int cafcLow = static_cast<int>(m_windows.cafc.low);
+    const int cafcHigh = static_cast<int>(m_windows.cafc.high);
+    const int slopeLow = static_cast<int>(m_windows.slope.low);
+    const int slopeHigh = static_cast<int>(m_windows.slope.high);
     // The CDAC stage.
-    SetMeasurementPoint(static_cast<uint16_t>(m_defaultCdac), static_cast<uint16_t>(m_defaultCafc));
+    SetMeasurementPoint(static_cast<uint16_t>(s.defaultCdac), static_cast<uint16_t>(s.defaultCafc));
     double fe0 = MeasurePfer();
     PausePoint();
-    long long d = fe0 > 0 ? -static_cast<long long>(m_defaultCdacStep) : m_defaultCdacStep;
-    SetMeasurementCdac(static_cast<uint16_t>(m_defaultCdac + d));
+    long long d = fe0 > 0 ? -static_cast<long long>(s.defaultCdacStep) : s.defaultCdacStep;
+    SetMeasurementCdac(static_cast<uint16_t>(s.defaultCdac + d));
     double fe1 = MeasurePfer();
     PausePoint();
 
     double cdacSlope = (fe1 - fe0) / static_cast<double>(d);
-    ReportValue("CDAC Slope", 0, cdacSlope, 0, "Slope", OMRA_KIND_INFO, 1);
-    uint16_t cdac = conv::fix16(m_defaultCdac - fe0 / cdacSlope);
+    ReportValue(kItemCdacSlope, 0, cdacSlope, 0, "Slope", OMRA_KIND_INFO, 1);
+    uint16_t cdac = conv::fix16(s.defaultCdac - fe0 / cdacSlope);
     SetMeasurementCdac(cdac);
     // A flat characteristic gives no CDAC, whatever the window holds.
     const bool flat = conv::degenerateSlope(cdacSlope);
-    if (!Judge("CDAC", m_caliCdacMin, cdac, m_caliCdacMax, "CDAC", flat)) {
+    if (!Judge(kItemCdac, cdacLow, cdac, cdacHigh, "CDAC", flat)) {
         OMRA_FAIL(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0, "CDAC %d Exceed Range [%d, %d]!",
-                  cdac, m_caliCdacMin, m_caliCdacMax);
+                  cdac, cdacLow, cdacHigh);
     }
 
     // The CAFC stage, at the CDAC just found.
-    const long long lowerPoint = static_cast<long long>(m_defaultCafc) - m_defaultCafcStep;
+    const long long lowerPoint = static_cast<long long>(s.defaultCafc) - s.defaultCafcStep;
     SetMeasurementCafc(static_cast<uint16_t>(lowerPoint));
     double fe2 = MeasurePfer();
     PausePoint();
     SetMeasurementCafc(
-        static_cast<uint16_t>(static_cast<long long>(m_defaultCafc) + m_defaultCafcStep));
+        static_cast<uint16_t>(static_cast<long long>(s.defaultCafc) + s.defaultCafcStep));
     double fe3 = MeasurePfer();
 
     // Hz per CAFC code across the two points, twice the step apart; a flat
     // slope gives no CAFC.
-    double slope = (fe3 - fe2) / (2.0 * static_cast<double>(m_defaultCafcStep));
+    double slope = (fe3 - fe2) / (2.0 * static_cast<double>(s.defaultCafcStep));
     const bool flatSlope = conv::degenerateSlope(slope);
-    if (!Judge("CAFC Slope", m_caliCafcSlopeMin, slope, m_caliCafcSlopeMax, nullptr, flatSlope)) {
+    if (!Judge(kItemCafcSlope, slopeLow, slope, slopeHigh, nullptr, flatSlope)) {
         OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0, "CAFC Slope: %.2f Exceed Range [%d, %d]!",
-                  slope, m_caliCafcSlopeMin, m_caliCafcSlopeMax);
+                  slope, slopeLow, slopeHigh);
     }
 
     uint16_t slopeLength = conv::fix16(32768.0 / slope);
-    ReportValue("Slope Length", 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO,
+    ReportValue(kItemSlopeLength, 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO,
                 3);
     uint16_t cafc = conv::fix16(static_cast<double>(lowerPoint) - fe2 / slope);
     SetMeasurementCafc(cafc);
     // The CAFC that cancels the lower point's error, from that point.
-    if (!Judge("CAFC", m_caliCafcMin, cafc, m_caliCafcMax, "CAFC")) {
+    if (!Judge(kItemCafc, cafcLow, cafc, cafcHigh, "CAFC")) {
         OMRA_FAIL(OMRA_OP_CAFC_RANGE, OMRA_ERR_CAFC_RANGE, 0,
-                  "CAFC Range: %d Exceed Range [%d, %d]!", cafc, m_caliCafcMin, m_caliCafcMax);
+                  "CAFC Range: %d Exceed Range [%d, %d]!", cafc, cafcLow, cafcHigh);
     }
     StoreResults(cafc, cdac, slopeLength);
     FlashResults();
@@ -86,4 +83,46 @@ void CLN2040::Calibrate() {
 
 int CLN2040::ReportAfcResult() {
     return ReportResultLines(kResultLines, std::size(kResultLines));
+}
+
+vantor::ChipWindows CLN2040::Windows(const Settings& s) {
+    vantor::ChipWindows w;
+    w.cdac = vantor::MakeSpan(s.caliCdacMin, s.caliCdacMax);
+    w.cafc = vantor::MakeSpan(s.caliCafcMin, s.caliCafcMax);
+    w.slope = vantor::MakeSpan(s.caliCafcSlopeMin, s.caliCafcSlopeMax);
+    return w;
+}
+
+vantor::ChipLimits CLN2040::Limits(const Settings& s) {
+    using vantor::SpanText;
+    vantor::ChipLimits l;
+    const vantor::ChipWindows w = Windows(s);
+    vantor::JudgedWindow(&l, &l.windows.cdac, w.cdac.low, w.cdac.high, "the CDAC");
+    vantor::JudgedWindow(&l, &l.windows.cafc, w.cafc.low, w.cafc.high, "the CAFC");
+    vantor::JudgedWindow(&l, &l.windows.slope, w.slope.low, w.slope.high, "the CAFC slope");
+    if (w.cdac.low <= 0 && w.cdac.low <= w.cdac.high)
+        vantor::Warn(&l,
+                     "the CDAC window " + SpanText(w.cdac.low, w.cdac.high) +
+                         " holds 0, the CDAC of a crystal whose CDAC step does not pull: such a "
+                         "unit goes on with CDAC 0");
+    if (w.slope.low <= 0 && w.slope.low <= w.slope.high)
+        vantor::Warn(&l, "the CAFC slope window " + SpanText(w.slope.low, w.slope.high) +
+                             " holds a slope of 0: a crystal whose CAFC does not pull passes the "
+                             "slope check");
+    if (w.cafc.low <= 0 && w.cafc.high >= 65535)
+        vantor::Warn(&l, "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
+                             " holds every CAFC code: the CAFC check is off");
+    else if (w.cafc.low <= 0 && w.cafc.low <= w.cafc.high)
+        vantor::Warn(&l,
+                     "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
+                         " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
+    if (s.defaultCafcStep == 0)
+        vantor::Warn(&l,
+                     "DEFAULT_CAFC_STEP is 0: both CAFC points coincide and every run fails the "
+                     "slope check");
+    if (s.defaultCdacStep == 0)
+        vantor::Warn(&l, "DEFAULT_CDAC_STEP is 0: both CDAC points coincide and no CDAC can be "
+                         "computed");
+    l.windows = w;
+    return l;
 }

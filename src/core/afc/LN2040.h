@@ -19,17 +19,18 @@ public:
     int DoAction() override;
     int ReportAfcResult() override;
 
-    int32_t m_defaultCdac = config::Default(config::Ln2040::DefaultCdac);
-    int32_t m_defaultCdacStep = config::Default(config::Ln2040::DefaultCdacStep);
-    int32_t m_caliCdacMin = config::Default(config::Ln2040::CaliCdacMin);
-    int32_t m_caliCdacMax = config::Default(config::Ln2040::CaliCdacMax);
-    int32_t m_defaultCafc = config::Default(config::Ln2040::DefaultCafc);
-    int32_t m_defaultCafcStep = config::Default(config::Ln2040::DefaultCafcStep);
-    int32_t m_caliCafcMin = config::Default(config::Ln2040::CaliCafcMin);
-    int32_t m_caliCafcMax = config::Default(config::Ln2040::CaliCafcMax);
-    int32_t m_caliCafcSlopeMin = config::Default(config::Ln2040::CaliCafcSlopeMin);
-    int32_t m_caliCafcSlopeMax = config::Default(config::Ln2040::CaliCafcSlopeMax);
+    using Settings = config::Ln2040Settings;
+    static constexpr config::Facts kFacts = config::kLn2040Facts;
+
+    // The windows its settings give, and what a check of them finds.
+    static vantor::ChipWindows Windows(const Settings& s);
+    static vantor::ChipLimits Limits(const Settings& s);
+
+    const Settings& GetSettings() const { return m_settings; }
 
 private:
     void Calibrate();
+
+    Settings m_settings = config::Defaults<Settings>(kFacts);
+    vantor::ChipWindows m_windows = Windows(m_settings);
 };

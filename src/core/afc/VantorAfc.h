@@ -19,15 +19,20 @@ public:
     int DoAction() override;
     int ReportAfcResult() override;
 
-    uint16_t m_defaultCdac = static_cast<uint16_t>(config::Default(config::Vt300::DefaultCdac));
-    uint16_t m_defaultCafc = static_cast<uint16_t>(config::Default(config::Vt300::DefaultCafc));
-    uint16_t m_nextCafcDistance =
-        static_cast<uint16_t>(config::Default(config::Vt300::NextCafcDistance));
-    double m_freqOffsetLimit = config::Default(config::Vt300::FreqOffsetLimit);
-    uint16_t m_maxCafcSlope = static_cast<uint16_t>(config::Default(config::Vt300::MaxCafcSlope));
-    uint16_t m_minCafcSlope = static_cast<uint16_t>(config::Default(config::Vt300::MinCafcSlope));
-    double m_freqErrorLimit = config::Default(config::Vt300::FreqErrorLimit);
+    using Settings = config::Vt300Settings;
+    static constexpr config::Facts kFacts = config::kVt300Facts;
+    // The top of the CAFC scale; the headroom either side is judged against it.
+    static constexpr uint16_t kCafcScaleTop = 8191;
+
+    // The windows its settings give, and what a check of them finds.
+    static vantor::ChipWindows Windows(const Settings& s);
+    static vantor::ChipLimits Limits(const Settings& s);
+
+    const Settings& GetSettings() const { return m_settings; }
 
 private:
     void Calibrate();
+
+    Settings m_settings = config::Defaults<Settings>(kFacts);
+    vantor::ChipWindows m_windows = Windows(m_settings);
 };

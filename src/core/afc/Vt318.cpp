@@ -15,14 +15,8 @@
 #include <cmath>
 
 void CVt318::LoadKeys(const platform::ProfileFile& file) {
-    using config::Vt318;
-    LoadCommonSection(file, config::kVt318Facts);
-    m_defaultCdac = static_cast<uint16_t>(config::Read(file, Vt318::DefaultCdac));
-    m_defaultCafc = static_cast<uint16_t>(config::Read(file, Vt318::DefaultCafc));
-    m_cdacRange = static_cast<int32_t>(config::Read(file, Vt318::CdacRange));
-    m_cafcRange = static_cast<int32_t>(config::Read(file, Vt318::CafcRange));
-    m_deltaCafc = static_cast<uint16_t>(config::Read(file, Vt318::DeltaCafc));
-    m_slopeRange = static_cast<int32_t>(config::Read(file, Vt318::SlopeRange));
+    m_settings = LoadSettings<Settings>(file, kFacts);
+    m_windows = Windows(m_settings);
 }
 
 int CVt318::DoAction() {
@@ -30,81 +24,88 @@ int CVt318::DoAction() {
 }
 
 void CVt318::Calibrate() {
+    using namespace vantor;
+    const Settings& s = m_settings;
+    const ChipWindows& w = m_windows;
     SetRecordU16(OMRA_CAL_MEAS_PCL, m_pcl);
     SetRecordU16(OMRA_CAL_CHANNEL, m_tch);
-    uint16_t attemptCafc = m_defaultCafc;
+    uint16_t attemptCafc = s.defaultCafc;
     int attempts = 0;
     uint16_t cdac = 0;
-    const long long cdacLow = static_cast<long long>(m_defaultCdac) - m_cdacRange;
-    const long long cdacHigh = static_cast<long long>(m_defaultCdac) + m_cdacRange;
+    const long long cdacLow = w.cdac.low;
+    const long long cdacHigh = w.cdac.high;
     for (;;) {
         SetMeasurementCafc(attemptCafc);
-        SetMeasurementCdac(m_defaultCdac);
+        SetMeasurementCdac(s.defaultCdac);
         double feA = MeasurePfer();
         PausePoint();
-        SetMeasurementCdac(static_cast<uint16_t>(m_defaultCdac - 8));
+        SetMeasurementCdac(static_cast<uint16_t>(s.defaultCdac - kCoarseStep));
         double feB = MeasurePfer();
         PausePoint();
         ++attempts;
 
-        double cdacSlope = (feA - feB) * 0.125;
-        ReportValue("CDAC Slope", 0, cdacSlope, 0, nullptr, OMRA_KIND_INFO, 3);
-        cdac = conv::trunc16(m_defaultCdac - feA / cdacSlope);
+        double cdacSlope = (feA - feB) * (1.0 / kCoarseStep);
+        ReportValue(kItemCdacSlope, 0, cdacSlope, 0, nullptr, OMRA_KIND_INFO, 3);
+        cdac = conv::trunc16(s.defaultCdac - feA / cdacSlope);
         // A flat characteristic gives no CDAC: the attempt misses its window.
-        if (!Judge("CDAC", static_cast<double>(cdacLow), cdac, static_cast<double>(cdacHigh),
+        if (!Judge(kItemCdac, static_cast<double>(cdacLow), cdac, static_cast<double>(cdacHigh),
                    "CDAC", conv::degenerateSlope(cdacSlope))) {
-            if (attempts < kMaxAttempts) {
-                attemptCafc = static_cast<uint16_t>(attemptCafc + 1000);
+            if (attempts < w.attempts) {
+                attemptCafc = static_cast<uint16_t>(attemptCafc + w.attemptStep);
                 continue;
             }
             OMRA_FAIL(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0,
                       "CDAC %d Exceed Range [%lld, %lld]!", cdac, cdacLow, cdacHigh);
         }
         // Inside the window, the CDAC must still be one the bank has.
-        if (!Judge("CDAC", 0, cdac, 63, "CDAC")) {
-            if (attempts < kMaxAttempts) {
-                attemptCafc = static_cast<uint16_t>(attemptCafc + 1000);
+        const int bankLow = static_cast<int>(w.cdacBank.low);
+        const int bankHigh = static_cast<int>(w.cdacBank.high);
+        if (!Judge(kItemCdac, bankLow, cdac, bankHigh, "CDAC")) {
+            if (attempts < w.attempts) {
+                attemptCafc = static_cast<uint16_t>(attemptCafc + w.attemptStep);
                 continue;
             }
             OMRA_FAIL(OMRA_OP_CDAC_RANGE, OMRA_ERR_CDAC_RANGE, 0, "CDAC %d Exceed Range [%d, %d]!",
-                      cdac, 0, 63);
+                      cdac, bankLow, bankHigh);
         }
         break;
     }
 
     SetMeasurementCdac(cdac);
-    SetMeasurementCafc(static_cast<uint16_t>(attemptCafc - m_deltaCafc));
+    SetMeasurementCafc(static_cast<uint16_t>(attemptCafc - s.deltaCafc));
     double feC = MeasurePfer();
     PausePoint();
-    const uint16_t upperPoint = static_cast<uint16_t>(attemptCafc + m_deltaCafc);
+    const uint16_t upperPoint = static_cast<uint16_t>(attemptCafc + s.deltaCafc);
     SetMeasurementCafc(upperPoint);
     double feD = MeasurePfer();
-    if (m_deltaCafc == 0) {
+    if (s.deltaCafc == 0) {
         OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0, "CAFC Slope is zero!");
     }
 
     // Hz per CAFC code between the two fine points, judged against 7 plus or
     // minus Slope Range; a flat slope gives no CAFC, so it fails whatever the
     // window holds.
-    double slope = (feD - feC) / (2.0 * m_deltaCafc);
-    const long long slopeLow = 7LL - m_slopeRange;
-    const long long slopeHigh = 7LL + m_slopeRange;
+    double slope = (feD - feC) / (2.0 * s.deltaCafc);
+    const long long slopeLow = w.slope.low;
+    const long long slopeHigh = w.slope.high;
     const bool flat = conv::degenerateSlope(slope);
-    if (!Judge("CAFC Slope", static_cast<double>(slopeLow), slope, static_cast<double>(slopeHigh),
+    if (!Judge(kItemCafcSlope, static_cast<double>(slopeLow), slope, static_cast<double>(slopeHigh),
                nullptr, flat)) {
         OMRA_FAIL(OMRA_OP_AFC_CHECK, OMRA_ERR_SLOPE, 0,
                   "CAFC Slope: %.2f Exceed Range [%lld, %lld]!", slope, slopeLow, slopeHigh);
     }
     uint16_t slopeLength = conv::trunc16(32768.0 / slope);
-    ReportValue("Slope Length", 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO,
+    ReportValue(kItemSlopeLength, 0, static_cast<int16_t>(slopeLength), 0, nullptr, OMRA_KIND_INFO,
                 3);
     uint16_t cafc = conv::trunc16(upperPoint - feD / slope);
     SetMeasurementCafc(cafc);
 
     // The CAFC window is centred on the attempt's CAFC, not on Default CAFC.
-    const long long cafcLow = static_cast<long long>(attemptCafc) - m_cafcRange;
-    const long long cafcHigh = static_cast<long long>(attemptCafc) + m_cafcRange;
-    if (!Judge("CAFC", static_cast<double>(cafcLow), cafc, static_cast<double>(cafcHigh), "CAFC")) {
+    const long long shift = static_cast<long long>(attemptCafc) - s.defaultCafc;
+    const long long cafcLow = w.cafc.low + shift;
+    const long long cafcHigh = w.cafc.high + shift;
+    if (!Judge(kItemCafc, static_cast<double>(cafcLow), cafc, static_cast<double>(cafcHigh),
+               "CAFC")) {
         OMRA_FAIL(OMRA_OP_CAFC_RANGE, OMRA_ERR_CAFC_RANGE, 0,
                   "CAFC Range: %d Exceed Range [%lld, %lld]!", cafc, cafcLow, cafcHigh);
     }
@@ -114,4 +115,57 @@ void CVt318::Calibrate() {
 
 int CVt318::ReportAfcResult() {
     return ReportResultLines(kResultLines, std::size(kResultLines));
+}
+
+vantor::ChipWindows CVt318::Windows(const Settings& s) {
+    vantor::ChipWindows w;
+    w.cdac = vantor::MakeSpan(static_cast<long long>(s.defaultCdac) - s.cdacRange,
+                              static_cast<long long>(s.defaultCdac) + s.cdacRange);
+    w.cdacBank = vantor::MakeSpan(0, 63);
+    w.cafc = vantor::MakeSpan(static_cast<long long>(s.defaultCafc) - s.cafcRange,
+                              static_cast<long long>(s.defaultCafc) + s.cafcRange);
+    w.slope = vantor::MakeSpan(kSlopeCentre - s.slopeRange, kSlopeCentre + s.slopeRange);
+    w.attempts = kMaxAttempts;
+    w.attemptStep = kAttemptStep;
+    return w;
+}
+
+vantor::ChipLimits CVt318::Limits(const Settings& s) {
+    using vantor::SpanText;
+    vantor::ChipLimits l;
+    const vantor::ChipWindows w = Windows(s);
+    vantor::JudgedWindow(&l, &l.windows.cdac, w.cdac.low, w.cdac.high, "the CDAC");
+    if (w.cdac.low > w.cdacBank.high && s.cdacRange >= 0)
+        vantor::Warn(&l, "the CDAC window " + SpanText(w.cdac.low, w.cdac.high) + " lies above " +
+                             std::to_string(w.cdacBank.high) +
+                             ", the highest CDAC: no unit can pass");
+    else if (w.cdac.low <= 0 && w.cdac.high >= 0)
+        vantor::Warn(&l,
+                     "the CDAC window " + SpanText(w.cdac.low, w.cdac.high) +
+                         " holds 0, the CDAC of a crystal whose coarse step does not pull: such "
+                         "a unit passes the CDAC check");
+    if (s.defaultCdac < kCoarseStep)
+        vantor::Warn(&l, "'Default CDAC' " + std::to_string(s.defaultCdac) +
+                             " puts the second coarse point below CDAC 0: it wraps to " +
+                             std::to_string(static_cast<uint16_t>(s.defaultCdac - kCoarseStep)));
+    vantor::JudgedWindow(&l, &l.windows.slope, w.slope.low, w.slope.high, "the CAFC slope");
+    if (w.slope.low <= 0 && w.slope.low <= w.slope.high)
+        vantor::Warn(&l, "the CAFC slope window " + SpanText(w.slope.low, w.slope.high) +
+                             " holds a slope of 0: a crystal whose CAFC does not pull passes the "
+                             "slope check");
+    vantor::JudgedWindow(&l, &l.windows.cafc, w.cafc.low, w.cafc.high, "the CAFC");
+    // The last attempt's window lies this far above the first's.
+    const long long climb = (w.attempts - 1) * w.attemptStep;
+    if (w.cafc.low <= 0 && w.cafc.high + climb >= 65535)
+        vantor::Warn(&l, "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
+                             " holds every CAFC code: the CAFC check is off");
+    else if (w.cafc.low <= 0 && w.cafc.low <= w.cafc.high)
+        vantor::Warn(&l,
+                     "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
+                         " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
+    if (s.deltaCafc == 0)
+        vantor::Warn(&l, "'Delta   CAFC' is 0: both fine points coincide and every run fails with "
+                         "\"CAFC Slope is zero!\"");
+    l.windows = w;
+    return l;
 }

@@ -19,16 +19,25 @@ public:
     int DoAction() override;
     int ReportAfcResult() override;
 
+    using Settings = config::Vt318Settings;
+    static constexpr config::Facts kFacts = config::kVt318Facts;
     // The attempts a run may make, each at a CAFC 1000 above the last.
     static constexpr int kMaxAttempts = 3;
+    static constexpr long long kAttemptStep = 1000;
+    // The second coarse point lies this many CDAC codes below the first.
+    static constexpr int kCoarseStep = 8;
+    // The centre of the slope window, in Hz per CAFC code.
+    static constexpr long long kSlopeCentre = 7;
 
-    uint16_t m_defaultCdac = static_cast<uint16_t>(config::Default(config::Vt318::DefaultCdac));
-    uint16_t m_defaultCafc = static_cast<uint16_t>(config::Default(config::Vt318::DefaultCafc));
-    int32_t m_cdacRange = config::Default(config::Vt318::CdacRange);
-    int32_t m_cafcRange = config::Default(config::Vt318::CafcRange);
-    uint16_t m_deltaCafc = static_cast<uint16_t>(config::Default(config::Vt318::DeltaCafc));
-    int32_t m_slopeRange = config::Default(config::Vt318::SlopeRange);
+    // The windows its settings give, and what a check of them finds.
+    static vantor::ChipWindows Windows(const Settings& s);
+    static vantor::ChipLimits Limits(const Settings& s);
+
+    const Settings& GetSettings() const { return m_settings; }
 
 private:
     void Calibrate();
+
+    Settings m_settings = config::Defaults<Settings>(kFacts);
+    vantor::ChipWindows m_windows = Windows(m_settings);
 };

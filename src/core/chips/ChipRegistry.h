@@ -4,6 +4,7 @@
 // row here; everything else loops over the rows.
 #pragma once
 
+#include "chips/ChipLimits.h"
 #include "common/ConfigTable.h"
 #include "common/ReportVocabulary.h"
 #include "omra/omra.h"
@@ -51,6 +52,9 @@ struct ChipRow {
     size_t lineCount;
     PointCount points;
     bool infoHeader; // the action the info block's header names
+    // The windows its run judges and what a check of its settings finds,
+    // its keys read as the action reads them.
+    ChipLimits (*limits)(const KeyReader& read);
 };
 
 inline constexpr int kNoSetupPage = -1;

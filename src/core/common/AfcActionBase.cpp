@@ -65,11 +65,6 @@ void CAfcActionBase::SetMeasurementCafc(uint16_t cafc) {
     SetRecordU16(OMRA_CAL_MEAS_CAFC, cafc);
 }
 
-void CAfcActionBase::LoadCommonSection(const platform::ProfileFile& file, config::Facts keys) {
-    m_pcl = static_cast<uint16_t>(config::Read(file, keys[config::kPclIndex]));
-    m_tch = static_cast<uint16_t>(config::Read(file, keys[config::kTchIndex]));
-}
-
 void CAfcActionBase::PausePoint() {
     platform::Sleep(kPointPause);
 }

@@ -4,6 +4,7 @@
 
 #include "ActionBase.h"
 #include "ReportVocabulary.h"
+#include "chips/ChipLimits.h"
 
 #include <cstdint>
 #include <functional>
@@ -48,8 +49,15 @@ protected:
     // algorithm, and the closing item on success and on every failure.
     int RunFrame(const std::function<void()>& algorithm);
 
-    // Reads "PCL" and "TCH" of "AFC-COMMON" with the chip's facts of them.
-    void LoadCommonSection(const platform::ProfileFile& file, config::Facts keys);
+    // Loads the chip's settings by its table; "PCL" and "TCH" of "AFC-COMMON"
+    // are the base's too.
+    template <class Settings>
+    Settings LoadSettings(const platform::ProfileFile& file, config::Facts table) {
+        Settings s = config::Load<Settings>(table, file);
+        m_pcl = s.pcl;
+        m_tch = s.tch;
+        return s;
+    }
 
     // Reports a judged item (kind judged, level 1) and returns its verdict:
     // inside [low, high] and not failed by a rule of the chip.
