@@ -103,6 +103,8 @@ TEST_F(Line, BiasedTesterFlaggedAloneAndStepAlarmedSoonAfter) {
     long unit = std::stol(drift[0]["unit"]);
     EXPECT_GE(unit, 4000);
     EXPECT_LE(unit, 7000) << "the step began at 5000, alarmed from " << unit;
+    EXPECT_LE(std::stol(drift[0]["alarm_unit"]), 7000) << "alarmed 2000 units after the step";
+    EXPECT_GE(std::stol(drift[0]["alarm_unit"]), unit);
     // The CUSUM's own estimate of the shift, high as it is at an alarm.
     EXPECT_NEAR(60, std::stod(drift[0]["shift_hz"]), 50);
 }

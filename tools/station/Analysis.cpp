@@ -249,6 +249,7 @@ bool Cusum::Add(double v, long unit, long line, DriftAlarm* alarm) {
     const double n = static_cast<double>(rising ? upN : downN);
     const double shift = (rising ? 1 : -1) * sd * (kSlack + (rising ? up : down) / n);
     alarm->unit = rising ? upStart : downStart;
+    alarm->raised = unit;
     alarm->line = rising ? upStartLine : downStartLine;
     alarm->shiftHz = shift;
     // The level after the shift is learnt afresh, as at the start: one step
@@ -344,6 +345,7 @@ void StationStats::Merge(const StationStats& later) {
         if (alarms.size() >= kAlarmsKept)
             break;
         a.unit += units;
+        a.raised += units;
         a.line += lines;
         alarms.push_back(a);
     }
@@ -423,6 +425,7 @@ void StationStats::Save(Archive& a) const {
     a.Put(static_cast<long long>(alarms.size()));
     for (const DriftAlarm& d : alarms) {
         a.Put(d.unit);
+        a.Put(d.raised);
         a.Put(d.line);
         a.Put(d.shiftHz);
     }
@@ -473,7 +476,7 @@ bool StationStats::Load(Archive& a) {
         return false;
     alarms.resize(static_cast<size_t>(std::max(0LL, std::min(n, 1000LL))));
     for (DriftAlarm& d : alarms)
-        if (!a.Get(&d.unit) || !a.Get(&d.line) || !a.Get(&d.shiftHz))
+        if (!a.Get(&d.unit) || !a.Get(&d.raised) || !a.Get(&d.line) || !a.Get(&d.shiftHz))
             return false;
     if (!join.Load(a) || !a.Get(&n))
         return false;
@@ -800,9 +803,9 @@ void PrintAnalysis(FILE* out, const LineAnalysis& a) {
             double mhz = s.CarrierMhz();
             std::fprintf(out,
                          "           %s: from unit %ld (line %ld) the tester reads %.1f Hz "
-                         "(%.4f ppm) further off\n",
-                         s.name.c_str(), d.unit, d.line, d.shiftHz,
-                         mhz > 0 ? d.shiftHz / mhz : 0.0);
+                         "(%.4f ppm) further off; alarmed at unit %ld\n",
+                         s.name.c_str(), d.unit, d.line, d.shiftHz, mhz > 0 ? d.shiftHz / mhz : 0.0,
+                         d.raised);
         }
     if (alarms == 0)
         std::fprintf(out, "           no alarm\n");
@@ -863,6 +866,7 @@ void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
                      .Str("kind", "drift")
                      .Str("station", s.name)
                      .Int("unit", d.unit)
+                     .Int("alarm_unit", d.raised)
                      .Int("line", d.line)
                      .Num("shift_hz", d.shiftHz)
                      .Num("shift_ppm", mhz > 0 ? d.shiftHz / mhz : NAN));

@@ -68,6 +68,7 @@ struct Capability {
 
 struct DriftAlarm {
     long unit = 0, line = 0; // where the shift began, in the station's log
+    long raised = 0;         // the unit that raised the alarm
     double shiftHz = 0;
 };
 

@@ -309,7 +309,8 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
             p += "<p class=\"flag\">" + esc(s.name) + ": from unit " + std::to_string(d.unit) +
                  " (line " + std::to_string(d.line) + ") the tester reads " +
                  FormatNumber("%.1f", d.shiftHz) + " Hz (" +
-                 FormatNumber("%.4f", mhz > 0 ? d.shiftHz / mhz : 0.0) + " ppm) further off</p>\n";
+                 FormatNumber("%.4f", mhz > 0 ? d.shiftHz / mhz : 0.0) +
+                 " ppm) further off; alarmed at unit " + std::to_string(d.raised) + "</p>\n";
         }
     }
     if (alarms == 0)
