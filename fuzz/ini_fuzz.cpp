@@ -2,6 +2,7 @@
 // integer key the actions use exactly as the plain reference reader does, and
 // a key it writes reads back.
 #include "IniReference.h"
+#include "core/chips/ChipRegistry.h"
 #include "core/common/ConfigTable.h"
 #include "platform/ini.h"
 #include "platform/platform.h"
@@ -25,7 +26,7 @@ struct Key {
 // engine must keep apart from the real ones.
 std::vector<Key> allKeys() {
     std::vector<Key> keys;
-    for (const config::Facts& table : config::kAllFacts)
+    for (const config::Facts& table : vantor::ConfigTables())
         for (const config::KeyFact& f : table)
             keys.push_back({f.section, f.key, f.actionDefault});
     keys.push_back({"DIAG CONTROL", "Throw Diag. Exception", -7});

@@ -4,6 +4,8 @@
 #include "Triple.h"
 #include "omra/errorcode.h"
 
+#include "TempFile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -57,11 +59,11 @@ std::vector<unsigned char> expectedInfoBlock() {
                                         0xD6, 0xB1, 0xCF, 0xDF, 0xB7, 0xA8, ']'};
     std::vector<unsigned char> vt318 = {'V', 'T', '3', '1', '8', ' ', 'A', 'F', 'C', '.'};
     std::vector<unsigned char> ln2040 = {'L', 'N', '2', '0', '4', '0'};
-    entry(0, 0x0201, vt318);
+    entry(0, OMRA_ACTION_VT318, vt318);
     b[260] = 3;
-    entry(262, 0x0101, vt300);
-    entry(522, 0x0201, vt318);
-    entry(782, 0x0301, ln2040);
+    entry(262, OMRA_ACTION_VT300, vt300);
+    entry(522, OMRA_ACTION_VT318, vt318);
+    entry(782, OMRA_ACTION_LN2040, ln2040);
     return b;
 }
 
@@ -77,7 +79,7 @@ TEST_F(Exports, StartupFillsTheInfoBlockByteForByte) {
 TEST_F(Exports, SecondStartupCopiesTheSameBlockAndKeepsActions) {
     std::vector<unsigned char> a(5468), b(5468, 0xEE);
     ASSERT_EQ(0u, lib.Startup(reinterpret_cast<LIBRARY_INFO*>(a.data())));
-    IAction* action = lib.CreateAction(0x0101, 0);
+    IAction* action = lib.CreateAction(OMRA_ACTION_VT300, 0);
     ASSERT_NE(nullptr, action);
     ASSERT_EQ(0u, lib.Startup(reinterpret_cast<LIBRARY_INFO*>(b.data())));
     EXPECT_EQ(a, b);
@@ -87,7 +89,7 @@ TEST_F(Exports, SecondStartupCopiesTheSameBlockAndKeepsActions) {
 TEST_F(Exports, StartupWithNullBuffer) {
     EXPECT_NE(0u, lib.Startup(nullptr));
     EXPECT_EQ(triple(1, 7), LastTriple());
-    EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0)); // still not started
+    EXPECT_EQ(nullptr, lib.CreateAction(OMRA_ACTION_VT300, 0)); // still not started
     EXPECT_EQ(triple(3, 9), LastTriple());
 }
 
@@ -114,7 +116,7 @@ TEST_F(Exports, TripleWhoseCodeHasNoBitsNeverReadsAsSuccess) {
 }
 
 TEST_F(Exports, CreateActionChecksStartAndId) {
-    EXPECT_EQ(nullptr, lib.CreateAction(0x0101, 0));
+    EXPECT_EQ(nullptr, lib.CreateAction(OMRA_ACTION_VT300, 0));
     EXPECT_EQ(triple(3, 9), LastTriple());
     start();
     EXPECT_EQ(nullptr, lib.CreateAction(0x0401, 0));
@@ -127,12 +129,12 @@ TEST_F(Exports, CreateActionChecksStartAndId) {
     EXPECT_EQ(0u, Spec_GetError(E_ERR_ANY));
     ACTION_INFO info;
     ASSERT_EQ(0u, lib.GetActionInfo(a, &info));
-    EXPECT_EQ(0x0101, info.entry.id);
+    EXPECT_EQ(OMRA_ACTION_VT300, info.entry.id);
 }
 
 TEST_F(Exports, CleanupDeletesLiveActions) {
     start();
-    IAction* a = lib.CreateAction(0x0101, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT300, 0);
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(0u, lib.Cleanup());
     EXPECT_NE(0u, lib.FreeAction(a));
@@ -148,7 +150,7 @@ TEST_F(Exports, FreeActionChecksInOrder) {
     start();
     EXPECT_NE(0u, lib.FreeAction(nullptr));
     EXPECT_EQ(triple(4, 17), LastTriple());
-    IAction* a = lib.CreateAction(0x0201, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     EXPECT_EQ(0u, lib.FreeAction(a));
     EXPECT_NE(0u, lib.FreeAction(a));
     EXPECT_EQ(triple(4, 18), LastTriple());
@@ -161,7 +163,7 @@ TEST_F(Exports, GetActionInfoChecksInOrderAndFills) {
     start();
     EXPECT_NE(0u, lib.GetActionInfo(nullptr, nullptr));
     EXPECT_EQ(triple(5, 17), LastTriple());
-    IAction* a = lib.CreateAction(0x0201, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     int dummy = 0;
     IAction* foreign = reinterpret_cast<IAction*>(&dummy);
     EXPECT_NE(0u, lib.GetActionInfo(foreign, nullptr));
@@ -209,7 +211,7 @@ TEST_F(Exports, PerActionExportsCheckStartHandleAndLiveness) {
         EXPECT_NE(0u, c.fn(foreign));
         EXPECT_EQ(triple(c.op, 18), LastTriple());
     }
-    IAction* a = lib.CreateAction(0x0301, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_LN2040, 0);
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(0u, lib.SetProperty(a, 1, 2, 3));
     EXPECT_EQ(0u, lib.GetProperty(a, 1, 2, 3));
@@ -220,7 +222,7 @@ TEST_F(Exports, PerActionExportsCheckStartHandleAndLiveness) {
 
 TEST_F(Exports, CallbackAndDriverTypesOutOfRange) {
     start();
-    IAction* a = lib.CreateAction(0x0201, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     NOTIFY_TARGET t{};
     EXPECT_NE(0u, lib.SetCallBack(a, 3, &t));
     EXPECT_EQ(triple(6, 11), LastTriple());
@@ -237,25 +239,21 @@ TEST_F(Exports, CallbackAndDriverTypesOutOfRange) {
 }
 
 TEST_F(Exports, SetupChecksTheFileWithoutStartup) {
-    EXPECT_NE(0u, lib.Setup(0x0301, nullptr));
+    EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, nullptr));
     EXPECT_EQ(triple(10, 7), LastTriple());
-    EXPECT_NE(0u, lib.Setup(0x0301, "no-such-file.ini"));
+    EXPECT_NE(0u, lib.Setup(OMRA_ACTION_LN2040, "no-such-file.ini"));
     EXPECT_EQ(triple(10, 13), LastTriple());
-    const char* path = "setup-check.ini";
-    FILE* f = std::fopen(path, "wb");
-    ASSERT_NE(nullptr, f);
-    std::fputs("[AFC-COMMON]\nPCL=10\n", f);
-    std::fclose(f);
+    testing_support::TempFile file("[AFC-COMMON]\nPCL=10\n");
+    const char* path = file.CPath();
     Spec_ClearErrorCode(E_ERR_ANY);
-    EXPECT_EQ(0u, lib.Setup(0x0301, path));
+    EXPECT_EQ(0u, lib.Setup(OMRA_ACTION_LN2040, path));
     EXPECT_EQ(0u, lib.Setup(0x0501, path));
     EXPECT_EQ(0u, Spec_GetError(E_ERR_ANY));
-    std::remove(path);
 }
 
 TEST_F(Exports, FailedStartupCheckChangesNothing) {
     start();
-    IAction* a = lib.CreateAction(0x0101, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT300, 0);
     EXPECT_NE(0u, lib.Startup(nullptr));
     ACTION_INFO info;
     EXPECT_EQ(0u, lib.GetActionInfo(a, &info));

@@ -53,10 +53,10 @@ TEST(ActionInfoFill, DescribesOnlyTheThreeActions) {
     std::memset(&info, 0x5A, sizeof info);
     EXPECT_EQ(0, lib.FillActionInfo(&e, &info));
     EXPECT_EQ(0x5A, reinterpret_cast<unsigned char*>(&info)[0]); // nothing written
-    e.id = 0x0301;
+    e.id = OMRA_ACTION_LN2040;
     EXPECT_EQ(1, lib.FillActionInfo(&e, &info));
     EXPECT_EQ(-1, info.first);
-    EXPECT_EQ(0x0301, info.entry.id);
+    EXPECT_EQ(OMRA_ACTION_LN2040, info.entry.id);
 }
 
 // A chip known only to this test: the library object finds everything of it

@@ -1,5 +1,6 @@
 // One load's reader answers every key as the per-key readers do, from files
 // of every encoding and shape; where our engine reads, it reads the file once.
+#include "TempFile.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -10,24 +11,6 @@
 #include <vector>
 
 namespace {
-
-class File {
-public:
-    explicit File(const std::string& name) : m_path(name) {}
-    ~File() { std::remove(m_path.c_str()); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    void Write(const std::string& bytes) const {
-        FILE* f = std::fopen(m_path.c_str(), "wb");
-        ASSERT_NE(nullptr, f);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-    const char* Path() const { return m_path.c_str(); }
-
-private:
-    std::string m_path;
-};
 
 std::string utf16(const std::string& text, bool bigEndian) {
     std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
@@ -71,7 +54,7 @@ std::string randomText(std::mt19937& draw) {
 }
 
 TEST(ProfileFile, AnswersAsThePerKeyReaders) {
-    File file("profile_file_answers.ini");
+    testing_support::TempFile file;
     std::mt19937 draw(318);
     for (int n = 0; n < 150; ++n) {
         std::string text = randomText(draw);
@@ -79,15 +62,15 @@ TEST(ProfileFile, AnswersAsThePerKeyReaders) {
                             : n % 4 == 1 ? "\xEF\xBB\xBF" + text
                                          : utf16(text, n % 4 == 3);
         file.Write(bytes);
-        platform::ProfileFile profile(file.Path());
-        EXPECT_EQ(std::string(file.Path()), profile.Path());
+        platform::ProfileFile profile(file.CPath());
+        EXPECT_EQ(file.Path(), profile.Path());
         for (const char* section : kSections)
             for (const char* key : kKeys) {
-                ASSERT_EQ(platform::ProfileInt(section, key, -7, file.Path()),
+                ASSERT_EQ(platform::ProfileInt(section, key, -7, file.CPath()),
                           profile.Int(section, key, -7))
                     << n << " [" << section << "] " << key << "\n"
                     << text;
-                ASSERT_EQ(platform::ProfileString(section, key, "d", file.Path()),
+                ASSERT_EQ(platform::ProfileString(section, key, "d", file.CPath()),
                           profile.String(section, key, "d"))
                     << n << " [" << section << "] " << key << "\n"
                     << text;
@@ -110,14 +93,14 @@ TEST(ProfileFile, MissingFileGivesTheDefaults) {
 // Our engine takes the file in once: a later change of the file is not seen
 // by the load that read it, and copies answer from the same text.
 TEST(ProfileFile, ReadsTheFileOnceAtConstruction) {
-    File file("profile_file_once.ini");
+    testing_support::TempFile file;
     file.Write("[AFC-COMMON]\nPCL=12\n");
-    platform::ProfileFile profile(file.Path());
+    platform::ProfileFile profile(file.CPath());
     file.Write("[AFC-COMMON]\nPCL=13\n");
     platform::ProfileFile copy = profile;
     EXPECT_EQ(12u, profile.Int("AFC-COMMON", "PCL", 0));
     EXPECT_EQ("12", copy.String("AFC-COMMON", "PCL", ""));
-    EXPECT_EQ(13u, platform::ProfileFile(file.Path()).Int("AFC-COMMON", "PCL", 0));
+    EXPECT_EQ(13u, platform::ProfileFile(file.CPath()).Int("AFC-COMMON", "PCL", 0));
 }
 #endif
 

@@ -118,11 +118,4 @@ bool IsLeadByte(unsigned char c);
 void CallHostCode(void (*fn)(void*) noexcept, void* context, void (*onUnwind)(void*),
                   void* unwindContext);
 
-// --- User messages -----------------------------------------------------------
-
-// A modal message box owned by the active window, with an OK button.
-void ShowMessageBox(const char* text, const char* caption);
-// Full path of the host program's executable.
-std::string ExecutablePath();
-
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "Capture.h"
 #include "HostSleep.h"
 #include "Simulator.h"
+#include "TempFile.h"
 #include "Triple.h"
 #include "common/ActionBase.h"
 #include "common/CalRecord.h"
@@ -29,30 +30,7 @@ inline Triple T(uint32_t op, uint32_t code, int32_t extra = 0) {
 }
 
 // A file in the working folder, removed when the test ends.
-class TempFile {
-public:
-    explicit TempFile(const std::string& text, const std::string& tag = "") {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        static int serial = 0;
-        m_path = std::string("cfg_") + (info ? info->test_suite_name() : "x") + "_" +
-                 (info ? info->name() : "y") + tag + "_" + std::to_string(++serial) + ".ini";
-        for (char& c : m_path)
-            if (c == '/')
-                c = '_';
-        FILE* f = std::fopen(m_path.c_str(), "wb");
-        if (f != nullptr) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-    }
-    ~TempFile() { std::remove(m_path.c_str()); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using testing_support::TempFile;
 
 struct RunResult {
     bool threw = false;

@@ -159,7 +159,7 @@ TEST(FuzzDictionary, NamesEverySectionAndKeyOfTheTables) {
     std::stringstream all;
     all << in.rdbuf();
     const std::string dict = all.str();
-    for (const config::Facts& table : config::kAllFacts)
+    for (const config::Facts& table : vantor::ConfigTables())
         for (const config::KeyFact& f : table) {
             EXPECT_NE(std::string::npos, dict.find("\n\"[" + std::string(f.section) + "]\"\n"))
                 << f.section;

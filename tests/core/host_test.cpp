@@ -3,6 +3,7 @@
 // thread and event targets and the export table.
 #include "AllocationCount.h"
 #include "Capture.h"
+#include "TempFile.h"
 #include "HostSleep.h"
 #include "OmraHost.h"
 #include "Simulator.h"
@@ -45,9 +46,7 @@ protected:
     }
 
     IAction* make(uint32_t id, const std::string& config, int32_t chipType = 1) {
-        FILE* f = std::fopen(path, "wb");
-        std::fputs(config.c_str(), f);
-        std::fclose(f);
+        EXPECT_TRUE(testing_support::WriteFile(path, config)) << path;
         IAction* a = lib.CreateAction(id, 0);
         EXPECT_NE(nullptr, a);
         NOTIFY_TARGET items = testing_support::ItemTarget();
@@ -73,7 +72,7 @@ protected:
 };
 
 TEST_F(Host, Vt318RunThroughTheExports) {
-    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    IAction* a = make(OMRA_ACTION_VT318, "[AFC-COMMON]\n");
     EXPECT_EQ(0u, lib.DoAction(a));
     ASSERT_FALSE(Capture().items.empty());
     EXPECT_EQ(3, Capture().items.back().kind);
@@ -86,7 +85,7 @@ TEST_F(Host, Vt318RunThroughTheExports) {
 
 TEST_F(Host, FailedRunThrowsAcrossTheLibraryBoundary) {
     handset.crystal = sim::NominalCrystal(sim::Chip::LN2040);
-    IAction* a = make(0x0301, "[LN2040 AFC]\nCALI_CDAC_MAX=33\n");
+    IAction* a = make(OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MAX=33\n");
     try {
         lib.DoAction(a);
         FAIL() << "the CDAC window cannot be met";
@@ -104,7 +103,7 @@ TEST_F(Host, FailedRunThrowsAcrossTheLibraryBoundary) {
 }
 
 TEST_F(Host, InitActionWithAMissingFileThrows) {
-    IAction* a = lib.CreateAction(0x0101, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT300, 0);
     ACTION_PARAM p;
     std::memset(&p, 0, sizeof p);
     std::snprintf(p.configPath, sizeof p.configPath, "%s", "missing-dir/none.ini");
@@ -122,7 +121,7 @@ TEST_F(Host, InitActionWithAMissingFileThrows) {
 // A host's delete of an action handle (slot 0 with flags 1, as MSVC's delete
 // calls it) leaves the action alive for Omra_FreeAction.
 TEST_F(Host, DeletingAHandleLeavesItToFreeAction) {
-    IAction* a = lib.CreateAction(0x0201, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(static_cast<void*>(a), a->ScalarDeletingDestructor(1));
     EXPECT_EQ(0u, lib.SetProperty(a, 0, 0, 0));
@@ -159,7 +158,7 @@ class HostThrows : public Host, public ::testing::WithParamInterface<HostThrowCa
 // It passes every export unchanged, with nothing recorded and no closing
 // item; the action is left whole for its next run, its free and the cleanup.
 TEST_P(HostThrows, PassesUnchangedAndLeavesTheActionWhole) {
-    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    IAction* a = make(OMRA_ACTION_VT318, "[AFC-COMMON]\n");
     RFTESTER_TABLE table = *rf.Table();
     NOTIFY_TARGET items = testing_support::ItemTarget();
     GetParam().arm(&table, &items);
@@ -239,14 +238,12 @@ INSTANTIATE_TEST_SUITE_P(
 // another type is the library's, recorded as (operation, 99) and handed over
 // as a CCFTException naming it.
 TEST_F(Host, TheLibrarysOwnAllocationFailureIsHandedOverAsCCFTException) {
-    IAction* a = lib.CreateAction(0x0201, 0);
+    IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     ASSERT_NE(nullptr, a);
     ACTION_PARAM p;
     std::memset(&p, 0, sizeof p);
     std::snprintf(p.configPath, sizeof p.configPath, "%s", path);
-    FILE* f = std::fopen(path, "wb");
-    std::fputs("[AFC-COMMON]\n", f);
-    std::fclose(f);
+    ASSERT_TRUE(testing_support::WriteFile(path, "[AFC-COMMON]\n"));
     alloc_count::FailAllocation(1);
     try {
         lib.InitAction(a, &p);
@@ -307,7 +304,7 @@ TEST_F(Host, WindowTargetReceivesItemsInsideTheCall) {
                               wc.hInstance, nullptr);
     ASSERT_NE(nullptr, hwnd);
     received() = Received{};
-    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    IAction* a = make(OMRA_ACTION_VT318, "[AFC-COMMON]\n");
     NOTIFY_TARGET t{};
     t.kind = OMRA_TARGET_WINDOW;
     t.target = reinterpret_cast<uintptr_t>(hwnd);
@@ -356,7 +353,7 @@ TEST_F(Host, WindowTargetMayFreeTheActionThatSendsIt) {
     HWND hwnd = CreateWindowA("VantorHostFreeingWindow", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
                               wc.hInstance, nullptr);
     ASSERT_NE(nullptr, hwnd);
-    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    IAction* a = make(OMRA_ACTION_VT318, "[AFC-COMMON]\n");
     freeing() = Freeing{&lib, a};
     NOTIFY_TARGET t{};
     t.kind = OMRA_TARGET_WINDOW;
@@ -377,7 +374,7 @@ TEST_F(Host, WindowTargetMayFreeTheActionThatSendsIt) {
 TEST_F(Host, ThreadTargetGetsPostedMessagesLater) {
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE); // make sure the thread has a queue
-    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    IAction* a = make(OMRA_ACTION_VT318, "[AFC-COMMON]\n");
     NOTIFY_TARGET t{};
     t.kind = OMRA_TARGET_THREAD;
     t.target = GetCurrentThreadId();
@@ -405,7 +402,7 @@ TEST_F(Host, ThreadTargetGetsPostedMessagesLater) {
 
 TEST_F(Host, EventTargetIsSignalled) {
     HANDLE ev = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    IAction* a = make(0x0201, "[AFC-COMMON]\n");
+    IAction* a = make(OMRA_ACTION_VT318, "[AFC-COMMON]\n");
     NOTIFY_TARGET t{};
     t.kind = OMRA_TARGET_EVENT;
     t.target = reinterpret_cast<uintptr_t>(ev);

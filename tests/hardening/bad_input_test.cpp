@@ -3,6 +3,7 @@
 // overlong paths, values beyond 16 bits, files that are no files. Each gets
 // its triple or a clean run, never a crash.
 #include "Capture.h"
+#include "Chips.h"
 #include "HostSleep.h"
 #include "OmraHost.h"
 #include "Simulator.h"
@@ -782,19 +783,15 @@ TEST_F(HostCallsBack, ReenteringARunningActionIsRefusedOthersMayRun) {
 // --- A run after a failed initialisation -----------------------------------------
 
 TEST_F(BadInput, NoRunAfterAFailedInitialisation) {
-    struct Case {
-        uint32_t id;
-        sim::Chip chip;
-        const char* name;
-    };
-    const Case cases[] = {{OMRA_ACTION_VT300, sim::Chip::VT300, "VT300_AFC"},
-                          {OMRA_ACTION_VT318, sim::Chip::VT318, "VT318_AFC"},
-                          {OMRA_ACTION_LN2040, sim::Chip::LN2040, "LN2040"}};
     const std::string missing = "missing-" + tag + "/none.ini";
-    for (const Case& c : cases) {
+    for (const testing_support::TestChip& chip : testing_support::AllChips()) {
+        const struct {
+            uint32_t id;
+            const char* name;
+        } c = {chip.row->id, chip.row->shortName};
         SCOPED_TRACE(c.name);
         start();
-        handset.crystal = sim::NominalCrystal(c.chip);
+        handset.crystal = sim::NominalCrystal(chip.handset);
         write(cfg, "[AFC-COMMON]\n");
         IAction* a = ready(c.id);
         ACTION_PARAM good = param(1, 1, cfg);

@@ -4,6 +4,7 @@
 // Exception". The expected end of each run is worked out from the rules of
 // the command policy, not taken from the library.
 #include "Capture.h"
+#include "TempFile.h"
 #include "HostSleep.h"
 #include "Triple.h"
 #include "OmraHost.h"
@@ -263,13 +264,10 @@ TEST_P(FaultMatrix, RunEndsAsTheRulesSay) {
     const Chip& chip = kChips[c.chip];
     const Outcome want = expected(c);
 
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, f);
-    std::fprintf(f,
-                 "[DIAG CONTROL]\r\nTxOff=1\r\nResend Diag. Command=%d\r\n"
-                 "Resend Interval Time=50\r\nThrow  Diag. Exception=%d\r\n",
-                 c.resend, c.throwOn);
-    std::fclose(f);
+    ASSERT_TRUE(testing_support::WriteFile(
+        path, "[DIAG CONTROL]\r\nTxOff=1\r\nResend Diag. Command=" + std::to_string(c.resend) +
+                  "\r\nResend Interval Time=50\r\nThrow  Diag. Exception=" +
+                  std::to_string(c.throwOn) + "\r\n"));
 
     sim::RfTester rf(nullptr);
     rf.ScriptFe(chip.fe);

@@ -1,6 +1,7 @@
 // In-process checks of what the exports cannot reach: fields cut to fit with
 // their terminator, and the INI engine on bytes a host file may hold.
 #include "Capture.h"
+#include "TempFile.h"
 #include "afc/VantorAfc.h"
 #include "platform/ini.h"
 
@@ -72,10 +73,7 @@ TEST(IniNulBytes, TheSystemReaderAgrees) {
     char full[MAX_PATH];
     GetFullPathNameA("nul-bytes.ini", MAX_PATH, full, nullptr);
     for (int i = 0; i < 4; ++i) {
-        FILE* f = std::fopen(full, "wb");
-        ASSERT_NE(nullptr, f);
-        std::fwrite(files[i].data(), 1, files[i].size(), f);
-        std::fclose(f);
+        ASSERT_TRUE(testing_support::WriteFile(full, files[i]));
         UINT system = GetPrivateProfileIntA(sections[i], keys[i], 39, full);
         EXPECT_EQ(system, ini::ReadInt(files[i], sections[i], keys[i], 39)) << i;
     }

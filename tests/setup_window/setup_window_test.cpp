@@ -162,7 +162,7 @@ TEST_F(SetupWindow, Vt318LoadsTheFileAndOkWritesEveryKeyInOrder) {
         File("vt318_ok.ini", "; station settings\r\n[DIAG CONTROL]\r\nTxOff=0\r\n"
                              "[AFC-COMMON]\r\nPCL=5\r\n[CRYSTAL_VT318]\r\nDefault CDAC=40\r\n"
                              "Comment line\r\n[Other]\r\nX=1\r\n");
-    uint32_t r = RunSetup(513, path, [&](Ui& ui) {
+    uint32_t r = RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         EXPECT_EQ(Page::Parameters, ui.VisiblePage());
         EXPECT_EQ(L"5", ui.FieldText(kV318Pcl));
         EXPECT_EQ(L"62", ui.FieldText(kV318Tch));
@@ -199,7 +199,7 @@ TEST_F(SetupWindow, Vt318LoadsTheFileAndOkWritesEveryKeyInOrder) {
 
 TEST_F(SetupWindow, Vt318ApplyThenCancelKeepsWhatApplySaved) {
     const std::string path = File("vt318_apply.ini", "[AFC-COMMON]\r\nPCL=5\r\n");
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         ui.SetField(kV318Pcl, L"7");
         ui.SetField(kV318SlopeRange, L"9");
         ui.Press(kApply);
@@ -222,7 +222,7 @@ TEST_F(SetupWindow, Vt318ApplyThenCancelKeepsWhatApplySaved) {
 TEST_F(SetupWindow, Vt318InvalidFieldStopsTheSaveAndKeepsTheWindowOpen) {
     const std::string before = "[AFC-COMMON]\r\nPCL=5\r\n";
     const std::string path = File("vt318_invalid.ini", before);
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         // PCL 20 is one beyond the page's range 0..19.
         ui.SetField(kV318Pcl, L"20");
         ui.Press(IDOK);
@@ -267,7 +267,7 @@ TEST_F(SetupWindow, Vt318InvalidFieldStopsTheSaveAndKeepsTheWindowOpen) {
 TEST_F(SetupWindow, Vt300RangesDisabledCdacAndPageDefaults) {
     const std::string path =
         File("vt300.ini", "[CRYSTAL_VT300]\r\nDefault CDAC=9\r\nFreq. Error Limit=777\r\n");
-    RunSetup(257, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT300, path, [&](Ui& ui) {
         EXPECT_EQ(Page::Parameters, ui.VisiblePage());
         EXPECT_FALSE(ui.FieldEnabled(kV300DefaultCdac));
         EXPECT_TRUE(ui.FieldEnabled(kV300DefaultCafc));
@@ -335,7 +335,7 @@ const CVantorAfc* AsVt300(OMRA_HANDLE a) {
 
 const RoundTrip kRoundTrips[] = {
     {"Vt318",
-     513,
+     OMRA_ACTION_VT318,
      "vt318_trip.ini",
      "",
      {{kV318Pcl, L"12"},
@@ -361,7 +361,7 @@ const RoundTrip kRoundTrips[] = {
       {"Slope Range", 5,
        [](OMRA_HANDLE a) { return static_cast<int>(AsVt318(a)->GetSettings().slopeRange); }}}},
     {"Vt300",
-     257,
+     OMRA_ACTION_VT300,
      "vt300_trip.ini",
      "[CRYSTAL_VT300]\r\nDefault CDAC=6\r\n",
      {{kV300Pcl, L"15"},
@@ -428,12 +428,15 @@ TEST_F(SetupWindow, TitleShowsShortPathsWholeAndLongOnesShortened) {
         const char* path;
         const char* title;
     } cases[] = {
-        {513, "C:\\swt.ini", "Vantor Vt318 Crystal Afc Setup [C:\\swt.ini]"},
-        {513, "C:\\swt\\three.ini", "Vantor Vt318 Crystal Afc Setup [C:\\swt\\three.ini]"},
-        {257, "C:\\swt\\a\\b\\five.ini", "Vantor Vt300 Crystal Afc Setup [C:\\...\\b\\five.ini]"},
-        {513, "C:\\swt\\#x\\c\\hash.ini",
+        {OMRA_ACTION_VT318, "C:\\swt.ini", "Vantor Vt318 Crystal Afc Setup [C:\\swt.ini]"},
+        {OMRA_ACTION_VT318, "C:\\swt\\three.ini",
+         "Vantor Vt318 Crystal Afc Setup [C:\\swt\\three.ini]"},
+        {OMRA_ACTION_VT300, "C:\\swt\\a\\b\\five.ini",
+         "Vantor Vt300 Crystal Afc Setup [C:\\...\\b\\five.ini]"},
+        {OMRA_ACTION_VT318, "C:\\swt\\#x\\c\\hash.ini",
          "Vantor Vt318 Crystal Afc Setup [C:\\swt\\#x\\c\\hash.ini]"},
-        {513, "C:\\swt\\a\\b\\;y\\semi.ini", "Vantor Vt318 Crystal Afc Setup [C:\\...\\a\\b]"},
+        {OMRA_ACTION_VT318, "C:\\swt\\a\\b\\;y\\semi.ini",
+         "Vantor Vt318 Crystal Afc Setup [C:\\...\\a\\b]"},
     };
     for (const Case& c : cases) {
         WriteFile(c.path, "");
@@ -507,7 +510,7 @@ void WalkPages(Ui& ui, const std::string& chip, bool screenshots) {
 
 TEST_F(SetupWindow, Vt318BarClicksShowTheirPages) {
     const std::string path = File("vt318_pages.ini", "");
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         WalkPages(ui, "vt318", true);
         ui.Press(IDCANCEL);
         EXPECT_TRUE(ui.WaitClosed());
@@ -516,7 +519,7 @@ TEST_F(SetupWindow, Vt318BarClicksShowTheirPages) {
 
 TEST_F(SetupWindow, Vt300BarClicksShowTheirPages) {
     const std::string path = File("vt300_pages.ini", "");
-    RunSetup(257, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT300, path, [&](Ui& ui) {
         WalkPages(ui, "vt300", true);
         ui.Press(IDCANCEL);
         EXPECT_TRUE(ui.WaitClosed());
@@ -525,7 +528,7 @@ TEST_F(SetupWindow, Vt300BarClicksShowTheirPages) {
 
 TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
     const std::string path = File("helps.ini", "");
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         HWND help = ui.HelpPage();
         ASSERT_NE(nullptr, help);
         wchar_t text[512] = {};
@@ -585,7 +588,7 @@ TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
 
 TEST_F(SetupWindow, ColumnBorderCannotBeDragged) {
     const std::string path = File("tracking.ini", "");
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         RECT bar{};
         ::GetWindowRect(ui.Bar(), &bar);
         ::MapWindowPoints(HWND_DESKTOP, ui.Splitter(), reinterpret_cast<POINT*>(&bar), 2);
@@ -610,7 +613,7 @@ TEST_F(SetupWindow, ColumnBorderCannotBeDragged) {
 TEST_F(SetupWindow, InvalidFieldOnAHiddenPageIsShownForCorrection) {
     const std::string before = "[AFC-COMMON]\r\nPCL=5\r\n";
     const std::string path = File("hidden_invalid.ini", before);
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         ui.SetField(kV318Tch, L"2000");
         ui.ClickBar(ui.ItemPoint(0, 0));
         ASSERT_TRUE(ui.WaitPage(Page::HtmlHelp));
@@ -628,7 +631,7 @@ TEST_F(SetupWindow, InvalidFieldOnAHiddenPageIsShownForCorrection) {
 
 TEST_F(SetupWindow, PagesFollowPositionsAfterADrag) {
     const std::string path = File("drag.ini", "");
-    RunSetup(513, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         std::vector<uint32_t> intro = ui.ItemIconPixels(0, 0);
         std::vector<uint32_t> params = ui.ItemIconPixels(0, 1);
         ASSERT_NE(intro, params);
@@ -714,7 +717,7 @@ TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
     const std::wstring reason = SystemReason(ERROR_SHARING_VIOLATION);
     ASSERT_FALSE(reason.empty());
     FileHolder holder;
-    uint32_t result = RunSetup(513, path, [&](Ui& ui) {
+    uint32_t result = RunSetup(OMRA_ACTION_VT318, path, [&](Ui& ui) {
         // Taken once the window is open: Omra_Setup opens no window on a
         // file it cannot read.
         if (!holder.Hold(path)) {
@@ -756,7 +759,7 @@ TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
 
 TEST_F(SetupWindow, ValidationMessageHasTheWindowTitleAsCaption) {
     const std::string path = File("caption.ini", "");
-    RunSetup(257, path, [&](Ui& ui) {
+    RunSetup(OMRA_ACTION_VT300, path, [&](Ui& ui) {
         ui.SetField(kV300Pcl, L"21");
         ui.Press(kApply);
         HWND box = ui.WaitMessageBox();
@@ -805,10 +808,10 @@ TEST_F(SetupWindow, HelpWithoutABrowserShowsThePageAsText) {
         const wchar_t* heading;
         const wchar_t* decoded; // text with entities in the file
     } chips[] = {
-        {513, "vt318", L"Vt318.htm", L"VT318 crystal AFC calibration (VT318_AFC, action 513)",
-         L"CDAC\xA0\xA0\xA0\xA0Range"},
-        {257, "vt300", L"VT300.htm", L"VT300 crystal AFC calibration (VT300_AFC, action 257)",
-         L"\x2212"},
+        {OMRA_ACTION_VT318, "vt318", L"Vt318.htm",
+         L"VT318 crystal AFC calibration (VT318_AFC, action 513)", L"CDAC\xA0\xA0\xA0\xA0Range"},
+        {OMRA_ACTION_VT300, "vt300", L"VT300.htm",
+         L"VT300 crystal AFC calibration (VT300_AFC, action 257)", L"\x2212"},
     };
     // "此处没有可用的网页浏览器控件" of the reason line.
     const std::wstring noBrowser = L"\x6B64\x5904\x6CA1\x6709\x53EF\x7528\x7684\x7F51\x9875\x6D4F"
@@ -871,7 +874,7 @@ TEST_F(SetupWindow, OtherIdsOpenNothing) {
         EXPECT_FALSE(sawWindow) << id;
     }
     // A missing file opens nothing either, and fails.
-    EXPECT_NE(0u, lib.Setup(513, (folder + "no_such_file.ini").c_str()));
+    EXPECT_NE(0u, lib.Setup(OMRA_ACTION_VT318, (folder + "no_such_file.ini").c_str()));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "StationChips.h"
+#include "common/Bands.h"
 
 #include <cctype>
 #include <cerrno>
@@ -13,21 +14,23 @@ namespace station {
 
 namespace {
 
-bool lower(const std::string& a, const char* b) {
+// Names without regard to case.
+bool sameName(const std::string& a, const char* b) {
     if (a.size() != std::strlen(b))
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i])
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
 
 int32_t parseBand(const std::string& text) {
-    static const char* const names[] = {"gsm850m", "egsm900", "dcs1800", "pcs1900"};
-    for (int i = 0; i < 4; ++i)
-        if (lower(text, names[i]))
-            return i;
-    return static_cast<int32_t>(ParseInteger("--band", text, 0, 3));
+    for (size_t i = 0; i < vantor::kBandCount; ++i)
+        if (sameName(text, vantor::kBandNames[i]))
+            return static_cast<int32_t>(i);
+    return static_cast<int32_t>(
+        ParseInteger("--band", text, 0, static_cast<long long>(vantor::kBandCount) - 1));
 }
 
 } // namespace
@@ -84,8 +87,8 @@ const char* ChipLabel(sim::Chip chip) {
 }
 
 const char* BandLabel(int32_t band) {
-    static const char* const names[] = {"GSM850M", "EGSM900", "DCS1800", "PCS1900"};
-    return band >= 0 && band < 4 ? names[band] : "?";
+    return band >= 0 && band < static_cast<int32_t>(vantor::kBandCount) ? vantor::kBandNames[band]
+                                                                        : "?";
 }
 
 const std::vector<std::string>& ProfileNames() {

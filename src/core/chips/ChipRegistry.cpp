@@ -72,4 +72,14 @@ const ChipRegistry& Chips() {
     return kRegistry;
 }
 
+const std::vector<config::Facts>& ConfigTables() {
+    static const std::vector<config::Facts> tables = [] {
+        std::vector<config::Facts> all = {config::kDiagControlFacts};
+        for (const ChipRow& row : kRegistry)
+            all.push_back(row.facts);
+        return all;
+    }();
+    return tables;
+}
+
 } // namespace vantor

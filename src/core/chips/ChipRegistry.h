@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vantor {
 
@@ -82,5 +83,9 @@ private:
 
 // The chips of this library, in the order of its info block.
 const ChipRegistry& Chips();
+
+// Every configuration table the actions read: the handset command policy's,
+// then each chip's in the registry's order.
+const std::vector<config::Facts>& ConfigTables();
 
 } // namespace vantor

@@ -1,6 +1,7 @@
 #include "ActionBase.h"
 
 #include "DriverAdapters.h"
+#include "Text.h"
 #include "omra/phonecommand.h"
 #include "platform/platform.h"
 
@@ -9,87 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-const char* baseName(const char* path) {
-    if (path == nullptr)
-        return "";
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p)
-        if (*p == '\\' || *p == '/')
-            name = p + 1;
-    return name;
-}
-
-// Copies text into a fixed field, cut so that the terminator always fits; the
-// rest of the field is zero.
-void copyField(char* field, size_t size, const char* text) {
-    std::memset(field, 0, size);
-    if (text == nullptr)
-        return;
-    size_t n = strnlen(text, size - 1);
-    std::memcpy(field, text, n);
-}
-
-std::string vformat(const char* format, va_list args) {
-    if (format == nullptr)
-        return std::string();
-    // One pass when the text fits the stack buffer, as names and lines do.
-    char small[256];
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n <= 0)
-        return std::string();
-    if (static_cast<size_t>(n) < sizeof small)
-        return std::string(small, static_cast<size_t>(n));
-    std::vector<char> buf(static_cast<size_t>(n) + 1);
-    std::vsnprintf(buf.data(), buf.size(), format, args);
-    return std::string(buf.data(), static_cast<size_t>(n));
-}
-
-} // namespace
 using namespace vantor;
-CCFTException::CCFTException(const char* sourcePath, int line, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string message = vformat(format, args);
-    va_end(args);
-    copyField(m_message, sizeof m_message, message.c_str());
-    std::snprintf(m_fullText, sizeof m_fullText, "%s\n\nFILE:\t%s\nLINE:\t%04d\n", m_message,
-                  baseName(sourcePath), line);
-}
-
-uint32_t vantor::RecordError(uint32_t operation, uint32_t code, int32_t extra) {
-    return Spec_SetErrorCode(E_MODULE_ACTION, operation, code, extra);
-}
-
-int& vantor::PferLineCounter() {
-    // One counter for the whole library, as the PFER lines are numbered per run.
-    static int counter = 0;
-    return counter;
-}
-
-int32_t vantor::ClassMarkOfBand(int32_t band) {
-    switch (band) {
-    case 0:
-        return 4;
-    case 1:
-        return 0;
-    case 2:
-        return 1;
-    case 3:
-        return 3;
-    default:
-        return 0;
-    }
-}
-
-const char* vantor::BandName(int32_t band) {
-    static const char* const names[] = {"GSM850M", "EGSM900", "DCS1800", "PCS1900"};
-    return (band >= 0 && band < 4) ? names[band] : "-";
-}
 
 CActionBase::CActionBase() {
     std::memset(&m_resultTarget, 0, sizeof m_resultTarget);
@@ -249,7 +170,7 @@ bool CActionBase::FailureEndsRun(uint32_t operation, uint32_t code, int32_t extr
 int CActionBase::LogFormat(int32_t level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    m_text = vformat(format, args);
+    m_text = VFormat(format, args);
     va_end(args);
     return SendLogLine(m_text.c_str(), level);
 }
@@ -270,10 +191,10 @@ int CActionBase::SendLogLine(const char* text, int32_t level) {
 }
 
 int CActionBase::ReportText(const char* name, const char* text, int32_t level) {
-    copyField(m_resultBuffer.name, sizeof m_resultBuffer.name, name);
+    CopyField(m_resultBuffer.name, sizeof m_resultBuffer.name, name);
     m_resultBuffer.form = OMRA_FORM_TEXT;
-    copyField(m_resultBuffer.u.text, sizeof m_resultBuffer.u.text, text);
-    copyField(m_resultBuffer.unit, sizeof m_resultBuffer.unit, "-");
+    CopyField(m_resultBuffer.u.text, sizeof m_resultBuffer.u.text, text);
+    CopyField(m_resultBuffer.unit, sizeof m_resultBuffer.unit, "-");
     m_resultBuffer.kind = OMRA_KIND_INFO;
     m_resultBuffer.level = level;
     m_resultBuffer.zero1 = 0;
@@ -300,7 +221,7 @@ int CActionBase::ReportValueFormat(double low, double value, double high, const 
 
 int CActionBase::ReportValue(const char* name, double low, double value, double high,
                              const char* unit, int32_t kind, int32_t level) {
-    copyField(m_resultBuffer.name, sizeof m_resultBuffer.name, name);
+    CopyField(m_resultBuffer.name, sizeof m_resultBuffer.name, name);
     m_resultBuffer.form = OMRA_FORM_NUMERIC;
     std::memset(&m_resultBuffer.u, 0, sizeof m_resultBuffer.u);
     m_resultBuffer.u.num.low = low;
@@ -310,7 +231,7 @@ int CActionBase::ReportValue(const char* name, double low, double value, double 
     m_resultBuffer.level = level;
     if (kind != OMRA_KIND_INFO)
         m_resultBuffer.pass = (low <= value && value <= high) ? 1 : 0;
-    copyField(m_resultBuffer.unit, sizeof m_resultBuffer.unit, unit != nullptr ? unit : "-");
+    CopyField(m_resultBuffer.unit, sizeof m_resultBuffer.unit, unit != nullptr ? unit : "-");
     m_resultBuffer.zero1 = 0;
     m_resultBuffer.zero2 = 0;
     m_resultBuffer.context1 = m_resultTarget.context1;
@@ -355,38 +276,4 @@ int CActionBase::Deliver(const NOTIFY_TARGET& target, uint32_t message, void* re
         break;
     }
     return 1;
-}
-
-void vantor::SplitTokens(char* text, char** tokens, const char* delimiters, int* count,
-                         size_t capacity) {
-    int stored = 0;
-    if (text != nullptr && tokens != nullptr && delimiters != nullptr) {
-        auto isDelimiter = [delimiters](unsigned char c) {
-            return c != '\0' && std::strchr(delimiters, c) != nullptr;
-        };
-        char* p = text;
-        while (static_cast<size_t>(stored) < capacity) {
-            while (*p != '\0' && isDelimiter(static_cast<unsigned char>(*p)))
-                ++p;
-            if (*p == '\0')
-                break;
-            char* token = p;
-            // A double-byte character is never split, whatever its trail byte.
-            while (*p != '\0' && !isDelimiter(static_cast<unsigned char>(*p))) {
-                if (platform::IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
-                    ++p;
-                ++p;
-            }
-            bool more = *p != '\0';
-            if (more)
-                *p++ = '\0';
-            if (*token == ';' || *token == '#')
-                break;
-            tokens[stored++] = token;
-            if (!more)
-                break;
-        }
-    }
-    if (count != nullptr)
-        *count = stored;
 }

@@ -1,7 +1,11 @@
 // The base of every action: targets, drivers, parameters, items and lines.
 #pragma once
 
+#include "Bands.h"
 #include "ConfigTable.h"
+#include "PferCounter.h"
+#include "RecordError.h"
+#include "Tokens.h"
 #include "HostCall.h"
 #include "omra/errorcode.h"
 #include "omra/omra.h"
@@ -24,22 +28,6 @@ class CDriver1TableAdapter;
         ::vantor::RecordError(operation, code, extra);                                             \
         OMRA_THROW(__VA_ARGS__);                                                                   \
     } while (0)
-
-namespace vantor {
-
-// Records a triple of this library (module 14) and returns its value.
-uint32_t RecordError(uint32_t operation, uint32_t code, int32_t extra);
-
-// The PFER line counter: one for the whole library, reset by every run.
-int& PferLineCounter();
-
-// Class mark of a band index: 0 gives 4, 1 gives 0, 2 gives 1, 3 gives 3.
-int32_t ClassMarkOfBand(int32_t band);
-
-// Name of a band index, or "-" for one outside 0 to 3.
-const char* BandName(int32_t band);
-
-} // namespace vantor
 
 class CActionBase : public IAction {
 public:
@@ -217,10 +205,5 @@ template <class Signal> bool SignalWithRetry(Signal&& signal) {
             return true;
     return false;
 }
-
-// Splits text in place at any of the delimiters, like the standard token
-// splitter; stops at a token that begins with ';' or '#'. Stores at most
-// capacity token addresses and writes their number to count (if not null).
-void SplitTokens(char* text, char** tokens, const char* delimiters, int* count, size_t capacity);
 
 } // namespace vantor

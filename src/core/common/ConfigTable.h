@@ -268,12 +268,12 @@ inline constexpr KeyFact kLn2040[] = {
 };
 #undef LN2040_INTO
 
-// Every table, in the order the default file lists their sections.
+// The tables; vantor::ConfigTables() lists them all, in the order the default
+// file lists their sections.
 inline constexpr Facts kDiagControlFacts{kDiagControl, std::size(kDiagControl)};
 inline constexpr Facts kVt300Facts{kVt300, std::size(kVt300)};
 inline constexpr Facts kVt318Facts{kVt318, std::size(kVt318)};
 inline constexpr Facts kLn2040Facts{kLn2040, std::size(kLn2040)};
-inline constexpr Facts kAllFacts[] = {kDiagControlFacts, kVt300Facts, kVt318Facts, kLn2040Facts};
 
 static_assert(static_cast<size_t>(Vt300::Pcl) == kPclIndex &&
                   static_cast<size_t>(Vt300::Tch) == kTchIndex &&

@@ -110,17 +110,42 @@ uint32_t finish(uint32_t value, CCFTException* pending) {
     return value;
 }
 
+// One export: the prologue (the error slot cleared), the body's checks and
+// forwarding under the boundary, and the hand-over of a run's exception. This
+// frame, like the export's, holds no handler and nothing to destroy.
+template <class Body> uint32_t exportCall(uint32_t operation, const Body& body) {
+    CCFTException* pending = nullptr;
+    uint32_t r = guarded(operation, nullptr, nullptr, &pending, [&body] {
+        Spec_ClearErrorCode(E_ERR_ANY);
+        return static_cast<uint32_t>(body());
+    });
+    return finish(r, pending);
+}
+
+// A per-action export: the action checks, then the call of the live action.
+template <class Call> uint32_t actionCall(uint32_t operation, IAction* action, const Call& call) {
+    return exportCall(operation, [operation, action, &call] {
+        if (uint32_t c = checkAction(operation, action))
+            return c;
+        return static_cast<uint32_t>(call(action));
+    });
+}
+
+// InitAction and DoAction: a run under its running mark, its exception
+// handed over.
+template <class Run>
+uint32_t runCall(uint32_t operation, IAction* action, const char* runName, const Run& run) {
+    CCFTException* pending = nullptr;
+    uint32_t r = checkedRun(operation, action, runName, &pending, run);
+    return finish(r, pending);
+}
+
 } // namespace
 
 extern "C" {
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_Startup(LIBRARY_INFO* info) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_STARTUP, nullptr, nullptr, &pending, [info] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        return TheLibrary().Startup(info);
-    });
-    return finish(r, pending);
+    return exportCall(OMRA_OP_STARTUP, [info] { return TheLibrary().Startup(info); });
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_Cleanup(void) {
@@ -135,23 +160,18 @@ OMRA_EXPORT uint32_t OMRA_CALL Omra_Cleanup(void) {
 }
 
 OMRA_EXPORT IAction* OMRA_CALL Omra_CreateAction(uint32_t id, uint32_t /*unused*/) {
-    CCFTException* pending = nullptr;
     IAction* made = nullptr;
-    uint32_t r = guarded(OMRA_OP_CREATE_ACTION, nullptr, nullptr, &pending, [id, &made] {
-        Spec_ClearErrorCode(E_ERR_ANY);
+    exportCall(OMRA_OP_CREATE_ACTION, [id, &made] {
         if (!TheLibrary().Started())
             return RecordError(OMRA_OP_CREATE_ACTION, OMRA_ERR_NOT_STARTED, 0);
         made = TheLibrary().CreateAction(id);
         return 0u;
     });
-    finish(r, pending);
     return made;
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_FreeAction(IAction* action) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_FREE_ACTION, nullptr, nullptr, &pending, [action] {
-        Spec_ClearErrorCode(E_ERR_ANY);
+    return exportCall(OMRA_OP_FREE_ACTION, [action] {
         CVantorCrystalLibrary& lib = TheLibrary();
         if (!lib.Started())
             return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NOT_STARTED, 0);
@@ -159,13 +179,10 @@ OMRA_EXPORT uint32_t OMRA_CALL Omra_FreeAction(IAction* action) {
             return RecordError(OMRA_OP_FREE_ACTION, OMRA_ERR_NULL_HANDLE, 0);
         return lib.FreeAction(action);
     });
-    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_GetActionInfo(IAction* action, ACTION_INFO* info) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_GET_ACTION_INFO, nullptr, nullptr, &pending, [action, info] {
-        Spec_ClearErrorCode(E_ERR_ANY);
+    return exportCall(OMRA_OP_GET_ACTION_INFO, [action, info] {
         CVantorCrystalLibrary& lib = TheLibrary();
         if (!lib.Started())
             return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NOT_STARTED, 0);
@@ -175,77 +192,45 @@ OMRA_EXPORT uint32_t OMRA_CALL Omra_GetActionInfo(IAction* action, ACTION_INFO* 
             return RecordError(OMRA_OP_GET_ACTION_INFO, OMRA_ERR_NULL_POINTER, 0);
         return lib.GetActionInfo(action, info);
     });
-    return finish(r, pending);
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_SetCallBack(IAction* action, uint32_t type,
                                                 NOTIFY_TARGET* target) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_SET_CALLBACK, nullptr, nullptr, &pending, [=] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        if (uint32_t c = checkAction(OMRA_OP_SET_CALLBACK, action))
-            return c;
-        return static_cast<uint32_t>(action->SetCallBack(type, target));
-    });
-    return finish(r, pending);
+    return actionCall(OMRA_OP_SET_CALLBACK, action,
+                      [=](IAction* live) { return live->SetCallBack(type, target); });
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_SetDriver(IAction* action, uint32_t type, uint32_t kind,
                                               void* driver) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_SET_DRIVER, nullptr, nullptr, &pending, [=] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        if (uint32_t c = checkAction(OMRA_OP_SET_DRIVER, action))
-            return c;
-        return static_cast<uint32_t>(action->SetDriver(type, kind, driver));
-    });
-    return finish(r, pending);
+    return actionCall(OMRA_OP_SET_DRIVER, action,
+                      [=](IAction* live) { return live->SetDriver(type, kind, driver); });
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_InitAction(IAction* action, ACTION_PARAM* param) {
-    CCFTException* pending = nullptr;
-    uint32_t r = checkedRun(OMRA_OP_INIT_ACTION, action, "InitAction", &pending,
-                            [param](IAction* live) { return live->InitAction(param); });
-    return finish(r, pending);
+    return runCall(OMRA_OP_INIT_ACTION, action, "InitAction",
+                   [param](IAction* live) { return live->InitAction(param); });
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_DoAction(IAction* action) {
-    CCFTException* pending = nullptr;
-    uint32_t r = checkedRun(OMRA_OP_DO_ACTION, action, "DoAction", &pending,
-                            [](IAction* live) { return live->DoAction(); });
-    return finish(r, pending);
+    return runCall(OMRA_OP_DO_ACTION, action, "DoAction",
+                   [](IAction* live) { return live->DoAction(); });
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_Setup(uint32_t id, const char* path) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_SETUP, nullptr, nullptr, &pending, [id, path] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        return TheLibrary().Setup(id, path);
-    });
-    return finish(r, pending);
+    return exportCall(OMRA_OP_SETUP, [id, path] { return TheLibrary().Setup(id, path); });
 }
 
+// The property exports have no operation number of their own: the host
+// family records their failures under DoAction's (9), and so do they.
 OMRA_EXPORT uint32_t OMRA_CALL Omra_SetProperty(IAction* action, uint32_t a, uint32_t b,
                                                 uint32_t c) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_DO_ACTION, nullptr, nullptr, &pending, [=] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        if (uint32_t failed = checkAction(OMRA_OP_DO_ACTION, action))
-            return failed;
-        return static_cast<uint32_t>(action->SetProperty(a, b, c));
-    });
-    return finish(r, pending);
+    return actionCall(OMRA_OP_DO_ACTION, action,
+                      [=](IAction* live) { return live->SetProperty(a, b, c); });
 }
 
 OMRA_EXPORT uint32_t OMRA_CALL Omra_GetProperty(IAction* action, uint32_t a, uint32_t b,
                                                 uint32_t c) {
-    CCFTException* pending = nullptr;
-    uint32_t r = guarded(OMRA_OP_DO_ACTION, nullptr, nullptr, &pending, [=] {
-        Spec_ClearErrorCode(E_ERR_ANY);
-        if (uint32_t failed = checkAction(OMRA_OP_DO_ACTION, action))
-            return failed;
-        return static_cast<uint32_t>(action->GetProperty(a, b, c));
-    });
-    return finish(r, pending);
+    return actionCall(OMRA_OP_DO_ACTION, action,
+                      [=](IAction* live) { return live->GetProperty(a, b, c); });
 }
 }

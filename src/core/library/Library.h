@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chips/ChipRegistry.h"
+#include "common/RecordError.h"
 #include "common/ActionBase.h"
 #include "platform/FileVersion.h"
 

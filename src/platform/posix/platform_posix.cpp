@@ -252,22 +252,8 @@ bool IsWindowHandle(uintptr_t) {
 void SendWindowMessage(uintptr_t, uint32_t, uintptr_t, intptr_t) {}
 void PostThreadMsg(uint32_t, uint32_t, uintptr_t, intptr_t) {}
 
-void ShowMessageBox(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "",
-                 text != nullptr ? text : "");
-}
-
 bool IsLeadByte(unsigned char) {
     return false;
-}
-
-std::string ExecutablePath() {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return std::string();
-    buf[n] = '\0';
-    return buf;
 }
 
 } // namespace platform

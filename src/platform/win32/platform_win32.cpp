@@ -132,16 +132,8 @@ void PostThreadMsg(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr
     PostThreadMessageA(threadId, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
 }
 
-void ShowMessageBox(const char* text, const char* caption) {
-    MessageBoxA(GetActiveWindow(), text, caption, MB_OK);
-}
-
 bool IsLeadByte(unsigned char c) {
     return IsDBCSLeadByte(c) != FALSE;
-}
-
-std::string ExecutablePath() {
-    return win32::ModuleFileName<char>(nullptr);
 }
 
 } // namespace platform
