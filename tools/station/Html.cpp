@@ -12,6 +12,8 @@ namespace station {
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 const char* kStyle = R"(<style>
 body{font-family:"DejaVu Sans",Arial,sans-serif;margin:24px auto;max-width:1180px;padding:0 16px;color:#222;font-size:14px}
 h1{font-size:22px;margin:0 0 4px}h2{font-size:17px;margin:22px 0 8px;border-bottom:1px solid #ccc}
@@ -98,7 +100,7 @@ std::string histogram(const std::string& title, const Capability& c, bool wholeC
     auto xAt = [&](double v) { return left + (v - lo) / (hi - lo) * pw; };
     const double base = top + ph;
     // The normal's peak sets the scale when it stands above the bars.
-    double peak = sd > 0 ? n * barWidth / (sd * std::sqrt(2 * M_PI)) : 0;
+    double peak = sd > 0 ? n * barWidth / (sd * std::sqrt(2 * kPi)) : 0;
     const double scale = std::max(static_cast<double>(most), peak) * 1.05;
     svg.Rect(left, top, pw, ph, "#fafafa", "#bbbbbb");
     const double wl = std::max(lo, c.low), wh = std::min(hi, c.high);
@@ -120,7 +122,7 @@ std::string histogram(const std::string& title, const Capability& c, bool wholeC
         for (int i = 0; i <= 240; ++i) {
             double v = lo + (hi - lo) * i / 240.0;
             double z = (v - mean) / sd;
-            double y = n * barWidth * std::exp(-0.5 * z * z) / (sd * std::sqrt(2 * M_PI));
+            double y = n * barWidth * std::exp(-0.5 * z * z) / (sd * std::sqrt(2 * kPi));
             curve.emplace_back(xAt(v), base - ph * std::min(y / scale, 1.0));
         }
         svg.Polyline(curve, "#e08020", 1.8);

@@ -19,10 +19,12 @@ using gzFile = FILE*;
 #include <io.h>
 #define station_dup _dup
 #define station_fileno _fileno
+#define station_fdopen _fdopen
 #else
 #include <unistd.h>
 #define station_dup dup
 #define station_fileno fileno
+#define station_fdopen fdopen
 #endif
 
 namespace station {
@@ -167,7 +169,7 @@ bool PartReader::Open() {
             return false;
         }
         m_handle->file =
-            stdin == nullptr ? nullptr : std::fdopen(station_dup(station_fileno(stdin)), "rb");
+            stdin == nullptr ? nullptr : station_fdopen(station_dup(station_fileno(stdin)), "rb");
         if (m_handle->file == nullptr) {
             m_error = "cannot read standard input: " + std::string(std::strerror(errno));
             return false;
