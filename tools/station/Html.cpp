@@ -26,7 +26,8 @@ tr.first td{border-top:2px solid #bbb}
 .note{color:#555;font-size:12px}
 @media print{@page{size:A4;margin:12mm}body{margin:0;padding:0;max-width:none;font-size:9pt}
 table{font-size:7.5pt}td,th{padding:1px 4px}.figs>div{break-inside:avoid}h2{break-after:avoid}
-tr{break-inside:avoid}.chart{break-inside:avoid}svg{max-width:100%}}
+tr{break-inside:avoid}svg{max-width:100%}
+.hist>div{flex:0 0 48%}.hist svg{width:100%;height:auto}#sweep{break-before:page}}
 </style>)";
 
 std::string esc(const std::string& s) {
@@ -297,7 +298,7 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
          "mean and the overall deviation of a normal.</p>\n";
     p += "<h2 id=\"histograms\">Histograms</h2>\n<p class=\"note\">Green band: the window; blue "
          "bars inside it, red "
-         "outside; orange: the fitted normal.</p>\n<div class=\"figs\">\n" +
+         "outside; orange: the fitted normal.</p>\n<div class=\"figs hist\">\n" +
          figures + "</div>\n";
     p += "<h2 id=\"drift\">Drift</h2>\n<p class=\"note\">CUSUM on the reference-point error, k = " +
          FormatNumber("%.2f", Cusum::kSlack) + " sd, h = " + FormatNumber("%.0f", Cusum::kLimit) +
