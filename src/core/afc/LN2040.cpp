@@ -97,25 +97,16 @@ vantor::ChipLimits CLN2040::Limits(const Settings& s) {
     using vantor::SpanText;
     vantor::ChipLimits l;
     const vantor::ChipWindows w = Windows(s);
-    vantor::JudgedWindow(&l, &l.windows.cdac, w.cdac.low, w.cdac.high, "the CDAC");
-    vantor::JudgedWindow(&l, &l.windows.cafc, w.cafc.low, w.cafc.high, "the CAFC");
-    vantor::JudgedWindow(&l, &l.windows.slope, w.slope.low, w.slope.high, "the CAFC slope");
+    vantor::JudgedWindow(&l, w.cdac, "the CDAC");
+    vantor::JudgedWindow(&l, w.cafc, "the CAFC");
+    vantor::JudgedWindow(&l, w.slope, "the CAFC slope");
     if (w.cdac.low <= 0 && w.cdac.low <= w.cdac.high)
         vantor::Warn(&l,
                      "the CDAC window " + SpanText(w.cdac.low, w.cdac.high) +
                          " holds 0, the CDAC of a crystal whose CDAC step does not pull: such a "
                          "unit goes on with CDAC 0");
-    if (w.slope.low <= 0 && w.slope.low <= w.slope.high)
-        vantor::Warn(&l, "the CAFC slope window " + SpanText(w.slope.low, w.slope.high) +
-                             " holds a slope of 0: a crystal whose CAFC does not pull passes the "
-                             "slope check");
-    if (w.cafc.low <= 0 && w.cafc.high >= 65535)
-        vantor::Warn(&l, "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
-                             " holds every CAFC code: the CAFC check is off");
-    else if (w.cafc.low <= 0 && w.cafc.low <= w.cafc.high)
-        vantor::Warn(&l,
-                     "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
-                         " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
+    vantor::SlopeWindowHoldsZero(&l, w.slope);
+    vantor::CafcWindowHoldsZero(&l, w.cafc, 0);
     if (s.defaultCafcStep == 0)
         vantor::Warn(&l,
                      "DEFAULT_CAFC_STEP is 0: both CAFC points coincide and every run fails the "

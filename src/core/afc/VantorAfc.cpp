@@ -99,7 +99,7 @@ vantor::ChipLimits CVantorAfc::Limits(const Settings& s) {
     vantor::ChipLimits l;
     const vantor::ChipWindows w = Windows(s);
     const long long maxSlope = s.maxCafcSlope, minSlope = s.minCafcSlope;
-    vantor::JudgedWindow(&l, &l.windows.slope, minSlope, maxSlope, "the CAFC slope");
+    vantor::JudgedWindow(&l, w.slope, "the CAFC slope");
     if (w.offsetLimit == 0)
         vantor::Warn(&l, "'Freq. Offset Limit' is 0: only a first frequency error of exactly 0 Hz "
                          "passes, so no unit can pass");

@@ -134,7 +134,7 @@ vantor::ChipLimits CVt318::Limits(const Settings& s) {
     using vantor::SpanText;
     vantor::ChipLimits l;
     const vantor::ChipWindows w = Windows(s);
-    vantor::JudgedWindow(&l, &l.windows.cdac, w.cdac.low, w.cdac.high, "the CDAC");
+    vantor::JudgedWindow(&l, w.cdac, "the CDAC");
     if (w.cdac.low > w.cdacBank.high && s.cdacRange >= 0)
         vantor::Warn(&l, "the CDAC window " + SpanText(w.cdac.low, w.cdac.high) + " lies above " +
                              std::to_string(w.cdacBank.high) +
@@ -148,21 +148,12 @@ vantor::ChipLimits CVt318::Limits(const Settings& s) {
         vantor::Warn(&l, "'Default CDAC' " + std::to_string(s.defaultCdac) +
                              " puts the second coarse point below CDAC 0: it wraps to " +
                              std::to_string(static_cast<uint16_t>(s.defaultCdac - kCoarseStep)));
-    vantor::JudgedWindow(&l, &l.windows.slope, w.slope.low, w.slope.high, "the CAFC slope");
-    if (w.slope.low <= 0 && w.slope.low <= w.slope.high)
-        vantor::Warn(&l, "the CAFC slope window " + SpanText(w.slope.low, w.slope.high) +
-                             " holds a slope of 0: a crystal whose CAFC does not pull passes the "
-                             "slope check");
-    vantor::JudgedWindow(&l, &l.windows.cafc, w.cafc.low, w.cafc.high, "the CAFC");
+    vantor::JudgedWindow(&l, w.slope, "the CAFC slope");
+    vantor::SlopeWindowHoldsZero(&l, w.slope);
+    vantor::JudgedWindow(&l, w.cafc, "the CAFC");
     // The last attempt's window lies this far above the first's.
     const long long climb = (w.attempts - 1) * w.attemptStep;
-    if (w.cafc.low <= 0 && w.cafc.high + climb >= 65535)
-        vantor::Warn(&l, "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
-                             " holds every CAFC code: the CAFC check is off");
-    else if (w.cafc.low <= 0 && w.cafc.low <= w.cafc.high)
-        vantor::Warn(&l,
-                     "the CAFC window " + SpanText(w.cafc.low, w.cafc.high) +
-                         " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
+    vantor::CafcWindowHoldsZero(&l, w.cafc, climb);
     if (s.deltaCafc == 0)
         vantor::Warn(&l, "'Delta   CAFC' is 0: both fine points coincide and every run fails with "
                          "\"CAFC Slope is zero!\"");

@@ -61,12 +61,10 @@ inline std::string SpanText(long long low, long long high) {
     return "[" + std::to_string(low) + ", " + std::to_string(high) + "]";
 }
 
-// Sets a judged window and notes one that no unit can pass.
-inline void JudgedWindow(ChipLimits* limits, Span* span, long long low, long long high,
-                         const std::string& what) {
-    *span = MakeSpan(low, high);
-    if (low > high)
-        limits->notes.push_back({true, what + " window " + SpanText(low, high) +
+// Notes a judged window that no unit can pass.
+inline void JudgedWindow(ChipLimits* limits, const Span& w, const std::string& what) {
+    if (w.low > w.high)
+        limits->notes.push_back({true, what + " window " + SpanText(w.low, w.high) +
                                            " has its lower bound above the upper: no unit can "
                                            "pass"});
 }
@@ -76,6 +74,25 @@ inline void Warn(ChipLimits* limits, std::string text) {
 }
 inline void Note(ChipLimits* limits, std::string text) {
     limits->notes.push_back({false, std::move(text)});
+}
+
+// A slope window that holds 0 lets a crystal that does not pull pass.
+inline void SlopeWindowHoldsZero(ChipLimits* limits, const Span& slope) {
+    if (slope.low <= 0 && slope.low <= slope.high)
+        Warn(limits, "the CAFC slope window " + SpanText(slope.low, slope.high) +
+                         " holds a slope of 0: a crystal whose CAFC does not pull passes the "
+                         "slope check");
+}
+
+// A CAFC window from 0 to the top of the codes (up to `climb` above the first
+// attempt's) checks nothing; one that holds 0 passes a failed extrapolation.
+inline void CafcWindowHoldsZero(ChipLimits* limits, const Span& cafc, long long climb) {
+    if (cafc.low <= 0 && cafc.high + climb >= 65535)
+        Warn(limits, "the CAFC window " + SpanText(cafc.low, cafc.high) +
+                         " holds every CAFC code: the CAFC check is off");
+    else if (cafc.low <= 0 && cafc.low <= cafc.high)
+        Warn(limits, "the CAFC window " + SpanText(cafc.low, cafc.high) +
+                         " holds CAFC 0, which a failed extrapolation gives: such a unit passes");
 }
 
 } // namespace vantor
