@@ -28,6 +28,14 @@ std::string dir() {
     return d;
 }
 
+// The logs of a run are removed when its tests are done.
+class RemoveLogs : public ::testing::Environment {
+public:
+    void TearDown() override { std::system(("rm -rf '" + dir() + "'").c_str()); }
+};
+const ::testing::Environment* const kRemoveLogs =
+    ::testing::AddGlobalTestEnvironment(new RemoveLogs);
+
 Ran station(const std::string& args) {
     const std::string out = dir() + "/out.txt";
     Ran r;
