@@ -7,6 +7,7 @@
 # at their own paths, so the build's CTest files work there as they are.
 #
 #   vm32.sh accel                      kvm or tcg: how a machine runs here
+#   vm32.sh disk                       where the machine's disk is kept
 #   vm32.sh prepare                    makes the machine's disk once
 #   vm32.sh exec BUILD CMD [ARGS]      CMD inside the machine, in BUILD
 #   vm32.sh BUILD 'PROGRAM [ARGS]' ... each as `wine PROGRAM ARGS` in BUILD/bin
@@ -141,7 +142,7 @@ stage_disk() {
   done
   cp "$dir/job" "$dir/tree/.vm32-job"
   mkfs.ext4 -q -F -L vm32host -d "$dir/tree" "$dir/disk.img" \
-    "$(($(du -sm "$dir/tree" | cut -f1) + 512))M" || return 1
+    "$(($(du -sm "$dir/tree" | cut -f1) + 512))M" >/dev/null || return 1
   rm -rf "$dir/tree"
   echo "$binds" >"$dir/binds"
 }
@@ -182,7 +183,7 @@ make_disk() {
     # Room for what the second stage installs and the prefix; the file is
     # sparse and trimmed at the end.
     size=$(($(du -sm "$tmp/root" | cut -f1) * 3 + 1024))
-    mkfs.ext4 -q -F -L vm32root -d "$tmp/root" "$tmp/root.img" "${size}M" || exit 1
+    mkfs.ext4 -q -F -L vm32root -d "$tmp/root" "$tmp/root.img" "${size}M" >/dev/null || exit 1
     rm -rf "$tmp/root"
     echo "vm32: first stage done after $((SECONDS - t0)) s; installing in the machine"
     printf '%s\n' 'set -e' 'apt-get clean' \
@@ -196,7 +197,9 @@ make_disk() {
     echo "vm32: disk ready after $((SECONDS - t0)) s ($(du -sh "$entry/root.img" | cut -f1) used)"
   ) 9>"$entry.lock" || die "could not make the machine's disk"
 }
-entry=$cache_dir/vm32-$(root_key "$init_script" "$(declare -f make_disk stage_disk boot)" \
+# The key: what the disk holds comes from the root's first stage, the first
+# program and the job of make_disk, and the prefix that wine32.sh makes.
+entry=$cache_dir/vm32-$(root_key "$init_script" "$(declare -f make_disk)" \
   "$(sed -n '/^wine_env()/,/^}/p;/^init_prefix()/,/^}/p' "$repo/scripts/wine32.sh")")
 
 # run_job BUILD CMD...: CMD run by bash in BUILD inside the machine, which
@@ -231,6 +234,9 @@ run_job() {
 case "${1:-}" in
   accel)
     echo "$accel"
+    ;;
+  disk)
+    echo "$entry/root.img"
     ;;
   prepare)
     make_disk
