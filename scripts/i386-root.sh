@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The i386 Debian root that the 32-bit Wine stage runs in, shared by
 # scripts/wine32.sh (a chroot, where the kernel runs 32-bit code) and
 # scripts/vm32.sh (a virtual machine's disk, where it does not). Sourced, not
