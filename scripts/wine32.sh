@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs the 32-bit Windows build under Debian's own 32-bit Wine, inside an
-# i386 Debian root kept in the build folder, so the machine's wine64 stays
-# as it is.
+# i386 Debian root (scripts/i386-root.sh), so the machine's wine64 stays as
+# it is.
 #
 #   wine32.sh check                      does the kernel run 32-bit x86 code?
 #   wine32.sh prepare                    check, then make the root once
@@ -10,7 +10,10 @@
 #   wine32.sh exec BUILD CMD [ARGS]      any command inside the root, with the
 #                                        same Wine settings
 #
-# The root lives in $WINE32_ROOT (default build/i386-root of this tree).
+# The root is a chroot kept in the cache of scripts/i386-root.sh, or
+# $WINE32_ROOT. Run inside the 32-bit system itself (the virtual machine of
+# scripts/vm32.sh), run and exec start Wine directly, with the prefix
+# $WINE32_PREFIX when it is set.
 # WINE32_EMULATE=qemu runs the root's i386 programs through qemu-i386-static
 # registered in a user namespace of the run alone, for machines whose kernel
 # has no 32-bit support: it makes the root there (about 15 minutes), but Wine
@@ -21,15 +24,12 @@
 # status of the command run.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-root=${WINE32_ROOT:-$repo/build/i386-root}
+. "$repo/scripts/i386-root.sh"
 no_i386=77
 emulate=${WINE32_EMULATE:-}
 qemu=/usr/bin/qemu-i386-static
-# What the root holds beyond minbase: Wine and what its windows need to draw
-# and measure text as the machine's own Wine does.
-root_pkgs=(wine wine32 fonts-wine fonts-liberation fonts-dejavu-core fonts-wqy-microhei
-           libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
-           libxext6)
+inside=
+[ -f /etc/vantor-i386-root ] && inside=1
 
 # in_ns ARGS... SCRIPT: SCRIPT run by bash in a mount namespace of its own
 # ($1... are the ARGS), so whatever it mounts goes away with it, even when it
@@ -105,51 +105,33 @@ EOF
   rc=$?
   rm -rf "$dir"
   if [ "$rc" -ne 42 ]; then
-    echo "wine32: this kernel does not run 32-bit x86 programs; the 32-bit Wine stage is skipped"
+    echo "wine32: this kernel does not run 32-bit x86 programs"
     return $no_i386
   fi
   return 0
 }
 
-# The Debian mirror apt uses on this machine.
-mirror() {
-  local m
-  m=$(grep -hE '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null |
-        awk '{print $2}' | grep -E '/debian/?$' | head -1)
-  [ -n "$m" ] || m=$(grep -hE '^deb ' /etc/apt/sources.list 2>/dev/null |
-                       awk '{print $2}' | grep -E '/debian/?$' | head -1)
-  echo "${m:-http://deb.debian.org/debian}"
-}
-
 make_root() {
   [ -f "$root/.complete" ] && return 0
   [ "$(id -u)" -eq 0 ] || die "making the i386 root needs root"
-  command -v debootstrap >/dev/null || die "debootstrap is missing (scripts/deps.sh all installs it)"
   mkdir -p "$(dirname "$root")"
   (
     flock 9
     [ -f "$root/.complete" ] && exit 0
-    local tmp="$root.new" m
-    m=$(mirror)
-    rm -rf "$tmp"
-    echo "wine32: making the i386 root in $root from $m (once)"
-    # The first stage only unpacks; the second runs the root's own programs.
-    unshare --mount --propagation private debootstrap --foreign --arch=i386 --variant=minbase \
-        bookworm "$tmp" "$m" >"$tmp.log" 2>&1 || { tail -20 "$tmp.log" >&2; rm -rf "$tmp"; exit 1; }
-    cp /etc/resolv.conf "$tmp/etc/resolv.conf"
-    in_ns "$tmp" "$tmp.log" "$emulate" "${root_pkgs[@]}" '
+    local tmp="$root.new"
+    echo "wine32: making the i386 root in $root (once)"
+    root_first_stage "$tmp" "$tmp.log" || { rm -rf "$tmp"; exit 1; }
+    # The second stage runs the root's own programs: it installs what the
+    # first downloaded.
+    in_ns "$tmp" "$tmp.log" "$emulate" '
       set -euo pipefail
       tmp=$1 log=$2 emulate=$3
-      shift 3
       mount --rbind /dev "$tmp/dev"
       # In a user namespace no device node can be made: debootstrap is told
       # it runs in a container, whose /dev (here the bound one) is given.
       [ "$emulate" = qemu ] && export container=lxc
       chroot "$tmp" /debootstrap/debootstrap --second-stage >>"$log" 2>&1 ||
         { tail -20 "$log" >&2; exit 1; }
-      mount -t proc proc "$tmp/proc"
-      chroot "$tmp" /usr/bin/env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-        --no-install-recommends "$@" >>"$log" 2>&1 || { tail -20 "$log" >&2; exit 1; }
       chroot "$tmp" apt-get clean
     ' || { rm -rf "$tmp"; exit 1; }
     rm -rf "$root" "$tmp.log"
@@ -157,19 +139,32 @@ make_root() {
     touch "$root/.complete"
   ) 9>"$root.lock" || die "could not make the i386 root"
 }
+root=${WINE32_ROOT:-$cache_dir/i386-root-$(root_key "$(declare -f make_root in_ns)")}
+
+# wine_env BUILD: the settings every Wine run of BUILD gets, as NAME=VALUE.
+wine_env() {
+  printf '%s\n' "WINEPREFIX=${WINE32_PREFIX:-$1/wineprefix-i386}" WINEDEBUG=-all \
+    "WINEDLLOVERRIDES=mshtml=d;mscoree=d;winemenubuilder.exe=d" "WINEPATH=$1/bin" HOME=/root \
+    "DISPLAY=${DISPLAY:-}"
+}
 
 # run_in_root BUILD CMD...: CMD inside the root, in a mount namespace of its
-# own, with the build folder and the display's sockets at their own paths.
+# own, with the build folder and the display's sockets at their own paths
+# (inside the 32-bit system: CMD as it is).
 run_in_root() {
   local build
   build=$(cd "$1" && pwd) || die "no build folder $1"
   shift
+  local env
+  mapfile -t env < <(wine_env "$build")
+  if [ -n "$inside" ]; then
+    /usr/bin/env "${env[@]}" "$@"
+    return
+  fi
   [ -f "$root/.complete" ] || die "no i386 root in $root (run: $0 prepare)"
   [ "$(id -u)" -eq 0 ] || die "entering the i386 root needs root"
-  in_ns "$root" "$build" "$PWD" /usr/bin/env \
-    WINEPREFIX="$build/wineprefix-i386" WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mshtml=d;mscoree=d;winemenubuilder.exe=d" WINEPATH="$build/bin" \
-    HOME=/root DISPLAY="${DISPLAY:-}" "$@" '
+  cache_use "$root"
+  in_ns "$root" "$build" "$PWD" /usr/bin/env "${env[@]}" "$@" '
     root=$1 build=$2 pwd_=$3
     shift 3
     set -e
@@ -191,14 +186,17 @@ run_in_root() {
 # The prefix is made once per build folder; later runs only use it. One cut
 # short is made again: Wine writes its registry long before it is done.
 init_prefix() {
-  local build=$1 prefix=$1/wineprefix-i386
+  local build=$1 prefix=${WINE32_PREFIX:-$1/wineprefix-i386}
   [ -f "$prefix/.complete" ] && return 0
   (
     flock 9
     [ -f "$prefix/.complete" ] && exit 0
     rm -rf "$prefix"
-    run_in_root "$build" /bin/sh -c 'wineboot -i >/dev/null 2>&1; rc=$?; wineserver -w; exit $rc' &&
-      touch "$prefix/.complete"
+    mkdir -p "$(dirname "$prefix")"
+    run_in_root "$build" /bin/sh -c 'wineboot -i >"$0" 2>&1; rc=$?; wineserver -w; exit $rc' \
+      "$prefix.log" || { tail -20 "$prefix.log" >&2; exit 1; }
+    touch "$prefix/.complete"
+    rm -f "$prefix.log"
   ) 9>"$build/.wineprefix-i386.lock" || die "could not make the Wine prefix in $prefix"
 }
 
@@ -206,9 +204,10 @@ cmd=${1:-}
 shift || true
 case "$cmd" in
   check)
-    check_i386
+    [ -n "$inside" ] || check_i386
     ;;
   prepare)
+    [ -n "$inside" ] && exit 0
     check_i386 || exit $?
     make_root
     ;;

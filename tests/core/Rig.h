@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Capture.h"
+#include "ExportCall.h"
 #include "HostSleep.h"
 #include "Simulator.h"
 #include "TempFile.h"
@@ -32,13 +33,7 @@ inline Triple T(uint32_t op, uint32_t code, int32_t extra = 0) {
 // A file in the working folder, removed when the test ends.
 using testing_support::TempFile;
 
-struct RunResult {
-    bool threw = false;
-    int returned = -1;
-    std::string message;
-    std::string fullText;
-    Triple triple;
-};
+using RunResult = testing_support::Outcome;
 
 class Bench {
 public:
@@ -62,12 +57,8 @@ public:
         ASSERT_EQ(0, action->SetCallBack(1, &items));
         ASSERT_EQ(0, action->SetCallBack(2, &lines));
         ASSERT_EQ(0, action->SetDriver(2, 1, static_cast<IRfTester*>(&rf)));
-        ACTION_PARAM p;
-        std::memset(&p, 0, sizeof p);
-        p.chipType = chipType;
-        p.band = band;
-        p.calibrationRecord = record.data();
-        std::snprintf(p.configPath, sizeof p.configPath, "%s", m_config->Path().c_str());
+        ACTION_PARAM p =
+            testing_support::ParamBlock(m_config->Path(), chipType, band, record.data());
         ASSERT_EQ(0, action->InitAction(&p));
         log.Clear();
         testing_support::Capture().items.clear();
@@ -76,17 +67,7 @@ public:
     }
 
     RunResult Run(IAction* action) {
-        RunResult r;
-        try {
-            r.returned = action->DoAction();
-        } catch (CCFTException* e) {
-            r.threw = true;
-            r.message = e->GetMessageText();
-            r.fullText = e->GetFullText();
-            delete e;
-        }
-        r.triple = LastTriple();
-        return r;
+        return testing_support::Catching([&] { return action->DoAction(); });
     }
 
     uint16_t U16(int offset) const { return calrec::ReadU16(record.data(), offset); }

@@ -60,9 +60,7 @@ Values valuesOf(const CLN2040& a) {
 
 template <class Action> Values loadValues(const std::string& text) {
     rig::TempFile file(text);
-    ACTION_PARAM p;
-    std::memset(&p, 0, sizeof p);
-    std::strncpy(p.configPath, file.Path().c_str(), sizeof p.configPath - 1);
+    ACTION_PARAM p = testing_support::ParamBlock(file.Path(), 0, 0);
     Action action;
     EXPECT_EQ(0, action.InitAction(&p));
     return valuesOf(action);

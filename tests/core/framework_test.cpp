@@ -281,14 +281,10 @@ TEST(InitAction, UnterminatedPathIsReadWithinItsField) {
     std::memset(&p, 0, sizeof p);
     std::memset(p.configPath, 'a', sizeof p.configPath);
     p.paramWord = 0x41414141; // right behind the path
-    try {
-        action.InitAction(&p);
-        FAIL() << "a missing file throws";
-    } catch (CCFTException* e) {
-        delete e;
-    }
+    const rig::RunResult init = testing_support::Catching([&] { return action.InitAction(&p); });
+    EXPECT_TRUE(init.threw) << "a missing file throws";
     EXPECT_EQ(520u, action.ConfigPath().size());
-    EXPECT_EQ(T(101, 13), rig::LastTriple());
+    EXPECT_EQ(T(101, 13), init.triple);
 }
 
 struct ConfigFixture : ::testing::Test {
@@ -339,16 +335,12 @@ TEST_F(ConfigFixture, EmptyFileLeavesItsTripleAndTheDefaults) {
 TEST_F(ConfigFixture, MissingFileThrowsAndKeepsTheSettings) {
     TestAction action;
     load(action, "[DIAG CONTROL]\nResend Diag. Command=1\n");
-    try {
-        action.LoadAdjustConfig("no-such-dir/missing.ini");
-        FAIL() << "expected an exception";
-    } catch (CCFTException* e) {
-        EXPECT_STREQ("< TEST >LoadAdjustConfig file <no-such-dir/missing.ini> not exist",
-                     e->GetMessageText());
-        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tActionBase.cpp\n"));
-        delete e;
-    }
-    EXPECT_EQ(T(101, 13), rig::LastTriple());
+    const rig::RunResult load = testing_support::Catching(
+        [&] { return action.LoadAdjustConfig("no-such-dir/missing.ini"); });
+    EXPECT_TRUE(load.threw);
+    EXPECT_EQ("< TEST >LoadAdjustConfig file <no-such-dir/missing.ini> not exist", load.message);
+    EXPECT_NE(std::string::npos, load.fullText.find("FILE:\tActionBase.cpp\n"));
+    EXPECT_EQ(T(101, 13), load.triple);
     EXPECT_EQ("no-such-dir/missing.ini", action.ConfigPath());
     EXPECT_EQ(1u, action.ResendDiagCommand());
 }
@@ -364,13 +356,10 @@ TEST_F(ConfigFixture, EmptyPathReadsNothing) {
 
 TEST_F(ConfigFixture, DirectoryIsNoConfigurationFile) {
     TestAction action;
-    try {
-        action.LoadAdjustConfig(".");
-        FAIL() << "a folder cannot be read as the file";
-    } catch (CCFTException* e) {
-        delete e;
-    }
-    EXPECT_EQ(T(101, 13), rig::LastTriple());
+    const rig::RunResult load =
+        testing_support::Catching([&] { return action.LoadAdjustConfig("."); });
+    EXPECT_TRUE(load.threw) << "a folder cannot be read as the file";
+    EXPECT_EQ(T(101, 13), load.triple);
 }
 
 // --- Drivers ------------------------------------------------------------------

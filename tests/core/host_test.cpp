@@ -3,6 +3,7 @@
 // thread and event targets and the export table.
 #include "AllocationCount.h"
 #include "Capture.h"
+#include "ExportCall.h"
 #include "TempFile.h"
 #include "HostSleep.h"
 #include "OmraHost.h"
@@ -23,6 +24,8 @@
 #endif
 
 using testing_support::Capture;
+using testing_support::Catching;
+using testing_support::Outcome;
 
 namespace {
 
@@ -47,19 +50,9 @@ protected:
 
     IAction* make(uint32_t id, const std::string& config, int32_t chipType = 1) {
         EXPECT_TRUE(testing_support::WriteFile(path, config)) << path;
-        IAction* a = lib.CreateAction(id, 0);
-        EXPECT_NE(nullptr, a);
-        NOTIFY_TARGET items = testing_support::ItemTarget();
-        NOTIFY_TARGET lines = testing_support::LineTarget();
-        EXPECT_EQ(0u, lib.SetCallBack(a, 1, &items));
-        EXPECT_EQ(0u, lib.SetCallBack(a, 2, &lines));
-        EXPECT_EQ(0u, lib.SetDriver(a, 2, 2, const_cast<RFTESTER_TABLE*>(rf.Table())));
-        ACTION_PARAM p;
-        std::memset(&p, 0, sizeof p);
-        p.chipType = chipType;
-        p.band = 2;
-        p.calibrationRecord = record.data();
-        std::snprintf(p.configPath, sizeof p.configPath, "%s", path);
+        IAction* a = testing_support::ReadyAction(lib, id, const_cast<RFTESTER_TABLE*>(rf.Table()),
+                                                  OMRA_DRIVER_KIND_TABLE);
+        ACTION_PARAM p = testing_support::ParamBlock(path, chipType, 2, record.data());
         EXPECT_EQ(0u, lib.InitAction(a, &p));
         return a;
     }
@@ -86,36 +79,22 @@ TEST_F(Host, Vt318RunThroughTheExports) {
 TEST_F(Host, FailedRunThrowsAcrossTheLibraryBoundary) {
     handset.crystal = sim::NominalCrystal(sim::Chip::LN2040);
     IAction* a = make(OMRA_ACTION_LN2040, "[LN2040 AFC]\nCALI_CDAC_MAX=33\n");
-    try {
-        lib.DoAction(a);
-        FAIL() << "the CDAC window cannot be met";
-    } catch (CCFTException* e) {
-        EXPECT_STREQ("CDAC 40 Exceed Range [32, 33]!", e->GetMessageText());
-        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "\n\nFILE:\tLN2040.cpp\nLINE:\t"));
-        delete e;
-    }
-    ERROR_TRIPLE t{};
-    ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &t));
-    EXPECT_EQ(137u, t.operation);
-    EXPECT_EQ(31u, t.code);
+    const Outcome run = Catching([&] { return lib.DoAction(a); });
+    EXPECT_TRUE(run.threw) << "the CDAC window cannot be met";
+    EXPECT_EQ("CDAC 40 Exceed Range [32, 33]!", run.message);
+    EXPECT_NE(std::string::npos, run.fullText.find("\n\nFILE:\tLN2040.cpp\nLINE:\t"));
+    EXPECT_EQ(testing_support::ActionTriple(137, 31), run.triple);
     EXPECT_EQ(3, Capture().items.back().kind);
     EXPECT_FALSE(handset.flashed[0]);
 }
 
 TEST_F(Host, InitActionWithAMissingFileThrows) {
     IAction* a = lib.CreateAction(OMRA_ACTION_VT300, 0);
-    ACTION_PARAM p;
-    std::memset(&p, 0, sizeof p);
-    std::snprintf(p.configPath, sizeof p.configPath, "%s", "missing-dir/none.ini");
-    try {
-        lib.InitAction(a, &p);
-        FAIL();
-    } catch (CCFTException* e) {
-        EXPECT_STREQ("< VT300_AFC >LoadAdjustConfig file <missing-dir/none.ini> not exist",
-                     e->GetMessageText());
-        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tActionBase.cpp"));
-        delete e;
-    }
+    ACTION_PARAM p = testing_support::ParamBlock("missing-dir/none.ini", 0, 0);
+    const Outcome init = Catching([&] { return lib.InitAction(a, &p); });
+    EXPECT_TRUE(init.threw);
+    EXPECT_EQ("< VT300_AFC >LoadAdjustConfig file <missing-dir/none.ini> not exist", init.message);
+    EXPECT_NE(std::string::npos, init.fullText.find("FILE:\tActionBase.cpp"));
 }
 
 // A host's delete of an action handle (slot 0 with flags 1, as MSVC's delete
@@ -240,25 +219,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Host, TheLibrarysOwnAllocationFailureIsHandedOverAsCCFTException) {
     IAction* a = lib.CreateAction(OMRA_ACTION_VT318, 0);
     ASSERT_NE(nullptr, a);
-    ACTION_PARAM p;
-    std::memset(&p, 0, sizeof p);
-    std::snprintf(p.configPath, sizeof p.configPath, "%s", path);
+    ACTION_PARAM p = testing_support::ParamBlock(path, 0, 0);
     ASSERT_TRUE(testing_support::WriteFile(path, "[AFC-COMMON]\n"));
     alloc_count::FailAllocation(1);
-    try {
-        lib.InitAction(a, &p);
-        ADD_FAILURE() << "the allocation did not fail";
-    } catch (CCFTException* e) {
-        EXPECT_STREQ("< VT318_AFC >InitAction stopped by an unexpected exception: std::bad_alloc",
-                     e->GetMessageText());
-        EXPECT_NE(nullptr, std::strstr(e->GetFullText(), "FILE:\tExports.cpp"));
-        delete e;
-    }
+    const Outcome init = Catching([&] { return lib.InitAction(a, &p); });
     alloc_count::FailAllocation(0);
-    ERROR_TRIPLE t{};
-    ASSERT_EQ(1, ErrorCode_GetLast(E_ERR_ACTION, &t));
-    EXPECT_EQ(OMRA_OP_INIT_ACTION, t.operation);
-    EXPECT_EQ(OMRA_ERR_UNEXPECTED, t.code);
+    EXPECT_TRUE(init.threw) << "the allocation did not fail";
+    EXPECT_EQ("< VT318_AFC >InitAction stopped by an unexpected exception: std::bad_alloc",
+              init.message);
+    EXPECT_NE(std::string::npos, init.fullText.find("FILE:\tExports.cpp"));
+    EXPECT_EQ(testing_support::ActionTriple(OMRA_OP_INIT_ACTION, OMRA_ERR_UNEXPECTED), init.triple);
     EXPECT_EQ(0u, lib.InitAction(a, &p));
     EXPECT_EQ(0u, lib.FreeAction(a));
 }

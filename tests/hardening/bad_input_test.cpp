@@ -4,9 +4,11 @@
 // its triple or a clean run, never a crash.
 #include "Capture.h"
 #include "Chips.h"
+#include "ExportCall.h"
 #include "HostSleep.h"
 #include "OmraHost.h"
 #include "Simulator.h"
+#include "TempFile.h"
 #include "Triple.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"
@@ -75,10 +77,7 @@ protected:
     }
 
     static void write(const std::string& path, const std::string& text) {
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(nullptr, f) << path;
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        ASSERT_TRUE(testing_support::WriteFile(path, text)) << path;
     }
 
     void start() {
@@ -86,51 +85,23 @@ protected:
         ASSERT_EQ(0u, lib.Startup(&info));
     }
 
-    // A created action with capturing targets and the RF tester.
-    IAction* ready(uint32_t id) {
-        IAction* a = lib.CreateAction(id, 0);
-        EXPECT_NE(nullptr, a);
-        if (a == nullptr)
-            return nullptr;
-        NOTIFY_TARGET items = testing_support::ItemTarget();
-        NOTIFY_TARGET lines = testing_support::LineTarget();
-        EXPECT_EQ(0u, lib.SetCallBack(a, OMRA_CALLBACK_RESULT, &items));
-        EXPECT_EQ(0u, lib.SetCallBack(a, OMRA_CALLBACK_LOG, &lines));
-        EXPECT_EQ(0u, lib.SetDriver(a, OMRA_DRIVER_RFTESTER, OMRA_DRIVER_KIND_OBJECT, &rf));
-        return a;
-    }
+    IAction* ready(uint32_t id) { return testing_support::ReadyAction(lib, id, &rf); }
 
     ACTION_PARAM param(int32_t chip, int32_t band, const std::string& path) {
-        ACTION_PARAM p;
-        std::memset(&p, 0, sizeof p);
-        p.chipType = chip;
-        p.band = band;
-        p.calibrationRecord = record.data();
-        std::snprintf(p.configPath, sizeof p.configPath, "%s", path.c_str());
-        return p;
+        return testing_support::ParamBlock(path, chip, band, record.data());
     }
 
-    // Runs the action; returns the exception's message ("" when none).
+    // The exception's message ("" when the call returned 0 instead).
+    template <typename Call> static std::string thrown(Call call) {
+        const testing_support::Outcome o = testing_support::Catching(call);
+        EXPECT_TRUE(o.threw || o.returned == 0) << o.returned;
+        return o.message;
+    }
     std::string run(IAction* a) {
-        try {
-            EXPECT_EQ(0u, lib.DoAction(a));
-        } catch (CCFTException* e) {
-            std::string m = e->GetMessageText();
-            delete e;
-            return m;
-        }
-        return std::string();
+        return thrown([&] { return lib.DoAction(a); });
     }
-
     std::string initError(IAction* a, ACTION_PARAM* p) {
-        try {
-            EXPECT_EQ(0u, lib.InitAction(a, p));
-        } catch (CCFTException* e) {
-            std::string m = e->GetMessageText();
-            delete e;
-            return m;
-        }
-        return std::string();
+        return thrown([&] { return lib.InitAction(a, p); });
     }
 
     int closingItems() const {

@@ -3,6 +3,7 @@
 #include "Handles.h"
 #include "WindowText.h"
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -52,6 +53,36 @@ LPARAM Point(POINT p) {
     return MAKELPARAM(p.x, p.y);
 }
 
+// Settle messages carry a serial; the hook on the window's thread records the
+// last one that thread took from its queue (posted messages come in order).
+std::atomic<WPARAM> gSettlePosted{0};
+std::atomic<WPARAM> gSettleTaken{0};
+
+UINT SettleMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"setupui.settle");
+    return message;
+}
+
+LRESULT CALLBACK SeeSettle(int code, WPARAM removal, LPARAM message) {
+    const MSG* msg = reinterpret_cast<const MSG*>(message);
+    if (code == HC_ACTION && removal == PM_REMOVE && msg->message == SettleMessage())
+        gSettleTaken.store(msg->wParam);
+    return ::CallNextHookEx(nullptr, code, removal, message);
+}
+
+BOOL CALLBACK FindPendingPaint(HWND w, LPARAM pending) {
+    if (::GetUpdateRect(w, nullptr, FALSE))
+        *reinterpret_cast<bool*>(pending) = true;
+    return TRUE;
+}
+
+// Whether the window or any window inside it still has an area to paint.
+bool PaintPending(HWND w) {
+    bool pending = ::GetUpdateRect(w, nullptr, FALSE) != FALSE;
+    ::EnumChildWindows(w, FindPendingPaint, reinterpret_cast<LPARAM>(&pending));
+    return pending;
+}
+
 } // namespace
 
 const char* PageName(Page page) {
@@ -90,14 +121,24 @@ bool Ui::Attach(int timeoutMs) {
         timeoutMs);
     if (!found)
         return false;
+    m_hook.reset(::SetWindowsHookExW(WH_GETMESSAGE, SeeSettle, nullptr, m_thread));
     m_splitter = ::GetDlgItem(m_dialog, kPaneFirst);
     if (m_splitter != nullptr)
         for (HWND c : Children(m_splitter))
             if (::GetDlgCtrlID(c) == kPaneFirst)
                 m_bar = c;
-    // Let creation and the first paints finish.
-    ::Sleep(200);
-    return true;
+    // Creation and the first paints done.
+    return Settle();
+}
+
+bool Ui::Settle(int timeoutMs) const {
+    if (!m_hook)
+        return false;
+    const WPARAM serial = ++gSettlePosted;
+    if (!::PostMessageW(m_dialog, SettleMessage(), serial, 0))
+        return false;
+    return WaitFor([&] { return gSettleTaken.load() >= serial; }, timeoutMs) &&
+           WaitFor([&] { return DialogAlive() && !PaintPending(m_dialog); }, timeoutMs);
 }
 
 bool Ui::WaitClosed(int timeoutMs) const {
@@ -298,7 +339,8 @@ void DrawOwnFrames() {
 Shot Ui::Capture(HWND also) const {
     ::RedrawWindow(m_dialog, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-    ::Sleep(400);
+    if (!Settle() || (also != nullptr && !WaitFor([&] { return !PaintPending(also); })))
+        return Shot{};
     Shot shot;
     RECT r{};
     ::GetWindowRect(m_dialog, &r);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/Handles.h"
+
 #include <functional>
 #include <cstdint>
 #include <string>
@@ -17,6 +19,10 @@ const char* PageName(Page page);
 
 // Polls the condition every 20 ms until it holds or the time is up.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+struct HookClose {
+    void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
+};
 
 // Asks Wine to draw this program's window frames itself (read when the
 // display driver starts, so call it before the first window).
@@ -43,8 +49,13 @@ class Ui {
 public:
     explicit Ui(DWORD uiThread) : m_thread(uiThread) {}
 
-    // Waits for the setup window and finds its splitter and bar.
+    // Waits for the setup window, finds its splitter and bar and waits until
+    // it has settled.
     bool Attach(int timeoutMs = 10000);
+    // Waits until the window's thread has handled every message posted to it
+    // before this call and no window of the dialog waits to be painted; false
+    // when that did not happen in time (or the window is gone).
+    bool Settle(int timeoutMs = 5000) const;
     HWND Dialog() const { return m_dialog; }
     HWND Splitter() const { return m_splitter; }
     HWND Bar() const { return m_bar; }
@@ -101,6 +112,7 @@ private:
     int LabelHeight(const std::wstring& text) const;
 
     DWORD m_thread;
+    win32::UniqueHandle<HHOOK, HookClose> m_hook; // sees what the window's thread takes
     HWND m_dialog = nullptr;
     HWND m_splitter = nullptr;
     HWND m_bar = nullptr;

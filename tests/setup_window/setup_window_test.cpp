@@ -1,6 +1,7 @@
 // The setup window as a host opens it: Omra_Setup runs the modal window on
 // this thread while a watcher thread clicks, types and presses buttons; then
 // the configuration file is read back, also through the actions themselves.
+#include "ExportCall.h"
 #include "OmraHost.h"
 #include "SetupUi.h"
 #include "afc/VantorAfc.h"
@@ -229,7 +230,7 @@ TEST_F(SetupWindow, Vt318InvalidFieldStopsTheSaveAndKeepsTheWindowOpen) {
         EXPECT_EQ(RangeText(L"0", L"19"), ui.AnswerMessageBox());
         EXPECT_TRUE(setupui::WaitFor([&] { return ui.FocusedWindow() == ui.Field(kV318Pcl); }))
             << "focus on the failed field";
-        ::Sleep(200);
+        EXPECT_TRUE(ui.Settle());
         EXPECT_TRUE(ui.DialogAlive()) << "OK with an invalid field keeps the window open";
         EXPECT_EQ(before, ReadFile(path)) << "nothing is written";
 
@@ -302,14 +303,6 @@ TEST_F(SetupWindow, Vt300RangesDisabledCdacAndPageDefaults) {
 }
 
 // --- round trip through the actions ----------------------------------------
-
-ACTION_PARAM ParamBlock(const std::string& path) {
-    ACTION_PARAM p{};
-    p.chipType = 0;
-    p.band = 1;
-    std::snprintf(p.configPath, sizeof p.configPath, "%s", path.c_str());
-    return p;
-}
 
 // A page filled in and saved, then the values the action loads from the file.
 struct LoadedValue {
@@ -405,7 +398,7 @@ TEST_P(SetupRoundTrip, ValuesSavedAreTheValuesTheActionLoads) {
     ASSERT_EQ(0u, lib.Startup(&info));
     OMRA_HANDLE action = lib.CreateAction(trip.id, 0);
     ASSERT_NE(nullptr, action);
-    ACTION_PARAM p = ParamBlock(path);
+    ACTION_PARAM p = testing_support::ParamBlock(path, 0, 1);
     ASSERT_EQ(0u, lib.InitAction(action, &p));
     for (const LoadedValue& v : trip.values)
         EXPECT_EQ(v.expected, v.read(action)) << v.name;
@@ -496,7 +489,7 @@ void WalkPages(Ui& ui, const std::string& chip, bool screenshots) {
     EXPECT_TRUE(ui.WaitPage(Page::Parameters)) << setupui::PageName(ui.VisiblePage());
     // Folder 1 slides open; its one item shows the about page.
     ui.ClickBar(ui.FolderButtonPoint(0, 1));
-    ::Sleep(600);
+    EXPECT_TRUE(ui.Settle());
     EXPECT_EQ(Page::Parameters, ui.VisiblePage()) << "a folder change shows no page";
     ui.ClickBar(ui.ItemPoint(1, 0));
     EXPECT_TRUE(ui.WaitPage(Page::About)) << setupui::PageName(ui.VisiblePage());
@@ -504,7 +497,7 @@ void WalkPages(Ui& ui, const std::string& chip, bool screenshots) {
         SaveAndLook(ui, shots + "_about.bmp", 1, 0);
     // Where folder 1 has no item, a click changes nothing.
     ui.ClickBar(ui.ItemPoint(1, 1));
-    ::Sleep(300);
+    EXPECT_TRUE(ui.Settle());
     EXPECT_EQ(Page::About, ui.VisiblePage());
 }
 
@@ -546,7 +539,7 @@ TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
         // Shown in a pane wider than its template, the page is laid out again:
         // icon at the top left, text to its right, history filling the rest.
         ui.ClickBar(ui.FolderButtonPoint(0, 1));
-        ::Sleep(600);
+        ASSERT_TRUE(ui.Settle());
         ui.ClickBar(ui.ItemPoint(1, 0));
         ASSERT_TRUE(ui.WaitPage(Page::About));
         auto rectOf = [&](int id) {
@@ -558,12 +551,10 @@ TEST_F(SetupWindow, HelpPageShowsVersionBuildAndHistory) {
         // The pane shows the page first and sizes it after (on the window's
         // thread): wait until the frame has followed the page's new size.
         RECT page{};
-        for (int tries = 0; tries < 250; ++tries) {
+        EXPECT_TRUE(setupui::WaitFor([&] {
             ::GetClientRect(help, &page);
-            if (page.right > 400 && rectOf(8002).right == page.right)
-                break;
-            ::Sleep(20);
-        }
+            return page.right > 400 && rectOf(8002).right == page.right;
+        })) << "the frame follows the page's width";
         RECT du{5, 5, 29, 29};
         ::MapDialogRect(help, &du);
         RECT icon = rectOf(8011), aboutText = rectOf(8010), line = rectOf(8012),
@@ -600,7 +591,7 @@ TEST_F(SetupWindow, ColumnBorderCannotBeDragged) {
         ::PostMessageW(ui.Splitter(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(border, y));
         ::PostMessageW(ui.Splitter(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(border + 80, y));
         ::PostMessageW(ui.Splitter(), WM_LBUTTONUP, 0, MAKELPARAM(border + 80, y));
-        ::Sleep(400);
+        EXPECT_TRUE(ui.Settle());
         RECT after{};
         ::GetWindowRect(ui.Bar(), &after);
         ::MapWindowPoints(HWND_DESKTOP, ui.Splitter(), reinterpret_cast<POINT*>(&after), 2);
@@ -738,7 +729,7 @@ TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
             EXPECT_NE(std::wstring::npos, text.find(reason)) << Narrow(text);
             EXPECT_EQ(ui.Title(), fw::WindowText(box)) << "the window's title as caption";
             EXPECT_TRUE(Ui::CloseMessageBox(box));
-            ::Sleep(300);
+            EXPECT_TRUE(ui.Settle());
             EXPECT_TRUE(ui.DialogAlive()) << "button " << button << " kept the window open";
             EXPECT_EQ(L"7", ui.FieldText(kV318Pcl)) << "the edits stay";
             EXPECT_EQ(L"9", ui.FieldText(kV318SlopeRange));
@@ -750,7 +741,8 @@ TEST_F(SetupWindow, SaveToAHeldFileSaysWhyAndKeepsTheWindowUntilTheFileIsFree) {
             const std::vector<std::string> l = Lines(ReadFile(path));
             return IndexOf(l, "PCL=7") >= 0 && IndexOf(l, "Slope Range=9") >= 0;
         })) << ReadFile(path);
-        EXPECT_EQ(nullptr, ui.WaitMessageBox(500)) << "a save that succeeds says nothing";
+        EXPECT_TRUE(ui.Settle());
+        EXPECT_EQ(nullptr, ui.WaitMessageBox(0)) << "a save that succeeds says nothing";
         ui.Press(IDOK);
         EXPECT_TRUE(ui.WaitClosed());
     });
@@ -865,11 +857,14 @@ TEST_F(SetupWindow, OtherIdsOpenNothing) {
         std::atomic<bool> done{false};
         std::thread watcher([&] {
             Ui ui(self);
-            sawWindow = ui.Attach(1500);
+            // Until a window opens or Omra_Setup has returned without one.
+            while (!done && !sawWindow)
+                sawWindow = ui.Attach(20);
             if (sawWindow)
                 ui.ForceClose();
         });
         EXPECT_EQ(0u, lib.Setup(id, path.c_str())) << id;
+        done = true;
         watcher.join();
         EXPECT_FALSE(sawWindow) << id;
     }
