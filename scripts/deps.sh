@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs the Debian packages the builds need, when they are missing.
-#   deps.sh native   the Linux build (station, native tests)
+#   deps.sh native   the Linux build (station, native tests; zlib for gzip logs,
+#                    Chromium for the test that renders the station's page)
 #   deps.sh all      also MinGW-w64, Wine, Xvfb, fonts, the fuzzing runtime, the
 #                    MSVC-ABI host's tools (clang, lld, llvm) and
 #                    debootstrap for the i386 root of the 32-bit Wine stage
@@ -8,7 +9,7 @@
 #                    scripts/vm32.sh (asked for only: it brings a kernel)
 set -euo pipefail
 what=${1:-all}
-pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
+pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev zlib1g-dev chromium)
 if [ "$what" = vm32 ]; then
   pkgs+=(qemu-system-x86 linux-image-amd64 initramfs-tools)
   what=all

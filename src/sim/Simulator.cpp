@@ -284,7 +284,7 @@ int RfTester::ReadMeasurement(intptr_t type, intptr_t buffer) {
         fe = m_script[m_next++];
     else if (m_handset != nullptr)
         fe = m_handset->MeasureFe();
-    float f = static_cast<float>(fe);
+    float f = static_cast<float>(fe + biasHz);
     unsigned char* block = reinterpret_cast<unsigned char*>(buffer);
     std::memcpy(block + OMRA_PFER_FE_OFFSET, &f, sizeof f);
     return 0;

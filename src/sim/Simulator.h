@@ -240,6 +240,8 @@ public:
 
     // Cost of one PFER measurement on the virtual clock, in milliseconds.
     double measurementMs = 45;
+    // What the tester's frequency reference adds to every error it reads, in Hz.
+    double biasHz = 0;
 
     int BeginAction(intptr_t a) override;
     int SetBand(intptr_t system, intptr_t band) override;

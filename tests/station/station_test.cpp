@@ -835,6 +835,10 @@ TEST_F(Station, BadInputGetsAClearMessageAndNonZeroExit) {
         {"--svg x.svg", 2, "--svg draws a population: add --units N"},
         {"--units 10 --svg /nonexistent/dir/x.svg", 2, "cannot write the SVG report"},
         {"--frobnicate", 2, "unknown option '--frobnicate'"},
+        {"--replay x.log --html x.html", 2, "--html draws a line's analysis: add --analyse LOG"},
+        {"--analyse x.log --svg x.svg", 2, "--analyse draws on its --html page"},
+        {"--replay x.log --json --sweep 'A/B=1:2:1' --sweep 'A/C=1:2:1'", 2,
+         "--json reports a sweep of one key"},
     };
     for (const Case& c : cases) {
         Outcome o = Run(c.args);

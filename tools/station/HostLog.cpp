@@ -1,8 +1,11 @@
 #include "HostLog.h"
 
 #include "StationChips.h"
+#include "common/ActionBase.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -69,12 +72,22 @@ bool dashes(const std::string_view* cols, size_t from, size_t to) {
     return true;
 }
 
-class Reader {
+// The band of a PFER line's band column (a vantor::BandName), or -1.
+int bandOf(std::string_view name) {
+    for (int32_t b = 0; b < 4; ++b)
+        if (name == vantor::BandName(b))
+            return b;
+    return -1;
+}
+
+} // namespace
+
+class UnitReader::Impl {
 public:
-    explicit Reader(HostLog* log)
-        : m_log(log), m_result(std::string(vantor::kNvStructName) + "."),
-          m_open(AllChips().size(), -1), m_next(AllChips().size(), 0),
-          m_lastPfer(AllChips().size(), -1) {
+    Impl(HostLog* log, std::function<void(LoggedUnit&)> done)
+        : m_log(log), m_done(std::move(done)), m_result(std::string(vantor::kNvStructName) + "."),
+          m_units(AllChips().size()), m_isOpen(AllChips().size(), false),
+          m_next(AllChips().size(), 0), m_lastPfer(AllChips().size(), -1) {
         for (sim::Chip chip : AllChips())
             m_pfer.push_back(std::string(ActionName(chip)) + vantor::kPferTag);
     }
@@ -86,6 +99,20 @@ public:
             return;
         if (!pfer(line, number) && !result(line))
             unread(line, number);
+    }
+
+    void Finish() {
+        // In the order of their first lines.
+        for (;;) {
+            size_t first = m_units.size();
+            for (size_t c = 0; c < m_units.size(); ++c)
+                if (m_isOpen[c] &&
+                    (first == m_units.size() || m_units[c].firstLine < m_units[first].firstLine))
+                    first = c;
+            if (first == m_units.size())
+                return;
+            close(first);
+        }
     }
 
 private:
@@ -113,17 +140,25 @@ private:
                     return false;
             p.cdac = static_cast<int>(cdac);
             p.cafc = static_cast<int>(cafc);
+            LoggedUnit& u = m_units[c];
             if (n == 0) {
-                LoggedUnit u;
+                if (m_isOpen[c])
+                    close(c);
                 u.chip = chip;
                 u.firstLine = number;
-                m_log->units.push_back(u);
-                m_open[c] = static_cast<long>(m_log->units.size()) - 1;
-            } else if (m_open[c] < 0 || m_next[c] != n ||
-                       m_log->units[static_cast<size_t>(m_open[c])].AnyResult()) {
+                u.band = bandOf(cols[kPferBand]);
+                long ch = 0;
+                u.channel = parseLong(cols[kPferChannel], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
+                u.points.clear();
+                for (size_t f = 0; f < kNvFieldCount; ++f) {
+                    u.hasResult[f] = false;
+                    u.result[f] = 0;
+                }
+                m_isOpen[c] = true;
+            } else if (!m_isOpen[c] || m_next[c] != n || u.AnyResult()) {
                 return false; // out of sequence: no unit it can belong to
             }
-            m_log->units[static_cast<size_t>(m_open[c])].points.push_back(p);
+            u.points.push_back(p);
             m_next[c] = n + 1;
             m_lastPfer[c] = number;
             ++m_log->libraryLines;
@@ -156,13 +191,15 @@ private:
         // its chip's order.
         LoggedUnit* best = nullptr;
         long bestLine = -1;
-        for (size_t c = 0; c < m_open.size(); ++c) {
-            if (m_open[c] < 0 || m_lastPfer[c] <= bestLine)
+        size_t bestChip = 0;
+        for (size_t c = 0; c < m_units.size(); ++c) {
+            if (!m_isOpen[c] || m_lastPfer[c] <= bestLine)
                 continue;
-            LoggedUnit& u = m_log->units[static_cast<size_t>(m_open[c])];
+            LoggedUnit& u = m_units[c];
             if (!passingPoints(u) || nextField(u) != field)
                 continue;
             best = &u;
+            bestChip = c;
             bestLine = m_lastPfer[c];
         }
         if (best == nullptr)
@@ -170,7 +207,14 @@ private:
         best->hasResult[field] = true;
         best->result[field] = static_cast<int>(value);
         ++m_log->libraryLines;
+        if (best->Passed())
+            close(bestChip); // nothing more can join it
         return true;
+    }
+
+    void close(size_t c) {
+        m_isOpen[c] = false;
+        m_done(m_units[c]);
     }
 
     static bool passingPoints(const LoggedUnit& u) {
@@ -190,16 +234,56 @@ private:
     void unread(std::string_view line, long number) {
         ++m_log->unread;
         if (m_log->unreadExamples.size() < kUnreadShown)
-            m_log->unreadExamples.push_back({number, std::string(line.substr(0, 160))});
+            m_log->unreadExamples.push_back({number, Printable(line.substr(0, 160))});
     }
 
     HostLog* m_log;
+    std::function<void(LoggedUnit&)> m_done;
     std::vector<std::string> m_pfer;
     std::string m_result;
-    std::vector<long> m_open, m_next, m_lastPfer;
+    std::vector<LoggedUnit> m_units; // the open unit of each chip
+    std::vector<bool> m_isOpen;
+    std::vector<long> m_next, m_lastPfer;
 };
 
-} // namespace
+UnitReader::UnitReader(std::function<void(LoggedUnit&)> done)
+    : m_counts(std::make_unique<HostLog>()),
+      m_impl(std::make_unique<Impl>(m_counts.get(), std::move(done))) {}
+
+UnitReader::~UnitReader() = default;
+
+void UnitReader::Line(std::string_view line, long number) {
+    m_impl->Line(line, number);
+}
+
+void UnitReader::Finish() {
+    m_impl->Finish();
+}
+
+const HostLog& UnitReader::Counts() const {
+    return *m_counts;
+}
+
+bool StartsUnit(std::string_view line) {
+    static const std::string first = std::string(vantor::kPferTag) + "0,";
+    size_t at = line.find(first);
+    return at != std::string_view::npos && at >= 6;
+}
+
+std::string Printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
 
 const char* ActionName(sim::Chip chip) {
     return Row(chip).shortName;
@@ -213,17 +297,26 @@ void AppendHostLog(std::string* out, const UnitResult& r) {
 }
 
 HostLog ReadHostLog(const std::string& text) {
-    HostLog log;
-    Reader reader(&log);
+    std::vector<LoggedUnit> units;
+    UnitReader reader([&](LoggedUnit& u) { units.push_back(u); });
+    long lines = 0;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
-        ++log.lines;
-        reader.Line(std::string_view(text).substr(pos, end - pos), log.lines);
+        ++lines;
+        reader.Line(std::string_view(text).substr(pos, end - pos), lines);
         pos = end + 1;
     }
+    reader.Finish();
+    HostLog log = reader.Counts();
+    log.lines = lines;
+    // Units of several chips close out of order: back in the order of the log.
+    std::stable_sort(units.begin(), units.end(), [](const LoggedUnit& a, const LoggedUnit& b) {
+        return a.firstLine < b.firstLine;
+    });
+    log.units = std::move(units);
     return log;
 }
 

@@ -7,7 +7,10 @@
 #include "common/ReportVocabulary.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace station {
@@ -21,6 +24,8 @@ struct PferPoint {
 struct LoggedUnit {
     sim::Chip chip = sim::Chip::VT318;
     long firstLine = 0; // 1-based line of its first PFER line
+    int band = -1;      // of its first PFER line: 0 GSM850M .. 3 PCS1900, -1 unknown
+    int channel = 0;    // its traffic channel
     std::vector<PferPoint> points;
     // The result lines as the record held them, by vantor::NvIndex.
     bool hasResult[vantor::kNvFieldCount] = {};
@@ -55,6 +60,35 @@ struct HostLog {
 
 // The name a chip's lines carry (its registry row's short name).
 const char* ActionName(sim::Chip chip);
+
+// Reads a log line by line and hands each unit over once its lines are over:
+// at its chip's next unit, when its last result line came, or at Finish. A
+// unit's storage is reused after `done` returns.
+class UnitReader {
+public:
+    explicit UnitReader(std::function<void(LoggedUnit&)> done);
+    ~UnitReader();
+    UnitReader(const UnitReader&) = delete;
+    UnitReader& operator=(const UnitReader&) = delete;
+    // One line (without its line break) and its 1-based number.
+    void Line(std::string_view line, long number);
+    // The units still open at the end of the log.
+    void Finish();
+    // What it read so far: libraryLines, unread and unreadExamples (units stays empty).
+    const HostLog& Counts() const;
+
+private:
+    class Impl;
+    std::unique_ptr<HostLog> m_counts;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// True when the line starts a unit (a PFER line with counter 0); cheap, for
+// cutting a log into parts.
+bool StartsUnit(std::string_view line);
+
+// A line for a terminal: bytes that are not printable ASCII as \xHH.
+std::string Printable(std::string_view text);
 
 // Reads a log from its whole text. Units are told apart per action name by
 // the PFER counter starting again at 0; a result line belongs to the unit

@@ -67,6 +67,17 @@ long long ParseInteger(const std::string& option, const std::string& text, long 
     return v;
 }
 
+double Options::TesterOffsetHz(int station, long unit) const {
+    double hz = 0;
+    for (const TesterShift& s : testerBias)
+        if (s.station == 0 || s.station == station)
+            hz += s.hz;
+    for (const TesterShift& s : testerSteps)
+        if ((s.station == 0 || s.station == station) && unit >= s.unit)
+            hz += s.hz;
+    return hz;
+}
+
 uint32_t ActionId(sim::Chip chip) {
     return Row(chip).id;
 }
@@ -141,6 +152,35 @@ double notNegative(const std::string& option, const std::string& value) {
     if (v < 0)
         throw UsageError(option + " cannot be negative");
     return v;
+}
+
+void addLog(Options& o, const std::string& option, const std::string& v) {
+    if (v.empty())
+        throw UsageError(option + " needs a log: a file, a folder or - for standard input");
+    o.logs.push_back(v);
+}
+
+// "HZ[@STATION]" or "HZ@UNIT[@STATION]"
+Options::TesterShift parseShift(const std::string& option, const std::string& v, bool withUnit) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    for (size_t at = v.find('@');; at = v.find('@', pos)) {
+        parts.push_back(v.substr(pos, at == std::string::npos ? at : at - pos));
+        if (at == std::string::npos)
+            break;
+        pos = at + 1;
+    }
+    const size_t fixed = withUnit ? 2 : 1;
+    if (parts.size() < fixed || parts.size() > fixed + 1)
+        throw UsageError(option + " takes " + (withUnit ? "HZ@UNIT[@STATION]" : "HZ[@STATION]") +
+                         ", not '" + v + "'");
+    Options::TesterShift s;
+    s.hz = ParseNumber(option + " HZ", parts[0]);
+    if (withUnit)
+        s.unit = static_cast<long>(ParseInteger(option + " UNIT", parts[1], 1, 100000000));
+    if (parts.size() > fixed)
+        s.station = static_cast<int>(ParseInteger(option + " STATION", parts[fixed], 1, 99));
+    return s;
 }
 
 const std::string kChipArgument = ChipChoices("|");
@@ -251,28 +291,88 @@ const std::vector<OptionRow> kOptions = {
      "A population",
      [](Options& o, const std::string&, const std::string&) { o.progress = false; }},
 
-    {"--log", nullptr, "FILE", "write the library's log lines to FILE as a host does",
-     "A host's log",
+    {"--stations", nullptr, "N",
+     "spread the population over N stations (with --log\n"
+     "DIR: station-01.log ... in that folder)",
+     "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.stations = static_cast<int>(ParseInteger(n, v, 1, 99));
+     }},
+    {"--tester-bias", nullptr, "HZ[@STATION]",
+     "that station's RF tester reads every frequency\n"
+     "error HZ off (every station's, without @STATION)",
+     "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.testerBias.push_back(parseShift(n, v, false));
+     }},
+    {"--tester-step", nullptr, "HZ@UNIT[@STATION]",
+     "from that unit of the station on, its tester reads\n"
+     "HZ further off",
+     "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.testerSteps.push_back(parseShift(n, v, true));
+     }},
+    {"--retest", nullptr, "N", "test a failed unit again, up to N times", "A population",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.retests = static_cast<int>(ParseInteger(n, v, 0, 10));
+     }},
+    {"--log", nullptr, "FILE|DIR",
+     "write the library's log lines to FILE as a host does\n"
+     "(a folder with --stations)",
+     "A population",
      [](Options& o, const std::string&, const std::string& v) {
          if (v.empty())
-             throw UsageError("--log needs a file name");
+             throw UsageError("--log needs a file or folder name");
          o.logPath = v;
      }},
-    {"--replay", nullptr, "LOG",
-     "fit each unit of a host's log and calibrate it again\n"
+    {"--replay", nullptr, "LOG...",
+     "fit each unit of hosts' logs and calibrate it again\n"
      "(under --config): yield, verdicts and flash values\n"
-     "against the log",
-     "A host's log",
-     [](Options& o, const std::string&, const std::string& v) {
-         if (v.empty())
-             throw UsageError("--replay needs a log file");
-         o.replayPath = v;
+     "against the logs. A LOG is a file, a folder (its\n"
+     "*.log and *.log.gz) or - for standard input",
+     "Hosts' logs",
+     [](Options& o, const std::string& n, const std::string& v) {
+         addLog(o, n, v);
+         o.replay = true;
+     }},
+    {"--analyse", nullptr, "LOG...",
+     "the logged values without a replay: yield and\n"
+     "failures, capability against the windows of\n"
+     "--config, each station's tester bias and drift",
+     "Hosts' logs",
+     [](Options& o, const std::string& n, const std::string& v) {
+         addLog(o, n, v);
+         o.analyse = true;
      }},
     {"--sweep", nullptr, "KEY=RANGE",
-     "replay the log for each value of one key, given\n"
+     "replay the logs for each value of one key, given\n"
      "as \"SECTION/KEY=FROM:TO:STEP\": yield against\n"
-     "the value as a table (and an --svg plot)",
-     "A host's log", [](Options& o, const std::string&, const std::string& v) { o.sweep = v; }},
+     "the value as a table (and an --svg plot, or with\n"
+     "--analyse a figure on its --html page); twice:\n"
+     "a grid of both keys' values",
+     "Hosts' logs",
+     [](Options& o, const std::string& n, const std::string& v) {
+         if (o.sweeps.size() == 2)
+             throw UsageError(n + " is given at most twice (a grid of two keys)");
+         o.sweeps.push_back(v);
+     }},
+    {"--bias-limit", nullptr, "PPM",
+     "name a station whose tester bias exceeds PPM of its\n"
+     "carrier beyond its uncertainty (default 0.05)",
+     "Hosts' logs",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.biasLimitPpm = notNegative(n, v);
+     }},
+    {"--jobs", nullptr, "N", "worker processes over the logs (default: one per core)",
+     "Hosts' logs",
+     [](Options& o, const std::string& n,
+        const std::string& v) { o.jobs = static_cast<int>(ParseInteger(n, v, 1, 256)); }},
+    {"--html", nullptr, "FILE", "write the report as one self-contained page", "Hosts' logs",
+     [](Options& o, const std::string&, const std::string& v) {
+         if (v.empty())
+             throw UsageError("--html needs a file name");
+         o.htmlPath = v;
+     }},
 
     {"--json", nullptr, nullptr,
      "JSON lines (items and log lines, units, or a replay's\n"
@@ -329,13 +429,39 @@ Options ParseOptions(const std::vector<std::string>& args) {
             value = args[++i];
         }
         row->apply(o, name, value);
+        // "LOG...": the words after the first up to the next option are more logs.
+        if (row->argument != nullptr && std::strstr(row->argument, "...") != nullptr && !hasValue)
+            while (i + 1 < args.size() &&
+                   (args[i + 1] == "-" || args[i + 1].compare(0, 1, "-") != 0))
+                row->apply(o, name, args[++i]);
     }
-    if (!o.sweep.empty() && o.replayPath.empty())
-        throw UsageError("--sweep replays a log: add --replay LOG");
-    if (!o.replayPath.empty() && (o.units > 0 || !o.logPath.empty()))
-        throw UsageError("--replay runs the units of its log: leave out --units and --log");
-    if (!o.svgPath.empty() && o.units == 0 && o.sweep.empty())
-        throw UsageError("--svg draws a population: add --units N");
+    const bool logs = o.replay || o.analyse;
+    if (o.replay && o.analyse)
+        throw UsageError("--replay and --analyse read logs in two ways: choose one");
+    if (!o.sweeps.empty() && !logs)
+        throw UsageError("--sweep replays a log: add --replay LOG (or --analyse LOG)");
+    if (logs && (o.units > 0 || !o.logPath.empty()))
+        throw UsageError("--replay and --analyse run the units of their logs: leave out --units "
+                         "and --log");
+    if (o.replay && o.json && o.sweeps.size() == 2)
+        throw UsageError("--json reports a sweep of one key: leave it out for the grid's table");
+    if (o.analyse && !o.svgPath.empty())
+        throw UsageError("--analyse draws on its --html page: leave out --svg");
+    if (!o.svgPath.empty() && o.units == 0 && o.sweeps.empty())
+        throw UsageError("--svg draws a population: add --units N (or a --sweep of a --replay)");
+    if (!o.htmlPath.empty() && !o.analyse)
+        throw UsageError("--html draws a line's analysis: add --analyse LOG (and --sweep for "
+                         "the sweep's figure)");
+    if (o.units == 0 &&
+        (o.stations > 1 || !o.testerBias.empty() || !o.testerSteps.empty() || o.retests > 0))
+        throw UsageError("--stations, --tester-bias, --tester-step and --retest make a "
+                         "population: add --units N");
+    for (const auto* shifts : {&o.testerBias, &o.testerSteps})
+        for (const Options::TesterShift& s : *shifts)
+            if (s.station > o.stations)
+                throw UsageError("a tester shift names station " + std::to_string(s.station) +
+                                 " of a line of " + std::to_string(o.stations) +
+                                 " (add --stations N)");
     CrystalFor(o); // an unknown or unfitting profile is a usage error before anything runs
     return o;
 }

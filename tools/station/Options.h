@@ -39,9 +39,27 @@ struct Options {
     sim::CrystalSpread spread{3000, 40, 1.0};
     std::string svgPath;
 
-    std::string logPath;    // write the library's log lines here, as a host does
-    std::string replayPath; // replay this host's log instead of drawing units
-    std::string sweep;      // "SECTION/KEY=FROM:TO:STEP", with replayPath
+    std::string logPath; // write the library's log lines here, as a host does (a folder with
+                         // more than one station)
+    std::vector<std::string> logs; // replay or analyse these logs instead of drawing units
+    bool replay = false, analyse = false;
+    std::vector<std::string>
+        sweeps;                 // "SECTION/KEY=FROM:TO:STEP", with replay: one, or two for a grid
+    int jobs = 0;               // worker processes over the logs; 0: one per core
+    double biasLimitPpm = 0.05; // a station's tester bias beyond this is named
+    std::string htmlPath;
+
+    // The simulated line: stations, their testers, and retests of failed units.
+    int stations = 1;
+    struct TesterShift {
+        double hz = 0;
+        long unit = 0;   // from this unit of the station on (1-based; 0: from the first)
+        int station = 0; // 1-based; 0: every station
+    };
+    std::vector<TesterShift> testerBias, testerSteps;
+    int retests = 0;
+    // What the station's tester adds to the frequency error of its unit-th unit.
+    double TesterOffsetHz(int station, long unit) const;
 
     bool json = false;
     TimeMode time = TimeMode::Default;

@@ -79,8 +79,15 @@ bool ReplayLog(const ReplaySetup& setup, const HostLog& log, const std::vector<C
                std::vector<ReplayOutcome>* outcomes, std::string* error);
 
 struct Options;
+struct LogInput;
 // --replay (and --sweep): reads, fits, replays and reports; the exit status.
 int RunReplay(const Options& options, FILE* out);
+// The --sweep of the options over the logs: its table printed to `table`
+// (unless null) and its figure (a line plot, or a heat map of a grid); 0, or
+// the exit status with *error set.
+int ReplaySweep(const Options& options, const std::string& config,
+                const std::vector<LogInput>& logs, FILE* table, std::string* figure,
+                std::string* error);
 
 // What the log held and how its units were fitted.
 struct LogReport {

@@ -123,6 +123,19 @@ bool failedLaterJudgement(const UnitResult& r, uint32_t operation) {
 
 } // namespace
 
+void Retests::Add(int test, bool ok) {
+    ++tests;
+    if (test == 0)
+        ++units;
+    if (!ok)
+        return;
+    ++passed;
+    if (test == 0)
+        ++firstPassed;
+    else
+        ++passedOnRetest;
+}
+
 void Population::Add(const UnitResult& r) {
     ++m_units;
     if (r.passed) {

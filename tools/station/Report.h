@@ -209,6 +209,13 @@ private:
     double m_wallSeconds = 0;
 };
 
+// First tests and retests of a population's units.
+struct Retests {
+    long units = 0, firstPassed = 0, passed = 0, tests = 0, passedOnRetest = 0;
+    void Add(int test, bool passed); // test 0 is a unit's first
+    double Rate() const { return units > 0 ? static_cast<double>(tests - units) / units : 0.0; }
+};
+
 // The SVG report: one histogram per calibrated value with its window drawn on it.
 std::string SvgReport(const PopulationReport& report);
 
@@ -234,6 +241,7 @@ public:
     virtual void WriteReplay(const ReplayReport& report) = 0;
     virtual void WriteSweep(const SweepReport& report) = 0;
     virtual void WriteSvgPath(const std::string& path) = 0;
+    virtual void WriteRetests(const Retests& retests) = 0;
 };
 
 // Tables for a person.

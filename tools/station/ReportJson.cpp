@@ -167,6 +167,16 @@ public:
     // The file is named on the command line; the lines stay objects.
     void WriteSvgPath(const std::string&) override {}
 
+    void WriteRetests(const Retests& t) override {
+        line(JsonObject()
+                 .Str("type", "retests")
+                 .Int("units", t.units)
+                 .Int("first_pass", t.firstPassed)
+                 .Int("passed", t.passed)
+                 .Int("tests", t.tests)
+                 .Int("passed_on_retest", t.passedOnRetest));
+    }
+
     void WriteReplay(const ReplayReport& r) override {
         writeLog(r.log);
         const ReplayOutcome& o = r.outcome;

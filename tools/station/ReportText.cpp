@@ -247,6 +247,15 @@ public:
         std::fprintf(m_out, "Report     %s\n", path.c_str());
     }
 
+    void WriteRetests(const Retests& t) override {
+        auto percent = [&](long n) { return t.units > 0 ? 100.0 * n / t.units : 0.0; };
+        std::fprintf(m_out,
+                     "Retests    first-pass yield %.2f %% (%ld of %ld), final yield %.2f %% (%ld), "
+                     "%.4f retests a unit, %ld passed only on a retest\n",
+                     percent(t.firstPassed), t.firstPassed, t.units, percent(t.passed), t.passed,
+                     t.Rate(), t.passedOnRetest);
+    }
+
     void WriteReplay(const ReplayReport& r) override {
         PrintLogSummary(m_out, r.log);
         PrintReplay(m_out, r.outcome);

@@ -235,6 +235,7 @@ UnitResult Session::Run(const sim::CrystalParams& crystal, uint64_t seed, const 
     sim::RfTester tester(&handset, nullptr, &clock->instruments);
     if (faults.rfMeasurement > 0)
         tester.FailMeasurement(faults.rfMeasurement);
+    tester.biasHz = faults.testerBiasHz;
     void* driver = m_rfKind == OMRA_DRIVER_KIND_TABLE
                        ? const_cast<RFTESTER_TABLE*>(tester.Table())
                        : static_cast<void*>(static_cast<IRfTester*>(&tester));

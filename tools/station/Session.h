@@ -42,9 +42,10 @@ struct Line {
 };
 
 struct Faults {
-    int afcCommand = 0;    // n-th AFC command fails
-    int flashCommand = 0;  // n-th flash write fails
-    int rfMeasurement = 0; // n-th measurement records a tester error
+    int afcCommand = 0;      // n-th AFC command fails
+    int flashCommand = 0;    // n-th flash write fails
+    int rfMeasurement = 0;   // n-th measurement records a tester error
+    double testerBiasHz = 0; // what the RF tester adds to every frequency error it reads
 };
 
 // What one unit gave the host.

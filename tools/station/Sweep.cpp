@@ -14,6 +14,12 @@ namespace {
 
 constexpr size_t kMostValues = 1000;
 
+std::string FormatYield(double y) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%.1f", y);
+    return buf;
+}
+
 double sweepNumber(const std::string& what, const std::string& text) {
     return ParseNumber("--sweep " + what, text);
 }
@@ -185,6 +191,79 @@ std::string SweepSvg(const SweepSpec& sweep, const std::vector<double>& values,
     svg.Polyline(line, "#2060c0", 2);
     for (const auto& p : line)
         svg.Circle(p.first, p.second, 3.5, "#2060c0", "#ffffff");
+    return svg.Finish();
+}
+
+namespace {
+
+std::string keyText(const SweepSpec& s, const std::string& config) {
+    double now = 0;
+    std::string text = "[" + s.section + "] " + s.key;
+    if (SweepCurrent(config, s, &now))
+        text += " (now " + SweepValueText(now) + ")";
+    return text;
+}
+
+} // namespace
+
+void PrintSweepGrid(FILE* out, const std::vector<SweepSpec>& sweeps,
+                    const std::vector<std::vector<double>>& values,
+                    const std::vector<ReplayOutcome>& outcomes, const std::string& config) {
+    std::fprintf(out, "Grid       yield %% of the replay: rows %s, columns %s\n",
+                 keyText(sweeps[0], config).c_str(), keyText(sweeps[1], config).c_str());
+    if (!outcomes.empty())
+        std::fprintf(out, "           log %.2f %% (%ld of %ld)\n", outcomes[0].YieldBefore(),
+                     outcomes[0].logPassed, outcomes[0].units);
+    std::fprintf(out, "  %12s", "");
+    for (double b : values[1])
+        std::fprintf(out, " %8s", SweepValueText(b).c_str());
+    std::fprintf(out, "\n");
+    const size_t columns = values[1].size();
+    for (size_t i = 0; i < values[0].size(); ++i) {
+        std::fprintf(out, "  %12s", SweepValueText(values[0][i]).c_str());
+        for (size_t j = 0; j < columns && i * columns + j < outcomes.size(); ++j)
+            std::fprintf(out, " %8.2f", outcomes[i * columns + j].YieldAfter());
+        std::fprintf(out, "\n");
+    }
+}
+
+std::string SweepGridSvg(const std::vector<SweepSpec>& sweeps,
+                         const std::vector<std::vector<double>>& values,
+                         const std::vector<ReplayOutcome>& outcomes, const std::string& config,
+                         const std::string& title) {
+    const size_t rows = values[0].size(), columns = values[1].size();
+    const double left = 120, top = 80, width = 560, height = 360;
+    const double cw = width / static_cast<double>(columns), ch = height / static_cast<double>(rows);
+    SvgWriter svg(760, 540);
+    svg.Text(20, 30, title, title.size() > 64 ? 14 : 18, "start", "#111111", "bold");
+    svg.Text(20, 52, "Yield of the replay for each pair of values (darker: lower)", 12, "start",
+             "#555555");
+    double lowest = 100;
+    for (const ReplayOutcome& o : outcomes)
+        lowest = std::min(lowest, o.YieldAfter());
+    for (size_t i = 0; i < rows; ++i) {
+        for (size_t j = 0; j < columns && i * columns + j < outcomes.size(); ++j) {
+            double y = outcomes[i * columns + j].YieldAfter();
+            double t = lowest < 100 ? (y - lowest) / (100 - lowest) : 1.0;
+            // From dark red (lowest) to pale green (100 %).
+            char fill[16];
+            std::snprintf(fill, sizeof fill, "#%02x%02x%02x", static_cast<int>(150 + 80 * t),
+                          static_cast<int>(40 + 200 * t), static_cast<int>(40 + 160 * t));
+            double x = left + cw * static_cast<double>(j), yy = top + ch * static_cast<double>(i);
+            svg.Rect(x, yy, cw, ch, fill, "#ffffff");
+            if (cw > 34 && ch > 14)
+                svg.Text(x + cw / 2, yy + ch / 2 + 4, FormatYield(y), 10, "middle",
+                         t < 0.5 ? "#ffffff" : "#111111");
+        }
+        svg.Text(left - 8, top + ch * (static_cast<double>(i) + 0.5) + 4,
+                 SweepValueText(values[0][i]), 11, "end");
+    }
+    for (size_t j = 0; j < columns; ++j)
+        svg.Text(left + cw * (static_cast<double>(j) + 0.5), top + height + 16,
+                 SweepValueText(values[1][j]), 11, "middle");
+    svg.Text(left + width / 2, top + height + 40, keyText(sweeps[1], config), 13, "middle",
+             "#222222", "bold");
+    svg.Text(20, top - 12, keyText(sweeps[0], config), 13, "start", "#222222", "bold");
     return svg.Finish();
 }
 

@@ -45,4 +45,15 @@ std::string SweepSvg(const SweepSpec& sweep, const std::vector<double>& values,
                      const std::vector<ReplayOutcome>& outcomes, const double* current,
                      const std::string& title);
 
+// Two keys swept together: outcomes[i * values[1].size() + j] is the replay
+// under the first key's i-th and the second key's j-th value.
+void PrintSweepGrid(FILE* out, const std::vector<SweepSpec>& sweeps,
+                    const std::vector<std::vector<double>>& values,
+                    const std::vector<ReplayOutcome>& outcomes, const std::string& config);
+// The grid as a heat map of yield.
+std::string SweepGridSvg(const std::vector<SweepSpec>& sweeps,
+                         const std::vector<std::vector<double>>& values,
+                         const std::vector<ReplayOutcome>& outcomes, const std::string& config,
+                         const std::string& title);
+
 } // namespace station

@@ -3,7 +3,9 @@
 #include "ConfigCheck.h"
 #include "Options.h"
 #include "HostLog.h"
+#include "LogSource.h"
 #include "Replay.h"
+#include "Analysis.h"
 #include "Report.h"
 #include "Session.h"
 #include "TempFile.h"
@@ -128,34 +130,50 @@ private:
                                        std::strerror(errno));
     }
 
+    // One log for one station; with several, station-01.log ... in the folder.
     void openHostLog() {
         if (m_o.logPath.empty())
             return;
-        m_hostLog.open(m_o.logPath, std::ios::binary | std::ios::trunc);
-        if (!m_hostLog)
-            throw Stop(kExitUsage, hostLogError());
+        const int n = m_o.stations;
+        m_hostLogs.resize(static_cast<size_t>(n));
+        m_hostLogPaths.resize(static_cast<size_t>(n));
+        if (n > 1 && !MakeFolder(m_o.logPath))
+            throw Stop(kExitUsage,
+                       "cannot make the log folder " + m_o.logPath + ": " + std::strerror(errno));
+        for (int i = 0; i < n; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/station-%02d.log", i + 1);
+            m_hostLogPaths[static_cast<size_t>(i)] = n > 1 ? m_o.logPath + name : m_o.logPath;
+            std::ofstream& f = m_hostLogs[static_cast<size_t>(i)];
+            f.open(m_hostLogPaths[static_cast<size_t>(i)], std::ios::binary | std::ios::trunc);
+            if (!f)
+                throw Stop(kExitUsage, hostLogError(i));
+        }
     }
 
-    std::string hostLogError() const {
-        return "cannot write the log to " + m_o.logPath + ": " + std::strerror(errno);
+    std::string hostLogError(int station) const {
+        return "cannot write the log to " + m_hostLogPaths[static_cast<size_t>(station)] + ": " +
+               std::strerror(errno);
     }
 
-    // The unit's log lines as the host appends them to its log.
-    void writeHostLog(const UnitResult& r) {
-        if (!m_hostLog.is_open())
+    bool writingLogs() const { return !m_hostLogs.empty(); }
+
+    // The unit's log lines as the host appends them to its station's log.
+    void writeHostLog(const UnitResult& r, int station) {
+        if (!writingLogs())
             return;
         m_logLines.clear();
         AppendHostLog(&m_logLines, r);
-        m_hostLog << m_logLines;
+        m_hostLogs[static_cast<size_t>(station)] << m_logLines;
     }
 
-    // The log is whole on disk before any report says the run is over.
+    // The logs are whole on disk before any report says the run is over.
     void closeHostLog() {
-        if (!m_hostLog.is_open())
-            return;
-        m_hostLog.close();
-        if (!m_hostLog)
-            throw Stop(kExitUsage, hostLogError());
+        for (size_t i = 0; i < m_hostLogs.size(); ++i) {
+            m_hostLogs[i].close();
+            if (!m_hostLogs[i])
+                throw Stop(kExitUsage, hostLogError(static_cast<int>(i)));
+        }
     }
 
     void openLibrary() {
@@ -211,24 +229,38 @@ private:
             ClockInUse clock(&m_clock);
             r = m_session.Run(m_crystal, m_o.seed, faults(), &m_clock, true);
         }
-        writeHostLog(r);
+        writeHostLog(r, 0);
         closeHostLog();
         m_writer->WriteUnit(MakeUnitReport(m_facts, r));
         return r.passed ? 0 : kExitFail;
     }
 
+    // Units reach the stations in turn; a failed unit is tested again at its
+    // station up to --retest times, each test logged as the line logs it.
     void runPopulation() {
         Population population(m_o.chip, m_check);
+        Retests retests;
         {
             ClockInUse clock(&m_clock);
             sim::Random draw(m_o.seed);
             ProgressBar progress(m_o.units, m_o.progress && !m_o.json);
             auto start = std::chrono::steady_clock::now();
+            const int stations = m_o.stations;
+            std::vector<long> tested(static_cast<size_t>(stations), 0);
             for (long i = 0; i < m_o.units; ++i) {
+                const int station = static_cast<int>(i % stations);
                 sim::CrystalParams unit = sim::DrawCrystal(m_crystal, m_o.spread, draw);
-                UnitResult r =
-                    m_session.Run(unit, draw.Next(), faults(), &m_clock, m_hostLog.is_open());
-                writeHostLog(r);
+                UnitResult r;
+                for (int test = 0; test <= m_o.retests; ++test) {
+                    Faults f = faults();
+                    long& n = tested[static_cast<size_t>(station)];
+                    f.testerBiasHz = m_o.TesterOffsetHz(station + 1, ++n);
+                    r = m_session.Run(unit, draw.Next(), f, &m_clock, writingLogs());
+                    writeHostLog(r, station);
+                    retests.Add(test, r.passed);
+                    if (r.passed)
+                        break;
+                }
                 population.Add(r);
                 m_writer->WritePopulationUnit(MakeUnitSummary(i + 1, r));
                 progress.Update(i + 1);
@@ -240,6 +272,8 @@ private:
         }
         PopulationReport report = population.Report(m_facts, m_o.spread);
         m_writer->WritePopulation(report);
+        if (m_o.retests > 0)
+            m_writer->WriteRetests(retests);
         writeSvgReport(report);
     }
 
@@ -262,7 +296,8 @@ private:
     ConfigReport m_check;
     // Torn down in the reverse order: the temporary file first, the report file last.
     std::ofstream m_svg;
-    std::ofstream m_hostLog;
+    std::vector<std::ofstream> m_hostLogs;
+    std::vector<std::string> m_hostLogPaths;
     std::string m_logLines;
     Session m_session;
     LibraryFacts m_lib;
@@ -293,7 +328,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        if (!options.replayPath.empty())
+        if (options.analyse)
+            return RunAnalysis(options, stdout);
+        if (options.replay)
             return RunReplay(options, stdout);
         return StationRun(options).Run();
     } catch (const Stop& e) {
