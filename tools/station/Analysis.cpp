@@ -75,7 +75,8 @@ void judgeVt318(const LoggedUnit& u, const ConfigReport& w, JudgedUnit* j) {
     }
     if (u.Passed())
         return;
-    if (!fine && coarse == 6 && p.size() == 6)
+    const size_t everyAttempt = 2 * static_cast<size_t>(w.attempts);
+    if (!fine && coarse == everyAttempt && p.size() == everyAttempt)
         fail(j, 137, 31, "CDAC outside its window in every attempt");
     else if (fine && !inside(w.slope, j->value[2]))
         fail(j, 140, 34, "CAFC slope outside its window");

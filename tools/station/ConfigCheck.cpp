@@ -414,6 +414,7 @@ private:
         m_report.cdac = shown(limits.windows.cdac);
         m_report.cafc = shown(limits.windows.cafc);
         m_report.slope = shown(limits.windows.slope);
+        m_report.attempts = limits.windows.attempts;
         for (const vantor::LimitNote& n : limits.notes) {
             if (n.warning)
                 warn(0, n.text);

@@ -28,6 +28,7 @@ struct Window {
 struct ConfigReport {
     std::vector<Finding> findings;
     Window cdac, cafc, slope; // of the chip checked; the VT318 CAFC window of its first attempt
+    int attempts = 1;         // coarse attempts a run of the chip may make
     // "Throw  Diag. Exception" is 0: a failed handset command does not end the run.
     bool ignoresCommandFailures = false;
     int Warnings() const;
