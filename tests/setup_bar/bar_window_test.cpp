@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace bar;
@@ -122,19 +122,31 @@ POINT Centre(const Rect& r) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// Runs the thread's messages for a while (paints, timers, posted closes).
-void Pump(int ms = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+// Runs the messages the thread has now (paints, posted messages, due timers).
+void Pump() {
     MSG msg;
-    do {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!fw::PreTranslateChain(&msg, nullptr)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!fw::PreTranslateChain(&msg, nullptr)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
         }
-        ::Sleep(5);
-    } while (std::chrono::steady_clock::now() < end);
+    }
+}
+
+// Runs the thread's messages, waiting for more, until done() holds; false if
+// it still does not after limitMs.
+bool PumpUntil(const std::function<bool()>& done, int limitMs = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        Pump();
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
 }
 
 void ParkCursor() {
@@ -176,7 +188,7 @@ public:
             ::ReleaseCapture();
         }
         gRecorder = nullptr;
-        Pump(10);
+        Pump();
     }
 
     // Three folders: 0 with six items, 1 with two, 2 with twelve.
@@ -206,19 +218,19 @@ public:
     void Repaint() {
         ::UpdateWindow(m_frame);
         ::RedrawWindow(Bar(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        Pump(20);
+        Pump();
     }
 
     // Posts what follows the press, then presses: the gesture loop finds the
     // rest waiting in the queue.
     void Gesture(POINT down, const std::vector<POINT>& moves, POINT up) {
-        Pump(5);
+        Pump();
         for (POINT m : moves) {
             ::PostMessageW(Bar(), WM_MOUSEMOVE, MK_LBUTTON, At(m));
         }
         ::PostMessageW(Bar(), WM_LBUTTONUP, 0, At(up));
         ::SendMessageW(Bar(), WM_LBUTTONDOWN, MK_LBUTTON, At(down));
-        Pump(20);
+        Pump();
     }
     void Click(POINT p) { Gesture(p, {}, p); }
 
@@ -244,10 +256,7 @@ public:
         ASSERT_NE(m_bar->Editor(), nullptr);
         HWND edit = m_bar->Editor()->Hwnd();
         ::PostMessageW(edit, WM_KEYDOWN, key, 1);
-        for (int i = 0; i < 50 && m_bar->Editor() != nullptr; ++i) {
-            Pump(10);
-        }
-        EXPECT_EQ(m_bar->Editor(), nullptr);
+        EXPECT_TRUE(PumpUntil([&] { return m_bar->Editor() == nullptr; })) << "editor still open";
         EXPECT_FALSE(::IsWindow(edit));
     }
 
@@ -328,22 +337,41 @@ void CALLBACK LateRelease(HWND, UINT, UINT_PTR id, DWORD) {
     ::PostMessageW(gReleaseTarget, WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
 }
 
-// Where the message hook logs the arrow's repeat ticks, one test at a time.
+// Where the message hook logs the ticks of one of the bar's timers, one test at a time.
 struct TickLog {
     HWND bar = nullptr;
     const BarModel* model = nullptr;
     std::vector<int>* ticks = nullptr;
+    UINT_PTR timer = 0;
 };
 TickLog gTickLog;
-LRESULT CALLBACK WatchRepeatTicks(int code, WPARAM removed, LPARAM lp) {
+LRESULT CALLBACK WatchTicks(int code, WPARAM removed, LPARAM lp) {
     const auto* msg = reinterpret_cast<const MSG*>(lp);
     if (code == HC_ACTION && removed == PM_REMOVE && gTickLog.ticks != nullptr &&
-        msg->hwnd == gTickLog.bar && msg->message == WM_TIMER &&
-        msg->wParam == TIMER_ARROW_REPEAT) {
+        msg->hwnd == gTickLog.bar && msg->message == WM_TIMER && msg->wParam == gTickLog.timer) {
         gTickLog.ticks->push_back(gTickLog.model->firstVisible);
     }
     return ::CallNextHookEx(nullptr, code, removed, lp);
 }
+
+// While it lives, logs each tick of the bar's timer the loop takes, with the
+// scroll position the tick finds.
+struct TickWatch {
+    TickWatch(HWND bar, const BarModel& model, UINT_PTR timer)
+        : hook(::SetWindowsHookExW(WH_GETMESSAGE, &WatchTicks, nullptr, ::GetCurrentThreadId())) {
+        gTickLog = {bar, &model, &ticks, timer};
+    }
+    ~TickWatch() {
+        gTickLog = {};
+        if (hook != nullptr) {
+            ::UnhookWindowsHookEx(hook);
+        }
+    }
+    TickWatch(const TickWatch&) = delete;
+    TickWatch& operator=(const TickWatch&) = delete;
+    std::vector<int> ticks;
+    HHOOK hook;
+};
 
 } // namespace
 
@@ -386,12 +414,12 @@ TEST_F(BarWindowTest, ImageListsAndSelectionAnimation) {
     EXPECT_EQ(m_bar->Model().selectAnimPeriod, 40);
     Click(ItemPoint(2));
     const int step = m_bar->Model().selectAnimStep;
-    Pump(300);
-    EXPECT_NE(m_bar->Model().selectAnimStep, step); // ticks arrive while an item is selected
+    // Ticks arrive while an item is selected.
+    EXPECT_TRUE(PumpUntil([&] { return m_bar->Model().selectAnimStep != step; })) << "no tick";
     m_bar->SetSelectionAnimation(0);
-    Pump(50);
+    EXPECT_FALSE(::KillTimer(Bar(), TIMER_SELECT_ANIM)); // already gone, and its queued ticks
     const int stopped = m_bar->Model().selectAnimStep;
-    Pump(200);
+    Pump();
     EXPECT_EQ(m_bar->Model().selectAnimStep, stopped);
 }
 
@@ -444,7 +472,12 @@ TEST_F(BarWindowTest, IndexesOutOfRangeDoNothing) {
     for (int k = 5; k >= 2; --k) {
         m_bar->DeleteItem(k);
     }
-    Pump(150); // nudge ticks with a stale selection
+    {
+        TickWatch watch(Bar(), m_bar->Model(), TIMER_SELECT_ANIM);
+        ASSERT_NE(watch.hook, nullptr);
+        // Nudge ticks with a stale selection.
+        EXPECT_TRUE(PumpUntil([&] { return watch.ticks.size() >= 2; })) << "no ticks";
+    }
     Repaint();
     EXPECT_EQ(m_bar->Model().SelectedItemChecked(), -1);
     // The commands without a context target do nothing.
@@ -583,7 +616,7 @@ TEST_F(BarWindowTest, NoGestureWhileAnotherWindowHoldsTheCapture) {
     ::SendMessageW(Bar(), WM_LBUTTONDOWN, MK_LBUTTON, At(Centre(FolderButton(2))));
     EXPECT_EQ(::GetCapture(), m_owner);
     ::ReleaseCapture();
-    Pump(20);
+    Pump();
     EXPECT_TRUE(m_recorder.notes.empty());
     EXPECT_EQ(m_bar->GetSelectedFolder(), 0);
 }
@@ -666,9 +699,9 @@ TEST_F(BarWindowTest, HoverFramesFollowTheMouseAndEndOutside) {
     ::SendMessageW(Bar(), WM_MOUSEMOVE, 0, At(Centre(FolderButton(1))));
     EXPECT_EQ(m_bar->Model().hotFolder, 1);
     EXPECT_EQ(m_bar->Model().hotItem, -1);
-    ParkCursor(); // the hover timer finds the cursor outside
-    Pump(300);
-    EXPECT_EQ(m_bar->Model().hotFolder, -1);
+    ParkCursor(); // the hover timer finds the cursor outside and stops
+    EXPECT_TRUE(PumpUntil([&] { return m_bar->Model().hotFolder == -1; })) << "still hot";
+    EXPECT_FALSE(::KillTimer(Bar(), TIMER_HOVER));
 }
 
 // What the screen shows in a rectangle of the bar's client area.
@@ -746,7 +779,7 @@ TEST_F(BarWindowTest, HeldArrowRepeatsEvery300msUntilTheEnd) {
     POINT screen = down;
     ::ClientToScreen(Bar(), &screen);
     ::SetCursorPos(screen.x, screen.y);
-    Pump(20);
+    Pump();
     // Find where the list ends: the first scroll position at which the last item fits.
     int end = 0;
     {
@@ -761,21 +794,19 @@ TEST_F(BarWindowTest, HeldArrowRepeatsEvery300msUntilTheEnd) {
         m.firstVisible = 0;
     }
     ASSERT_GE(end, 3);
-    // Each repeat tick the loop takes, with the scroll position it finds.
     std::vector<int> ticks;
-    gTickLog = {Bar(), &m_bar->Model(), &ticks};
-    const HHOOK hook =
-        ::SetWindowsHookExW(WH_GETMESSAGE, &WatchRepeatTicks, nullptr, ::GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
-    // The button stays down: the loop must end by itself at the end of the
-    // list. A release far later only guards against a hang.
-    gReleaseTarget = Bar();
-    gReleaseSent = false;
-    const UINT_PTR late = ::SetTimer(nullptr, 0, 300 * (end + 1) + 20000, &LateRelease);
-    ::SendMessageW(Bar(), WM_LBUTTONDOWN, MK_LBUTTON, At(down));
-    ::KillTimer(nullptr, late);
-    ::UnhookWindowsHookEx(hook);
-    gTickLog = {};
+    {
+        TickWatch watch(Bar(), m_bar->Model(), TIMER_ARROW_REPEAT);
+        ASSERT_NE(watch.hook, nullptr);
+        // The button stays down: the loop must end by itself at the end of the
+        // list. A release far later only guards against a hang.
+        gReleaseTarget = Bar();
+        gReleaseSent = false;
+        const UINT_PTR late = ::SetTimer(nullptr, 0, 300 * (end + 1) + 20000, &LateRelease);
+        ::SendMessageW(Bar(), WM_LBUTTONDOWN, MK_LBUTTON, At(down));
+        ::KillTimer(nullptr, late);
+        ticks = watch.ticks;
+    }
     EXPECT_FALSE(gReleaseSent);
     EXPECT_EQ(m_bar->Model().firstVisible, end);
     EXPECT_FALSE(m_bar->Layout().CanScrollDown());
@@ -853,8 +884,8 @@ TEST_F(BarWindowTest, ASecondRenameCommitsTheFirstAndTakesOver) {
     EXPECT_EQ(::GetFocus(), m_bar->Editor()->Hwnd());
     ASSERT_EQ(Codes(), (std::vector<WPARAM>{BAR_FOLDER_RENAMED}));
     EXPECT_EQ(*m_bar->Model().folders[1]->name, "Tools");
-    Pump(30);
-    EXPECT_FALSE(::IsWindow(first)); // its posted close has run
+    // Its posted close runs.
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(first); })) << "first editor still there";
     ::SetWindowTextW(m_bar->Editor()->Hwnd(), L"Second");
     KeyToEditor(VK_RETURN);
     EXPECT_EQ(Codes(), (std::vector<WPARAM>{BAR_FOLDER_RENAMED, BAR_ITEM_RENAMED}));
@@ -878,8 +909,7 @@ TEST_F(BarWindowTest, FolderRenameAndRenameEndedByAClickOnTheBar) {
     ::SetWindowTextW(m_bar->Editor()->Hwnd(), L"Clicked away");
     const POINT content{5, m_bar->Layout().ContentRect().bottom - 5};
     Click(content);
-    Pump(30);
-    EXPECT_EQ(m_bar->Editor(), nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return m_bar->Editor() == nullptr; })) << "editor still open";
     ASSERT_EQ(Codes(), (std::vector<WPARAM>{BAR_ITEM_RENAMED}));
     EXPECT_EQ(*m_bar->Model().Current()->items[3]->text, "Clicked away");
 }
@@ -919,10 +949,7 @@ TEST_F(BarWindowTest, Screenshots) {
     m_bar->Model().hotItem = -1;
     // A hover tick inside the press loop would clear the pressed frame: let the
     // hover timer find the parked cursor and stop first.
-    for (int i = 0; i < 100 && m_bar->Model().hotFolder >= 0; ++i) {
-        Pump(10);
-    }
-    ASSERT_EQ(m_bar->Model().hotFolder, -1);
+    ASSERT_TRUE(PumpUntil([&] { return m_bar->Model().hotFolder == -1; })) << "still hot";
     Repaint();
     gShot = this;
     const UINT_PTR probe = ::SetTimer(nullptr, 0, 50, &PressedShot);
@@ -945,31 +972,38 @@ TEST_F(BarWindowTest, Screenshots) {
     EXPECT_TRUE(m_bar->Model().downArrowShown);
     Screenshot("long-list-arrows");
 
-    // Mid-slide frames, caught from another thread while the bar's thread sleeps
-    // between frames.
+    // Mid-slide frames, caught from the screen in the slide's second pause.
     for (int to : {0, 2}) {
         Repaint();
         m_bar->SetAnimationDelay(60);
         RECT wr{};
         ::GetWindowRect(Bar(), &wr);
         const char* name = to == 0 ? "slide-to-folder0" : "slide-to-folder2";
+        int frames = 0;
         bool saved = false;
-        std::thread catcher([&] {
-            ::Sleep(180);
-            fw::WindowDC screen = fw::AcquireDC(nullptr);
-            saved = SaveBmp(name, screen.get(), wr.left, wr.top, wr.right - wr.left,
-                            wr.bottom - wr.top);
+        m_bar->SetFramePause([&](DWORD ms) {
+            // Up to the caught frame the slide pauses as usual: drawn without
+            // its pauses, Wine had not put the frames on the screen when read.
+            if (++frames <= 2) {
+                ::Sleep(ms);
+            }
+            if (frames == 2) {
+                fw::WindowDC screen = fw::AcquireDC(nullptr);
+                saved = SaveBmp(name, screen.get(), wr.left, wr.top, wr.right - wr.left,
+                                wr.bottom - wr.top);
+            }
         });
         m_bar->SelectFolder(to);
-        catcher.join();
-        EXPECT_TRUE(saved) << name;
+        m_bar->SetFramePause({});
         m_bar->SetAnimationDelay(0);
+        EXPECT_GT(frames, 2) << name;
+        EXPECT_TRUE(saved) << name;
     }
 
     m_bar->SelectFolder(0);
     Repaint();
     m_bar->BeginItemRename(1);
-    Pump(20);
+    Pump();
     Screenshot("rename");
     KeyToEditor(VK_ESCAPE);
 }
