@@ -67,7 +67,9 @@ elif ! command -v valgrind >/dev/null; then
 else
   # The station grows options over time: use --units when it has it.
   args=()
-  if "$station" --help 2>&1 | grep -q -- "--units"; then
+  # The help read whole first: grep -q stopping early would fail the pipe.
+  help=$("$station" --help 2>&1)
+  if grep -q -- "--units" <<<"$help"; then
     args=(--units 20)
   fi
   if valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
