@@ -375,6 +375,11 @@ void StationStats::Merge(const StationStats& later) {
         u.number += lines;
         unreadExamples.push_back(u);
     }
+    if (!Incomplete() && later.Incomplete()) {
+        incomplete = later.incomplete;
+        incomplete.line += lines;
+        incomplete.units += units;
+    }
     lines += later.lines;
     units += later.units;
     passed += later.passed;
@@ -431,6 +436,7 @@ void StationStats::Save(Archive& a) const {
         a.Put(d.shiftHz);
     }
     join.Save(a);
+    incomplete.Save(a);
     a.Put(static_cast<long long>(chart.size()));
     for (const ChartPoint& p : chart) {
         a.Put(p.firstUnit);
@@ -479,7 +485,7 @@ bool StationStats::Load(Archive& a) {
     for (DriftAlarm& d : alarms)
         if (!a.Get(&d.unit) || !a.Get(&d.raised) || !a.Get(&d.line) || !a.Get(&d.shiftHz))
             return false;
-    if (!join.Load(a) || !a.Get(&n))
+    if (!join.Load(a) || !incomplete.Load(a) || !a.Get(&n))
         return false;
     chart.resize(static_cast<size_t>(std::max(0LL, std::min(n, 100000LL))));
     for (ChartPoint& p : chart)
@@ -654,12 +660,17 @@ bool AnalysePart(const PartInput& in, const std::vector<ConfigReport>& windows, 
     long n = 0;
     while (reader.Next(&line))
         units.Line(line, ++n);
-    units.Finish();
-    folder.Finish();
-    if (!reader.Error().empty()) {
-        *error = reader.Error();
-        return false;
+    if (reader.Stop().Early()) {
+        // What was read before the stop is kept; the units it cut are not judged.
+        s.incomplete.log = in.log->path;
+        s.incomplete.stop = reader.Stop();
+        s.incomplete.line = n + 1;
+        s.incomplete.cutUnits = units.Cut();
+        s.incomplete.units = s.units;
+    } else {
+        units.Finish();
     }
+    folder.Finish();
     const HostLog& counts = units.Counts();
     s.lines = n;
     s.unread = counts.unread;
@@ -688,6 +699,7 @@ void CompareStations(LineAnalysis* a) {
             a->line.Merge(copy);
         }
     }
+    a->line.incomplete = IncompleteLog(); // named per station
     a->rows.clear();
     for (const StationStats& s : a->stations) {
         StationRow r;

@@ -6,6 +6,7 @@
 
 #include "ConfigCheck.h"
 #include "HostLog.h"
+#include "LogSource.h"
 #include "RunningStats.h"
 
 #include <algorithm>
@@ -148,6 +149,9 @@ struct StationStats {
     DriftJoin join;
     std::vector<ChartPoint> chart;
     long long bytes = 0;
+    IncompleteLog incomplete; // where the log stopped early, if it did
+
+    bool Incomplete() const { return incomplete.stop.Early(); }
 
     void Setup(const std::vector<ConfigReport>& windows); // by chip
     void Merge(const StationStats& later); // later in the same log: units and lines move on

@@ -25,14 +25,20 @@ bool ReadRunConfig(const Options& o, std::string* text, std::string* label, std:
     return ReadTextFile(o.configPath, text, error);
 }
 
-std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread) {
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread,
+                         const std::vector<IncompleteLog>& incomplete) {
     std::string names;
     for (const LogInput& l : logs)
         names += (names.empty() ? "" : ", ") + l.path;
-    if (lines == 0)
-        return "no unit in " + names + ": the log is empty";
-    return "no unit in " + names + ": " + std::to_string(lines) + " lines, " +
-           std::to_string(unread) + " of them no library line, and no PFER line with counter 0";
+    std::string reason =
+        lines == 0 ? "no unit in " + names +
+                         (incomplete.empty() ? ": the log is empty" : ": no line could be read")
+                   : "no unit in " + names + ": " + std::to_string(lines) + " lines, " +
+                         std::to_string(unread) +
+                         " of them no library line, and no PFER line with counter 0";
+    for (const IncompleteLog& l : incomplete)
+        reason += "; " + l.log + " " + l.Where();
+    return reason;
 }
 
 int RunAnalysis(const Options& o, FILE* out) {
@@ -108,8 +114,12 @@ int RunAnalysis(const Options& o, FILE* out) {
     CompareStations(&a);
     a.bytes = a.line.bytes;
     a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::vector<IncompleteLog> incomplete;
+    for (const StationStats& s : a.stations)
+        if (s.Incomplete())
+            incomplete.push_back(s.incomplete);
     if (a.line.units == 0)
-        return stop(NoUnitReason(logs, a.line.lines, a.line.unread));
+        return stop(NoUnitReason(logs, a.line.lines, a.line.unread, incomplete));
     if (o.json)
         PrintAnalysisJson(out, a);
     else
@@ -133,7 +143,7 @@ int RunAnalysis(const Options& o, FILE* out) {
         if (!o.json)
             std::fprintf(out, "Page       %s\n", o.htmlPath.c_str());
     }
-    return 0;
+    return incomplete.empty() ? 0 : kExitIncomplete;
 }
 
 } // namespace station

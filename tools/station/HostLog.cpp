@@ -115,6 +115,16 @@ public:
         }
     }
 
+    long Cut() {
+        long open = 0;
+        for (size_t c = 0; c < m_isOpen.size(); ++c)
+            if (m_isOpen[c]) {
+                m_isOpen[c] = false;
+                ++open;
+            }
+        return open;
+    }
+
 private:
     // "<action>_PFER_<n>,band,ch,ch,pcl,D,-,A,B,cdac,cafc,C,-,fe,-,Hz,-"
     bool pfer(std::string_view line, long number) {
@@ -258,6 +268,10 @@ void UnitReader::Line(std::string_view line, long number) {
 
 void UnitReader::Finish() {
     m_impl->Finish();
+}
+
+long UnitReader::Cut() {
+    return m_impl->Cut();
 }
 
 const HostLog& UnitReader::Counts() const {

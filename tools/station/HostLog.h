@@ -74,6 +74,9 @@ public:
     void Line(std::string_view line, long number);
     // The units still open at the end of the log.
     void Finish();
+    // The log stopped early: the units still open may have lost their last
+    // lines, so none is handed over; how many there were.
+    long Cut();
     // What it read so far: libraryLines, unread and unreadExamples (units stays empty).
     const HostLog& Counts() const;
 

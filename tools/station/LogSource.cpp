@@ -1,13 +1,12 @@
 #include "LogSource.h"
 
 #include "HostLog.h"
+#include "RunningStats.h"
 
 #if defined(STATION_HAS_ZLIB)
-#include <zlib.h>
-#else
-// Without zlib a gzip log is refused; standard input is read as plain text.
-using gzFile = FILE*;
+#include "GzipStream.h"
 #endif
+// Without zlib a gzip log is refused; standard input is read as plain text.
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +15,7 @@ using gzFile = FILE*;
 #include <system_error>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #define station_dup _dup
 #define station_fileno _fileno
@@ -71,6 +71,47 @@ bool addFile(const fs::path& path, std::vector<LogInput>* logs, std::string* err
 }
 
 } // namespace
+
+const char* LogEndName(LogEnd end) {
+    switch (end) {
+    case LogEnd::Whole:
+        return "whole";
+    case LogEnd::CutShort:
+        return "cut short";
+    case LogEnd::Corrupt:
+        return "corrupt";
+    case LogEnd::ReadError:
+        return "read error";
+    }
+    return "?";
+}
+
+std::string IncompleteLog::Where() const {
+    std::string at = std::string(LogEndName(stop.end)) + " (" + stop.why + ")";
+    if (stop.byte >= 0)
+        at += " at byte " + std::to_string(stop.byte);
+    return at + (stop.byte >= 0 ? ", line " : " at line ") + std::to_string(line);
+}
+
+void IncompleteLog::Save(Archive& a) const {
+    a.Put(log);
+    a.Put(static_cast<int>(stop.end));
+    a.Put(stop.why);
+    a.Put(stop.byte);
+    a.Put(line);
+    a.Put(units);
+    a.Put(cutUnits);
+}
+
+bool IncompleteLog::Load(Archive& a) {
+    int end = 0;
+    if (!a.Get(&log) || !a.Get(&end) || end < 0 || end > static_cast<int>(LogEnd::ReadError) ||
+        !a.Get(&stop.why) || !a.Get(&stop.byte) || !a.Get(&line) || !a.Get(&units) ||
+        !a.Get(&cutUnits))
+        return false;
+    stop.end = static_cast<LogEnd>(end);
+    return true;
+}
 
 bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs,
               std::string* error) {
@@ -138,14 +179,15 @@ std::vector<LogPart> CutLogs(const std::vector<LogInput>& logs, int parts) {
 
 struct PartReader::Handle {
     FILE* file = nullptr;
-    gzFile gz = nullptr;
+#if defined(STATION_HAS_ZLIB)
+    std::unique_ptr<GzipStream> gz; // reads `file`
+#endif
     ~Handle() {
+#if defined(STATION_HAS_ZLIB)
+        gz.reset();
+#endif
         if (file != nullptr)
             std::fclose(file);
-#if defined(STATION_HAS_ZLIB)
-        if (gz != nullptr)
-            gzclose(gz);
-#endif
     }
 };
 
@@ -175,18 +217,22 @@ bool PartReader::Open() {
             return false;
         }
 #else
-        // gzip, or standard input, which zlib reads through whether packed or not.
+        // gzip, or standard input, which the stream reads through whether packed or not.
         if (m_log.path == "-") {
-            int fd = station_dup(station_fileno(stdin));
-            m_handle->gz = fd >= 0 ? gzdopen(fd, "rb") : nullptr;
+            int fd = stdin == nullptr ? -1 : station_dup(station_fileno(stdin));
+#if defined(_WIN32)
+            if (fd >= 0)
+                _setmode(fd, _O_BINARY); // gzip bytes, not text
+#endif
+            m_handle->file = fd >= 0 ? station_fdopen(fd, "rb") : nullptr;
         } else {
-            m_handle->gz = gzopen(m_log.path.c_str(), "rb");
+            m_handle->file = std::fopen(m_log.path.c_str(), "rb");
         }
-        if (m_handle->gz == nullptr) {
+        if (m_handle->file == nullptr) {
             m_error = "cannot read the log '" + m_log.path + "': " + std::strerror(errno);
             return false;
         }
-        gzbuffer(m_handle->gz, 1 << 18);
+        m_handle->gz = std::make_unique<GzipStream>(m_handle->file);
 #endif
     }
     m_buffer.resize(kBufferBytes);
@@ -219,25 +265,25 @@ bool PartReader::fill() {
     }
     size_t room = m_buffer.size() - m_filled;
     size_t n = 0;
-    if (m_handle->file != nullptr) {
-        n = std::fread(m_buffer.data() + m_filled, 1, room, m_handle->file);
-        if (n < room && std::ferror(m_handle->file))
-            m_error = "cannot read the log '" + m_log.path + "': " + std::strerror(errno);
-    } else {
 #if defined(STATION_HAS_ZLIB)
-        int r = gzread(m_handle->gz, m_buffer.data() + m_filled, static_cast<unsigned>(room));
-        if (r < 0) {
-            int code = 0;
-            const char* why = gzerror(m_handle->gz, &code);
-            m_error = "cannot read the log '" + m_log.path + "': " + (why != nullptr ? why : "");
-            r = 0;
-        }
-        n = static_cast<size_t>(r);
+    if (m_handle->gz) {
+        n = m_handle->gz->Read(m_buffer.data() + m_filled, room);
+        if (n == 0)
+            m_stop = m_handle->gz->Stop();
+    } else
 #endif
+    {
+        errno = 0;
+        n = std::fread(m_buffer.data() + m_filled, 1, room, m_handle->file);
+        if (n < room && std::ferror(m_handle->file)) {
+            m_stop.end = LogEnd::ReadError;
+            m_stop.why = errno != 0 ? std::strerror(errno) : "the system gave no reason";
+            m_stop.byte = m_offset + static_cast<long long>(m_filled + n);
+        }
     }
     m_bytes += static_cast<long long>(n);
     m_filled += n;
-    if (n == 0)
+    if (n == 0 || m_stop.Early())
         m_eof = true;
     return n > 0;
 }
@@ -260,7 +306,8 @@ bool PartReader::rawLine(std::string_view* line) {
             return true;
         }
         if (!fill()) {
-            if (!m_error.empty() || m_at >= m_filled)
+            // A line the log's early stop cut is no line.
+            if (m_stop.Early() || m_at >= m_filled)
                 return false;
             *line = std::string_view(m_buffer.data() + m_at, m_filled - m_at);
             m_at = m_filled;

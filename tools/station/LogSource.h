@@ -12,6 +12,38 @@
 
 namespace station {
 
+class Archive;
+
+// The station's exit status when a log stopped early: the rest is reported.
+constexpr int kExitIncomplete = 4;
+
+// How reading a log ended.
+enum class LogEnd { Whole, CutShort, Corrupt, ReadError };
+// "whole", "cut short", "corrupt", "read error".
+const char* LogEndName(LogEnd end);
+
+// Where and why a log stopped: Whole for one read to its end.
+struct LogStop {
+    LogEnd end = LogEnd::Whole;
+    std::string why;     // what the reader met there
+    long long byte = -1; // of the file as it lies (gzip: compressed), -1 unknown
+    bool Early() const { return end != LogEnd::Whole; }
+};
+
+// A log that stopped early, as the reports name it; what was read before
+// the stop is kept.
+struct IncompleteLog {
+    std::string log; // its path
+    LogStop stop;
+    long line = 0;     // the first line not read whole
+    long units = 0;    // units read before the stop
+    long cutUnits = 0; // units whose lines the stop cut: counted, not judged
+    // "cut short (the file ends in member 1 (unexpected end)) at byte 2048, line 31"
+    std::string Where() const;
+    void Save(Archive& a) const;
+    bool Load(Archive& a);
+};
+
 // One log: one station, named by its file name without the extension.
 struct LogInput {
     std::string path;    // "-" for standard input
@@ -50,9 +82,11 @@ public:
     // False with Error() set when the log cannot be opened.
     bool Open();
     // The next line without its line break; false at the end of the part or
-    // on a read error (Error() set).
+    // where the log stops early (Stop() says where and why). A line the stop
+    // cut is not given.
     bool Next(std::string_view* line);
     const std::string& Error() const { return m_error; }
+    const LogStop& Stop() const { return m_stop; }
     long long BytesRead() const { return m_bytes; }
 
 private:
@@ -70,6 +104,7 @@ private:
     long long m_bytes = 0;
     std::string m_carry; // a line longer than the buffer, or cut by it
     std::string m_error;
+    LogStop m_stop;
 };
 
 // Makes the folder unless it is there; false with errno set.

@@ -23,7 +23,8 @@
 namespace station {
 
 bool ReadRunConfig(const Options& o, std::string* text, std::string* label, std::string* error);
-std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread);
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread,
+                         const std::vector<IncompleteLog>& incomplete);
 
 namespace {
 
@@ -386,7 +387,7 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
     error->clear();
     run->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (counts.units == 0) {
-        *error = NoUnitReason(logs, counts.lines, counts.unread);
+        *error = NoUnitReason(logs, counts.lines, counts.unread, {});
         return kExitUsage;
     }
     return 0;
