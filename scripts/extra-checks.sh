@@ -20,7 +20,7 @@ if [ ! -f "$fuzz_build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$fuzz_build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_TESTS=OFF -DVANTOR_FUZZ=ON >/dev/null || exit 1
 fi
-cmake --build "$fuzz_build" -j2 --target fuzz_ini fuzz_exports || exit 1
+cmake --build "$fuzz_build" -j2 --target fuzz_ini fuzz_exports fuzz_logs || exit 1
 
 # run_fuzzer name seeds [options...]: new units go to a scratch corpus, the
 # checked-in seeds are only read.
@@ -55,6 +55,7 @@ run_fuzzer() {
 
 run_fuzzer fuzz_ini fuzz/corpus/ini -dict="$root/fuzz/ini.dict" -max_len=4096
 run_fuzzer fuzz_exports fuzz/corpus/exports -max_len=1024
+run_fuzzer fuzz_logs fuzz/corpus/logs -dict="$root/fuzz/logs.dict" -max_len=16384 -timeout=20
 
 echo "--- valgrind: one station population"
 station=${STATION:-build/native-release/bin/vantor-station}

@@ -13,13 +13,14 @@ if [ ! -f "$fuzz_build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$fuzz_build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_TESTS=OFF -DVANTOR_FUZZ=ON >/dev/null || exit 1
 fi
-cmake --build "$fuzz_build" -j2 --target fuzz_ini fuzz_exports || exit 1
+cmake --build "$fuzz_build" -j2 --target fuzz_ini fuzz_exports fuzz_logs || exit 1
 fail=0
-for target in ini exports; do
+for target in ini exports logs; do
   work="$root/$fuzz_build/corpus-$target"
   mkdir -p "$work"
   opts=(-max_total_time="$seconds" -print_final_stats=1)
   [ "$target" = ini ] && opts+=(-dict="$root/fuzz/ini.dict")
+  [ "$target" = logs ] && opts+=(-dict="$root/fuzz/logs.dict" -max_len=16384 -timeout=20)
   echo "=== fuzz_$target for ${seconds}s"
   (cd "$root/$fuzz_build" && "bin/fuzz_$target" "${opts[@]}" "$work" "$root/fuzz/corpus/$target") ||
     fail=1
