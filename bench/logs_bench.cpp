@@ -3,10 +3,10 @@
 // made once by the station program (4 stations, VANTOR_BENCH_UNITS units in
 // all, 100000 by default) and removed at the end. The work runs in worker
 // processes, so the figures are of wall time.
-#include "Analysis.h"
-#include "Jobs.h"
-#include "Options.h"
-#include "Replay.h"
+#include "analysis/Analysis.h"
+#include "support/Jobs.h"
+#include "commands/Options.h"
+#include "replay/Replay.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,12 +7,12 @@
 // lines, a cut one a prefix of them and says it stopped early, the counts
 // agree with one another, judged values are finite, and a part's statistics
 // survive the workers' archive.
-#include "Analysis.h"
-#include "ConfigCheck.h"
-#include "HostLog.h"
-#include "LogSource.h"
-#include "RunningStats.h"
-#include "StationChips.h"
+#include "analysis/Analysis.h"
+#include "config/ConfigCheck.h"
+#include "logs/HostLog.h"
+#include "logs/LogSource.h"
+#include "support/RunningStats.h"
+#include "support/StationChips.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <zlib.h>

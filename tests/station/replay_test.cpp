@@ -1,14 +1,14 @@
 // Replaying a host's log: populations written as the station writes them,
 // read back, fitted and calibrated again by the library.
-#include "ConfigCheck.h"
-#include "HostLog.h"
-#include "Options.h"
-#include "Replay.h"
-#include "Report.h"
-#include "Session.h"
-#include "StationChips.h"
-#include "Sweep.h"
-#include "TempFile.h"
+#include "config/ConfigCheck.h"
+#include "logs/HostLog.h"
+#include "commands/Options.h"
+#include "replay/Replay.h"
+#include "reports/Report.h"
+#include "session/Session.h"
+#include "support/StationChips.h"
+#include "replay/Sweep.h"
+#include "support/TempFile.h"
 #include "platform/ini.h"
 
 #include <gtest/gtest.h>
