@@ -97,7 +97,18 @@ private:
     LogPart m_part;
     struct Handle;
     std::unique_ptr<Handle> m_handle;
-    std::vector<char> m_buffer;
+    // Not zeroed: a small log touches only the pages it fills.
+    struct Buffer {
+        std::unique_ptr<char[]> bytes;
+        size_t length = 0;
+        void resize(size_t n) {
+            bytes.reset(new char[n]);
+            length = n;
+        }
+        char* data() { return bytes.get(); }
+        size_t size() const { return length; }
+    };
+    Buffer m_buffer;
     size_t m_at = 0, m_filled = 0;
     bool m_eof = false, m_started = false, m_done = false;
     long long m_offset = 0; // of m_buffer[0] in the log
