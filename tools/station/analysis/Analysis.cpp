@@ -766,6 +766,9 @@ void PrintAnalysis(FILE* out, const LineAnalysis& a) {
         for (const UnreadLine& u : s.unreadExamples)
             std::fprintf(out, "           %s line %ld: %s\n", s.name.c_str(), u.number,
                          u.text.c_str());
+    for (const StationStats& s : a.stations)
+        if (s.Incomplete())
+            std::fprintf(out, "Incomplete %s\n", s.incomplete.Summary().c_str());
     std::fprintf(out, "Yield      %ld of %ld passed (%.2f %%)\n", l.passed, l.units,
                  percent(l.passed, l.units));
     std::fprintf(out, "Stations   %-14s %9s %9s %8s %10s %8s %10s %8s\n", "name", "units", "passed",
@@ -900,18 +903,29 @@ void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
         failures.Add(o.Str("text", f.text).Text());
     }
     const StationStats& l = a.line;
-    line(JsonObject()
-             .Str("kind", "summary")
-             .Int("stations", static_cast<long long>(a.stations.size()))
-             .Int("units", l.units)
-             .Int("passed", l.passed)
-             .Num("yield", percent(l.passed, l.units))
-             .Int("lines", l.lines)
-             .Int("unread", l.unread)
-             .Raw("failures", failures.Text())
-             .Num("bias_limit_ppm", a.biasLimitPpm)
-             .Int("flagged", std::count_if(a.rows.begin(), a.rows.end(),
-                                           [](const StationRow& r) { return r.flagged; })));
+    JsonObject summary;
+    summary.Str("kind", "summary")
+        .Int("stations", static_cast<long long>(a.stations.size()))
+        .Int("units", l.units)
+        .Int("passed", l.passed)
+        .Num("yield", percent(l.passed, l.units))
+        .Int("lines", l.lines)
+        .Int("unread", l.unread)
+        .Raw("failures", failures.Text())
+        .Num("bias_limit_ppm", a.biasLimitPpm)
+        .Int("flagged", std::count_if(a.rows.begin(), a.rows.end(),
+                                      [](const StationRow& r) { return r.flagged; }));
+    // Only a log that stopped early adds the member: whole logs' lines stay as they were.
+    JsonArray incomplete;
+    bool any = false;
+    for (const StationStats& s : a.stations)
+        if (s.Incomplete()) {
+            incomplete.Add(IncompleteJson(s.incomplete));
+            any = true;
+        }
+    if (any)
+        summary.Raw("incomplete", incomplete.Text());
+    line(summary);
 }
 
 } // namespace station

@@ -143,7 +143,7 @@ int RunAnalysis(const Options& o, FILE* out) {
         if (!o.json)
             std::fprintf(out, "Page       %s\n", o.htmlPath.c_str());
     }
-    return incomplete.empty() ? 0 : kExitIncomplete;
+    return WarnIncomplete(incomplete);
 }
 
 } // namespace station

@@ -495,7 +495,9 @@ nominal unit on the embedded default configuration.
     text += R"(
 Exit status: 0 the unit passed (or the population or check ran), 1 the unit
 failed or the check found problems, 2 bad command line or configuration file,
-3 the library cannot be loaded or started.
+3 the library cannot be loaded or started, 4 some input was incomplete: a log
+stopped early (cut short, corrupt or unreadable), is named in the report and
+what was read before the stop is reported with the other logs.
 )";
     return text;
 }

@@ -93,6 +93,24 @@ std::string IncompleteLog::Where() const {
     return at + (stop.byte >= 0 ? ", line " : " at line ") + std::to_string(line);
 }
 
+std::string IncompleteLog::Summary() const {
+    auto count = [](long n, const char* one) {
+        return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+    };
+    std::string text =
+        log + ": " + Where() + "; the " + count(units, "unit") + " read before it are kept";
+    if (cutUnits > 0)
+        text += ", " + count(cutUnits, "unit") + " it cut " + (cutUnits == 1 ? "is" : "are") +
+                " not judged";
+    return text;
+}
+
+int WarnIncomplete(const std::vector<IncompleteLog>& logs) {
+    for (const IncompleteLog& l : logs)
+        std::fprintf(stderr, "vantor-station: incomplete input: %s\n", l.Summary().c_str());
+    return logs.empty() ? 0 : kExitIncomplete;
+}
+
 void IncompleteLog::Save(Archive& a) const {
     a.Put(log);
     a.Put(static_cast<int>(stop.end));

@@ -40,9 +40,15 @@ struct IncompleteLog {
     long cutUnits = 0; // units whose lines the stop cut: counted, not judged
     // "cut short (the file ends in member 1 (unexpected end)) at byte 2048, line 31"
     std::string Where() const;
+    // The log, where it stopped and what of it the report holds, on one line.
+    std::string Summary() const;
     void Save(Archive& a) const;
     bool Load(Archive& a);
 };
+
+// Each log that stopped early named on standard error; the exit status the
+// run ends with: kExitIncomplete, or 0 when every log was whole.
+int WarnIncomplete(const std::vector<IncompleteLog>& logs);
 
 // One log: one station, named by its file name without the extension.
 struct LogInput {

@@ -292,6 +292,8 @@ LogReport MakeLogReport(const std::string& path, const HostLog& log,
 void PrintLogSummary(FILE* out, const LogReport& r) {
     std::fprintf(out, "Log        %s: %ld lines, %ld of the library, %ld not readable\n",
                  r.path.c_str(), r.lines, r.libraryLines, r.unread);
+    for (const IncompleteLog& l : r.incomplete)
+        std::fprintf(out, "Incomplete %s\n", l.Summary().c_str());
     for (const UnreadLine& u : r.unreadExamples)
         std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
     std::string chips;

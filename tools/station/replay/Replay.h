@@ -5,6 +5,7 @@
 
 #include "replay/Fit.h"
 #include "logs/HostLog.h"
+#include "logs/LogSource.h"
 #include "session/Session.h"
 
 #include <cstdio>
@@ -106,6 +107,7 @@ struct LogReport {
         long firstUnit = 0, firstLine = 0; // from 1
     };
     std::vector<Apart> apart;
+    std::vector<IncompleteLog> incomplete; // logs that stopped early, in log order
 };
 LogReport MakeLogReport(const std::string& path, const HostLog& log,
                         const std::vector<CrystalFit>& fits,

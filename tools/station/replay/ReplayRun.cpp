@@ -64,6 +64,8 @@ void mergeLog(LogReport* into, const LogReport& later, long units, long lines) {
             chips.push_back({ChipLabel(c), n});
     }
     into->perChip = chips;
+    into->incomplete.insert(into->incomplete.end(), later.incomplete.begin(),
+                            later.incomplete.end());
     into->lines += later.lines;
     into->libraryLines += later.libraryLines;
     into->unread += later.unread;
@@ -97,6 +99,9 @@ void saveLog(Archive& a, const LogReport& r) {
         a.Put(g.firstUnit);
         a.Put(g.firstLine);
     }
+    a.Put(static_cast<long long>(r.incomplete.size()));
+    for (const IncompleteLog& l : r.incomplete)
+        l.Save(a);
 }
 
 bool loadLog(Archive& a, LogReport* r) {
@@ -120,6 +125,12 @@ bool loadLog(Archive& a, LogReport* r) {
     r->apart.resize(static_cast<size_t>(n));
     for (LogReport::Apart& g : r->apart)
         if (!a.Get(&g.why) || !a.Get(&g.count) || !a.Get(&g.firstUnit) || !a.Get(&g.firstLine))
+            return false;
+    if (!a.Get(&n) || n < 0 || n > 64)
+        return false;
+    r->incomplete.resize(static_cast<size_t>(n));
+    for (IncompleteLog& l : r->incomplete)
+        if (!l.Load(a))
             return false;
     return a.Ok();
 }
@@ -287,8 +298,16 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
     long n = 0;
     while (ok && reader.Next(&line))
         units.Line(line, ++n);
-    units.Finish();
+    // What was read before an early stop is replayed; the units it cut are not.
+    const bool early = ok && reader.Stop().Early();
+    long cut = 0;
+    if (early)
+        cut = units.Cut();
+    else
+        units.Finish();
     flush();
+    if (early)
+        counts->incomplete.push_back({log.path, reader.Stop(), n + 1, counts->units, cut});
     if (ok && !reader.Error().empty()) {
         *error = reader.Error();
         ok = false;
@@ -364,6 +383,8 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
         return kExitLibrary;
     LogReport& counts = run->counts;
     run->outcomes.assign(configs.size(), ReplayOutcome());
+    // Where each log stopped is told in its own units and lines.
+    std::vector<long> logUnits(logs.size(), 0), logLines(logs.size(), 0);
     for (size_t i = 0; i < parts.size(); ++i) {
         Archive a(results[i]);
         bool ok = false;
@@ -376,6 +397,13 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
         *error = "a worker's result cannot be read";
         if (!loadLog(a, &part))
             return kExitLibrary;
+        const size_t log = parts[i].log;
+        for (IncompleteLog& l : part.incomplete) {
+            l.units += logUnits[log];
+            l.line += logLines[log];
+        }
+        logUnits[log] += part.units;
+        logLines[log] += part.lines;
         for (size_t c = 0; c < configs.size(); ++c) {
             ReplayOutcome r;
             if (!loadOutcome(a, &r))
@@ -387,7 +415,7 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
     error->clear();
     run->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (counts.units == 0) {
-        *error = NoUnitReason(logs, counts.lines, counts.unread, {});
+        *error = NoUnitReason(logs, counts.lines, counts.unread, counts.incomplete);
         return kExitUsage;
     }
     return 0;
@@ -487,7 +515,7 @@ int RunReplay(const Options& o, FILE* out) {
     if (!o.json)
         std::fprintf(out, "Computed   in %.2f s here with %d job%s (%.0f units/s)\n", run.seconds,
                      run.jobs, run.jobs == 1 ? "" : "s", run.counts.units / run.seconds);
-    return 0;
+    return WarnIncomplete(run.counts.incomplete);
 }
 
 } // namespace station

@@ -33,6 +33,11 @@ struct RunFacts {
     uint64_t seed = 1;
 };
 
+struct IncompleteLog;
+// A log that stopped early as a JSON object: log, why, reason,
+// stopped_at_byte, stopped_at_line, units, cut_units.
+std::string IncompleteJson(const IncompleteLog& log);
+
 // printf of one number.
 std::string FormatNumber(const char* format, double v);
 // "(14, 137, 31)"

@@ -1,5 +1,6 @@
 // The report as JSON lines: one object a line, each with its "type".
 #include "commands/Options.h"
+#include "logs/LogSource.h"
 #include "replay/Replay.h"
 #include "reports/Report.h"
 #include "replay/Sweep.h"
@@ -258,21 +259,29 @@ private:
                           .Int("first_unit", g.firstUnit)
                           .Int("first_line", g.firstLine)
                           .Text());
-        line(JsonObject()
-                 .Str("type", "log")
-                 .Str("path", r.path)
-                 .Int("lines", r.lines)
-                 .Int("library_lines", r.libraryLines)
-                 .Int("unread", r.unread)
-                 .Raw("unread_examples", unread.Text())
-                 .Int("units", r.units)
-                 .Raw("chips", chips.Text())
-                 .Int("fitted", r.fitted)
-                 .Int("too_few_points", r.tooFewPoints)
-                 .Int("poor_fits", r.poorFits)
-                 .Num("largest_residual_hz", r.worstResidualHz)
-                 .Int("nominal_cdac_step", r.assumedStep)
-                 .Raw("apart", apart.Text()));
+        JsonObject log;
+        log.Str("type", "log")
+            .Str("path", r.path)
+            .Int("lines", r.lines)
+            .Int("library_lines", r.libraryLines)
+            .Int("unread", r.unread)
+            .Raw("unread_examples", unread.Text())
+            .Int("units", r.units)
+            .Raw("chips", chips.Text())
+            .Int("fitted", r.fitted)
+            .Int("too_few_points", r.tooFewPoints)
+            .Int("poor_fits", r.poorFits)
+            .Num("largest_residual_hz", r.worstResidualHz)
+            .Int("nominal_cdac_step", r.assumedStep)
+            .Raw("apart", apart.Text());
+        // Only a log that stopped early adds the member: whole logs' lines stay as they were.
+        if (!r.incomplete.empty()) {
+            JsonArray incomplete;
+            for (const IncompleteLog& l : r.incomplete)
+                incomplete.Add(IncompleteJson(l));
+            log.Raw("incomplete", incomplete.Text());
+        }
+        line(log);
     }
 
     static std::string changes(const ChangeCounts& c) {
@@ -308,6 +317,18 @@ private:
 };
 
 } // namespace
+
+std::string IncompleteJson(const IncompleteLog& l) {
+    return JsonObject()
+        .Str("log", l.log)
+        .Str("why", LogEndName(l.stop.end))
+        .Str("reason", l.stop.why)
+        .Int("stopped_at_byte", l.stop.byte)
+        .Int("stopped_at_line", l.line)
+        .Int("units", l.units)
+        .Int("cut_units", l.cutUnits)
+        .Text();
+}
 
 std::unique_ptr<ReportWriter> MakeJsonWriter(FILE* out) {
     return std::make_unique<JsonWriter>(out);
