@@ -87,7 +87,7 @@ size_t GzipStream::Read(char* to, size_t room) {
         s.state = State::Done;
     };
     auto member = [&]() { return " member " + std::to_string(s.members); };
-    // A read error ends the log where the bytes read so far end.
+    // A read error ends the log once the bytes read before it are used.
     auto unreadable = [&]() {
         if (s.readError.empty())
             return false;
@@ -99,7 +99,7 @@ size_t GzipStream::Read(char* to, size_t room) {
         case State::Start:
         case State::Between: {
             s.Want(2);
-            if (unreadable())
+            if (z.avail_in < 2 && unreadable())
                 break;
             const bool first = s.state == State::Start;
             if (z.avail_in == 0) {
@@ -143,10 +143,9 @@ size_t GzipStream::Read(char* to, size_t room) {
         case State::Plain: {
             if (z.avail_in == 0) {
                 s.Fill();
-                if (unreadable())
-                    break;
                 if (z.avail_in == 0) {
-                    stop(LogEnd::Whole, std::string(), s.At());
+                    if (!unreadable())
+                        stop(LogEnd::Whole, std::string(), s.At());
                     break;
                 }
             }
@@ -160,10 +159,9 @@ size_t GzipStream::Read(char* to, size_t room) {
         case State::Member: {
             if (z.avail_in == 0) {
                 s.Fill();
-                if (unreadable())
-                    break;
                 if (z.avail_in == 0) {
-                    stop(LogEnd::CutShort, "the file ends inside" + member(), s.fileRead);
+                    if (!unreadable())
+                        stop(LogEnd::CutShort, "the file ends inside" + member(), s.fileRead);
                     break;
                 }
             }
