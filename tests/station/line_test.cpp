@@ -221,6 +221,108 @@ TEST(LineLogs, GzipStdinAndBrokenInput) {
     }
 }
 
+// --- logs that stop early ----------------------------------------------------
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The whole number after "key": at or after `at` in a JSON text, -1 if none.
+long numberAfter(const std::string& json, size_t at, const std::string& key) {
+    size_t k = json.find("\"" + key + "\":", at);
+    return k == std::string::npos ? -1 : std::stol(json.substr(k + key.size() + 3));
+}
+
+struct Damage {
+    const char* name;
+    const char* why; // as the report says it
+};
+
+// Three stations' logs, the second gzip'd in two members and damaged: cut
+// short within its second member, or that member's data overwritten.
+class DamagedLog : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedLog, NamedWhileTheOthersAreReadWhole) {
+    const std::string d = dir() + "/" + GetParam().name;
+    ASSERT_EQ(0, station("--units 900 --stations 3 --seed 6 --log '" + d + "'").status);
+    const std::string good = d + "/station-01.log.gz", damaged = d + "/station-02.log.gz";
+    ASSERT_EQ(0, std::system(("gzip -n '" + d + "/station-01.log' && head -n 1000 '" + d +
+                              "/station-02.log' | gzip -nc >'" + damaged + "'")
+                                 .c_str()));
+    const size_t first = readBytes(damaged).size();
+    ASSERT_EQ(0, std::system(("tail -n +1001 '" + d + "/station-02.log' | gzip -nc >>'" + damaged +
+                              "' && rm '" + d + "/station-02.log'")
+                                 .c_str()));
+    std::string bytes = readBytes(damaged);
+    const size_t middle = first + (bytes.size() - first) / 2;
+    if (std::string(GetParam().name) == "cut")
+        bytes.resize(middle);
+    else
+        bytes.replace(middle, 16, std::string(16, '\xff'));
+    writeBytes(damaged, bytes);
+    // What the whole logs give alone.
+    Ran alone = station("--analyse '" + good + "' '" + d + "/station-03.log' --json");
+    ASSERT_EQ(0, alone.status) << alone.out;
+    const std::string goodUnits = kind(alone.out, "station").at(0)["units"];
+    const long wholeUnits = std::stol(kind(alone.out, "summary").at(0)["units"]);
+
+    for (const char* mode : {"--analyse", "--replay"}) {
+        SCOPED_TRACE(mode);
+        Ran r = station(std::string(mode) + " '" + d + "' --json --jobs 2");
+        EXPECT_EQ(4, r.status) << r.out;
+        const std::string named =
+            "\"incomplete\":[{\"log\":\"" + damaged + "\",\"why\":\"" + GetParam().why + "\"";
+        const size_t at = r.out.find(named);
+        ASSERT_NE(std::string::npos, at) << r.out;
+        EXPECT_EQ(std::string::npos, r.out.find("\"why\"", at + named.size())) << "one log named";
+        const long kept = numberAfter(r.out, at, "units");
+        EXPECT_GT(kept, 0) << "the units before the stop are kept";
+        EXPECT_LT(kept, 300);
+        EXPECT_GT(numberAfter(r.out, at, "stopped_at_byte"), static_cast<long>(first));
+        EXPECT_GT(numberAfter(r.out, at, "stopped_at_line"), 1000);
+        EXPECT_NE(std::string::npos, r.out.find("vantor-station: incomplete input: " + damaged));
+        if (std::string(mode) == "--analyse") {
+            auto stations = kind(r.out, "station");
+            ASSERT_EQ(3u, stations.size()) << r.out;
+            EXPECT_EQ(goodUnits, stations[0]["units"]) << "the good log read whole";
+            EXPECT_EQ(std::to_string(kept), stations[1]["units"]);
+            EXPECT_EQ(wholeUnits + kept,
+                      numberAfter(r.out, r.out.find("\"kind\":\"summary\""), "units"));
+        } else {
+            EXPECT_EQ(wholeUnits + kept, numberAfter(r.out, 0, "units")) << r.out;
+        }
+    }
+    Ran text = station("--analyse '" + d + "'");
+    EXPECT_EQ(4, text.status);
+    EXPECT_NE(std::string::npos,
+              text.out.find("Incomplete " + damaged + ": " + GetParam().why + " ("))
+        << text.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Logs, DamagedLog,
+                         ::testing::Values(Damage{"cut", "cut short"},
+                                           Damage{"corrupt", "corrupt"}),
+                         [](const ::testing::TestParamInfo<Damage>& p) { return p.param.name; });
+
+TEST(LineLogs, NoUnitFromAnyLogStillEndsWithTwo) {
+    const std::string log = dir() + "/early.log";
+    ASSERT_EQ(0, station("--units 20 --seed 2 --log '" + log + "'").status);
+    ASSERT_EQ(0, std::system(("gzip -n '" + log + "'").c_str()));
+    std::string bytes = readBytes(log + ".gz");
+    writeBytes(log + ".gz", bytes.substr(0, 24));
+    for (const char* mode : {"--analyse", "--replay"}) {
+        Ran r = station(std::string(mode) + " '" + log + ".gz'");
+        EXPECT_EQ(2, r.status) << r.out;
+        EXPECT_NE(std::string::npos, r.out.find("no unit in")) << r.out;
+        EXPECT_NE(std::string::npos, r.out.find("cut short")) << r.out;
+    }
+}
+
 TEST(LineLogs, SweepGridReadsOnceAndReplaysEveryPair) {
     const std::string log = dir() + "/grid.log";
     ASSERT_EQ(0, station("--units 200 --seed 4 --log '" + log + "'").status);
