@@ -2,7 +2,7 @@
 // read back, fitted and calibrated again by the library.
 #include "config/ConfigCheck.h"
 #include "logs/HostLog.h"
-#include "commands/Options.h"
+#include "support/Parse.h"
 #include "replay/Replay.h"
 #include "reports/Report.h"
 #include "session/Session.h"

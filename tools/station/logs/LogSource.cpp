@@ -303,4 +303,14 @@ bool MakeFolder(const std::string& path) {
     return false;
 }
 
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread) {
+    std::string names;
+    for (const LogInput& l : logs)
+        names += (names.empty() ? "" : ", ") + l.path;
+    if (lines == 0)
+        return "no unit in " + names + ": the log is empty";
+    return "no unit in " + names + ": " + std::to_string(lines) + " lines, " +
+           std::to_string(unread) + " of them no library line, and no PFER line with counter 0";
+}
+
 } // namespace station

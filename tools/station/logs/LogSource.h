@@ -72,6 +72,9 @@ private:
     std::string m_error;
 };
 
+// Why a run found no unit in its logs: empty, or what their lines were.
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread);
+
 // Makes the folder unless it is there; false with errno set.
 bool MakeFolder(const std::string& path);
 

@@ -5,8 +5,7 @@
 #include "support/Jobs.h"
 #include "logs/LogSource.h"
 #include "OmraHost.h"
-#include "commands/Options.h"
-#include "replay/Replay.h"
+#include "replay/ReplayRun.h"
 #include "reports/Report.h"
 #include "support/RunningStats.h"
 #include "support/StationChips.h"
@@ -21,9 +20,6 @@
 #include <optional>
 
 namespace station {
-
-bool ReadRunConfig(const Options& o, std::string* text, std::string* label, std::string* error);
-std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread);
 
 namespace {
 
@@ -313,11 +309,15 @@ struct ReplayRun {
 };
 
 // The replay of every log under every configuration; the exit status on failure.
-int replayAll(const Options& o, const std::string& config, const std::vector<LogInput>& logs,
+int replayAll(const ReplayParams& o, const std::string& config, const std::vector<LogInput>& logs,
               ReplayRun* run, std::string* error) {
     constexpr int kExitUsage = 2, kExitLibrary = 3;
-    for (const std::string& s : o.sweeps)
+    for (const std::string& s : o.sweeps) {
         run->sweeps.push_back(ParseSweep(s));
+        double current = 0;
+        if (SweepCurrent(config, run->sweeps.back(), &current))
+            run->sweeps.back().current = current;
+    }
     const std::vector<SweepSpec>& sweeps = run->sweeps;
     std::vector<std::vector<double>>& values = run->values;
     std::vector<std::string>& configs = run->configs;
@@ -334,11 +334,9 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
                 configs.push_back(SweptConfig(SweptConfig(config, sweeps[0], a), sweeps[1], b));
     }
 
-    ReplaySetup setup;
-    setup.libraryPath = o.libraryPath.empty() ? host::DefaultLibraryPath() : o.libraryPath;
-    setup.chipType = o.chipType;
-    setup.band = o.band;
-    setup.rfKind = o.rfKind;
+    ReplaySetup setup = o.setup;
+    if (setup.libraryPath.empty())
+        setup.libraryPath = host::DefaultLibraryPath();
     run->jobs = o.jobs > 0 ? o.jobs : Cores();
     const auto start = std::chrono::steady_clock::now();
     std::vector<LogPart> parts = CutLogs(logs, run->jobs);
@@ -403,15 +401,14 @@ std::string logNames(const std::vector<LogInput>& logs) {
 std::string sweepFigure(const ReplayRun& run, const std::string& config, const std::string& title) {
     double current = 0;
     const bool known = SweepCurrent(config, run.sweeps[0], &current);
-    return run.sweeps.size() == 1
-               ? SweepSvg(run.sweeps[0], run.values[0], run.outcomes, known ? &current : nullptr,
-                          title)
-               : SweepGridSvg(run.sweeps, run.values, run.outcomes, config, title);
+    return run.sweeps.size() == 1 ? SweepSvg(run.sweeps[0], run.values[0], run.outcomes,
+                                             known ? &current : nullptr, title)
+                                  : SweepGridSvg(run.sweeps, run.values, run.outcomes, title);
 }
 
 } // namespace
 
-int ReplaySweep(const Options& o, const std::string& config, const std::vector<LogInput>& logs,
+int ReplaySweep(const ReplayParams& o, const std::string& config, const std::vector<LogInput>& logs,
                 FILE* table, std::string* figure, std::string* error) {
     ReplayRun run;
     if (int status = replayAll(o, config, logs, &run, error))
@@ -423,21 +420,21 @@ int ReplaySweep(const Options& o, const std::string& config, const std::vector<L
             PrintSweep(table, run.sweeps[0], run.values[0], run.outcomes,
                        known ? &current : nullptr);
         else
-            PrintSweepGrid(table, run.sweeps, run.values, run.outcomes, config);
+            PrintSweepGrid(table, run.sweeps, run.values, run.outcomes);
     }
     *figure =
         sweepFigure(run, config, "Replay of " + std::to_string(run.counts.units) + " units: yield");
     return 0;
 }
 
-int RunReplay(const Options& o, FILE* out) {
+int RunReplay(const ReplayParams& o, FILE* out) {
     constexpr int kExitUsage = 2;
     auto stop = [](int status, const std::string& message) {
         std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
         return status;
     };
     std::string config, label, error;
-    if (!ReadRunConfig(o, &config, &label, &error))
+    if (!ReadRunConfig(o.configPath, &config, &label, &error))
         return stop(kExitUsage, error);
     std::vector<LogInput> logs;
     if (!ListLogs(o.logs, &logs, &error))
@@ -472,7 +469,7 @@ int RunReplay(const Options& o, FILE* out) {
         // A grid is a table (--json takes one key).
         PrintLogSummary(out, run.counts);
         std::fprintf(out, "Config     %s\n", label.c_str());
-        PrintSweepGrid(out, run.sweeps, run.values, run.outcomes, config);
+        PrintSweepGrid(out, run.sweeps, run.values, run.outcomes);
     }
     if (svg.is_open()) {
         svg << sweepFigure(

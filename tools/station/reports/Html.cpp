@@ -1,6 +1,6 @@
 #include "reports/Html.h"
 
-#include "commands/Options.h"
+#include "support/StationChips.h"
 #include "reports/Report.h"
 #include "support/StationChips.h"
 #include "reports/SvgWriter.h"
@@ -301,7 +301,7 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
          "outside; orange: the fitted normal.</p>\n<div class=\"figs hist\">\n" +
          figures + "</div>\n";
     p += "<h2 id=\"drift\">Drift</h2>\n<p class=\"note\">CUSUM on the reference-point error, k = " +
-         FormatNumber("%.2f", Cusum::kSlack) + " sd, h = " + FormatNumber("%.0f", Cusum::kLimit) +
+         FormatNumber("%.2f", a.driftSlack) + " sd, h = " + FormatNumber("%.0f", a.driftLimit) +
          " sd; red lines: where an alarm's shift began.</p>\n";
     long alarms = 0;
     for (const StationStats& s : a.stations) {

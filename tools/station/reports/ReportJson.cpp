@@ -1,8 +1,7 @@
 // The report as JSON lines: one object a line, each with its "type".
-#include "commands/Options.h"
-#include "replay/Replay.h"
+#include "support/StationChips.h"
+#include "reports/ReplayModel.h"
 #include "reports/Report.h"
-#include "replay/Sweep.h"
 
 namespace station {
 
