@@ -288,10 +288,10 @@ TEST(StationCommand, LogWrittenByThePopulationReplaysToTheSameYield) {
     const std::string dir = ::testing::TempDir();
     const std::string log = dir + "replay-cmd.log", out = dir + "replay-cmd.txt";
     const std::string exe = std::string("'") + STATION_EXE + "'";
-    ASSERT_EQ(0, std::system((exe + " --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
+    ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
                               "' >/dev/null")
                                  .c_str()));
-    ASSERT_EQ(0, std::system((exe + " --replay '" + log + "' >'" + out + "'").c_str()));
+    ASSERT_EQ(0, std::system((exe + " replay '" + log + "' >'" + out + "'").c_str()));
     std::ifstream in(out);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(std::string::npos, text.find("Units      60 (LN2040 60)")) << text;
@@ -313,11 +313,11 @@ TEST(StationCommand, ReplayAsJsonLinesNamesEveryChangedUnit) {
     const std::string log = dir + "replay-json.log", out = dir + "replay-json.txt";
     const std::string config = dir + "replay-json.ini";
     const std::string exe = std::string("'") + STATION_EXE + "'";
-    ASSERT_EQ(0, std::system((exe + " --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
+    ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
                               "' >/dev/null")
                                  .c_str()));
     std::ofstream(config) << "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=6\n"; // fails the flatter half
-    ASSERT_EQ(0, std::system((exe + " --replay '" + log + "' --config '" + config + "' --json >'" +
+    ASSERT_EQ(0, std::system((exe + " replay '" + log + "' --config '" + config + "' --json >'" +
                               out + "'")
                                  .c_str()));
     std::ifstream in(out);
