@@ -52,8 +52,8 @@ started=$SECONDS
 mask_rules=(
   # wall-clock figures: the "Computed in" lines of populations, replays, analyses
   -e 's/^Computed   in [0-9.]+ s here/Computed   in <s> s here/'
-  -e 's/\([0-9]+ units\/s/(<n> units\/s/'
-  -e 's/, [0-9]+ MB\/s\)/, <n> MB\/s)/'
+  -e 's/\([0-9.]+ units\/s/(<n> units\/s/'
+  -e 's/, [0-9.]+ MB\/s\)/, <n> MB\/s)/'
   # the library the station loaded (a path in each build folder)
   -e 's/^(Library +).*/\1<library>/'
   -e 's/^(\{"type":"library","path":)"([^"\\]|\\.)*"/\1"<library>"/'
