@@ -112,8 +112,7 @@ void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
     auto line = [&](const JsonObject& o) { std::fprintf(out, "%s\n", o.Text().c_str()); };
     for (const StationRow& r : a.rows) {
         const StationStats& s = *r.stats;
-        line(JsonObject()
-                 .Str("type", "station")
+        line(JsonLine("station")
                  .Str("name", s.name)
                  .Int("units", s.units)
                  .Int("passed", s.passed)
@@ -127,8 +126,7 @@ void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
                  .Int("unread", s.unread));
     }
     eachCapability(a, [&](const std::string* station, sim::Chip chip, int v, const Capability& c) {
-        JsonObject o;
-        o.Str("type", "capability");
+        JsonObject o = JsonLine("capability");
         if (station != nullptr)
             o.Str("station", *station);
         else
@@ -151,8 +149,7 @@ void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
     for (const StationStats& s : a.stations)
         for (const DriftAlarm& d : s.alarms) {
             double mhz = s.CarrierMhz();
-            line(JsonObject()
-                     .Str("type", "drift")
+            line(JsonLine("drift")
                      .Str("station", s.name)
                      .Int("unit", d.unit)
                      .Int("alarm_unit", d.raised)
@@ -176,8 +173,7 @@ void PrintAnalysisJson(FILE* out, const LineAnalysis& a) {
         failures.Add(o.Str("text", f.text).Text());
     }
     const StationStats& l = a.line;
-    line(JsonObject()
-             .Str("type", "summary")
+    line(JsonLine("summary")
              .Int("stations", static_cast<long long>(a.stations.size()))
              .Int("units", l.units)
              .Int("passed", l.passed)
