@@ -5,7 +5,6 @@
 // report.
 #include "AllocationCount.h"
 #include "config/ConfigCheck.h"
-#include "commands/Options.h"
 #include "session/Session.h"
 #include "support/StationChips.h"
 #include "core/common/ConfigTable.h"

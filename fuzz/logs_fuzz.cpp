@@ -5,13 +5,13 @@
 // parser, the analysis's judging of each unit and a part's statistics.
 // Beyond "never a crash or a hang": a whole log gives back exactly its
 // lines, a cut one a prefix of them and says it stopped early, the counts
-// agree with one another, judged values are finite, and a part's statistics
-// survive the workers' archive.
+// agree with one another, judged values are finite, and the drift detector
+// runs over every unit the part folded.
 #include "analysis/Analysis.h"
+#include "analysis/Judge.h"
 #include "config/ConfigCheck.h"
 #include "logs/HostLog.h"
 #include "logs/LogSource.h"
-#include "support/RunningStats.h"
 #include "support/StationChips.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -286,7 +286,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A part's statistics, as a worker makes and hands them back.
     LogPart whole;
     StationStats s;
-    check(AnalysePart({&log, &whole}, windows(), &s, &error), "the part cannot be analysed");
+    DriftSeries drift;
+    check(AnalysePart(log, whole, windows(), &s, &drift, &error), "the part cannot be analysed");
     check(s.lines == static_cast<long>(back.lines.size()), "the part read other lines");
     check(s.units == parsed.units && s.passed == parsed.passed, "the part judged other units");
     long failed = 0;
@@ -299,14 +300,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(s.incomplete.cutUnits == parsed.cut, "cut units differ");
         check(s.incomplete.line == s.lines + 1, "the stop's line is not the one after the last");
     }
-    Archive a;
-    s.Save(a);
-    Archive b(a.Text());
-    StationStats t;
-    t.Setup(windows());
-    check(t.Load(b), "a part's statistics do not load back");
-    check(t.units == s.units && t.lines == s.lines && t.Incomplete() == s.Incomplete() &&
-              t.incomplete.stop.why == s.incomplete.stop.why,
-          "a part's statistics loaded back otherwise");
+    check(drift.Size() == static_cast<size_t>(s.units), "a unit's reference missing from drift");
+    check(FindDrift({{&drift, s.units, s.lines}}, &s, &error), "the drift series cannot be read");
+    for (const DriftAlarm& alarm : s.alarms)
+        check(alarm.raised >= 1 && alarm.raised <= s.units && alarm.unit <= alarm.raised,
+              "a drift alarm outside the units read");
     return 0;
 }

@@ -1,149 +1,59 @@
-// --analyse: the logs cut into parts, the parts read by workers, their
-// statistics merged per station in log order, then compared and reported.
+// The logs cut into parts, the parts read on threads, their statistics
+// merged per station in log order; then the drift detector over each log's
+// series in order, and the stations compared.
 #include "analysis/Analysis.h"
-#include "reports/Html.h"
 #include "support/Jobs.h"
-#include "logs/LogSource.h"
-#include "commands/Options.h"
-#include "replay/Replay.h"
 #include "support/StationChips.h"
 
-#include <cerrno>
 #include <chrono>
-#include <memory>
-#include <cstring>
 
 namespace station {
 
-bool ReadRunConfig(const Options& o, std::string* text, std::string* label, std::string* error) {
-    if (o.configPath.empty()) {
-        *text = DefaultConfigText();
-        *label = "embedded default configuration";
-        return true;
-    }
-    *label = o.configPath;
-    return ReadTextFile(o.configPath, text, error);
-}
-
-std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread,
-                         const std::vector<IncompleteLog>& incomplete) {
-    std::string names;
-    for (const LogInput& l : logs)
-        names += (names.empty() ? "" : ", ") + l.path;
-    std::string reason =
-        lines == 0 ? "no unit in " + names +
-                         (incomplete.empty() ? ": the log is empty" : ": no line could be read")
-                   : "no unit in " + names + ": " + std::to_string(lines) + " lines, " +
-                         std::to_string(unread) +
-                         " of them no library line, and no PFER line with counter 0";
-    for (const IncompleteLog& l : incomplete)
-        reason += "; " + l.log + " " + l.Where();
-    return reason;
-}
-
-int RunAnalysis(const Options& o, FILE* out) {
-    constexpr int kExitUsage = 2;
-    auto stop = [](const std::string& message) {
-        std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
-        return kExitUsage;
-    };
-    std::string config, error;
-    LineAnalysis a;
-    if (!ReadRunConfig(o, &config, &a.config, &error))
-        return stop(error);
+bool AnalyseLogs(const AnalyseParams& params, const std::string& config,
+                 const std::vector<LogInput>& logs, LineAnalysis* a, std::string* error) {
     std::vector<ConfigReport> windows;
     for (sim::Chip chip : AllChips())
         windows.push_back(CheckConfig(config, chip));
-    std::vector<LogInput> logs;
-    if (!ListLogs(o.logs, &logs, &error))
-        return stop(error);
-    std::FILE* html = nullptr;
-    if (!o.htmlPath.empty() && (html = std::fopen(o.htmlPath.c_str(), "wb")) == nullptr)
-        return stop("cannot write the page to " + o.htmlPath + ": " + std::strerror(errno));
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> htmlFile(html, &std::fclose);
-
     const auto start = std::chrono::steady_clock::now();
-    a.jobs = o.jobs > 0 ? o.jobs : Cores();
-    std::vector<LogPart> parts = CutLogs(logs, a.jobs);
-    std::vector<std::string> results;
-    auto work = [&](size_t i) {
-        StationStats s;
-        std::string why;
-        Archive result;
-        bool ok = AnalysePart({&logs[parts[i].log], &parts[i]}, windows, &s, &why);
-        result.Put(ok);
-        result.Put(why);
-        if (ok)
-            s.Save(result);
-        return result.Text();
+    a->jobs = params.jobs > 0 ? params.jobs : Cores();
+    const std::vector<LogPart> parts = CutLogs(logs, a->jobs);
+    std::vector<StationStats> stats(parts.size());
+    std::vector<DriftSeries> series(parts.size());
+    auto work = [&](size_t i, std::string* why) {
+        return AnalysePart(logs[parts[i].log], parts[i], windows, &stats[i], &series[i], why);
     };
-    if (!RunJobs(parts.size(), a.jobs, work, &results, &error))
-        return stop(error);
-    a.stations.resize(logs.size());
-    std::vector<bool> started(logs.size(), false);
+    if (!RunThreads(parts.size(), a->jobs, work, error))
+        return false;
+
+    a->stations.assign(logs.size(), StationStats());
+    std::vector<std::vector<PartSeries>> drift(logs.size());
     for (size_t i = 0; i < parts.size(); ++i) {
-        Archive in(results[i]);
-        bool ok = false;
-        std::string why;
-        StationStats s;
-        if (!in.Get(&ok) || !in.Get(&why))
-            return stop("a worker's result cannot be read");
-        if (!ok)
-            return stop(why);
-        s.Setup(windows);
-        if (!s.Load(in))
-            return stop("a worker's result cannot be read");
-        StationStats& into = a.stations[parts[i].log];
-        if (!started[parts[i].log]) {
-            into = s;
-            started[parts[i].log] = true;
-            continue;
-        }
-        // The drift detector carried across the cut: a part whose worker's
-        // drift does not hold from it is read again here, from it.
-        Cusum before = into.join.end;
-        before.Shift(-into.units, -into.lines);
-        if (!DriftJoins(before, s.join)) {
-            ++a.partsReadAgain;
-            if (!AnalysePart({&logs[parts[i].log], &parts[i]}, windows, &s, &why, &before))
-                return stop(why);
-        }
-        into.Merge(s);
+        const size_t log = parts[i].log;
+        drift[log].push_back({&series[i], stats[i].units, stats[i].lines});
+        if (drift[log].size() == 1)
+            a->stations[log] = std::move(stats[i]);
+        else
+            a->stations[log].Merge(stats[i]);
     }
-    a.biasLimitPpm = o.biasLimitPpm;
-    CompareStations(&a);
-    a.bytes = a.line.bytes;
-    a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::vector<IncompleteLog> incomplete;
-    for (const StationStats& s : a.stations)
-        if (s.Incomplete())
-            incomplete.push_back(s.incomplete);
-    if (a.line.units == 0)
-        return stop(NoUnitReason(logs, a.line.lines, a.line.unread, incomplete));
-    if (o.json)
-        PrintAnalysisJson(out, a);
-    else
-        PrintAnalysis(out, a);
-    // The sweep replays the logs under every value: its table beside the
-    // analysis, its figure on the page.
-    std::string sweep;
-    if (!o.sweeps.empty()) {
-        if (!o.json)
-            std::fprintf(out, "\n");
-        if (int status = ReplaySweep(o, config, logs, o.json ? nullptr : out, &sweep, &error)) {
-            std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
-            return status;
-        }
+    for (size_t log = 0; log < logs.size(); ++log)
+        if (!FindDrift(drift[log], &a->stations[log], error))
+            return false;
+    a->driftSlack = Cusum::kSlack;
+    a->driftLimit = Cusum::kLimit;
+    a->driftReferenceUnits = Cusum::kReferenceUnits;
+    a->biasLimitPpm = params.biasLimitPpm;
+    CompareStations(a);
+    a->bytes = a->line.bytes;
+    a->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (a->line.units == 0) {
+        std::vector<IncompleteLog> incomplete;
+        for (const StationStats& s : a->stations)
+            if (s.Incomplete())
+                incomplete.push_back(s.incomplete);
+        *error = NoUnitReason(logs, a->line.lines, a->line.unread, incomplete);
+        return false;
     }
-    if (htmlFile) {
-        std::string page = AnalysisPage(a, sweep);
-        if (std::fwrite(page.data(), 1, page.size(), htmlFile.get()) != page.size() ||
-            std::fclose(htmlFile.release()) != 0)
-            return stop("cannot write the page to " + o.htmlPath + ": " + std::strerror(errno));
-        if (!o.json)
-            std::fprintf(out, "Page       %s\n", o.htmlPath.c_str());
-    }
-    return WarnIncomplete(incomplete);
+    return true;
 }
 
 } // namespace station

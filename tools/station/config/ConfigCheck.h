@@ -52,5 +52,9 @@ ConfigReport CheckConfig(const std::string& bytes, sim::Chip chip);
 // Reads a whole regular file without blocking on it; false with a message
 // that gives the system's reason when it cannot be opened or read.
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error);
+// The configuration a job runs under: the file, or the embedded default when
+// `path` is empty; `label` names it in reports.
+bool ReadRunConfig(const std::string& path, std::string* text, std::string* label,
+                   std::string* error);
 
 } // namespace station

@@ -121,4 +121,15 @@ std::string ReaderText(const std::string& bytes, TextEncoding* encoding) {
     return text;
 }
 
+bool ReadRunConfig(const std::string& path, std::string* text, std::string* label,
+                   std::string* error) {
+    if (path.empty()) {
+        *text = DefaultConfigText();
+        *label = "embedded default configuration";
+        return true;
+    }
+    *label = path;
+    return ReadTextFile(path, text, error);
+}
+
 } // namespace station

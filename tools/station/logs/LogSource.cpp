@@ -1,7 +1,6 @@
 #include "logs/LogSource.h"
 
 #include "logs/HostLog.h"
-#include "support/RunningStats.h"
 
 #if defined(STATION_HAS_ZLIB)
 #include "logs/GzipStream.h"
@@ -109,26 +108,6 @@ int WarnIncomplete(const std::vector<IncompleteLog>& logs) {
     for (const IncompleteLog& l : logs)
         std::fprintf(stderr, "vantor-station: incomplete input: %s\n", l.Summary().c_str());
     return logs.empty() ? 0 : kExitIncomplete;
-}
-
-void IncompleteLog::Save(Archive& a) const {
-    a.Put(log);
-    a.Put(static_cast<int>(stop.end));
-    a.Put(stop.why);
-    a.Put(stop.byte);
-    a.Put(line);
-    a.Put(units);
-    a.Put(cutUnits);
-}
-
-bool IncompleteLog::Load(Archive& a) {
-    int end = 0;
-    if (!a.Get(&log) || !a.Get(&end) || end < 0 || end > static_cast<int>(LogEnd::ReadError) ||
-        !a.Get(&stop.why) || !a.Get(&stop.byte) || !a.Get(&line) || !a.Get(&units) ||
-        !a.Get(&cutUnits))
-        return false;
-    stop.end = static_cast<LogEnd>(end);
-    return true;
 }
 
 bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs,
@@ -366,6 +345,22 @@ bool MakeFolder(const std::string& path) {
         return true;
     errno = ec.value() != 0 ? ec.value() : EEXIST;
     return false;
+}
+
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread,
+                         const std::vector<IncompleteLog>& incomplete) {
+    std::string names;
+    for (const LogInput& l : logs)
+        names += (names.empty() ? "" : ", ") + l.path;
+    std::string reason = "no unit in " + names + ": ";
+    if (lines == 0)
+        reason += incomplete.empty() ? "the log is empty" : "no line could be read";
+    else
+        reason += std::to_string(lines) + " lines, " + std::to_string(unread) +
+                  " of them no library line, and no PFER line with counter 0";
+    for (const IncompleteLog& l : incomplete)
+        reason += "; " + l.log + " " + l.Where();
+    return reason;
 }
 
 } // namespace station

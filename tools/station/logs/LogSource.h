@@ -12,8 +12,6 @@
 
 namespace station {
 
-class Archive;
-
 // The station's exit status when a log stopped early: the rest is reported.
 constexpr int kExitIncomplete = 4;
 
@@ -38,12 +36,10 @@ struct IncompleteLog {
     long line = 0;     // the first line not read whole
     long units = 0;    // units read before the stop
     long cutUnits = 0; // units whose lines the stop cut: counted, not judged
-    // "cut short (the file ends in member 1 (unexpected end)) at byte 2048, line 31"
+    // "cut short (the file ends inside member 1) at byte 2048, line 31"
     std::string Where() const;
     // The log, where it stopped and what of it the report holds, on one line.
     std::string Summary() const;
-    void Save(Archive& a) const;
-    bool Load(Archive& a);
 };
 
 // Each log that stopped early named on standard error; the exit status the
@@ -123,6 +119,10 @@ private:
     std::string m_error;
     LogStop m_stop;
 };
+
+// Why a run found no unit in its logs: empty, or what their lines were.
+std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread,
+                         const std::vector<IncompleteLog>& incomplete);
 
 // Makes the folder unless it is there; false with errno set.
 bool MakeFolder(const std::string& path);

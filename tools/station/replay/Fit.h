@@ -6,6 +6,7 @@
 #pragma once
 
 #include "logs/HostLog.h"
+#include "reports/ReplayModel.h"
 #include "Simulator.h"
 
 #include <string>
@@ -23,9 +24,6 @@ struct CrystalFit {
     bool stepFitted = false;      // CDAC step from the points, else the chip's nominal one
     bool curvatureFitted = false; // curvature from the points, else the chip's nominal one
 };
-
-// RMS residual above which a fit is not trusted for a replay.
-constexpr double kPoorFitHz = 100.0;
 
 // Least squares over the terms the points determine: the offset and the CAFC
 // slope always (too few points otherwise), the CDAC step when the points

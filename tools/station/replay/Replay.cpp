@@ -1,6 +1,5 @@
 #include "replay/Replay.h"
 
-#include "commands/Options.h"
 #include "reports/Report.h"
 #include "support/StationChips.h"
 #include "support/TempFile.h"
@@ -25,35 +24,6 @@ std::string tripleText(const ERROR_TRIPLE& t) {
 }
 
 } // namespace
-
-void ChangeCounts::Add(int change) {
-    if (units == 0 || change < min)
-        min = change;
-    if (units == 0 || change > max)
-        max = change;
-    ++units;
-    if (change == 0)
-        ++unchanged;
-    sum += change;
-    sumSquares += static_cast<double>(change) * change;
-    ++counts[change];
-}
-
-double ChangeCounts::Sd() const {
-    if (units < 2)
-        return 0.0;
-    double m = Mean();
-    double v = (sumSquares - units * m * m) / static_cast<double>(units - 1);
-    return v > 0 ? std::sqrt(v) : 0.0;
-}
-
-double ReplayOutcome::YieldBefore() const {
-    return units > 0 ? 100.0 * static_cast<double>(logPassed) / static_cast<double>(units) : 0.0;
-}
-
-double ReplayOutcome::YieldAfter() const {
-    return units > 0 ? 100.0 * static_cast<double>(replayPassed) / static_cast<double>(units) : 0.0;
-}
 
 std::vector<CrystalFit> FitUnits(const HostLog& log) {
     std::vector<CrystalFit> fits;
@@ -205,41 +175,6 @@ bool ReplayLog(const ReplaySetup& setup, const HostLog& log, const std::vector<C
 
 namespace station {
 
-namespace {
-
-void printChange(FILE* out, const char* name, const ChangeCounts& c) {
-    if (c.units == 0) {
-        std::fprintf(out, "%-10s no unit passed in both\n", name);
-        return;
-    }
-    std::fprintf(out,
-                 "%-10s %ld units passing in both: %ld unchanged, mean %+.2f, sd %.2f, "
-                 "range %+d .. %+d\n",
-                 name, c.units, c.unchanged, c.Mean(), c.Sd(), c.min, c.max);
-    // The changes in a few classes: far below, each step near zero, far above.
-    long below = 0, above = 0;
-    std::string row;
-    for (const auto& kv : c.counts) {
-        if (kv.first < -3)
-            below += kv.second;
-        else if (kv.first > 3)
-            above += kv.second;
-    }
-    if (below > 0)
-        row += "  below -3: " + std::to_string(below);
-    for (int d = -3; d <= 3; ++d) {
-        auto it = c.counts.find(d);
-        if (it != c.counts.end())
-            row += "  " + std::string(d > 0 ? "+" : "") + std::to_string(d) + ": " +
-                   std::to_string(it->second);
-    }
-    if (above > 0)
-        row += "  above +3: " + std::to_string(above);
-    std::fprintf(out, "           change%s\n", row.c_str());
-}
-
-} // namespace
-
 LogReport MakeLogReport(const std::string& path, const HostLog& log,
                         const std::vector<CrystalFit>& fits,
                         const std::vector<std::string>& faults) {
@@ -287,66 +222,6 @@ LogReport MakeLogReport(const std::string& path, const HostLog& log,
             ++it->count;
     }
     return r;
-}
-
-void PrintLogSummary(FILE* out, const LogReport& r) {
-    std::fprintf(out, "Log        %s: %ld lines, %ld of the library, %ld not readable\n",
-                 r.path.c_str(), r.lines, r.libraryLines, r.unread);
-    for (const IncompleteLog& l : r.incomplete)
-        std::fprintf(out, "Incomplete %s\n", l.Summary().c_str());
-    for (const UnreadLine& u : r.unreadExamples)
-        std::fprintf(out, "           line %ld not read: %s\n", u.number, u.text.c_str());
-    std::string chips;
-    for (const auto& c : r.perChip)
-        chips += std::string(chips.empty() ? "" : ", ") + c.first + " " + std::to_string(c.second);
-    std::fprintf(out, "Units      %ld%s%s%s\n", r.units, chips.empty() ? "" : " (", chips.c_str(),
-                 chips.empty() ? "" : ")");
-    std::fprintf(out,
-                 "Fit        %ld fitted (largest residual %.1f Hz), %ld with too few points, "
-                 "%ld poor fits (residual over %.0f Hz)\n",
-                 r.fitted, r.worstResidualHz, r.tooFewPoints, r.poorFits, kPoorFitHz);
-    if (r.assumedStep > 0)
-        std::fprintf(out,
-                     "           %ld units never moved their CDAC: the chip's nominal CDAC step "
-                     "stands in for theirs\n",
-                     r.assumedStep);
-    if (!r.apart.empty())
-        std::fprintf(out, "Apart      units not replayed: their logged verdicts stand in both "
-                          "yields\n");
-    for (const LogReport::Apart& g : r.apart)
-        std::fprintf(out, "           %ld %s (first: unit %ld, line %ld)\n", g.count, g.why.c_str(),
-                     g.firstUnit, g.firstLine);
-}
-
-void PrintReplay(FILE* out, const ReplayOutcome& o) {
-    std::fprintf(out, "Config     %s\n", o.config.c_str());
-    std::fprintf(out, "Yield      log %ld of %ld (%.2f %%), replay %ld of %ld (%.2f %%)\n",
-                 o.logPassed, o.units, o.YieldBefore(), o.replayPassed, o.units, o.YieldAfter());
-    std::fprintf(out, "Changed    %ld units change verdict\n", o.changed);
-    for (const auto& kv : o.newFailures)
-        std::fprintf(out, "           %ld pass in the log, fail now: %s\n", kv.second,
-                     kv.first.c_str());
-    size_t listed = std::min<size_t>(o.changedUnits.size(), 20);
-    for (size_t i = 0; i < listed; ++i) {
-        const ChangedUnit& c = o.changedUnits[i];
-        std::fprintf(out, "           unit %ld (line %ld) %s %s -> %s: %s\n", c.unit, c.line,
-                     ChipLabel(c.chip), c.logPassed ? "PASS" : "FAIL",
-                     c.replayPassed ? "PASS" : "FAIL", c.reason.c_str());
-    }
-    if (static_cast<long>(listed) < o.changed)
-        std::fprintf(out, "           ... %ld more\n", o.changed - static_cast<long>(listed));
-    printChange(out, "Flash CAFC", o.cafc);
-    printChange(out, "Flash CDAC", o.cdac);
-    long replayed = o.timed;
-    if (replayed > 0) {
-        std::fprintf(out, "Points     %.2f PFER points per unit in the log, %.2f in the replay\n",
-                     static_cast<double>(o.logPoints) / static_cast<double>(replayed),
-                     static_cast<double>(o.replayPoints) / static_cast<double>(replayed));
-        std::fprintf(out,
-                     "Station    %.0f ms per unit in the replay (min %.0f, max %.0f), virtual "
-                     "clock\n",
-                     o.timeSumMs / static_cast<double>(replayed), o.timeMinMs, o.timeMaxMs);
-    }
 }
 
 } // namespace station

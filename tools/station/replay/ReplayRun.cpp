@@ -5,8 +5,7 @@
 #include "support/Jobs.h"
 #include "logs/LogSource.h"
 #include "OmraHost.h"
-#include "commands/Options.h"
-#include "replay/Replay.h"
+#include "replay/ReplayRun.h"
 #include "reports/Report.h"
 #include "support/RunningStats.h"
 #include "support/StationChips.h"
@@ -21,10 +20,6 @@
 #include <optional>
 
 namespace station {
-
-bool ReadRunConfig(const Options& o, std::string* text, std::string* label, std::string* error);
-std::string NoUnitReason(const std::vector<LogInput>& logs, long lines, long unread,
-                         const std::vector<IncompleteLog>& incomplete);
 
 namespace {
 
@@ -77,91 +72,134 @@ void mergeLog(LogReport* into, const LogReport& later, long units, long lines) {
     into->worstResidualHz = std::max(into->worstResidualHz, later.worstResidualHz);
 }
 
-void saveLog(Archive& a, const LogReport& r) {
-    for (long v : {r.lines, r.libraryLines, r.unread, r.units, r.fitted, r.tooFewPoints, r.poorFits,
-                   r.assumedStep})
+// A worker's result in the one shape it is written and read in: each field
+// goes through `io`, which puts it into the archive when saving and gets it
+// back when loading (false once the text does not fit).
+struct Saving {
+    Archive& a;
+    template <typename T> bool operator()(T& v) {
         a.Put(v);
-    a.Put(r.worstResidualHz);
-    a.Put(static_cast<long long>(r.unreadExamples.size()));
-    for (const UnreadLine& u : r.unreadExamples) {
-        a.Put(u.number);
-        a.Put(u.text);
+        return true;
     }
-    a.Put(static_cast<long long>(r.perChip.size()));
-    for (const auto& kv : r.perChip) {
-        a.Put(kv.first);
-        a.Put(kv.second);
+    template <typename C> bool Size(C& c, long long) {
+        a.Put(static_cast<long long>(c.size()));
+        return true;
     }
-    a.Put(static_cast<long long>(r.apart.size()));
-    for (const LogReport::Apart& g : r.apart) {
-        a.Put(g.why);
-        a.Put(g.count);
-        a.Put(g.firstUnit);
-        a.Put(g.firstLine);
+    template <typename K, typename V> bool Map(std::map<K, V>& m) {
+        a.Put(static_cast<long long>(m.size()));
+        for (auto& kv : m) {
+            K key = kv.first;
+            if (!(*this)(key) || !(*this)(kv.second))
+                return false;
+        }
+        return true;
     }
-    a.Put(static_cast<long long>(r.incomplete.size()));
-    for (const IncompleteLog& l : r.incomplete)
-        l.Save(a);
-}
+};
 
-bool loadLog(Archive& a, LogReport* r) {
-    long long n = 0;
-    if (!a.Get(&r->lines) || !a.Get(&r->libraryLines) || !a.Get(&r->unread) || !a.Get(&r->units) ||
-        !a.Get(&r->fitted) || !a.Get(&r->tooFewPoints) || !a.Get(&r->poorFits) ||
-        !a.Get(&r->assumedStep) || !a.Get(&r->worstResidualHz) || !a.Get(&n) || n < 0 || n > 100)
-        return false;
-    r->unreadExamples.resize(static_cast<size_t>(n));
-    for (UnreadLine& u : r->unreadExamples)
-        if (!a.Get(&u.number) || !a.Get(&u.text))
+struct Loading {
+    Archive& a;
+    template <typename T> bool operator()(T& v) { return a.Get(&v); }
+    template <typename C> bool Size(C& c, long long most) {
+        long long n = 0;
+        if (!a.Get(&n) || n < 0 || n > most)
             return false;
-    if (!a.Get(&n) || n < 0 || n > 64)
-        return false;
-    r->perChip.resize(static_cast<size_t>(n));
-    for (auto& kv : r->perChip)
-        if (!a.Get(&kv.first) || !a.Get(&kv.second))
-            return false;
-    if (!a.Get(&n) || n < 0 || n > 100000)
-        return false;
-    r->apart.resize(static_cast<size_t>(n));
-    for (LogReport::Apart& g : r->apart)
-        if (!a.Get(&g.why) || !a.Get(&g.count) || !a.Get(&g.firstUnit) || !a.Get(&g.firstLine))
-            return false;
-    if (!a.Get(&n) || n < 0 || n > 64)
-        return false;
-    r->incomplete.resize(static_cast<size_t>(n));
-    for (IncompleteLog& l : r->incomplete)
-        if (!l.Load(a))
-            return false;
-    return a.Ok();
-}
-
-void saveChange(Archive& a, const ChangeCounts& c) {
-    a.Put(c.units);
-    a.Put(c.unchanged);
-    a.Put(c.sum);
-    a.Put(c.sumSquares);
-    a.Put(c.min);
-    a.Put(c.max);
-    a.Put(static_cast<long long>(c.counts.size()));
-    for (const auto& kv : c.counts) {
-        a.Put(kv.first);
-        a.Put(kv.second);
+        c.resize(static_cast<size_t>(n));
+        return true;
     }
-}
-
-bool loadChange(Archive& a, ChangeCounts* c) {
-    long long n = 0;
-    if (!a.Get(&c->units) || !a.Get(&c->unchanged) || !a.Get(&c->sum) || !a.Get(&c->sumSquares) ||
-        !a.Get(&c->min) || !a.Get(&c->max) || !a.Get(&n) || n < 0)
-        return false;
-    for (long long i = 0; i < n; ++i) {
-        int k = 0;
-        long v = 0;
-        if (!a.Get(&k) || !a.Get(&v))
+    template <typename K, typename V> bool Map(std::map<K, V>& m) {
+        long long n = 0;
+        if (!a.Get(&n) || n < 0)
             return false;
-        c->counts[k] = v;
+        for (long long i = 0; i < n; ++i) {
+            K key{};
+            if (!a.Get(&key) || !a.Get(&m[key]))
+                return false;
+        }
+        return true;
     }
+};
+
+template <typename C, typename Each> bool each(C& c, Each f) {
+    for (auto& x : c)
+        if (!f(x))
+            return false;
     return true;
+}
+
+template <typename Io> bool fields(Io& io, IncompleteLog& l) {
+    int end = static_cast<int>(l.stop.end);
+    if (!io(l.log) || !io(end) || !io(l.stop.why) || !io(l.stop.byte) || !io(l.line) ||
+        !io(l.units) || !io(l.cutUnits) || end < 0 || end > static_cast<int>(LogEnd::ReadError))
+        return false;
+    l.stop.end = static_cast<LogEnd>(end);
+    return true;
+}
+
+template <typename Io> bool fields(Io& io, LogReport& r) {
+    return io(r.lines) && io(r.libraryLines) && io(r.unread) && io(r.units) && io(r.fitted) &&
+           io(r.tooFewPoints) && io(r.poorFits) && io(r.assumedStep) && io(r.worstResidualHz) &&
+           io.Size(r.unreadExamples, 100) &&
+           each(r.unreadExamples, [&](UnreadLine& u) { return io(u.number) && io(u.text); }) &&
+           io.Size(r.perChip, 64) &&
+           each(r.perChip, [&](auto& kv) { return io(kv.first) && io(kv.second); }) &&
+           io.Size(r.apart, 100000) &&
+           each(r.apart,
+                [&](LogReport::Apart& g) {
+                    return io(g.why) && io(g.count) && io(g.firstUnit) && io(g.firstLine);
+                }) &&
+           io.Size(r.incomplete, 64) &&
+           each(r.incomplete, [&](IncompleteLog& l) { return fields(io, l); });
+}
+
+template <typename Io> bool fields(Io& io, ChangeCounts& c) {
+    return io(c.units) && io(c.unchanged) && io(c.sum) && io(c.sumSquares) && io(c.min) &&
+           io(c.max) && io.Map(c.counts);
+}
+
+template <typename Io> bool fields(Io& io, ChangedUnit& c) {
+    int chip = static_cast<int>(c.chip);
+    if (!io(c.unit) || !io(c.line) || !io(chip) || !io(c.logPassed) || !io(c.replayPassed) ||
+        !io(c.reason) || chip < 0 || static_cast<size_t>(chip) >= AllChips().size())
+        return false;
+    c.chip = static_cast<sim::Chip>(chip);
+    return true;
+}
+
+template <typename Io> bool fields(Io& io, ReplayOutcome& o) {
+    return io(o.units) && io(o.apart) && io(o.logPassed) && io(o.replayPassed) && io(o.changed) &&
+           io(o.timed) && io(o.logPoints) && io(o.replayPoints) && io(o.timeSumMs) &&
+           io(o.timeMinMs) && io(o.timeMaxMs) &&
+           io.Size(o.changedUnits, static_cast<long long>(ReplayOutcome::kChangedKept)) &&
+           each(o.changedUnits, [&](ChangedUnit& c) { return fields(io, c); }) &&
+           io.Map(o.newFailures) && fields(io, o.cafc) && fields(io, o.cdac);
+}
+
+// What one worker gives back for its part: its log counts and one outcome
+// per configuration, or why it failed.
+struct PartResult {
+    bool ok = false;
+    std::string why;
+    LogReport counts;
+    std::vector<ReplayOutcome> outcomes;
+};
+
+template <typename Io> bool fields(Io& io, PartResult& r) {
+    return io(r.ok) && io(r.why) &&
+           (!r.ok || (fields(io, r.counts) && io.Size(r.outcomes, 100000) &&
+                      each(r.outcomes, [&](ReplayOutcome& o) { return fields(io, o); })));
+}
+
+std::string save(PartResult& r) {
+    Archive a;
+    Saving io{a};
+    fields(io, r);
+    return a.Text();
+}
+
+bool load(const std::string& text, PartResult* r) {
+    Archive a(text);
+    Loading io{a};
+    return fields(io, *r) && a.Ok();
 }
 
 void mergeChange(ChangeCounts* c, const ChangeCounts& later) {
@@ -177,58 +215,6 @@ void mergeChange(ChangeCounts* c, const ChangeCounts& later) {
     c->sumSquares += later.sumSquares;
     for (const auto& kv : later.counts)
         c->counts[kv.first] += kv.second;
-}
-
-void saveOutcome(Archive& a, const ReplayOutcome& o) {
-    for (long v : {o.units, o.apart, o.logPassed, o.replayPassed, o.changed, o.timed, o.logPoints,
-                   o.replayPoints})
-        a.Put(v);
-    a.Put(o.timeSumMs);
-    a.Put(o.timeMinMs);
-    a.Put(o.timeMaxMs);
-    a.Put(static_cast<long long>(o.changedUnits.size()));
-    for (const ChangedUnit& c : o.changedUnits) {
-        a.Put(c.unit);
-        a.Put(c.line);
-        a.Put(static_cast<int>(c.chip));
-        a.Put(c.logPassed);
-        a.Put(c.replayPassed);
-        a.Put(c.reason);
-    }
-    a.Put(static_cast<long long>(o.newFailures.size()));
-    for (const auto& kv : o.newFailures) {
-        a.Put(kv.first);
-        a.Put(kv.second);
-    }
-    saveChange(a, o.cafc);
-    saveChange(a, o.cdac);
-}
-
-bool loadOutcome(Archive& a, ReplayOutcome* o) {
-    long long n = 0;
-    if (!a.Get(&o->units) || !a.Get(&o->apart) || !a.Get(&o->logPassed) ||
-        !a.Get(&o->replayPassed) || !a.Get(&o->changed) || !a.Get(&o->timed) ||
-        !a.Get(&o->logPoints) || !a.Get(&o->replayPoints) || !a.Get(&o->timeSumMs) ||
-        !a.Get(&o->timeMinMs) || !a.Get(&o->timeMaxMs) || !a.Get(&n) || n < 0)
-        return false;
-    o->changedUnits.resize(static_cast<size_t>(n));
-    for (ChangedUnit& c : o->changedUnits) {
-        int chip = 0;
-        if (!a.Get(&c.unit) || !a.Get(&c.line) || !a.Get(&chip) || !a.Get(&c.logPassed) ||
-            !a.Get(&c.replayPassed) || !a.Get(&c.reason) || chip < 0 || chip > 2)
-            return false;
-        c.chip = static_cast<sim::Chip>(chip);
-    }
-    if (!a.Get(&n) || n < 0)
-        return false;
-    for (long long i = 0; i < n; ++i) {
-        std::string k;
-        long v = 0;
-        if (!a.Get(&k) || !a.Get(&v))
-            return false;
-        o->newFailures[k] = v;
-    }
-    return loadChange(a, &o->cafc) && loadChange(a, &o->cdac);
 }
 
 // `later` follows `o` in the log, after `units` units and `lines` lines.
@@ -333,11 +319,15 @@ struct ReplayRun {
 };
 
 // The replay of every log under every configuration; the exit status on failure.
-int replayAll(const Options& o, const std::string& config, const std::vector<LogInput>& logs,
+int replayAll(const ReplayParams& o, const std::string& config, const std::vector<LogInput>& logs,
               ReplayRun* run, std::string* error) {
     constexpr int kExitUsage = 2, kExitLibrary = 3;
-    for (const std::string& s : o.sweeps)
+    for (const std::string& s : o.sweeps) {
         run->sweeps.push_back(ParseSweep(s));
+        double current = 0;
+        if (SweepCurrent(config, run->sweeps.back(), &current))
+            run->sweeps.back().current = current;
+    }
     const std::vector<SweepSpec>& sweeps = run->sweeps;
     std::vector<std::vector<double>>& values = run->values;
     std::vector<std::string>& configs = run->configs;
@@ -354,30 +344,18 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
                 configs.push_back(SweptConfig(SweptConfig(config, sweeps[0], a), sweeps[1], b));
     }
 
-    ReplaySetup setup;
-    setup.libraryPath = o.libraryPath.empty() ? host::DefaultLibraryPath() : o.libraryPath;
-    setup.chipType = o.chipType;
-    setup.band = o.band;
-    setup.rfKind = o.rfKind;
+    ReplaySetup setup = o.setup;
+    if (setup.libraryPath.empty())
+        setup.libraryPath = host::DefaultLibraryPath();
     run->jobs = o.jobs > 0 ? o.jobs : Cores();
     const auto start = std::chrono::steady_clock::now();
     std::vector<LogPart> parts = CutLogs(logs, run->jobs);
     std::vector<std::string> results;
     auto work = [&](size_t i) {
-        LogReport counts;
-        std::vector<ReplayOutcome> outcomes;
-        std::string why;
-        bool ok = replayPart(setup, logs[parts[i].log], parts[i], config, configs, &counts,
-                             &outcomes, &why);
-        Archive a;
-        a.Put(ok);
-        a.Put(why);
-        if (ok) {
-            saveLog(a, counts);
-            for (const ReplayOutcome& r : outcomes)
-                saveOutcome(a, r);
-        }
-        return a.Text();
+        PartResult r;
+        r.ok = replayPart(setup, logs[parts[i].log], parts[i], config, configs, &r.counts,
+                          &r.outcomes, &r.why);
+        return save(r);
     };
     if (!RunJobs(parts.size(), run->jobs, work, &results, error))
         return kExitLibrary;
@@ -386,31 +364,25 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
     // Where each log stopped is told in its own units and lines.
     std::vector<long> logUnits(logs.size(), 0), logLines(logs.size(), 0);
     for (size_t i = 0; i < parts.size(); ++i) {
-        Archive a(results[i]);
-        bool ok = false;
-        LogReport part;
-        *error = "a worker's result cannot be read";
-        if (!a.Get(&ok) || !a.Get(error))
+        PartResult part;
+        if (!load(results[i], &part) || (part.ok && part.outcomes.size() != configs.size())) {
+            *error = "a worker's result cannot be read";
             return kExitLibrary;
-        if (!ok)
+        }
+        if (!part.ok) {
+            *error = part.why;
             return kExitLibrary;
-        *error = "a worker's result cannot be read";
-        if (!loadLog(a, &part))
-            return kExitLibrary;
+        }
         const size_t log = parts[i].log;
-        for (IncompleteLog& l : part.incomplete) {
+        for (IncompleteLog& l : part.counts.incomplete) {
             l.units += logUnits[log];
             l.line += logLines[log];
         }
-        logUnits[log] += part.units;
-        logLines[log] += part.lines;
-        for (size_t c = 0; c < configs.size(); ++c) {
-            ReplayOutcome r;
-            if (!loadOutcome(a, &r))
-                return kExitLibrary;
-            mergeOutcome(&run->outcomes[c], r, counts.units, counts.lines);
-        }
-        mergeLog(&counts, part, counts.units, counts.lines);
+        logUnits[log] += part.counts.units;
+        logLines[log] += part.counts.lines;
+        for (size_t c = 0; c < configs.size(); ++c)
+            mergeOutcome(&run->outcomes[c], part.outcomes[c], counts.units, counts.lines);
+        mergeLog(&counts, part.counts, counts.units, counts.lines);
     }
     error->clear();
     run->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -432,15 +404,14 @@ std::string logNames(const std::vector<LogInput>& logs) {
 std::string sweepFigure(const ReplayRun& run, const std::string& config, const std::string& title) {
     double current = 0;
     const bool known = SweepCurrent(config, run.sweeps[0], &current);
-    return run.sweeps.size() == 1
-               ? SweepSvg(run.sweeps[0], run.values[0], run.outcomes, known ? &current : nullptr,
-                          title)
-               : SweepGridSvg(run.sweeps, run.values, run.outcomes, config, title);
+    return run.sweeps.size() == 1 ? SweepSvg(run.sweeps[0], run.values[0], run.outcomes,
+                                             known ? &current : nullptr, title)
+                                  : SweepGridSvg(run.sweeps, run.values, run.outcomes, title);
 }
 
 } // namespace
 
-int ReplaySweep(const Options& o, const std::string& config, const std::vector<LogInput>& logs,
+int ReplaySweep(const ReplayParams& o, const std::string& config, const std::vector<LogInput>& logs,
                 FILE* table, std::string* figure, std::string* error) {
     ReplayRun run;
     if (int status = replayAll(o, config, logs, &run, error))
@@ -452,21 +423,21 @@ int ReplaySweep(const Options& o, const std::string& config, const std::vector<L
             PrintSweep(table, run.sweeps[0], run.values[0], run.outcomes,
                        known ? &current : nullptr);
         else
-            PrintSweepGrid(table, run.sweeps, run.values, run.outcomes, config);
+            PrintSweepGrid(table, run.sweeps, run.values, run.outcomes);
     }
     *figure =
         sweepFigure(run, config, "Replay of " + std::to_string(run.counts.units) + " units: yield");
     return 0;
 }
 
-int RunReplay(const Options& o, FILE* out) {
+int RunReplay(const ReplayParams& o, FILE* out) {
     constexpr int kExitUsage = 2;
     auto stop = [](int status, const std::string& message) {
         std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
         return status;
     };
     std::string config, label, error;
-    if (!ReadRunConfig(o, &config, &label, &error))
+    if (!ReadRunConfig(o.configPath, &config, &label, &error))
         return stop(kExitUsage, error);
     std::vector<LogInput> logs;
     if (!ListLogs(o.logs, &logs, &error))
@@ -501,7 +472,7 @@ int RunReplay(const Options& o, FILE* out) {
         // A grid is a table (--json takes one key).
         PrintLogSummary(out, run.counts);
         std::fprintf(out, "Config     %s\n", label.c_str());
-        PrintSweepGrid(out, run.sweeps, run.values, run.outcomes, config);
+        PrintSweepGrid(out, run.sweeps, run.values, run.outcomes);
     }
     if (svg.is_open()) {
         svg << sweepFigure(

@@ -1,6 +1,6 @@
 #include "reports/Html.h"
 
-#include "commands/Options.h"
+#include "support/StationChips.h"
 #include "reports/Report.h"
 #include "support/StationChips.h"
 #include "reports/SvgWriter.h"
@@ -31,29 +31,6 @@ table{font-size:7.5pt}td,th{padding:1px 4px}.figs>div{break-inside:avoid}h2{brea
 tr{break-inside:avoid}svg{max-width:100%}
 .hist>div{flex:0 0 48%}.hist svg{width:100%;height:auto}#sweep{break-before:page}}
 </style>)";
-
-std::string esc(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string f(const char* format, double v) {
     return std::isnan(v) ? std::string("-") : FormatNumber(format, v);
@@ -222,12 +199,12 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
     p += kStyle;
     p += "</head><body>\n<h1>Line analysis: " + std::to_string(a.stations.size()) + " station" +
          (a.stations.size() == 1 ? "" : "s") + ", " + std::to_string(l.units) + " units</h1>\n";
-    p += "<p class=\"note\">Configuration: " + esc(a.config) + ". " + std::to_string(l.lines) +
-         " log lines, " + std::to_string(l.unread) + " unread.</p>\n";
+    p += "<p class=\"note\">Configuration: " + EscapeMarkup(a.config) + ". " +
+         std::to_string(l.lines) + " log lines, " + std::to_string(l.unread) + " unread.</p>\n";
     std::string stopped;
     for (const StationStats& s : a.stations)
         if (s.Incomplete())
-            stopped += "<li>" + esc(s.incomplete.Summary()) + "</li>\n";
+            stopped += "<li>" + EscapeMarkup(s.incomplete.Summary()) + "</li>\n";
     if (!stopped.empty())
         p += "<div class=\"incomplete\" id=\"incomplete\"><b>Incomplete input:</b> these logs "
              "stopped early; what was read before the stop is analysed.<ul>\n" +
@@ -240,7 +217,7 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
          "<th class=\"l\">tester</th></tr>\n";
     for (const StationRow& r : a.rows) {
         const StationStats& s = *r.stats;
-        p += "<tr><td class=\"l\">" + esc(s.name) + "</td><td>" + std::to_string(s.units) +
+        p += "<tr><td class=\"l\">" + EscapeMarkup(s.name) + "</td><td>" + std::to_string(s.units) +
              "</td><td>" + std::to_string(s.passed) + "</td><td>" +
              FormatNumber("%.2f", percent(s.passed, s.units)) + "</td><td>" +
              FormatNumber("%.1f", r.biasHz) + "</td><td>" + FormatNumber("%.1f", r.seHz) +
@@ -257,9 +234,9 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
              "<th class=\"l\">why</th></tr>\n";
         for (const StationStats& s : a.stations)
             for (const auto& kv : s.failures)
-                p += "<tr><td class=\"l\">" + esc(s.name) + "</td><td>" +
-                     std::to_string(kv.second.count) + "</td><td class=\"l\">" + esc(kv.first) +
-                     "</td></tr>\n";
+                p += "<tr><td class=\"l\">" + EscapeMarkup(s.name) + "</td><td>" +
+                     std::to_string(kv.second.count) + "</td><td class=\"l\">" +
+                     EscapeMarkup(kv.first) + "</td></tr>\n";
         p += "</table>\n";
     }
     p += "<h2 id=\"capability\">Capability</h2>\n<table><tr><th class=\"l\">chip</th><th "
@@ -274,11 +251,12 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
         std::string cls = level == "capable" ? "capable" : level == "marginal" ? "marginal" : "not";
         p += std::string(groupStarts ? "<tr class=\"first\">" : "<tr>") + "<td class=\"l\">" +
              ChipLabel(chip) + "</td><td class=\"l\">" + ValueName(v) + "</td><td class=\"l\">" +
-             (station ? esc(*station) : "line") + "</td><td>" + FormatNumber("%g", c.low) + ".." +
-             FormatNumber("%g", c.high) + "</td><td>" + f("%.3f", c.moments.mean) + "</td><td>" +
-             f("%.3f", c.ranges.SdWithin()) + "</td><td>" + f("%.3f", c.moments.Sd()) +
-             "</td><td>" + f("%.2f", c.Cp()) + "</td><td>" + f("%.2f", c.Cpk()) + "</td><td>" +
-             f("%.2f", c.Ppk()) + "</td><td>" + f("%.4f", 100 * c.ExpectedOutside()) + "</td><td>" +
+             (station ? EscapeMarkup(*station) : "line") + "</td><td>" + FormatNumber("%g", c.low) +
+             ".." + FormatNumber("%g", c.high) + "</td><td>" + f("%.3f", c.moments.mean) +
+             "</td><td>" + f("%.3f", c.ranges.SdWithin()) + "</td><td>" +
+             f("%.3f", c.moments.Sd()) + "</td><td>" + f("%.2f", c.Cp()) + "</td><td>" +
+             f("%.2f", c.Cpk()) + "</td><td>" + f("%.2f", c.Ppk()) + "</td><td>" +
+             f("%.4f", 100 * c.ExpectedOutside()) + "</td><td>" +
              f("%.4f", percent(c.outside, c.moments.n)) + "</td><td class=\"l " + cls + "\">" +
              level + "</td></tr>\n";
         if (station == nullptr)
@@ -311,7 +289,7 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
          "outside; orange: the fitted normal.</p>\n<div class=\"figs hist\">\n" +
          figures + "</div>\n";
     p += "<h2 id=\"drift\">Drift</h2>\n<p class=\"note\">CUSUM on the reference-point error, k = " +
-         FormatNumber("%.2f", Cusum::kSlack) + " sd, h = " + FormatNumber("%.0f", Cusum::kLimit) +
+         FormatNumber("%.2f", a.driftSlack) + " sd, h = " + FormatNumber("%.0f", a.driftLimit) +
          " sd; red lines: where an alarm's shift began.</p>\n";
     long alarms = 0;
     for (const StationStats& s : a.stations) {
@@ -319,9 +297,9 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
         for (const DriftAlarm& d : s.alarms) {
             ++alarms;
             double mhz = s.CarrierMhz();
-            p += "<p class=\"flag\">" + esc(s.name) + ": from unit " + std::to_string(d.unit) +
-                 " (line " + std::to_string(d.line) + ") the tester reads " +
-                 FormatNumber("%.1f", d.shiftHz) + " Hz (" +
+            p += "<p class=\"flag\">" + EscapeMarkup(s.name) + ": from unit " +
+                 std::to_string(d.unit) + " (line " + std::to_string(d.line) +
+                 ") the tester reads " + FormatNumber("%.1f", d.shiftHz) + " Hz (" +
                  FormatNumber("%.4f", mhz > 0 ? d.shiftHz / mhz : 0.0) +
                  " ppm) further off; alarmed at unit " + std::to_string(d.raised) + "</p>\n";
         }

@@ -2,7 +2,7 @@
 // readable on a laptop's screen and printable on A4.
 #pragma once
 
-#include "analysis/Analysis.h"
+#include "reports/AnalysisModel.h"
 
 #include <string>
 

@@ -1,9 +1,7 @@
 // The report as JSON lines: one object a line, each with its "type".
-#include "commands/Options.h"
-#include "logs/LogSource.h"
-#include "replay/Replay.h"
+#include "support/StationChips.h"
+#include "reports/ReplayModel.h"
 #include "reports/Report.h"
-#include "replay/Sweep.h"
 
 namespace station {
 
@@ -53,8 +51,7 @@ public:
         JsonArray actions;
         for (const auto& a : lib.actions)
             actions.Add(JsonObject().Int("id", a.first).Str("name", a.second).Text());
-        line(JsonObject()
-                 .Str("type", "library")
+        line(JsonLine("library")
                  .Str("path", lib.path)
                  .Str("file_version", lib.versionText)
                  .Str("version", lib.version)
@@ -64,8 +61,7 @@ public:
 
     void WriteCheck(const ConfigReport& check, const std::string&) override {
         for (const Finding& f : check.findings)
-            line(JsonObject()
-                     .Str("type", "finding")
+            line(JsonLine("finding")
                      .Str("level", f.level == Finding::Warning ? "warning" : "note")
                      .Int("line", f.line)
                      .Str("text", f.text));
@@ -82,8 +78,7 @@ public:
             if (a.isItem)
                 writeItem(u.items[a.index]);
             else
-                line(JsonObject()
-                         .Str("type", "line")
+                line(JsonLine("line")
                          .Int("level", u.lines[a.index].level)
                          .Str("text", u.lines[a.index].text));
         }
@@ -102,8 +97,7 @@ public:
         JsonObject flash;
         for (int i = 0; i < UnitReport::kFlashFields; ++i)
             flash.Raw(names[i], u.flash[i] ? std::to_string(*u.flash[i]) : "null");
-        line(JsonObject()
-                 .Str("type", "result")
+        line(JsonLine("result")
                  .Str("chip", u.run.chip)
                  .Str("verdict", verdict(u.passed))
                  .Int("return", u.doResult)
@@ -118,8 +112,7 @@ public:
     }
 
     void WritePopulationUnit(const UnitSummary& u) override {
-        line(JsonObject()
-                 .Str("type", "unit")
+        line(JsonLine("unit")
                  .Int("unit", u.index)
                  .Str("verdict", verdict(u.passed))
                  .Raw("cdac", orNull(u.cdac))
@@ -146,9 +139,8 @@ public:
         JsonObject attempts;
         for (const auto& a : p.attempts)
             attempts.Int(std::to_string(a.first).c_str(), a.second);
-        JsonObject o;
-        o.Str("type", "summary")
-            .Str("chip", p.run.chip)
+        JsonObject o = JsonLine("summary");
+        o.Str("chip", p.run.chip)
             .Int("units", p.units)
             .Int("passed", p.passed)
             .Int("passed_with_ignored_failures", p.passedIgnoring)
@@ -156,11 +148,7 @@ public:
             .Raw("attempts", attempts.Text());
         for (const ValueStats& v : p.values)
             o.Raw(v.key.c_str(), valuesObject(v));
-        o.Raw("station_ms", JsonObject()
-                                .Num("mean", p.timeMeanMs)
-                                .Num("min", p.timeMinMs)
-                                .Num("max", p.timeMaxMs)
-                                .Text())
+        o.Raw("station_ms", times(p.timeMeanMs, p.timeMinMs, p.timeMaxMs))
             .Raw("seed", std::to_string(static_cast<unsigned long long>(p.run.seed)));
         line(o);
     }
@@ -169,8 +157,7 @@ public:
     void WriteSvgPath(const std::string&) override {}
 
     void WriteRetests(const Retests& t) override {
-        line(JsonObject()
-                 .Str("type", "retests")
+        line(JsonLine("retests")
                  .Int("units", t.units)
                  .Int("first_pass", t.firstPassed)
                  .Int("passed", t.passed)
@@ -182,8 +169,7 @@ public:
         writeLog(r.log);
         const ReplayOutcome& o = r.outcome;
         for (const ChangedUnit& c : o.changedUnits)
-            line(JsonObject()
-                     .Str("type", "changed")
+            line(JsonLine("changed")
                      .Int("unit", c.unit)
                      .Int("line", c.line)
                      .Str("chip", ChipLabel(c.chip))
@@ -194,9 +180,8 @@ public:
         for (const auto& kv : o.newFailures)
             failures.Add(JsonObject().Int("units", kv.second).Str("reason", kv.first).Text());
         const double replayed = static_cast<double>(o.timed);
-        JsonObject summary;
-        summary.Str("type", "replay")
-            .Str("config", o.config)
+        JsonObject summary = JsonLine("replay");
+        summary.Str("config", o.config)
             .Int("units", o.units)
             .Int("apart", o.apart)
             .Int("log_passed", o.logPassed)
@@ -211,11 +196,7 @@ public:
         if (o.timed > 0)
             summary.Num("log_points_per_unit", static_cast<double>(o.logPoints) / replayed)
                 .Num("replay_points_per_unit", static_cast<double>(o.replayPoints) / replayed)
-                .Raw("station_ms", JsonObject()
-                                       .Num("mean", o.timeSumMs / replayed)
-                                       .Num("min", o.timeMinMs)
-                                       .Num("max", o.timeMaxMs)
-                                       .Text());
+                .Raw("station_ms", times(o.timeSumMs / replayed, o.timeMinMs, o.timeMaxMs));
         line(summary);
     }
 
@@ -223,8 +204,7 @@ public:
         writeLog(r.log);
         for (size_t i = 0; i < r.values.size() && i < r.outcomes.size(); ++i) {
             const ReplayOutcome& o = r.outcomes[i];
-            line(JsonObject()
-                     .Str("type", "sweep")
+            line(JsonLine("sweep")
                      .Str("config", r.config)
                      .Str("section", r.sweep.section)
                      .Str("key", r.sweep.key)
@@ -259,9 +239,8 @@ private:
                           .Int("first_unit", g.firstUnit)
                           .Int("first_line", g.firstLine)
                           .Text());
-        JsonObject log;
-        log.Str("type", "log")
-            .Str("path", r.path)
+        JsonObject log = JsonLine("log");
+        log.Str("path", r.path)
             .Int("lines", r.lines)
             .Int("library_lines", r.libraryLines)
             .Int("unread", r.unread)
@@ -284,6 +263,11 @@ private:
         line(log);
     }
 
+    // Station time per unit, in ms.
+    static std::string times(double mean, double min, double max) {
+        return JsonObject().Num("mean", mean).Num("min", min).Num("max", max).Text();
+    }
+
     static std::string changes(const ChangeCounts& c) {
         JsonObject counts;
         for (const auto& kv : c.counts)
@@ -304,8 +288,8 @@ private:
         const char* pass = row.judgement == Judgement::Info   ? "null"
                            : row.judgement == Judgement::Pass ? "true"
                                                               : "false";
-        JsonObject o;
-        o.Str("type", "item").Str("name", it.name);
+        JsonObject o = JsonLine("item");
+        o.Str("name", it.name);
         if (it.form == OMRA_FORM_TEXT)
             o.Str("text", it.text);
         else

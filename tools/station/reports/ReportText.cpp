@@ -1,8 +1,7 @@
 // The report as tables for a person at the station.
-#include "commands/Options.h"
+#include "support/StationChips.h"
 #include "reports/Report.h"
-#include "replay/Replay.h"
-#include "replay/Sweep.h"
+#include "reports/ReplayModel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,6 +9,9 @@
 
 namespace station {
 
+// Text as HTML and SVG take it inside elements and quoted attributes.
+std::string EscapeMarkup(const std::string& text);
+
 class SvgWriter {
 public:
     SvgWriter(int width, int height) {
@@ -34,7 +37,7 @@ public:
               const char* fill = "#222222", const char* weight = "normal") {
         m_out += "<text x=\"" + n(x) + "\" y=\"" + n(y) + "\" font-size=\"" + std::to_string(size) +
                  "\" text-anchor=\"" + anchor + "\" fill=\"" + fill + "\" font-weight=\"" + weight +
-                 "\">" + Escape(text) + "</text>\n";
+                 "\">" + EscapeMarkup(text) + "</text>\n";
     }
     void Circle(double x, double y, double r, const char* fill, const char* stroke) {
         m_out += "<circle cx=\"" + n(x) + "\" cy=\"" + n(y) + "\" r=\"" + n(r) + "\" fill=\"" +
@@ -50,29 +53,6 @@ public:
         m_out += "\"/>\n";
     }
     std::string Finish() { return m_out + "</svg>\n"; }
-
-    static std::string Escape(const std::string& s) {
-        std::string out;
-        for (char c : s) {
-            switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-            }
-        }
-        return out;
-    }
 
 private:
     static std::string n(double v) {

@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <exception>
 #include <thread>
 
 #if !defined(_WIN32)
@@ -151,6 +154,35 @@ bool RunJobs(size_t count, int jobs, const std::function<std::string(size_t)>& w
         }
     return ok;
 #endif
+}
+
+bool RunThreads(size_t count, int jobs, const std::function<bool(size_t, std::string*)>& work,
+                std::string* error) {
+    std::vector<std::string> why(count);
+    std::vector<char> ok(count, 0);
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t i = next++; i < count; i = next++) {
+            try {
+                ok[i] = work(i, &why[i]) ? 1 : 0;
+            } catch (const std::exception& e) {
+                why[i] = e.what();
+            }
+        }
+    };
+    const size_t threads = std::min<size_t>(count, static_cast<size_t>(std::max(jobs, 1)));
+    std::vector<std::thread> pool;
+    for (size_t t = 1; t < threads; ++t)
+        pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+    for (size_t i = 0; i < count; ++i)
+        if (!ok[i]) {
+            *error = why[i].empty() ? "part " + std::to_string(i + 1) + " failed" : why[i];
+            return false;
+        }
+    return true;
 }
 
 } // namespace station

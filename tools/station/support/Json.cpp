@@ -92,4 +92,8 @@ std::string JsonArray::Text() const {
     return m_text + "]";
 }
 
+JsonObject JsonLine(const char* type) {
+    return JsonObject().Str("type", type);
+}
+
 } // namespace station

@@ -24,6 +24,10 @@ private:
     std::string m_text = "{";
 };
 
+// The object of one JSON line, its kind first under "type", as in every line
+// the station writes.
+JsonObject JsonLine(const char* type);
+
 class JsonArray {
 public:
     JsonArray& Add(const std::string& json);

@@ -111,18 +111,6 @@ double Moments::Sd() const {
     return v > 0 ? std::sqrt(v) : 0.0;
 }
 
-void Moments::Save(Archive& a) const {
-    a.Put(n);
-    a.Put(mean);
-    a.Put(m2);
-    a.Put(min);
-    a.Put(max);
-}
-
-bool Moments::Load(Archive& a) {
-    return a.Get(&n) && a.Get(&mean) && a.Get(&m2) && a.Get(&min) && a.Get(&max);
-}
-
 void MovingRange::Add(double v) {
     if (any) {
         sum += std::fabs(v - last);
@@ -144,18 +132,6 @@ void MovingRange::Merge(const MovingRange& later) {
     sum += later.sum + std::fabs(later.first - last);
     n += later.n + 1;
     last = later.last;
-}
-
-void MovingRange::Save(Archive& a) const {
-    a.Put(n);
-    a.Put(sum);
-    a.Put(first);
-    a.Put(last);
-    a.Put(any);
-}
-
-bool MovingRange::Load(Archive& a) {
-    return a.Get(&n) && a.Get(&sum) && a.Get(&first) && a.Get(&last) && a.Get(&any);
 }
 
 void FixedBins::Setup(double lo, double hi, size_t bins) {
@@ -185,28 +161,6 @@ void FixedBins::Merge(const FixedBins& o) {
         counts[i] += o.counts[i];
     below += o.below;
     above += o.above;
-}
-
-void FixedBins::Save(Archive& a) const {
-    a.Put(low);
-    a.Put(high);
-    a.Put(below);
-    a.Put(above);
-    a.Put(static_cast<long long>(counts.size()));
-    for (long c : counts)
-        a.Put(c);
-}
-
-bool FixedBins::Load(Archive& a) {
-    long long n = 0;
-    if (!a.Get(&low) || !a.Get(&high) || !a.Get(&below) || !a.Get(&above) || !a.Get(&n) || n < 0 ||
-        n > 100000)
-        return false;
-    counts.assign(static_cast<size_t>(n), 0);
-    for (long& c : counts)
-        if (!a.Get(&c))
-            return false;
-    return true;
 }
 
 double NormalTail(double z) {

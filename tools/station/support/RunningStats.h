@@ -45,8 +45,6 @@ struct Moments {
     void Merge(const Moments& other);
     double Variance() const { return n > 1 ? m2 / static_cast<double>(n - 1) : 0.0; }
     double Sd() const;
-    void Save(Archive& a) const;
-    bool Load(Archive& a);
 };
 
 // Moving ranges of consecutive values: the within deviation is their mean
@@ -58,8 +56,6 @@ struct MovingRange {
     void Add(double v);
     void Merge(const MovingRange& later);
     double SdWithin() const { return n > 0 ? sum / static_cast<double>(n) / 1.128 : 0.0; }
-    void Save(Archive& a) const;
-    bool Load(Archive& a);
 };
 
 // Counts over a range fixed before the first value, so that parts merge bin by bin.
@@ -71,8 +67,6 @@ struct FixedBins {
     void Add(double v);
     void Merge(const FixedBins& other);
     double Width() const { return counts.empty() ? 1 : (high - low) / counts.size(); }
-    void Save(Archive& a) const;
-    bool Load(Archive& a);
 };
 
 // The upper tail of the standard normal.

@@ -1,5 +1,8 @@
 #include "support/StationChips.h"
 
+#include "common/Bands.h"
+#include "support/Parse.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -84,6 +87,41 @@ uint32_t LaterJudgement(const vantor::ChipRow& row, vantor::ResultValue value) {
     for (size_t i = 0; i < row.itemCount; ++i)
         if (row.items[i].value == value && row.items[i].judgedLaterBy != 0)
             return row.items[i].judgedLaterBy;
+    return 0;
+}
+
+sim::Chip ParseChip(const std::string& text) {
+    if (const sim::Chip* chip = FindChip(text))
+        return *chip;
+    throw UsageError("unknown chip '" + text + "' (choose " + ChipChoices(" or ") + ")");
+}
+
+uint32_t ActionId(sim::Chip chip) {
+    return Row(chip).id;
+}
+
+const char* ChipLabel(sim::Chip chip) {
+    return Row(chip).label;
+}
+
+const char* BandLabel(int32_t band) {
+    return band >= 0 && band < static_cast<int32_t>(vantor::kBandCount) ? vantor::kBandNames[band]
+                                                                        : "?";
+}
+
+double CarrierMhz(int band, int ch) {
+    switch (band) {
+    case 0:
+        return ch >= 128 && ch <= 251 ? 824.2 + 0.2 * (ch - 128) : 0;
+    case 1:
+        if (ch >= 0 && ch <= 124)
+            return 890.0 + 0.2 * ch;
+        return ch >= 975 && ch <= 1023 ? 890.0 + 0.2 * (ch - 1024) : 0;
+    case 2:
+        return ch >= 512 && ch <= 885 ? 1710.2 + 0.2 * (ch - 512) : 0;
+    case 3:
+        return ch >= 512 && ch <= 810 ? 1850.2 + 0.2 * (ch - 512) : 0;
+    }
     return 0;
 }
 

@@ -29,4 +29,14 @@ bool WholeCodeSlope(const vantor::ChipRow& row); // the slope is judged rounded 
 // An information item judged after it is reported by the operation of the row, or 0.
 uint32_t LaterJudgement(const vantor::ChipRow& row, vantor::ResultValue value);
 
+// The chip an operator names; UsageError listing the choices otherwise.
+sim::Chip ParseChip(const std::string& text);
+// Action id and display name ("VT318") of a chip.
+uint32_t ActionId(sim::Chip chip);
+const char* ChipLabel(sim::Chip chip);
+// The band's name ("EGSM900"), "?" for none.
+const char* BandLabel(int32_t band);
+// The uplink carrier of a channel in MHz, 0 when the channel is not in the band.
+double CarrierMhz(int band, int channel);
+
 } // namespace station

@@ -61,4 +61,23 @@ bool TempFile::Write(const std::string& text, std::string* error) {
     return true;
 }
 
+std::FILE* OpenScratchFile(std::string* error) {
+#if defined(_WIN32)
+    // tmpfile() of the C runtime writes to the drive's root folder, which a
+    // station's user may not write: the user's temporary folder instead,
+    // deleted by the system when the file is closed ("D").
+    char folder[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof folder, folder);
+    std::FILE* f = nullptr;
+    if (n != 0 && n <= MAX_PATH && GetTempFileNameA(folder, "vsd", 0, name) != 0)
+        f = std::fopen(name, "w+bD");
+#else
+    std::FILE* f = std::tmpfile();
+#endif
+    if (f == nullptr)
+        *error = std::string("cannot make a temporary file: ") + std::strerror(errno);
+    return f;
+}
+
 } // namespace station

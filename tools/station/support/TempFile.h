@@ -2,6 +2,7 @@
 // removed again when the object goes.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -24,5 +25,9 @@ private:
     std::string m_what;
     std::string m_path;
 };
+
+// A file for the process's own scratch data, removed when it is closed (or
+// the process ends); null with *error set when none can be made.
+std::FILE* OpenScratchFile(std::string* error);
 
 } // namespace station
