@@ -20,8 +20,6 @@ h1{font-size:22px;margin:0 0 4px}h2{font-size:17px;margin:22px 0 8px;border-bott
 table{border-collapse:collapse;margin:6px 0}td,th{padding:3px 7px;border-bottom:1px solid #e4e4e4;text-align:right}
 td{white-space:nowrap}th{background:#f2f2f2;vertical-align:bottom}td.l,th.l{text-align:left}
 .flag{color:#b00020;font-weight:bold}
-.incomplete{border:2px solid #b00020;background:#fdecee;padding:6px 10px;margin:10px 0}
-.incomplete ul{margin:4px 0;padding-left:20px}
 .capable{background:#d8f0d8}.marginal{background:#fff1c4}.not{background:#f8d0d0}
 tr.first td{border-top:2px solid #bbb}
 .figs{display:flex;flex-wrap:wrap;gap:10px}svg{max-width:100%;height:auto}
@@ -206,8 +204,10 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
         if (s.Incomplete())
             stopped += "<li>" + EscapeMarkup(s.incomplete.Summary()) + "</li>\n";
     if (!stopped.empty())
-        p += "<div class=\"incomplete\" id=\"incomplete\"><b>Incomplete input:</b> these logs "
-             "stopped early; what was read before the stop is analysed.<ul>\n" +
+        // Styled here, so that a page of whole logs keeps its style sheet as it was.
+        p += "<div id=\"incomplete\" style=\"border:2px solid #b00020;background:#fdecee;"
+             "padding:6px 10px;margin:10px 0\"><b>Incomplete input:</b> these logs stopped "
+             "early; what was read before the stop is analysed.<ul style=\"margin:4px 0\">\n" +
              stopped + "</ul></div>\n";
     p += "<h2 id=\"stations\">Yield and stations</h2>\n<p>Yield <b id=\"yield\">" +
          FormatNumber("%.2f", percent(l.passed, l.units)) + " %</b> (" + std::to_string(l.passed) +
