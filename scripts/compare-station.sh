@@ -108,7 +108,8 @@ exec 9>&-
 # --- The new station. -------------------------------------------------------
 new_build=${2:-build/native-release}
 case $new_build in /*) ;; *) new_build=$root/$new_build ;; esac
-if [ -f "$new_build/build.ninja" ]; then # never compare a stale binary
+# Never a stale binary; a cached build of a revision (.built) has no sources left.
+if [ -f "$new_build/build.ninja" ] && [ ! -f "$new_build/.built" ]; then
   cmake --build "$new_build" -j2 --target vantor-station VantorCrystal >/dev/null ||
     { say "the build in $new_build failed"; exit 2; }
 fi
