@@ -1,6 +1,7 @@
 // Replaying a host's log: populations written as the station writes them,
 // read back, fitted and calibrated again by the library.
 #include "analysis/Drift.h"
+#include "analysis/Judge.h"
 #include "config/ConfigCheck.h"
 #include "logs/HostLog.h"
 #include "support/Parse.h"
@@ -253,6 +254,32 @@ TEST(HostLogReader, BrokenLinesAreCountedAndShownNotFatal) {
     for (const LoggedUnit& u : log.units)
         passed += u.Passed() ? 1 : 0;
     EXPECT_EQ(w.passed, passed);
+}
+
+// Points no crystal gives, as a damaged or hand-edited log may hold them: a
+// fine pair at one CAFC (no slope), and one a rounding step apart across the
+// whole CAFC range (a CAFC far beyond any field). Judged values stay finite.
+TEST(JudgeUnit, ImpossiblePointsGiveOnlyFiniteValues) {
+    const std::string pfer = "VT318_AFC_PFER_";
+    auto point = [&](int n, int cdac, int cafc, const char* fe) {
+        return pfer + std::to_string(n) + ",EGSM900,62,62,10,0,-,0,0," + std::to_string(cdac) +
+               "," + std::to_string(cafc) + ",0,-," + fe + ",-,Hz,-\n";
+    };
+    const std::string coarse = point(0, 55, 7000, "1574.87") + point(1, 47, 7000, "-2858.19");
+    const std::vector<std::string> logs = {
+        coarse + point(2, 52, 6000, "-5551.23") + point(3, 52, 6000, "5395.03"),
+        coarse + point(2, 52, 0, "1") + point(3, 52, 65535, "1.0000000000000002"),
+    };
+    const ConfigReport windows = CheckConfig(DefaultConfigText(), sim::Chip::VT318);
+    for (const std::string& text : logs) {
+        HostLog log = ReadHostLog(text);
+        ASSERT_EQ(1u, log.units.size()) << text;
+        JudgedUnit j = JudgeUnit(log.units[0], windows);
+        EXPECT_FALSE(j.passed);
+        EXPECT_FALSE(j.failure.empty());
+        for (int v = 0; v < 3; ++v)
+            EXPECT_TRUE(!j.has[v] || std::isfinite(j.value[v])) << "value " << v << " of\n" << text;
+    }
 }
 
 TEST(Sweep, YieldStepsWhereTheSlopeWindowReachesTheUnits) {

@@ -13,8 +13,11 @@ namespace {
 constexpr unsigned kModule = 14; // the library's triples
 
 double trunc16(double v) {
-    // The record's 16-bit fields, as the library stores a truncated value.
-    long long t = static_cast<long long>(v);
+    // The record's 16-bit fields, as the library stores a truncated value; the
+    // whole part taken modulo 2^16 first, so that no logged size overflows.
+    if (!std::isfinite(v))
+        return NAN;
+    long long t = static_cast<long long>(std::fmod(std::trunc(v), 65536.0));
     return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(t)));
 }
 
@@ -44,10 +47,12 @@ void judgeVt318(const LoggedUnit& u, const ConfigReport& w, JudgedUnit* j) {
         const PferPoint& a = p[coarse - 2];
         const PferPoint& b = p[coarse - 1];
         double step = (a.feHz - b.feHz) * 0.125;
-        if (step != 0) {
+        const double cdac = step == 0    ? NAN
+                            : u.Passed() ? u.result[vantor::NvIndex(vantor::NvField::Cdac)]
+                                         : trunc16(a.cdac - a.feHz / step);
+        if (std::isfinite(cdac)) {
             j->has[0] = true;
-            j->value[0] = u.Passed() ? u.result[vantor::NvIndex(vantor::NvField::Cdac)]
-                                     : trunc16(a.cdac - a.feHz / step);
+            j->value[0] = cdac;
         }
     }
     if (fine) {
@@ -55,13 +60,15 @@ void judgeVt318(const LoggedUnit& u, const ConfigReport& w, JudgedUnit* j) {
         const PferPoint& d = p[coarse + 1];
         const int attempt = p[coarse - 2].cafc, first = p[0].cafc;
         double slope = (d.feHz - c.feHz) / (d.cafc - c.cafc);
+        if (!std::isfinite(slope))
+            slope = 0; // a pair at one CAFC (or beyond a double) gives no slope, as a flat one
         j->has[2] = slope != 0;
         j->value[2] = slope;
         if (slope != 0) {
             double cafc = u.Passed() ? u.result[vantor::NvIndex(vantor::NvField::Cafc)]
                                      : trunc16(d.cafc - d.feHz / slope);
-            j->has[1] = true;
-            j->value[1] = cafc - (attempt - first);
+            j->has[1] = std::isfinite(cafc);
+            j->value[1] = j->has[1] ? cafc - (attempt - first) : 0;
         }
     }
     if (u.Passed())
@@ -91,8 +98,9 @@ void judgeFromResults(const LoggedUnit& u, JudgedUnit* j) {
     }
     for (size_t i = p.size(); i-- > 1;) {
         if (p[i].cdac == p[i - 1].cdac && p[i].cafc != p[i - 1].cafc) {
-            j->has[2] = true;
-            j->value[2] = (p[i].feHz - p[i - 1].feHz) / (p[i].cafc - p[i - 1].cafc);
+            const double slope = (p[i].feHz - p[i - 1].feHz) / (p[i].cafc - p[i - 1].cafc);
+            j->has[2] = std::isfinite(slope);
+            j->value[2] = j->has[2] ? slope : 0;
             break;
         }
     }
