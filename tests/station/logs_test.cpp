@@ -1,0 +1,228 @@
+// The log reader's own pieces, natively and under Wine: numbers read as
+// the C runtime reads them.
+#include "HostLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace station;
+
+// The columns' numbers as the reader took them before it read plain
+// decimals itself: through strtod and strtol, with the same refusals.
+bool referenceDouble(const std::string& s, double* out) {
+    if (s.empty() || s.size() > 40)
+        return false;
+    char* end = nullptr;
+    double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(v) || s[0] == ' ')
+        return false;
+    *out = v;
+    return true;
+}
+
+bool referenceLong(const std::string& s, long low, long high, long* out) {
+    if (s.empty() || s.size() > 20)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (errno != 0 || end != s.c_str() + s.size() || v < low || v > high || s[0] == ' ' ||
+        s[0] == '+')
+        return false;
+    *out = v;
+    return true;
+}
+
+// Both refuse, or both take the same double, bit for bit (the sign of zero too).
+void expectSameDouble(const std::string& s) {
+    double mine = 12345, theirs = 12345;
+    const bool took = ParseLoggedDouble(s, &mine);
+    ASSERT_EQ(referenceDouble(s, &theirs), took) << "'" << s << "'";
+    if (took) {
+        ASSERT_EQ(0, std::memcmp(&mine, &theirs, sizeof mine))
+            << "'" << s << "': " << mine << " against strtod's " << theirs;
+    }
+}
+
+void expectSameLong(const std::string& s, long low, long high) {
+    long mine = 12345, theirs = 12345;
+    const bool took = ParseLoggedLong(s, low, high, &mine);
+    ASSERT_EQ(referenceLong(s, low, high, &theirs), took)
+        << "'" << s << "' in " << low << ".." << high;
+    if (took) {
+        ASSERT_EQ(theirs, mine) << "'" << s << "'";
+    }
+}
+
+TEST(LoggedNumbers, DecimalsAreStrtodsAtEveryEdge) {
+    const char* const cases[] = {
+        // The library's %f, and the edges of the plain form read without strtod.
+        "0",
+        "-0",
+        "0.0",
+        "-0.000000",
+        "1",
+        "-1",
+        "1.5",
+        "3048.546631",
+        "-1733.833618",
+        "0.1",
+        "0.2",
+        "0.3",
+        "0.7",
+        "123456789.123456",
+        "999999999.999999",
+        "9007199254740992",
+        "9007199254740993",
+        "-9007199254740993",
+        "900719925474099.2",
+        "900719925474099.3",
+        "9007199254740.993",
+        "0.9007199254740993",
+        "1234567890123456789",
+        "12345678901234567890",
+        "0000000000000000001.5",
+        "000000000000000000001",
+        "0.0000000000000000000001",
+        "0.00000000000000000000001",
+        "1.0000000000000000000001",
+        "4.9406564584124654",
+        "2.2250738585072014",
+        "1.7976931348623157",
+        "0.30000000000000004",
+        "5e-324",
+        // Other forms strtod takes, and what the reader refuses.
+        "1.",
+        ".5",
+        "-.5",
+        "+1.5",
+        " 1.5",
+        "\t1.5",
+        "1.5 ",
+        "1e5",
+        "1E-3",
+        "-2.5e+3",
+        "0x1p3",
+        "0x1.8p1",
+        "inf",
+        "-inf",
+        "INF",
+        "nan",
+        "NaN",
+        "1e400",
+        "-1e400",
+        "1e-400",
+        "",
+        "-",
+        "+",
+        ".",
+        "-.",
+        "1.2.3",
+        "1,5",
+        "--1",
+        "1-",
+        "1..2",
+        "abc",
+        "12a",
+        "0x",
+        "1234567890123456789012345678901234567890",
+        "12345678901234567890123456789012345678901",
+        "-000000000000000000000000000000000000001",
+        "0.000000000000000000000000000000000000001",
+    };
+    for (const char* c : cases)
+        expectSameDouble(c);
+}
+
+TEST(LoggedNumbers, DecimalsAreStrtodsOverManyValues) {
+    std::mt19937_64 random(28);
+    char buf[64];
+    // Values of every size a log may hold, at every count of decimals.
+    for (int i = 0; i < 40000; ++i) {
+        std::uniform_real_distribution<double> mantissa(-10, 10);
+        const double v = mantissa(random) * std::pow(10.0, static_cast<int>(random() % 19) - 6);
+        const int decimals = static_cast<int>(random() % 23);
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+        expectSameDouble(buf);
+    }
+    // Digit strings with no pattern: near and beyond 2^53 and 19 digits.
+    for (int i = 0; i < 200000; ++i) {
+        std::string s = random() % 4 == 0 ? "-" : "";
+        const int whole = static_cast<int>(random() % 21),
+                  fraction = static_cast<int>(random() % 24);
+        for (int d = 0; d < whole; ++d)
+            s += static_cast<char>('0' + random() % 10);
+        if (fraction > 0 || random() % 8 == 0)
+            s += '.';
+        for (int d = 0; d < fraction; ++d)
+            s += static_cast<char>('0' + random() % 10);
+        expectSameDouble(s);
+    }
+}
+
+TEST(LoggedNumbers, IntegersAreStrtolsAtEveryEdge) {
+    const char* const cases[] = {
+        "0",
+        "-0",
+        "7",
+        "007",
+        "-1",
+        "+1",
+        " 1",
+        "\t1",
+        "1 ",
+        "1\t",
+        "55",
+        "65535",
+        "65536",
+        "32767",
+        "32768",
+        "-32768",
+        "-32769",
+        "2147483647",
+        "2147483648",
+        "-2147483648",
+        "4294967296",
+        "999999999999999999",
+        "-999999999999999999",
+        "9223372036854775807",
+        "9223372036854775808",
+        "99999999999999999999",
+        "00000000000000000007",
+        "000000000000000000007",
+        "0x10",
+        "1e3",
+        "1.0",
+        "",
+        "-",
+        "+",
+        "--1",
+        "1-",
+        "12a",
+        "a12",
+    };
+    const long ranges[][2] = {{0, 0x7FFFFFFF}, {0, 65535}, {-32768, 32767}};
+    for (const char* c : cases)
+        for (const auto& r : ranges)
+            expectSameLong(c, r[0], r[1]);
+    std::mt19937_64 random(28);
+    for (int i = 0; i < 100000; ++i) {
+        std::string s = random() % 3 == 0 ? "-" : "";
+        const int digits = static_cast<int>(random() % 21);
+        for (int d = 0; d < digits; ++d)
+            s += static_cast<char>('0' + random() % 10);
+        const auto& r = ranges[random() % 3];
+        expectSameLong(s, r[0], r[1]);
+    }
+}
+
+} // namespace
