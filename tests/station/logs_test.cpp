@@ -1,6 +1,7 @@
 // The log reader's own pieces, natively and under Wine: numbers read as
-// the C runtime reads them.
+// the C runtime reads them, and lines cut wherever they fall.
 #include "HostLog.h"
+#include "LogSource.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -223,6 +225,52 @@ TEST(LoggedNumbers, IntegersAreStrtolsAtEveryEdge) {
         const auto& r = ranges[random() % 3];
         expectSameLong(s, r[0], r[1]);
     }
+}
+
+// Lines of every length around the reader's eight-byte steps and across its
+// buffer's refills: each comes back whole, CR and all, the last without a break.
+TEST(PartReaderLines, EveryLineComesBackWhole) {
+    std::mt19937 random(28);
+    std::vector<std::string> lines;
+    std::string text;
+    size_t bytes = 0;
+    for (size_t n = 0; bytes < (5u << 20); ++n) {
+        const size_t length = n < 64 ? n % 20 : random() % (random() % 16 == 0 ? 3000 : 120);
+        std::string line(length, 'x');
+        for (char& c : line)
+            c = static_cast<char>(' ' + random() % 95);
+        if (length > 0 && random() % 5 == 0)
+            line.back() = '\r';
+        lines.push_back(line);
+        text += line + "\n";
+        bytes += length + 1;
+    }
+    lines.push_back("VT318_AFC_PFER_0 with no line break");
+    text += lines.back();
+    const std::string path = ::testing::TempDir() + "logs-test-lines.log";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        ASSERT_EQ(text.size(), std::fwrite(text.data(), 1, text.size(), f));
+        ASSERT_EQ(0, std::fclose(f));
+    }
+    std::vector<LogInput> logs;
+    std::string error;
+    ASSERT_TRUE(ListLogs({path}, &logs, &error)) << error;
+    LogPart whole;
+    PartReader reader(logs[0], whole);
+    ASSERT_TRUE(reader.Open()) << reader.Error();
+    std::string_view line;
+    size_t n = 0;
+    while (reader.Next(&line)) {
+        ASSERT_LT(n, lines.size());
+        ASSERT_EQ(lines[n], line) << "line " << n + 1;
+        ++n;
+    }
+    EXPECT_EQ(lines.size(), n);
+    EXPECT_EQ("", reader.Error());
+    EXPECT_EQ(static_cast<long long>(text.size()), reader.BytesRead());
+    std::remove(path.c_str());
 }
 
 } // namespace
