@@ -1,17 +1,25 @@
-// The log reader's own pieces, natively and under Wine: numbers read as
-// the C runtime reads them, and lines cut wherever they fall.
+// The log reader's own pieces and the thread runner, natively and under
+// Wine: numbers read as the C runtime reads them, lines cut wherever they
+// fall, and parts run on threads with their results in order.
 #include "HostLog.h"
+#include "Jobs.h"
 #include "LogSource.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -272,5 +280,91 @@ TEST(PartReaderLines, EveryLineComesBackWhole) {
     EXPECT_EQ(static_cast<long long>(text.size()), reader.BytesRead());
     std::remove(path.c_str());
 }
+
+struct Shape {
+    size_t count;
+    int jobs;
+};
+
+class ThreadShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(ThreadShapes, GiveEveryResultInItsPlace) {
+    const Shape shape = GetParam();
+    std::vector<std::string> results(3, "stale");
+    std::string error;
+    ASSERT_TRUE(RunThreads(
+        shape.count, shape.jobs, [](size_t i) { return "part " + std::to_string(i * i); }, &results,
+        &error))
+        << error;
+    ASSERT_EQ(shape.count, results.size());
+    for (size_t i = 0; i < shape.count; ++i)
+        EXPECT_EQ("part " + std::to_string(i * i), results[i]);
+    EXPECT_EQ("", error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ThreadShapes,
+                         ::testing::Values(Shape{0, 2}, Shape{1, 4}, Shape{5, 1}, Shape{37, 2},
+                                           Shape{37, 8}, Shape{3, 200}));
+
+TEST(Threads, RunSideBySide) {
+    // Each part waits until `jobs` parts are under way: only threads that
+    // run at once get there (a bound instead of a hang when they do not).
+    constexpr int kJobs = 3;
+    std::mutex m;
+    std::condition_variable cv;
+    int inside = 0;
+    std::vector<std::thread::id> ids;
+    std::vector<std::string> results;
+    std::string error;
+    auto work = [&](size_t) {
+        std::unique_lock<std::mutex> lock(m);
+        ids.push_back(std::this_thread::get_id());
+        ++inside;
+        cv.notify_all();
+        if (!cv.wait_for(lock, std::chrono::seconds(60), [&] { return inside >= kJobs; }))
+            throw std::runtime_error("the other parts never started");
+        return std::string("done");
+    };
+    ASSERT_TRUE(RunThreads(kJobs, kJobs, work, &results, &error)) << error;
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids.end(), std::adjacent_find(ids.begin(), ids.end()));
+    EXPECT_EQ(std::vector<std::string>(kJobs, "done"), results);
+}
+
+TEST(Threads, TurnAWorksExceptionIntoAnError) {
+    for (int jobs : {1, 2, 4}) {
+        std::vector<std::string> results;
+        std::string error;
+        EXPECT_FALSE(RunThreads(
+            20, jobs,
+            [](size_t i) -> std::string {
+                if (i == 7)
+                    throw std::runtime_error("part 7 cannot be read");
+                return "fine";
+            },
+            &results, &error));
+        EXPECT_EQ("a worker thread failed: part 7 cannot be read", error) << jobs << " jobs";
+        error.clear();
+        EXPECT_FALSE(RunThreads(
+            4, jobs, [](size_t) -> std::string { throw 7; }, &results, &error));
+        EXPECT_EQ("a worker thread failed: an exception of no known type", error);
+    }
+}
+
+#if !defined(_WIN32)
+TEST(Processes, TurnAWorksExceptionIntoAFailedWorker) {
+    std::vector<std::string> results;
+    std::string error;
+    EXPECT_FALSE(RunJobs(
+        4, 2,
+        [](size_t i) -> std::string {
+            if (i == 1)
+                throw std::runtime_error("part 1 cannot be read");
+            return "fine";
+        },
+        &results, &error));
+    EXPECT_EQ("a worker process failed", error);
+}
+#endif
 
 } // namespace

@@ -1,8 +1,12 @@
 #include "Jobs.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <system_error>
 #include <thread>
 
 #if !defined(_WIN32)
@@ -15,6 +19,15 @@ namespace station {
 int Cores() {
     unsigned n = std::thread::hardware_concurrency();
     return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int ProcessJobs(int jobs) {
+#if defined(_WIN32)
+    (void)jobs;
+    return 1;
+#else
+    return jobs;
+#endif
 }
 
 namespace {
@@ -107,10 +120,19 @@ bool RunJobs(size_t count, int jobs, const std::function<std::string(size_t)>& w
             bool ok = true;
             for (size_t i = static_cast<size_t>(w); i < count && ok;
                  i += static_cast<size_t>(jobs)) {
-                std::string r = work(i);
-                ok =
-                    writeAll(p.fd[1], std::to_string(i) + " " + std::to_string(r.size()) + " " + r);
+                // An exception must not unwind into the copy of the caller's stack.
+                try {
+                    std::string r = work(i);
+                    ok = writeAll(p.fd[1],
+                                  std::to_string(i) + " " + std::to_string(r.size()) + " " + r);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "vantor-station: a worker: %s\n", e.what());
+                    ok = false;
+                } catch (...) {
+                    ok = false;
+                }
             }
+            std::fflush(stderr);
             ::_exit(ok ? 0 : 1);
         }
         p.CloseEnd(1);
@@ -151,6 +173,43 @@ bool RunJobs(size_t count, int jobs, const std::function<std::string(size_t)>& w
         }
     return ok;
 #endif
+}
+
+bool RunThreads(size_t count, int jobs, const std::function<std::string(size_t)>& work,
+                std::vector<std::string>* results, std::string* error) {
+    results->assign(count, std::string());
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    // The first failure alone writes the message, read after the threads are joined.
+    auto fail = [&](const std::string& why) {
+        if (!failed.exchange(true))
+            *error = "a worker thread failed: " + why;
+    };
+    // Each thread takes the next part until none is left or one has failed.
+    auto worker = [&] {
+        for (size_t i = next++; i < count && !failed; i = next++) {
+            try {
+                (*results)[i] = work(i);
+            } catch (const std::exception& e) {
+                fail(e.what());
+            } catch (...) {
+                fail("an exception of no known type");
+            }
+        }
+    };
+    // This thread is one of them.
+    const size_t wanted = std::min(static_cast<size_t>(std::max(jobs, 1)), count);
+    std::vector<std::thread> helpers;
+    try {
+        while (helpers.size() + 1 < wanted)
+            helpers.emplace_back(worker);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked: those started share the parts.
+    }
+    worker();
+    for (std::thread& t : helpers)
+        t.join();
+    return !failed;
 }
 
 } // namespace station
