@@ -1,5 +1,6 @@
-// --analyse: the logs cut into parts, the parts read by workers, their
-// statistics merged per station in log order, then compared and reported.
+// --analyse: the logs cut into parts, the parts read by threads (the
+// analysis does not call the library), their statistics merged per station
+// in log order, then compared and reported.
 #include "Analysis.h"
 #include "Html.h"
 #include "Jobs.h"
@@ -71,7 +72,7 @@ int RunAnalysis(const Options& o, FILE* out) {
             s.Save(result);
         return result.Text();
     };
-    if (!RunJobs(parts.size(), a.jobs, work, &results, &error))
+    if (!RunThreads(parts.size(), a.jobs, work, &results, &error))
         return stop(error);
     a.stations.resize(logs.size());
     std::vector<bool> started(logs.size(), false);
