@@ -185,6 +185,17 @@ Options::TesterShift parseShift(const std::string& option, const std::string& v,
 
 const std::string kChipArgument = ChipChoices("|");
 
+// A replay's worker needs a copy of the library of its own: a process, which
+// only a system with fork starts.
+#if defined(_WIN32)
+constexpr const char kJobsHelp[] = "workers over the logs (default: one per core):\n"
+                                   "threads for --analyse; --replay runs in this one\n"
+                                   "process (Windows has no fork)";
+#else
+constexpr const char kJobsHelp[] = "workers over the logs (default: one per core):\n"
+                                   "threads for --analyse, processes for --replay";
+#endif
+
 // The order of the rows is the order of --help; a row with a new group starts
 // a new paragraph there.
 const std::vector<OptionRow> kOptions = {
@@ -363,10 +374,10 @@ const std::vector<OptionRow> kOptions = {
      [](Options& o, const std::string& n, const std::string& v) {
          o.biasLimitPpm = notNegative(n, v);
      }},
-    {"--jobs", nullptr, "N", "worker processes over the logs (default: one per core)",
-     "Hosts' logs",
-     [](Options& o, const std::string& n,
-        const std::string& v) { o.jobs = static_cast<int>(ParseInteger(n, v, 1, 256)); }},
+    {"--jobs", nullptr, "N", kJobsHelp, "Hosts' logs",
+     [](Options& o, const std::string& n, const std::string& v) {
+         o.jobs = static_cast<int>(ParseInteger(n, v, 1, 256));
+     }},
     {"--html", nullptr, "FILE", "write the report as one self-contained page", "Hosts' logs",
      [](Options& o, const std::string&, const std::string& v) {
          if (v.empty())

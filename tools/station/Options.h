@@ -45,7 +45,7 @@ struct Options {
     bool replay = false, analyse = false;
     std::vector<std::string>
         sweeps;                 // "SECTION/KEY=FROM:TO:STEP", with replay: one, or two for a grid
-    int jobs = 0;               // worker processes over the logs; 0: one per core
+    int jobs = 0;               // workers over the logs; 0: one per core
     double biasLimitPpm = 0.05; // a station's tester bias beyond this is named
     std::string htmlPath;
 

@@ -339,7 +339,8 @@ int replayAll(const Options& o, const std::string& config, const std::vector<Log
     setup.chipType = o.chipType;
     setup.band = o.band;
     setup.rfKind = o.rfKind;
-    run->jobs = o.jobs > 0 ? o.jobs : Cores();
+    // Each worker needs its own copy of the library: a process of its own.
+    run->jobs = ProcessJobs(o.jobs > 0 ? o.jobs : Cores());
     const auto start = std::chrono::steady_clock::now();
     std::vector<LogPart> parts = CutLogs(logs, run->jobs);
     std::vector<std::string> results;
