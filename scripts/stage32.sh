@@ -47,6 +47,6 @@ station_check() {
   fi
   rm -f "$log"
 }
-station_check "--units 5" 0 --units 5
-station_check "--fail-flash 2" 1 --fail-flash 2
+station_check "line --units 5" 0 line --units 5
+station_check "run --fail-flash 2" 1 run --fail-flash 2
 exit $fail
