@@ -1,10 +1,13 @@
 // A simulated line's logs read by --analyse and --replay, in one job and in
 // one per core: units per second and bytes per second of log. The logs are
 // made once by the station program (4 stations, VANTOR_BENCH_UNITS units in
-// all, 100000 by default) and removed at the end. The work runs in worker
-// processes, so the figures are of wall time.
+// all, 100000 by default) and removed at the end. The work runs on worker
+// threads (analyse) or processes (replay), so the figures are of wall time;
+// BM_ReadLog reads one station's log into units alone, on this thread.
 #include "analysis/Analysis.h"
 #include "config/ConfigCheck.h"
+#include "logs/HostLog.h"
+#include "logs/LogSource.h"
 #include "support/Jobs.h"
 #include "replay/ReplayRun.h"
 
@@ -111,6 +114,35 @@ void BM_Analyse(benchmark::State& state) {
 void BM_Replay(benchmark::State& state) {
     logs(state, &replay);
 }
+
+// The reader and the line parser without the analysis: lines and units of one log.
+void BM_ReadLog(benchmark::State& state) {
+    const Line& line = Line::Get();
+    std::vector<LogInput> logs;
+    std::string error;
+    if (!line.Ok() || !ListLogs({line.Dir() + "/line/station-01.log"}, &logs, &error)) {
+        state.SkipWithError("the line's logs could not be made");
+        return;
+    }
+    long units = 0;
+    for (auto _ : state) {
+        PartReader reader(logs[0], LogPart());
+        UnitReader read([&](LoggedUnit&) { ++units; });
+        std::string_view text;
+        long n = 0;
+        if (!reader.Open()) {
+            state.SkipWithError(reader.Error().c_str());
+            return;
+        }
+        while (reader.Next(&text))
+            read.Line(text, ++n);
+        read.Finish();
+    }
+    state.counters["units/s"] =
+        benchmark::Counter(static_cast<double>(units), benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(logs[0].size * state.iterations());
+}
+BENCHMARK(BM_ReadLog)->Unit(benchmark::kMillisecond)->Repetitions(3)->DisplayAggregatesOnly(true);
 
 // 1: one job; 0: one per core.
 BENCHMARK(BM_Analyse)

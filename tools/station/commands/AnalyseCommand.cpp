@@ -18,6 +18,17 @@ void AddLogsArgument(CLI::App* app, std::vector<std::string>* logs);
 
 namespace {
 
+// A sweep's replays need a copy of the library each: processes, which only a
+// system with fork starts.
+#if defined(_WIN32)
+constexpr const char kAnalyseJobsHelp[] = "threads over the logs (default: one per core); a "
+                                          "sweep's replays run in this one process (Windows "
+                                          "has no fork)";
+#else
+constexpr const char kAnalyseJobsHelp[] = "threads over the logs, and worker processes of a "
+                                          "sweep's replays (default: one per core)";
+#endif
+
 struct AnalyseCommandParams {
     AnalyseParams analysis;
     ReplaySetup library; // for a sweep's replays
@@ -105,9 +116,7 @@ Command AddAnalyseCommand(CLI::App& top) {
     AddSweepOption(app, &p->sweeps,
                    "replay the logs for each value of one key: its table, and its figure on the "
                    "--html page; twice: a grid");
-    AddJobsOption(app, &p->analysis.jobs,
-                  "threads over the logs, and worker processes of a "
-                  "sweep's replays (default: one per core)");
+    AddJobsOption(app, &p->analysis.jobs, kAnalyseJobsHelp);
     AddJsonOption(app, &p->json, "JSON lines: station, capability, drift and summary objects");
     ReplaySetup& s = p->library;
     AddLibraryOptions(app, {&s.libraryPath, &s.chipType, &s.band, &s.rfKind});

@@ -7,6 +7,19 @@
 
 namespace station {
 
+namespace {
+
+// Each replay worker needs a copy of the library of its own: a process, which
+// only a system with fork starts.
+#if defined(_WIN32)
+constexpr const char kReplayJobsHelp[] =
+    "has no effect here: the replay runs in this one process (Windows has no fork)";
+#else
+constexpr const char kReplayJobsHelp[] = "worker processes over the logs (default: one per core)";
+#endif
+
+} // namespace
+
 void AddLogsArgument(CLI::App* app, std::vector<std::string>* logs) {
     app->add_option("LOG", *logs,
                     "a log file (plain or gzip), a folder (its *.log and *.log.gz) or - for "
@@ -25,7 +38,7 @@ Command AddReplayCommand(CLI::App& top) {
                    "replay the logs for each value of one key: yield against the value as a "
                    "table (and an --svg plot); twice: a grid of both keys' values");
     AddPath(app, "--svg", "FILE", "the sweep's plot (a heat map for a grid) as SVG", &p->svgPath);
-    AddJobsOption(app, &p->jobs, "worker processes over the logs (default: one per core)");
+    AddJobsOption(app, &p->jobs, kReplayJobsHelp);
     AddJsonOption(app, &p->json,
                   "the log, each unit that changes verdict and the summary as "
                   "JSON lines (a sweep: one object per value)");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
@@ -20,54 +21,115 @@ constexpr size_t kColumns = vantor::kReportColumns;
 
 // The columns of a report line, split at commas; false unless exactly 17.
 bool splitColumns(std::string_view s, std::string_view* cols) {
+    const char* from = s.data();
+    const char* const end = from + s.size();
     size_t n = 0;
-    size_t pos = 0;
-    while (true) {
-        size_t comma = s.find(',', pos);
-        if (n == kColumns)
-            return false;
-        cols[n++] = s.substr(pos, comma == std::string_view::npos ? s.npos : comma - pos);
-        if (comma == std::string_view::npos)
-            break;
-        pos = comma + 1;
+    for (const char* p = from; p != end; ++p) {
+        if (*p != ',')
+            continue;
+        if (n + 1 == kColumns)
+            return false; // an 18th column
+        cols[n++] = std::string_view(from, static_cast<size_t>(p - from));
+        from = p + 1;
     }
+    cols[n++] = std::string_view(from, static_cast<size_t>(end - from));
     return n == kColumns;
 }
 
-bool parseLong(std::string_view s, long low, long high, long* out) {
-    if (s.empty() || s.size() > 20)
-        return false;
-    char buf[24];
-    std::memcpy(buf, s.data(), s.size());
-    buf[s.size()] = '\0';
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(buf, &end, 10);
-    if (errno != 0 || end != buf + s.size() || v < low || v > high || buf[0] == ' ' ||
-        buf[0] == '+')
-        return false;
-    *out = v;
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool same(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
     return true;
 }
 
-bool parseDouble(std::string_view s, double* out) {
-    if (s.empty() || s.size() > 40)
+// Where `text` (two characters or more) first occurs in `s` at or after
+// `from`, or npos: a plain loop, as the C runtime's memchr and memcmp are
+// byte loops behind a call on Windows.
+size_t findText(std::string_view s, std::string_view text, size_t from = 0) {
+    if (s.size() < text.size())
+        return std::string_view::npos;
+    const char* p = s.data();
+    const char a = text[0], b = text[1];
+    for (size_t i = from, last = s.size() - text.size(); i <= last; ++i)
+        if (p[i] == a && p[i + 1] == b && same(p + i + 2, text.data() + 2, text.size() - 2))
+            return i;
+    return std::string_view::npos;
+}
+
+// [-]digits with at most 18 digits, so that it cannot overflow.
+bool plainInteger(std::string_view s, long long* out) {
+    size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+    if (s.size() == i || s.size() - i > 18)
         return false;
-    char buf[48];
-    std::memcpy(buf, s.data(), s.size());
-    buf[s.size()] = '\0';
-    char* end = nullptr;
-    double v = std::strtod(buf, &end);
-    if (end != buf + s.size() || !std::isfinite(v) || buf[0] == ' ')
+    long long v = 0;
+    for (; i < s.size(); ++i) {
+        if (!isDigit(s[i]))
+            return false;
+        v = v * 10 + (s[i] - '0');
+    }
+    *out = s[0] == '-' ? -v : v;
+    return true;
+}
+
+// A quotient of two doubles rounds once where expressions are evaluated in
+// double (not on the x87, which rounds to its wider format first).
+constexpr bool kOneRounding = FLT_EVAL_METHOD == 0;
+
+// [-]digits[.digits] whose digits make an integer of at most 2^53 with at
+// most 22 decimals: the integer and the power of ten are both doubles, so
+// their quotient is the correctly rounded value, strtod's. False for any
+// other form, left to strtod.
+bool plainDecimal(std::string_view s, double* out) {
+    static constexpr double kTens[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (!kOneRounding)
         return false;
-    *out = v;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    const bool negative = p != end && *p == '-';
+    if (negative)
+        ++p;
+    uint64_t digits = 0;
+    int count = 0;
+    const char* const whole = p;
+    for (; p != end && isDigit(*p); ++p) {
+        if (++count > 19)
+            return false;
+        digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    }
+    if (p == whole)
+        return false;
+    size_t decimals = 0;
+    if (p != end) {
+        if (*p != '.')
+            return false;
+        const char* const fraction = ++p;
+        for (; p != end && isDigit(*p); ++p) {
+            if (++count > 19)
+                return false;
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+        }
+        decimals = static_cast<size_t>(p - fraction);
+        if (p != end || decimals == 0 || decimals >= sizeof kTens / sizeof kTens[0])
+            return false;
+    }
+    if (digits > (uint64_t{1} << 53))
+        return false;
+    const double v = static_cast<double>(digits) / kTens[decimals];
+    *out = negative ? -v : v;
     return true;
 }
 
 // Columns counted from 0.
 bool dashes(const std::string_view* cols, size_t from, size_t to) {
     for (size_t i = from; i <= to; ++i)
-        if (cols[i] != "-")
+        if (cols[i].size() != 1 || cols[i][0] != '-')
             return false;
     return true;
 }
@@ -82,6 +144,45 @@ int bandOf(std::string_view name) {
 
 } // namespace
 
+bool ParseLoggedLong(std::string_view s, long low, long high, long* out) {
+    if (s.empty() || s.size() > 20)
+        return false;
+    long long plain = 0;
+    if (plainInteger(s, &plain)) {
+        if (plain < low || plain > high)
+            return false;
+        *out = static_cast<long>(plain);
+        return true;
+    }
+    char buf[24];
+    std::memcpy(buf, s.data(), s.size());
+    buf[s.size()] = '\0';
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(buf, &end, 10);
+    if (errno != 0 || end != buf + s.size() || v < low || v > high || buf[0] == ' ' ||
+        buf[0] == '+')
+        return false;
+    *out = v;
+    return true;
+}
+
+bool ParseLoggedDouble(std::string_view s, double* out) {
+    if (s.empty() || s.size() > 40)
+        return false;
+    if (plainDecimal(s, out))
+        return true;
+    char buf[48];
+    std::memcpy(buf, s.data(), s.size());
+    buf[s.size()] = '\0';
+    char* end = nullptr;
+    double v = std::strtod(buf, &end);
+    if (end != buf + s.size() || !std::isfinite(v) || buf[0] == ' ')
+        return false;
+    *out = v;
+    return true;
+}
+
 class UnitReader::Impl {
 public:
     Impl(HostLog* log, std::function<void(LoggedUnit&)> done)
@@ -89,14 +190,20 @@ public:
           m_units(AllChips().size()), m_isOpen(AllChips().size(), false),
           m_next(AllChips().size(), 0), m_lastPfer(AllChips().size(), -1) {
         for (sim::Chip chip : AllChips())
-            m_pfer.push_back(std::string(ActionName(chip)) + vantor::kPferTag);
+            m_names.push_back(ActionName(chip));
     }
 
     void Line(std::string_view line, long number) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
-        if (line.find_first_not_of(" \t") == std::string_view::npos)
-            return;
+        // Blank when only spaces and tabs were left (the trailing ones are gone).
+        if (line.empty() || line[0] == ' ' || line[0] == '\t') {
+            size_t i = 0;
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+                ++i;
+            if (i == line.size())
+                return;
+        }
         if (!pfer(line, number) && !result(line))
             unread(line, number);
     }
@@ -129,58 +236,75 @@ private:
     // "<action>_PFER_<n>,band,ch,ch,pcl,D,-,A,B,cdac,cafc,C,-,fe,-,Hz,-"
     bool pfer(std::string_view line, long number) {
         using namespace vantor;
-        for (sim::Chip chip : AllChips()) {
-            const size_t c = ChipIndex(chip);
-            const std::string& token = m_pfer[c];
-            size_t at = line.find(token);
-            if (at == std::string_view::npos)
-                continue;
-            std::string_view cols[kColumns];
-            if (!splitColumns(line.substr(at + token.size()), cols))
+        size_t c = 0, at = 0;
+        if (!pferTag(line, &c, &at))
+            return false;
+        const sim::Chip chip = AllChips()[c];
+        std::string_view cols[kColumns];
+        if (!splitColumns(line.substr(at), cols))
+            return false;
+        long n = 0, cdac = 0, cafc = 0;
+        PferPoint p;
+        if (!ParseLoggedLong(cols[kPferCounter], 0, 0x7FFFFFFF, &n) ||
+            !ParseLoggedLong(cols[kPferCdac], 0, 65535, &cdac) ||
+            !ParseLoggedLong(cols[kPferCafc], 0, 65535, &cafc) ||
+            !ParseLoggedDouble(cols[kPferFe], &p.feHz) || cols[kPferUnitColumn] != kPferUnit)
+            return false;
+        for (size_t empty : kPferEmptyColumns)
+            if (!dashes(cols, empty, empty))
                 return false;
-            long n = 0, cdac = 0, cafc = 0;
-            PferPoint p;
-            if (!parseLong(cols[kPferCounter], 0, 0x7FFFFFFF, &n) ||
-                !parseLong(cols[kPferCdac], 0, 65535, &cdac) ||
-                !parseLong(cols[kPferCafc], 0, 65535, &cafc) ||
-                !parseDouble(cols[kPferFe], &p.feHz) || cols[kPferUnitColumn] != kPferUnit)
-                return false;
-            for (size_t empty : kPferEmptyColumns)
-                if (!dashes(cols, empty, empty))
-                    return false;
-            p.cdac = static_cast<int>(cdac);
-            p.cafc = static_cast<int>(cafc);
-            LoggedUnit& u = m_units[c];
-            if (n == 0) {
-                if (m_isOpen[c])
-                    close(c);
-                u.chip = chip;
-                u.firstLine = number;
-                u.band = bandOf(cols[kPferBand]);
-                long ch = 0;
-                u.channel = parseLong(cols[kPferChannel], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
-                u.points.clear();
-                for (size_t f = 0; f < kNvFieldCount; ++f) {
-                    u.hasResult[f] = false;
-                    u.result[f] = 0;
-                }
-                m_isOpen[c] = true;
-            } else if (!m_isOpen[c] || m_next[c] != n || u.AnyResult()) {
-                return false; // out of sequence: no unit it can belong to
+        p.cdac = static_cast<int>(cdac);
+        p.cafc = static_cast<int>(cafc);
+        LoggedUnit& u = m_units[c];
+        if (n == 0) {
+            if (m_isOpen[c])
+                close(c);
+            u.chip = chip;
+            u.firstLine = number;
+            u.band = bandOf(cols[kPferBand]);
+            long ch = 0;
+            u.channel =
+                ParseLoggedLong(cols[kPferChannel], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
+            u.points.clear();
+            for (size_t f = 0; f < kNvFieldCount; ++f) {
+                u.hasResult[f] = false;
+                u.result[f] = 0;
             }
-            u.points.push_back(p);
-            m_next[c] = n + 1;
-            m_lastPfer[c] = number;
-            ++m_log->libraryLines;
-            return true;
+            m_isOpen[c] = true;
+        } else if (!m_isOpen[c] || m_next[c] != n || u.AnyResult()) {
+            return false; // out of sequence: no unit it can belong to
         }
-        return false;
+        u.points.push_back(p);
+        m_next[c] = n + 1;
+        m_lastPfer[c] = number;
+        ++m_log->libraryLines;
+        return true;
+    }
+
+    // The first chip in the registry's order whose "<action>_PFER_" the line
+    // holds, and where its first one ends; false when it holds none.
+    bool pferTag(std::string_view line, size_t* chip, size_t* end) const {
+        constexpr std::string_view tag = vantor::kPferTag;
+        size_t found = m_names.size();
+        for (size_t at = findText(line, tag); at != std::string_view::npos;
+             at = findText(line, tag, at + 1))
+            for (size_t c = 0; c < found; ++c) {
+                const std::string_view name = m_names[c];
+                if (at >= name.size() &&
+                    same(line.data() + at - name.size(), name.data(), name.size())) {
+                    found = c;
+                    *end = at + tag.size();
+                    break;
+                }
+            }
+        *chip = found;
+        return found < m_names.size();
     }
 
     // "<NV struct>.<field>,-,...,-,<value>,-,-,-"
     bool result(std::string_view line) {
         const std::string& token = m_result;
-        size_t at = line.find(token);
+        size_t at = findText(line, token);
         if (at == std::string_view::npos)
             return false;
         std::string_view cols[kColumns];
@@ -193,7 +317,7 @@ private:
                 field = static_cast<int>(f);
         long value = 0;
         if (field < 0 || !dashes(cols, kResultFieldColumn + 1, kResultValueColumn - 1) ||
-            !parseLong(cols[kResultValueColumn], -32768, 32767, &value) ||
+            !ParseLoggedLong(cols[kResultValueColumn], -32768, 32767, &value) ||
             !dashes(cols, kResultValueColumn + 1, kColumns - 1))
             return false;
         // The unit of the latest PFER line whose next result line this is:
@@ -249,7 +373,7 @@ private:
 
     HostLog* m_log;
     std::function<void(LoggedUnit&)> m_done;
-    std::vector<std::string> m_pfer;
+    std::vector<std::string_view> m_names; // the chips' action names
     std::string m_result;
     std::vector<LoggedUnit> m_units; // the open unit of each chip
     std::vector<bool> m_isOpen;

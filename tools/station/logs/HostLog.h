@@ -90,6 +90,12 @@ private:
 // cutting a log into parts.
 bool StartsUnit(std::string_view line);
 
+// A column's number as strtol and strtod read the whole column: no leading
+// blank (nor '+' for an integer), within [low, high], finite. The plain
+// decimals the library writes are read without them (the same values).
+bool ParseLoggedLong(std::string_view text, long low, long high, long* value);
+bool ParseLoggedDouble(std::string_view text, double* value);
+
 // A line for a terminal: bytes that are not printable ASCII as \xHH.
 std::string Printable(std::string_view text);
 

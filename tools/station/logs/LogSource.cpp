@@ -34,6 +34,27 @@ namespace {
 
 constexpr size_t kBufferBytes = 1 << 22;
 
+// The first line break in [p, end), or end: eight bytes a step, as the C
+// runtime's memchr is a byte loop behind a call on Windows.
+const char* findLineBreak(const char* p, const char* const end) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    constexpr uint64_t breaks = ones * '\n';
+    for (; end - p >= 8; p += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        const uint64_t x = word ^ breaks; // a zero byte where a break is
+        // The lowest flagged byte is the first zero byte (a borrow flags only later ones).
+        const uint64_t zeros = (x - ones) & ~x & highs;
+        if (zeros != 0)
+            return p + __builtin_ctzll(zeros) / 8;
+    }
+#endif
+    while (p != end && *p != '\n')
+        ++p;
+    return p;
+}
+
 bool endsWith(const std::string& s, const char* tail) {
     size_t n = std::strlen(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
@@ -289,9 +310,10 @@ bool PartReader::fill() {
 bool PartReader::rawLine(std::string_view* line) {
     for (;;) {
         const char* begin = m_buffer.data() + m_at;
-        const void* nl = m_at < m_filled ? std::memchr(begin, '\n', m_filled - m_at) : nullptr;
-        if (nl != nullptr) {
-            size_t len = static_cast<size_t>(static_cast<const char*>(nl) - begin);
+        const char* end = m_buffer.data() + m_filled;
+        const char* nl = m_at < m_filled ? findLineBreak(begin, end) : end;
+        if (nl != end) {
+            size_t len = static_cast<size_t>(nl - begin);
             *line = std::string_view(begin, len);
             m_at += len + 1;
             return true;

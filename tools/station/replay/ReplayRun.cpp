@@ -347,7 +347,8 @@ int replayAll(const ReplayParams& o, const std::string& config, const std::vecto
     ReplaySetup setup = o.setup;
     if (setup.libraryPath.empty())
         setup.libraryPath = host::DefaultLibraryPath();
-    run->jobs = o.jobs > 0 ? o.jobs : Cores();
+    // Each worker needs its own copy of the library: a process of its own.
+    run->jobs = ProcessJobs(o.jobs > 0 ? o.jobs : Cores());
     const auto start = std::chrono::steady_clock::now();
     std::vector<LogPart> parts = CutLogs(logs, run->jobs);
     std::vector<std::string> results;

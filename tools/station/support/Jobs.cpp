@@ -1,11 +1,12 @@
 #include "support/Jobs.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
-#include <atomic>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #if !defined(_WIN32)
@@ -18,6 +19,15 @@ namespace station {
 int Cores() {
     unsigned n = std::thread::hardware_concurrency();
     return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int ProcessJobs(int jobs) {
+#if defined(_WIN32)
+    (void)jobs;
+    return 1;
+#else
+    return jobs;
+#endif
 }
 
 namespace {
@@ -110,10 +120,19 @@ bool RunJobs(size_t count, int jobs, const std::function<std::string(size_t)>& w
             bool ok = true;
             for (size_t i = static_cast<size_t>(w); i < count && ok;
                  i += static_cast<size_t>(jobs)) {
-                std::string r = work(i);
-                ok =
-                    writeAll(p.fd[1], std::to_string(i) + " " + std::to_string(r.size()) + " " + r);
+                // An exception must not unwind into the copy of the caller's stack.
+                try {
+                    std::string r = work(i);
+                    ok = writeAll(p.fd[1],
+                                  std::to_string(i) + " " + std::to_string(r.size()) + " " + r);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "vantor-station: a worker: %s\n", e.what());
+                    ok = false;
+                } catch (...) {
+                    ok = false;
+                }
             }
+            std::fflush(stderr);
             ::_exit(ok ? 0 : 1);
         }
         p.CloseEnd(1);
@@ -167,13 +186,20 @@ bool RunThreads(size_t count, int jobs, const std::function<bool(size_t, std::st
                 ok[i] = work(i, &why[i]) ? 1 : 0;
             } catch (const std::exception& e) {
                 why[i] = e.what();
+            } catch (...) {
+                why[i] = "part " + std::to_string(i + 1) + " failed: an exception of no known type";
             }
         }
     };
+    // This thread is one of them.
     const size_t threads = std::min<size_t>(count, static_cast<size_t>(std::max(jobs, 1)));
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(worker);
+    try {
+        while (pool.size() + 1 < threads)
+            pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked: those started share the parts.
+    }
     worker();
     for (std::thread& t : pool)
         t.join();

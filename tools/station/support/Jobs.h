@@ -12,15 +12,21 @@ namespace station {
 // The machine's cores (at least 1).
 int Cores();
 
+// The processes RunJobs runs `jobs` in: jobs, or 1 where the system has no
+// fork (Windows), where the work runs in this process.
+int ProcessJobs(int jobs);
+
 // Runs work(i) for every i below `count` in `jobs` processes (in this one
 // when jobs is 1 or the system has no fork) and gives back the results in
-// the order of i. False with *error set when a worker fails.
+// the order of i. False with *error set when a worker process fails (a
+// work that throws there ends its process; in this one it reaches the caller).
 bool RunJobs(size_t count, int jobs, const std::function<std::string(size_t)>& work,
              std::vector<std::string>* results, std::string* error);
 
-// Runs work(i, &why) for every i below `count` on `jobs` threads; the work
-// keeps its results itself, one slot per i. False with the reason of the
-// first i (in order) whose work failed.
+// Runs work(i, &why) for every i below `count` on `jobs` threads (this one
+// among them), on every system; the work keeps its results itself, one slot
+// per i. False with the reason of the first i (in order) whose work failed
+// or threw.
 bool RunThreads(size_t count, int jobs, const std::function<bool(size_t, std::string*)>& work,
                 std::string* error);
 
