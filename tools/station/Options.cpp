@@ -218,7 +218,8 @@ const std::vector<OptionRow> kOptions = {
          else
              throw UsageError("--rf takes 'object' or 'table', not '" + v + "'");
      }},
-    {"--lib", nullptr, "FILE", "the action library (default: beside the station)", "What to run",
+    {"--lib", nullptr, "FILE", "the action library (default: beside the station, or one folder up)",
+     "What to run",
      [](Options& o, const std::string&, const std::string& v) { o.libraryPath = v; }},
     {"--check", nullptr, nullptr, "check the configuration only, run nothing", "What to run",
      [](Options& o, const std::string&, const std::string&) { o.checkOnly = true; }},
