@@ -44,6 +44,8 @@ die() {
 }
 
 command -v zip >/dev/null || die "zip is missing (scripts/deps.sh all)"
+symbolizer=$(command -v llvm-symbolizer || command -v llvm-symbolizer-14) ||
+  die "llvm-symbolizer is missing (scripts/deps.sh all)"
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git -C "$repo" log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=
   # Outside a git checkout: a fixed time (zip times start in 1980).
@@ -106,7 +108,7 @@ package() {
     win64) triplet=x86_64-w64-mingw32 width=64-bit ;;
   esac
   objdump=$triplet-objdump
-  local objcopy=$triplet-objcopy addr2line=$triplet-addr2line
+  local objcopy=$triplet-objcopy
   if [ -n "$build" ]; then
     if [ ! -f "$dir/build.ninja" ]; then
       cmake --preset "$preset" >/dev/null || die "cannot configure $dir"
@@ -179,7 +181,7 @@ package() {
   [ ${#runtime[@]} -gt 0 ] || rt="  (no runtime DLL: the library carries its runtime)"$'\n'
   awk -v version="$version" -v arch="$arch" -v hosts="$hosts" -v other="$other" \
     -v rt="${rt%$'\n'}" -v rtcopy="${rtcopy%$'\n'}" -v deskrt="${deskrt%$'\n'}" \
-    -v base="0x$base" -v a2l="$addr2line" '
+    -v base="0x$base" -v a2l="$triplet-addr2line" '
     /^@RUNTIME@$/ { if (rt != "") print rt; next }
     /^@RUNTIME_COPY@$/ { if (rtcopy != "") print rtcopy; next }
     /^@DESK_RUNTIME@$/ { if (deskrt != "") print deskrt; next }
@@ -211,21 +213,26 @@ package() {
   echo "$sections" | grep -q '\.gnu_debuglink' && ! echo "$sections" | grep -q '\.debug_' &&
     "$objdump" -h "$out/$dbg" | grep -q '\.debug_info'
   result "DLL stripped, its debug file linked" $?
-  # An address inside an export, as a crash report would give it (image base
-  # plus offset), named with its function and source line by the debug file.
-  local rva where
+  # An address inside an export, as a crash report gives it (image base plus
+  # offset), named with its function and source line through the stripped
+  # DLL's debug link, which only a debug file with the linked CRC satisfies.
+  local rva where look
   # "[   2] +base[   3] 10940 Export RVA" by ordinal, "[   2] Omra_DoAction"
   # by name.
   rva=$("$objdump" -p "$stage/VantorCrystal.dll" | tr '[]' '  ' | awk '
     $2 == "+base" && $5 == "Export" { at[$1] = $4 }
     $2 == "Omra_DoAction" && NF == 2 { n = $1 }
     END { if (n in at) print at[n] }')
-  where=$([ -n "$rva" ] && "$addr2line" -f -C -i -e "$out/$dbg" "0x$(printf '%x' $((0x$base + 0x$rva + 8)))")
+  look=$(mktemp -d)
+  cp "$stage/VantorCrystal.dll" "$out/$dbg" "$look/"
+  where=$([ -n "$rva" ] &&
+    "$symbolizer" --obj="$look/VantorCrystal.dll" "0x$(printf '%x' $((0x$base + 0x$rva + 8)))")
+  rm -rf "$look"
   echo "  ${where//$'\n'/$'\n'  }"
   # Innermost first: the export's own frame is the last pair.
-  [ "$(echo "$where" | tail -2 | head -1)" = Omra_DoAction ] &&
-    echo "$where" | tail -1 | grep -q '^/vantor/src/core/library/Exports\.cpp:[0-9]'
-  result "debug file names the source of an address in Omra_DoAction" $?
+  [ "$(echo "$where" | grep -v '^$' | tail -2 | head -1)" = Omra_DoAction ] &&
+    echo "$where" | grep -v '^$' | tail -1 | grep -q '^/vantor/src/core/library/Exports\.cpp:[0-9]'
+  result "debug link names the source of an address in Omra_DoAction" $?
 
   echo "made $out/$name.zip ($width, version $version, $(stat -c %s "$out/$name.zip") bytes)" \
     "and $out/$dbg ($(stat -c %s "$out/$dbg") bytes)"
