@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -38,10 +40,14 @@ TEST(PackageConfig, EveryKeyAtTheActionsDefault) {
     EXPECT_GT(keys, 30);
 }
 
-TEST(PackageConfig, EveryLineIsAKeyOfItsSectionOrAComment) {
+TEST(PackageConfig, EachKeyOnceAndNoOtherKey) {
+    std::set<std::pair<std::string, std::string>> known;
+    for (const config::Facts& table : vantor::ConfigTables())
+        for (const config::KeyFact& f : table)
+            known.emplace(f.section, f.key);
     const std::string bytes = ReadFile(PACKAGE_CONFIG);
+    std::set<std::pair<std::string, std::string>> seen;
     std::string section;
-    int lines = 0;
     for (const ini::Line& l : ini::SplitLines(bytes)) {
         if (l.kind == ini::LineKind::Section) {
             section = l.name;
@@ -49,15 +55,13 @@ TEST(PackageConfig, EveryLineIsAKeyOfItsSectionOrAComment) {
         }
         if (l.kind != ini::LineKind::Key || IsComment(l.name))
             continue;
-        ++lines;
-        bool known = false;
-        for (const config::Facts& table : vantor::ConfigTables())
-            for (const config::KeyFact& f : table)
-                known = known || (section == f.section && l.name == f.key);
-        EXPECT_TRUE(known && l.hasValue)
-            << "line " << l.number << ": [" << section << "] " << l.name;
+        const std::pair<std::string, std::string> key(section, l.name);
+        EXPECT_TRUE(known.count(key) == 1 && l.hasValue)
+            << "line " << l.number << ": [" << section << "] " << l.name << " is no key";
+        EXPECT_TRUE(seen.insert(key).second)
+            << "line " << l.number << ": [" << section << "] " << l.name << " again";
     }
-    EXPECT_GT(lines, 30);
+    EXPECT_EQ(known.size(), seen.size());
 }
 
 } // namespace
