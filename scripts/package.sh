@@ -108,7 +108,9 @@ package() {
     win64) triplet=x86_64-w64-mingw32 width=64-bit ;;
   esac
   objdump=$triplet-objdump
-  local objcopy=$triplet-objcopy
+  # objcopy stamps the PE header with the time unless given one: the
+  # linker's zero stays.
+  local objcopy=(env SOURCE_DATE_EPOCH=0 "$triplet-objcopy")
   if [ -n "$build" ]; then
     if [ ! -f "$dir/build.ninja" ]; then
       cmake --preset "$preset" >/dev/null || die "cannot configure $dir"
@@ -133,8 +135,8 @@ package() {
 
   # The DLL stripped, its debug information apart and named by a debug link
   # (with the debug file's CRC, so a debug file of another build is refused).
-  "$objcopy" --only-keep-debug "$bin/VantorCrystal.dll" "$out/$dbg" || die "objcopy failed"
-  (cd "$out" && "$objcopy" --strip-all --add-gnu-debuglink="$dbg" "$bin/VantorCrystal.dll" \
+  "${objcopy[@]}" --only-keep-debug "$bin/VantorCrystal.dll" "$out/$dbg" || die "objcopy failed"
+  (cd "$out" && "${objcopy[@]}" --strip-all --add-gnu-debuglink="$dbg" "$bin/VantorCrystal.dll" \
     "$stage/VantorCrystal.dll") || die "objcopy failed"
   # What the DLL imports from the build, but the line's own two libraries.
   for d in $(needed "$bin" "$bin/VantorCrystal.dll"); do
@@ -149,12 +151,12 @@ package() {
   text "$repo/package/CHANGES.txt" "$stage/CHANGES.txt"
   # The station and everything it imports from the build, the simulated
   # outside libraries among them.
-  "$objcopy" --strip-all "$bin/vantor-station.exe" "$stage/desk-tools/vantor-station.exe" ||
+  "${objcopy[@]}" --strip-all "$bin/vantor-station.exe" "$stage/desk-tools/vantor-station.exe" ||
     die "objcopy failed"
   for d in $(needed "$bin" "$bin/vantor-station.exe"); do
     case "$d" in
       VantorCrystal.dll) ;;
-      ErrorCode.dll | PhoneCommand.dll) "$objcopy" --strip-all "$bin/$d" "$stage/desk-tools/$d" ;;
+      ErrorCode.dll | PhoneCommand.dll) "${objcopy[@]}" --strip-all "$bin/$d" "$stage/desk-tools/$d" ;;
       *) cp "$bin/$d" "$stage/desk-tools/$d" ;;
     esac
     desk+=("$d")
