@@ -3,10 +3,10 @@
 // made once by the station program (4 stations, VANTOR_BENCH_UNITS units in
 // all, 100000 by default) and removed at the end. The work runs in worker
 // processes, so the figures are of wall time.
-#include "Analysis.h"
-#include "Jobs.h"
-#include "Options.h"
-#include "Replay.h"
+#include "analysis/Analysis.h"
+#include "config/ConfigCheck.h"
+#include "support/Jobs.h"
+#include "replay/ReplayRun.h"
 
 #include <benchmark/benchmark.h>
 
@@ -47,7 +47,7 @@ private:
             return;
         m_dir = path;
         const std::string make =
-            std::string("'") + STATION_EXE + "' --units " + std::to_string(m_units) +
+            std::string("'") + STATION_EXE + "' line --units " + std::to_string(m_units) +
             " --stations 4 --seed 1 --no-progress --log '" + m_dir + "/line' >/dev/null";
         if (std::system(make.c_str()) != 0)
             return;
@@ -62,17 +62,39 @@ private:
     long long m_bytes = 0;
 };
 
-void logs(benchmark::State& state, const char* mode, int (*run)(const Options&, FILE*)) {
+// Analyses the logs as the station's analyse command does, printing its report.
+int analyse(const std::vector<std::string>& logPaths, int jobs, FILE* out) {
+    AnalyseParams p;
+    p.logs = logPaths;
+    p.jobs = jobs;
+    std::string config, error;
+    std::vector<LogInput> inputs;
+    LineAnalysis a;
+    if (!ReadRunConfig("", &config, &a.config, &error) || !ListLogs(p.logs, &inputs, &error) ||
+        !AnalyseLogs(p, config, inputs, &a, &error))
+        return 2;
+    PrintAnalysis(out, a);
+    return 0;
+}
+
+int replay(const std::vector<std::string>& logPaths, int jobs, FILE* out) {
+    ReplayParams p;
+    p.logs = logPaths;
+    p.jobs = jobs;
+    return RunReplay(p, out);
+}
+
+void logs(benchmark::State& state, int (*run)(const std::vector<std::string>&, int, FILE*)) {
     const Line& line = Line::Get();
     if (!line.Ok()) {
         state.SkipWithError("the line's logs could not be made");
         return;
     }
     const int jobs = state.range(0) > 0 ? static_cast<int>(state.range(0)) : Cores();
-    Options o = ParseOptions({mode, line.Dir() + "/line", "--jobs", std::to_string(jobs)});
+    const std::vector<std::string> paths = {line.Dir() + "/line"};
     std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen("/dev/null", "w"), &std::fclose);
     for (auto _ : state)
-        if (run(o, out.get()) != 0) {
+        if (run(paths, jobs, out.get()) != 0) {
             state.SkipWithError("the run failed");
             return;
         }
@@ -84,10 +106,10 @@ void logs(benchmark::State& state, const char* mode, int (*run)(const Options&, 
 }
 
 void BM_Analyse(benchmark::State& state) {
-    logs(state, "--analyse", &RunAnalysis);
+    logs(state, &analyse);
 }
 void BM_Replay(benchmark::State& state) {
-    logs(state, "--replay", &RunReplay);
+    logs(state, &replay);
 }
 
 // 1: one job; 0: one per core.

@@ -4,10 +4,9 @@
 // repeated and reported by its median; the library / loop ratio closes the
 // report.
 #include "AllocationCount.h"
-#include "ConfigCheck.h"
-#include "Options.h"
-#include "Session.h"
-#include "StationChips.h"
+#include "config/ConfigCheck.h"
+#include "session/Session.h"
+#include "support/StationChips.h"
 #include "core/common/ConfigTable.h"
 #include "omra/errorcode.h"
 #include "omra/phonecommand.h"

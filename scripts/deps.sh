@@ -10,7 +10,7 @@
 #                    scripts/vm32.sh (asked for only: it brings a kernel)
 set -euo pipefail
 what=${1:-all}
-pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev zlib1g-dev chromium)
+pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev zlib1g-dev libcli11-dev chromium)
 if [ "$what" = vm32 ]; then
   pkgs+=(qemu-system-x86 linux-image-amd64 initramfs-tools)
   what=all

@@ -65,13 +65,7 @@ elif ! command -v valgrind >/dev/null; then
   echo "extra-checks: valgrind is missing (scripts/deps.sh all installs it)" >&2
   fail=1
 else
-  # The station grows options over time: use --units when it has it.
-  args=()
-  # The help read whole first: grep -q stopping early would fail the pipe.
-  help=$("$station" --help 2>&1)
-  if grep -q -- "--units" <<<"$help"; then
-    args=(--units 20)
-  fi
+  args=(line --units 20 --no-progress)
   if valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
       -q "$station" "${args[@]}" >/dev/null; then
     echo "valgrind: vantor-station ${args[*]}: no errors"

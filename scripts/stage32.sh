@@ -54,8 +54,8 @@ station_check() {
   fi
   rm -f "$log"
 }
-station_check "--units 5" 0 --units 5
-station_check "--fail-flash 2" 1 --fail-flash 2
+station_check "line --units 5" 0 line --units 5
+station_check "run --fail-flash 2" 1 run --fail-flash 2
 # The package's own folder lies in the build folder: the one place the i386
 # root and the virtual machine both see and may write.
 if [ -n "$package" ]; then

@@ -53,7 +53,7 @@ std::vector<std::map<std::string, std::string>> kind(const std::string& json,
     std::vector<std::map<std::string, std::string>> rows;
     std::istringstream in(json);
     for (std::string line; std::getline(in, line);) {
-        if (line.find("\"kind\":\"" + k + "\"") == std::string::npos)
+        if (line.find("\"type\":\"" + k + "\"") == std::string::npos)
             continue;
         std::map<std::string, std::string> row;
         size_t at = 0;
@@ -83,11 +83,11 @@ std::vector<std::map<std::string, std::string>> kind(const std::string& json,
 class Line : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        Ran r = station("--units 40000 --stations 4 --spread-offset 300 --seed 3 "
+        Ran r = station("line --units 40000 --stations 4 --spread-offset 300 --seed 3 "
                         "--tester-bias 70@2 --tester-step 60@5000@3 --log '" +
                         dir() + "/line'");
         ASSERT_EQ(0, r.status) << r.out;
-        json = station("--analyse '" + dir() + "/line' --json --jobs 2").out;
+        json = station("analyse '" + dir() + "/line' --json --jobs 2").out;
     }
     static std::string json;
 };
@@ -165,10 +165,10 @@ TEST_F(Line, CpkOfTheSlopeIsTheUnitsOwn) {
 
 TEST(LineLogs, NoAlarmWithoutAStep) {
     Ran r =
-        station("--units 200000 --stations 2 --spread-offset 300 --seed 5 --no-progress --log '" +
+        station("line --units 200000 --stations 2 --spread-offset 300 --seed 5 --no-progress --log '" +
                 dir() + "/quiet'");
     ASSERT_EQ(0, r.status) << r.out;
-    Ran a = station("--analyse '" + dir() + "/quiet' --json");
+    Ran a = station("analyse '" + dir() + "/quiet' --json");
     ASSERT_EQ(0, a.status) << a.out;
     EXPECT_TRUE(kind(a.out, "drift").empty()) << a.out;
     std::system(("rm -rf '" + dir() + "/quiet'").c_str());
@@ -178,14 +178,14 @@ TEST(LineLogs, DriftAlarmedOnceWhereverTheJobsCutTheLog) {
     // One station's log: the cuts of 2 to 9 jobs fall before, at and after
     // the step and after its alarm.
     const std::string log = dir() + "/stepped.log";
-    ASSERT_EQ(0, station("--units 10000 --spread-offset 300 --seed 11 --tester-step 60@5000 "
+    ASSERT_EQ(0, station("line --units 10000 --spread-offset 300 --seed 11 --tester-step 60@5000 "
                          "--no-progress --log '" +
                          log + "'")
                      .status);
-    const auto alone = kind(station("--analyse '" + log + "' --json --jobs 1").out, "drift");
+    const auto alone = kind(station("analyse '" + log + "' --json --jobs 1").out, "drift");
     ASSERT_EQ(1u, alone.size());
     for (int jobs : {2, 3, 4, 5, 9}) {
-        Ran r = station("--analyse '" + log + "' --json --jobs " + std::to_string(jobs));
+        Ran r = station("analyse '" + log + "' --json --jobs " + std::to_string(jobs));
         ASSERT_EQ(0, r.status) << r.out;
         EXPECT_EQ(alone, kind(r.out, "drift")) << jobs << " jobs\n" << r.out;
     }
@@ -193,11 +193,11 @@ TEST(LineLogs, DriftAlarmedOnceWhereverTheJobsCutTheLog) {
 
 TEST(LineLogs, GzipStdinAndBrokenInput) {
     const std::string log = dir() + "/small.log";
-    ASSERT_EQ(0, station("--units 300 --seed 9 --log '" + log + "'").status);
+    ASSERT_EQ(0, station("line --units 300 --seed 9 --log '" + log + "'").status);
     ASSERT_EQ(0, std::system(("gzip -c '" + log + "' >'" + log + ".gz'").c_str()));
-    Ran plain = station("--analyse '" + log + "' --json");
-    Ran packed = station("--analyse '" + log + ".gz' --json");
-    Ran in = station("--analyse - --json <'" + log + ".gz'");
+    Ran plain = station("analyse '" + log + "' --json");
+    Ran packed = station("analyse '" + log + ".gz' --json");
+    Ran in = station("analyse - --json <'" + log + ".gz'");
     ASSERT_EQ(0, packed.status) << packed.out;
     auto summary = [](const Ran& r) { return kind(r.out, "summary").at(0)["passed"]; };
     EXPECT_EQ(summary(plain), summary(packed));
@@ -207,14 +207,14 @@ TEST(LineLogs, GzipStdinAndBrokenInput) {
         std::ofstream f(log, std::ios::app | std::ios::binary);
         f << "\x1b[2J\xff\xfe garbage\n";
     }
-    Ran broken = station("--analyse '" + log + "'");
+    Ran broken = station("analyse '" + log + "'");
     EXPECT_EQ(0, broken.status);
     EXPECT_NE(std::string::npos, broken.out.find("\\x1B[2J\\xFF\\xFE garbage")) << broken.out;
     EXPECT_EQ(std::string::npos, broken.out.find('\x1b'));
     // A log without a unit is an error with the reason.
     const std::string none = dir() + "/none.log";
     std::ofstream(none) << "station 4 restarted\n";
-    for (const char* mode : {"--analyse", "--replay"}) {
+    for (const char* mode : {"analyse", "replay"}) {
         Ran r = station(std::string(mode) + " '" + none + "'");
         EXPECT_EQ(2, r.status) << r.out;
         EXPECT_NE(std::string::npos, r.out.find("no unit in")) << r.out;
@@ -223,8 +223,8 @@ TEST(LineLogs, GzipStdinAndBrokenInput) {
 
 TEST(LineLogs, SweepGridReadsOnceAndReplaysEveryPair) {
     const std::string log = dir() + "/grid.log";
-    ASSERT_EQ(0, station("--units 200 --seed 4 --log '" + log + "'").status);
-    Ran r = station("--replay '" + log +
+    ASSERT_EQ(0, station("line --units 200 --seed 4 --log '" + log + "'").status);
+    Ran r = station("replay '" + log +
                     "' --jobs 2 --sweep 'CRYSTAL_VT318/Slope Range=0:3:1' "
                     "--sweep 'CRYSTAL_VT318/CDAC    Range=5:15:5' --svg '" +
                     dir() + "/grid.svg'");
@@ -309,11 +309,11 @@ TEST(LinePage, RendersInChromiumWithTheFiguresOfTheJsonReport) {
             << "no /usr/bin/chromium: the page is not rendered (scripts/deps.sh installs it)";
     const std::string logs = dir() + "/page-line",
                       page = std::string(SHOTS_DIR) + "/line-page.html";
-    ASSERT_EQ(0, station("--units 8000 --stations 4 --spread-offset 300 --seed 3 --no-progress "
+    ASSERT_EQ(0, station("line --units 8000 --stations 4 --spread-offset 300 --seed 3 --no-progress "
                          "--tester-bias 70@2 --tester-step 60@1200@3 --log '" +
                          logs + "'")
                      .status);
-    Ran json = station("--analyse '" + logs + "' --json --jobs 2 --html '" + page +
+    Ran json = station("analyse '" + logs + "' --json --jobs 2 --html '" + page +
                        "' --sweep 'CRYSTAL_VT318/Slope Range=2:3:1' "
                        "--sweep 'CRYSTAL_VT318/CDAC    Range=10:15:5'");
     ASSERT_EQ(0, json.status) << json.out;

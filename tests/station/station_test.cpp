@@ -320,7 +320,7 @@ class StationCheck : public Station, public ::testing::WithParamInterface<CheckC
 TEST_P(StationCheck, FindsWhatTheFileSays) {
     const CheckCase& c = GetParam();
     std::string file = Write("check.ini", c.text);
-    Outcome o = Run(std::string("--check --chip ") + c.chip + " --config '" + file + "'");
+    Outcome o = Run(std::string("check --chip ") + c.chip + " '" + file + "'");
     if (c.exit != kAnyExit) {
         EXPECT_EQ(c.exit, o.exitCode) << o.out;
     }
@@ -499,7 +499,7 @@ TEST_F(Station, RunAgreesWithHowTheCheckReadsValues) {
 // Blanks inside the brackets: the check follows the engine, and the run agrees with it.
 TEST_F(Station, BlanksInsideSectionBracketsAsTheEngineReadsThem) {
     std::string blanks = Write("b.ini", "[Crystal_VT318 ]\nCAFC    Range=10\n");
-    Outcome check = Run("--check --config '" + blanks + "'");
+    Outcome check = Run("check '" + blanks + "'");
     Outcome run = Run("--virtual-time --config '" + blanks + "'");
     bool unread = has(check.out, "section \\[Crystal_VT318 \\] is not read by any action: did you "
                                  "mean \\[CRYSTAL_VT318\\]");
@@ -515,23 +515,23 @@ TEST_F(Station, CheckDescribesEncodings) {
             out += little ? std::string{ch, '\0'} : std::string{'\0', ch};
         return out;
     };
-    Outcome bom = Run("--check --config '" + Write("bom.ini", "\xEF\xBB\xBF" + body) + "'");
+    Outcome bom = Run("check '" + Write("bom.ini", "\xEF\xBB\xBF" + body) + "'");
     EXPECT_TRUE(has(bom.out, "line 1: the file starts with a UTF-8 byte-order mark: the system "
                              "reader skips it and reads the first section \\[CRYSTAL_VT318\\]"));
     EXPECT_EQ(1, bom.exitCode);
-    Outcome le = Run("--check --config '" + Write("le.ini", utf16(true, body)) + "'");
+    Outcome le = Run("check '" + Write("le.ini", utf16(true, body)) + "'");
     EXPECT_TRUE(has(le.out, "note +line 1: the file is UTF-16 little-endian text with a "
                             "byte-order mark: the system reader reads it as text"))
         << le.out;
     EXPECT_EQ(0, le.exitCode);
-    Outcome be = Run("--check --config '" + Write("be.ini", utf16(false, body)) + "'");
+    Outcome be = Run("check '" + Write("be.ini", utf16(false, body)) + "'");
     EXPECT_TRUE(has(be.out, "UTF-16 big-endian text"));
     // The values of a UTF-16 file are checked too: a misspelt key is found in it.
     std::string misspelt = utf16(true, body + "CAFC Range=1\r\n");
-    Outcome m = Run("--check --config '" + Write("m.ini", misspelt) + "'");
+    Outcome m = Run("check '" + Write("m.ini", misspelt) + "'");
     EXPECT_TRUE(has(m.out, "line 3: key 'CAFC Range' .* did you mean 'CAFC    Range'")) << m.out;
     std::string noMark = utf16(true, body).substr(2);
-    Outcome n = Run("--check --config '" + Write("n.ini", noMark) + "'");
+    Outcome n = Run("check '" + Write("n.ini", noMark) + "'");
     EXPECT_TRUE(has(n.out, "the file holds NUL bytes \\(UTF-16 text without a byte-order mark\\?\\)"
                            ": .* every key takes its default"));
 }
@@ -539,7 +539,7 @@ TEST_F(Station, CheckDescribesEncodings) {
 TEST_F(Station, ThrowOffIsWarnedAndIgnoredFailuresAreMarked) {
     std::string file = Write("t.ini", std::string(kVt318) + "[DIAG CONTROL]\n");
     std::string off = Write("off.ini", "[DIAG CONTROL]\nThrow  Diag. Exception=0\n");
-    Outcome check = Run("--check --config '" + off + "'");
+    Outcome check = Run("check '" + off + "'");
     EXPECT_EQ(1, check.exitCode);
     EXPECT_TRUE(has(check.out, "warning +'Throw  Diag\\. Exception' is 0: a unit whose handset "
                                "command fails .* still passes"));
@@ -551,13 +551,13 @@ TEST_F(Station, ThrowOffIsWarnedAndIgnoredFailuresAreMarked) {
     Outcome json = Run("--virtual-time --json --fail-afc 3 --config '" + off + "'");
     EXPECT_TRUE(has(json.out, "\"verdict\":\"PASS\".*\"ignored_failures\":1,")) << json.out;
     // A population counts such passes apart from clean ones.
-    Outcome pop = Run("--units 50 --fail-afc 3 --spread-offset 0 --spread-cdac-step 0 "
+    Outcome pop = Run("line --units 50 --fail-afc 3 --spread-offset 0 --spread-cdac-step 0 "
                       "--spread-slope 0 --config '" +
                       off + "'");
     EXPECT_TRUE(has(pop.out, "Yield +50 of 50 passed \\(100\\.00 %\\), 50 of them passed with an "
                              "ignored command failure"))
         << pop.out;
-    Outcome popJson = Run("--units 5 --json --fail-afc 3 --spread-offset 0 --config '" + off + "'");
+    Outcome popJson = Run("line --units 5 --json --fail-afc 3 --spread-offset 0 --config '" + off + "'");
     EXPECT_TRUE(has(popJson.out, "\"passed\":5,\"passed_with_ignored_failures\":5,"));
     EXPECT_EQ(5, count(popJson.out, "\"verdict\":\"PASS\",\"cdac\"")) << popJson.out;
     EXPECT_EQ(5, count(popJson.out, "\"ignored_failures\":1,"));
@@ -567,23 +567,23 @@ TEST_F(Station, ThrowOffIsWarnedAndIgnoredFailuresAreMarked) {
     Outcome repaired = Run("--virtual-time --fail-afc 3 --config '" + resend + "'");
     EXPECT_EQ(0, repaired.exitCode);
     EXPECT_TRUE(has(repaired.out, "\nVerdict +PASS\n")) << repaired.out;
-    Outcome clean = Run("--units 50 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
+    Outcome clean = Run("line --units 50 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
     EXPECT_TRUE(has(clean.out, "Yield +50 of 50 passed \\(100\\.00 %\\)\\n")) << clean.out;
     EXPECT_FALSE(has(Run("--virtual-time --config '" + file + "'").out, "ignored"));
 }
 
 TEST_F(Station, ShippedExamplesAndThePrintedConfiguration) {
-    Outcome good = Run("--check --config '" EXAMPLES_DIR "/line.ini'");
+    Outcome good = Run("check '" EXAMPLES_DIR "/line.ini'");
     EXPECT_EQ(0, good.exitCode) << good.out;
     EXPECT_TRUE(has(good.out, "no warnings"));
-    Outcome bad = Run("--check --config '" EXAMPLES_DIR "/line-mistakes.ini'");
+    Outcome bad = Run("check '" EXAMPLES_DIR "/line-mistakes.ini'");
     EXPECT_EQ(1, bad.exitCode);
     EXPECT_GE(matches(bad.out, "\\n  warning  "), 5) << bad.out;
-    Outcome printed = Run("--print-config");
+    Outcome printed = Run("config");
     EXPECT_EQ(0, printed.exitCode);
     EXPECT_TRUE(has(printed.out, "^; VantorCrystal station"));
     std::string file = Write("printed.ini", printed.out);
-    Outcome again = Run("--check --config '" + file + "'");
+    Outcome again = Run("check '" + file + "'");
     EXPECT_TRUE(has(again.out, "no warnings")) << again.out;
     // The printed file runs the unit exactly as the embedded one does.
     auto body = [](const std::string& s) { return s.substr(s.find("Result items")); };
@@ -604,7 +604,7 @@ TEST_F(Station, SpecialFilesAreRefusedWithTheirReason) {
         {Path("missing.ini"), "No such file or directory"},
     };
     for (const Case& c : cases) {
-        for (const char* mode : {"--check", "--virtual-time"}) {
+        for (const char* mode : {"check", "run --virtual-time"}) {
             Outcome o = Run(std::string(mode) + " --config '" + c.path + "'");
             EXPECT_EQ(2, o.exitCode) << c.path;
             EXPECT_TRUE(has(o.err, "^vantor-station: cannot open the configuration file '.*': " +
@@ -618,11 +618,11 @@ TEST_F(Station, SpecialFilesAreRefusedWithTheirReason) {
 
 TEST_F(Station, PopulationSummaryForAFixedSeed) {
     std::string svg = Path("report.svg");
-    Outcome a = Run("--units 400 --seed 11 --spread-slope 1.5 --svg '" + svg + "'");
+    Outcome a = Run("line --units 400 --seed 11 --spread-slope 1.5 --svg '" + svg + "'");
     ASSERT_EQ(0, a.exitCode) << a.err;
-    Outcome b = Run("--units 400 --seed 11 --spread-slope 1.5");
+    Outcome b = Run("line --units 400 --seed 11 --spread-slope 1.5");
     ASSERT_EQ(0, b.exitCode);
-    Outcome other = Run("--units 400 --seed 12 --spread-slope 1.5");
+    Outcome other = Run("line --units 400 --seed 12 --spread-slope 1.5");
     // The same seed gives the same population; another seed another one.
     std::string sa = withoutSpeed(a.out), sb = withoutSpeed(b.out);
     sa = sa.substr(0, sa.find("Report"));
@@ -670,7 +670,7 @@ TEST_F(Station, PopulationSummaryForAFixedSeed) {
 }
 
 TEST_F(Station, PopulationJsonAgreesWithTheUnits) {
-    Outcome o = Run("--units 200 --seed 5 --chip ln2040 --json --spread-offset 6000");
+    Outcome o = Run("line --units 200 --seed 5 --chip ln2040 --json --spread-offset 6000");
     ASSERT_EQ(0, o.exitCode);
     std::vector<std::string> ls = lines(o.out);
     int units = 0, passed = 0;
@@ -693,7 +693,7 @@ TEST_F(Station, PopulationJsonAgreesWithTheUnits) {
 
 TEST_F(Station, NoSpreadNoFailures) {
     Outcome o =
-        Run("--units 300 --chip vt300 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
+        Run("line --units 300 --chip vt300 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0");
     ASSERT_EQ(0, o.exitCode);
     EXPECT_TRUE(has(o.out, "Yield +300 of 300 passed \\(100\\.00 %\\)"));
     EXPECT_FALSE(has(o.out, "Failures"));
@@ -711,7 +711,7 @@ TEST_F(Station, ProgressShowsOnATerminalOnlyAndIsClearedBeforeTheReport) {
                                        text.find('\n', at) - (begin + 1));
         return line.substr(line.rfind('\r', line.find(start)) + 1);
     };
-    for (const char* args : {"--units 20", "--units 2 --real-time --chip vt300"}) {
+    for (const char* args : {"line --units 20", "line --units 2 --real-time --chip vt300"}) {
         std::string t = RunOnTerminal(args);
         EXPECT_TRUE(
             has(t, "\\[#*\\.*\\] +\\d+%  \\d+ of \\d+ units, [\\d.]+ units/s, \\d+:\\d\\d left"))
@@ -720,10 +720,10 @@ TEST_F(Station, ProgressShowsOnATerminalOnlyAndIsClearedBeforeTheReport) {
         EXPECT_EQ(0u, shownLine(t, "Population ").rfind("Population ", 0)) << t;
         EXPECT_TRUE(has(shownLine(t, "Population "), "^Population \\d+ \\w+ units \\(seed 1\\)"));
     }
-    EXPECT_FALSE(has(RunOnTerminal("--units 20 --json"), "units/s, "));
-    EXPECT_FALSE(has(RunOnTerminal("--units 20 --no-progress"), "units/s, "));
+    EXPECT_FALSE(has(RunOnTerminal("line --units 20 --json"), "units/s, "));
+    EXPECT_FALSE(has(RunOnTerminal("line --units 20 --no-progress"), "units/s, "));
     // Output to a file: no progress on the terminal either.
-    EXPECT_FALSE(has(RunOnTerminal("--units 20 >'" + Path("report") + "'"), "units/s, "));
+    EXPECT_FALSE(has(RunOnTerminal("line --units 20 >'" + Path("report") + "'"), "units/s, "));
     EXPECT_TRUE(has(slurp(Path("report")), "\\nPopulation 20 "));
 }
 
@@ -735,7 +735,7 @@ TEST_F(Station, RetryProfileNeedsASecondAttemptForEverySeed) {
         EXPECT_TRUE(has(o.out, "\\n +5 +CDAC +0 +6[4-9] +63 +CDAC +FAIL\\n")) << o.out;
         EXPECT_TRUE(has(o.out, "CAFC +7000 +\\d+ +9000 +CAFC +PASS")) << o.out;
     }
-    Outcome pop = Run("--units 40 --profile retry --spread-offset 0 --spread-cdac-step 0 "
+    Outcome pop = Run("line --units 40 --profile retry --spread-offset 0 --spread-cdac-step 0 "
                       "--spread-slope 0");
     EXPECT_TRUE(has(pop.out, "Attempts +2: 40 ")) << pop.out;
     // Units that passed on their second attempt are inside, though beyond the
@@ -751,7 +751,7 @@ TEST_F(Station, PopulationReportDoesNotMislead) {
     // VT300: the headroom failures are the units outside the CAFC window.
     std::string v3 = Write("v3.ini", "[CRYSTAL_VT300]\nFreq. Error Limit=30000\n");
     std::string svg = Path("v3.svg");
-    Outcome o = Run("--units 300 --chip vt300 --spread-offset 6000 --config '" + v3 + "' --svg '" +
+    Outcome o = Run("line --units 300 --chip vt300 --spread-offset 6000 --config '" + v3 + "' --svg '" +
                     svg + "'");
     ASSERT_EQ(0, o.exitCode) << o.err;
     int headroom = 0;
@@ -779,13 +779,13 @@ TEST_F(Station, PopulationReportDoesNotMislead) {
     EXPECT_GT(bars, 10);
 
     // A CDAC computed below 0 counts as the negative number it is.
-    Outcome ln = Run("--units 30 --chip ln2040 --offset 40000 --spread-offset 300");
+    Outcome ln = Run("line --units 30 --chip ln2040 --offset 40000 --spread-offset 300");
     EXPECT_TRUE(has(ln.out, "CDAC \\(code\\), window \\[32, 47\\]: 30 values, mean -\\d+\\.\\d\\d, "
                             "sd \\d\\.\\d\\d, min -\\d+, max -\\d+, 30 outside"))
         << ln.out;
 
     // Values in a narrow band: bars fitted to them, the window still named.
-    Outcome flat = Run("--units 200 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0 "
+    Outcome flat = Run("line --units 200 --spread-offset 0 --spread-cdac-step 0 --spread-slope 0 "
                        "--svg '" +
                        Path("flat.svg") + "'");
     std::string slope = flat.out.substr(flat.out.find("CAFC slope (Hz/code)"));
@@ -799,7 +799,7 @@ TEST_F(Station, PopulationReportDoesNotMislead) {
     EXPECT_TRUE(has(flatSvg, "CAFC slope \\(Hz/code\\), window \\[4, 10\\]: 200 units"));
 
     // Nearly all units in a few of the plot's many bars: fitted as well.
-    Run("--units 2000 --seed 7 --svg '" + Path("wide.svg") + "'");
+    Run("line --units 2000 --seed 7 --svg '" + Path("wide.svg") + "'");
     std::string wide = slurp(Path("wide.svg"));
     size_t cafc = wide.find("CAFC (code)");
     ASSERT_NE(std::string::npos, cafc);
@@ -827,18 +827,29 @@ TEST_F(Station, BadInputGetsAClearMessageAndNonZeroExit) {
         {"--chip vt999", 2, "unknown chip 'vt999' \\(choose vt300, vt318 or ln2040\\)"},
         {"--offset 12abc", 2, "--offset needs a number, not '12abc'"},
         {"--offset nan", 2, "--offset needs a number, not 'nan'"},
-        {"--units 0", 2, "--units must lie between 1 and 100000000, not 0"},
-        {"--units", 2, "--units needs a value"},
+        {"line --units 0", 2, "--units must lie between 1 and 100000000, not 0"},
+        {"line --units", 2, "--units: 1 required N missing"},
+        {"line", 2, "--units is required"},
         {"--band 7", 2, "--band must lie between 0 and 3, not 7"},
         {"--profile wobbly", 2, "unknown handset profile 'wobbly'"},
         {"--profile retry --chip ln2040", 2, "profile 'retry' is a VT318 unit"},
-        {"--svg x.svg", 2, "--svg draws a population: add --units N"},
-        {"--units 10 --svg /nonexistent/dir/x.svg", 2, "cannot write the SVG report"},
-        {"--frobnicate", 2, "unknown option '--frobnicate'"},
-        {"--replay x.log --html x.html", 2, "--html draws a line's analysis: add --analyse LOG"},
-        {"--analyse x.log --svg x.svg", 2, "--analyse draws on its --html page"},
-        {"--replay x.log --json --sweep 'A/B=1:2:1' --sweep 'A/C=1:2:1'", 2,
+        {"line --units 10 --svg /nonexistent/dir/x.svg", 2, "cannot write the SVG report"},
+        {"--frobnicate", 2, "unknown option '--frobnicate' of 'run'"},
+        {"frobnicate", 2, "unknown option|The following argument was not expected: frobnicate"},
+        // An option of another command names the command that takes it.
+        {"--svg x.svg", 2, "--svg is not an option of 'run': it belongs to 'line', 'replay'"},
+        {"analyse --units 5 x.log", 2, "--units is not an option of 'analyse': it belongs to 'line'"},
+        {"line --units 5 --sweep 'A/B=1:2:1'", 2,
+         "--sweep is not an option of 'line': it belongs to 'replay', 'analyse'"},
+        {"replay x.log --html x.html", 2, "--html is not an option of 'replay': it belongs to "
+                                          "'analyse'"},
+        {"replay x.log --svg x.svg", 2, "--svg draws a sweep: add --sweep"},
+        {"replay x.log --json --sweep 'A/B=1:2:1' --sweep 'A/C=1:2:1'", 2,
          "--json reports a sweep of one key"},
+        {"replay --sweep 'A/B=1:2:1' --sweep 'A/C=1:2:1' --sweep 'A/D=1:2:1' x.log", 2,
+         "--sweep is given at most twice"},
+        {"check a.ini --config b.ini", 2, "check takes one file"},
+        {"help nothing", 2, "no command 'nothing'"},
     };
     for (const Case& c : cases) {
         Outcome o = Run(c.args);
@@ -849,13 +860,25 @@ TEST_F(Station, BadInputGetsAClearMessageAndNonZeroExit) {
 }
 
 TEST_F(Station, HelpAndVersion) {
-    Outcome help = Run("--help");
+    Outcome help = Run("help");
     EXPECT_EQ(0, help.exitCode);
     EXPECT_TRUE(has(help.out, "Usage: vantor-station"));
-    EXPECT_TRUE(has(help.out, "--units N"));
-    Outcome version = Run("--version");
-    EXPECT_EQ(0, version.exitCode);
-    EXPECT_TRUE(has(version.out, "Version +1\\.0\\.1, build 0005 \\(FileVersion 1, 0, 1, 5\\)"));
+    for (const char* command : {"run", "line", "check", "config", "replay", "analyse", "version"})
+        EXPECT_TRUE(has(help.out, std::string("\n  ") + command + "[ ,]")) << command;
+    // A command's help lists its own options and exit statuses only.
+    Outcome analyse = Run("help analyse");
+    EXPECT_EQ(0, analyse.exitCode);
+    EXPECT_TRUE(has(analyse.out, "Usage: vantor-station analyse"));
+    EXPECT_TRUE(has(analyse.out, "--bias-limit PPM"));
+    EXPECT_TRUE(has(analyse.out, "Exit status: 0 the analysis ran"));
+    EXPECT_FALSE(has(analyse.out, "--units")) << analyse.out;
+    EXPECT_EQ(analyse.out, Run("analyze --help").out);
+    EXPECT_TRUE(has(Run("line --help").out, "--units N"));
+    for (const char* args : {"version", "--version"}) {
+        Outcome version = Run(args);
+        EXPECT_EQ(0, version.exitCode) << args;
+        EXPECT_TRUE(has(version.out, "Version +1\\.0\\.1, build 0005 \\(FileVersion 1, 0, 1, 5\\)"));
+    }
 }
 
 TEST_F(Station, EmbeddedConfigurationIsRemovedAfterTheRun) {

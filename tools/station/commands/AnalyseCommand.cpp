@@ -1,0 +1,116 @@
+// analyse: a line's history from its hosts' logs as they stand: yield,
+// capability, each station's tester bias and drift, as tables, JSON lines and
+// one page; with --sweep, the logs replayed under every value of a key.
+#include "analysis/Analysis.h"
+#include "commands/Cli.h"
+#include "config/ConfigCheck.h"
+#include "replay/ReplayRun.h"
+#include "reports/Html.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace station {
+
+void AddLogsArgument(CLI::App* app, std::vector<std::string>* logs);
+
+namespace {
+
+struct AnalyseCommandParams {
+    AnalyseParams analysis;
+    ReplaySetup library; // for a sweep's replays
+    std::vector<std::string> sweeps;
+    std::string htmlPath;
+    bool json = false;
+};
+
+int analyse(const AnalyseCommandParams& p) {
+    auto stop = [](const std::string& message) {
+        std::fprintf(stderr, "vantor-station: %s\n", message.c_str());
+        return kExitUsage;
+    };
+    std::string config, error;
+    LineAnalysis a;
+    if (!ReadRunConfig(p.analysis.configPath, &config, &a.config, &error))
+        return stop(error);
+    std::vector<LogInput> logs;
+    if (!ListLogs(p.analysis.logs, &logs, &error))
+        return stop(error);
+    // An unwritable page is found before the logs are read, not after.
+    std::FILE* html = nullptr;
+    if (!p.htmlPath.empty() && (html = std::fopen(p.htmlPath.c_str(), "wb")) == nullptr)
+        return stop("cannot write the page to " + p.htmlPath + ": " + std::strerror(errno));
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> htmlFile(html, &std::fclose);
+    if (!AnalyseLogs(p.analysis, config, logs, &a, &error))
+        return stop(error);
+    if (p.json)
+        PrintAnalysisJson(stdout, a);
+    else
+        PrintAnalysis(stdout, a);
+    // The sweep replays the logs under every value: its table beside the
+    // analysis, its figure on the page.
+    std::string sweep;
+    if (!p.sweeps.empty()) {
+        if (!p.json)
+            std::fprintf(stdout, "\n");
+        ReplayParams replay;
+        replay.logs = p.analysis.logs;
+        replay.configPath = p.analysis.configPath;
+        replay.setup = p.library;
+        replay.sweeps = p.sweeps;
+        replay.jobs = p.analysis.jobs;
+        if (int status =
+                ReplaySweep(replay, config, logs, p.json ? nullptr : stdout, &sweep, &error)) {
+            std::fprintf(stderr, "vantor-station: %s\n", error.c_str());
+            return status;
+        }
+    }
+    if (htmlFile) {
+        std::string page = AnalysisPage(a, sweep);
+        if (std::fwrite(page.data(), 1, page.size(), htmlFile.get()) != page.size() ||
+            std::fclose(htmlFile.release()) != 0)
+            return stop("cannot write the page to " + p.htmlPath + ": " + std::strerror(errno));
+        if (!p.json)
+            std::fprintf(stdout, "Page       %s\n", p.htmlPath.c_str());
+    }
+    return kExitPassed;
+}
+
+} // namespace
+
+Command AddAnalyseCommand(CLI::App& top) {
+    auto p = std::make_shared<AnalyseCommandParams>();
+    CLI::App* app = top.add_subcommand(
+        "analyse", "a line's history from its logs, no replay: yield and failures, capability "
+                   "against the windows of --config, each station's tester bias and drift");
+    app->alias("analyze");
+    AddLogsArgument(app, &p->analysis.logs);
+    AddConfigOption(app, &p->analysis.configPath);
+    AddValue(app, "--bias-limit", "PPM",
+             "name a station whose tester bias exceeds PPM of its carrier beyond its "
+             "uncertainty (default 0.05)",
+             [p](const std::string& n, const std::string& v) {
+                 double ppm = ParseNumber(n, v);
+                 if (ppm < 0)
+                     throw UsageError(n + " cannot be negative");
+                 p->analysis.biasLimitPpm = ppm;
+             });
+    AddPath(app, "--html", "FILE", "write the report as one self-contained page", &p->htmlPath);
+    AddSweepOption(app, &p->sweeps,
+                   "replay the logs for each value of one key: its table, and its figure on the "
+                   "--html page; twice: a grid");
+    AddJobsOption(app, &p->analysis.jobs,
+                  "threads over the logs, and worker processes of a "
+                  "sweep's replays (default: one per core)");
+    AddJsonOption(app, &p->json, "JSON lines: station, capability, drift and summary objects");
+    ReplaySetup& s = p->library;
+    AddLibraryOptions(app, {&s.libraryPath, &s.chipType, &s.band, &s.rfKind});
+    SetExitStatuses(app, "0 the analysis ran, 2 a bad command line, configuration file or log "
+                         "(or no unit in the logs), 3 a sweep's library cannot be loaded or "
+                         "started.");
+    return {app, [p] { return analyse(*p); }};
+}
+
+} // namespace station

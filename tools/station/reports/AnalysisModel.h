@@ -1,0 +1,103 @@
+// What the analysis of a line's logs found, as its job fills it and the text,
+// JSON and page writers write it: per station and for the line the yield and
+// failures, the capability of every judged value against its window, the
+// stations' tester bias against the rest of the line, drift alarms and a
+// control chart of the reference-point error.
+#pragma once
+
+#include "config/ConfigCheck.h"
+#include "logs/HostLog.h"
+#include "support/RunningStats.h"
+
+#include <array>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace station {
+
+constexpr int kValues = 3; // CDAC, CAFC, CAFC slope
+constexpr int kCdacValue = 0, kCafcValue = 1, kSlopeValue = 2;
+const char* ValueName(int value);
+
+// What a station keeps of its alarms, chart and unread lines.
+constexpr size_t kAlarmsKept = 50, kChartPoints = 240, kUnreadKept = 5;
+
+// One judged value against its window, over one station or the line.
+struct Capability {
+    bool known = false; // the window
+    double low = 0, high = 0;
+    Moments moments;
+    MovingRange ranges;
+    FixedBins bins;
+    long outside = 0;
+    void Setup(const Window& w);
+    void Add(double v);
+    void Merge(const Capability& later);
+    double Cp() const;
+    double Cpk() const;
+    double Ppk() const;
+    double ExpectedOutside() const; // fraction, from the mean and the overall deviation
+    const char* Level() const;      // by Cpk
+};
+
+struct DriftAlarm {
+    long unit = 0, line = 0; // where the shift began, in the station's log
+    long raised = 0;         // the unit that raised the alarm
+    double shiftHz = 0;
+};
+
+struct ChartPoint {
+    long firstUnit = 0, units = 0;
+    double sum = 0;
+};
+
+struct FailureCount {
+    long count = 0;
+    bool hasTriple = false;
+    unsigned triple[3] = {0, 0, 0};
+    std::string text;
+};
+
+// One station's log, or the part of it one worker read.
+struct StationStats {
+    std::string name;
+    long lines = 0, units = 0, passed = 0, unread = 0;
+    std::vector<UnreadLine> unreadExamples;
+    std::map<std::string, FailureCount> failures;
+    int band = -1, channel = 0;
+    std::vector<std::array<Capability, kValues>> values; // by chip (ChipIndex), by value
+    Moments reference;                                   // the reference-point error
+    std::vector<DriftAlarm> alarms;
+    std::vector<ChartPoint> chart;
+    long long bytes = 0;
+
+    void Setup(const std::vector<ConfigReport>& windows); // by chip
+    void Merge(const StationStats& later); // later in the same log: units and lines move on
+    double CarrierMhz() const;
+};
+
+// The comparison of stations and the report.
+struct StationRow {
+    const StationStats* stats = nullptr;
+    double biasHz = 0, seHz = 0, biasPpm = 0, sePpm = 0;
+    bool flagged = false;
+};
+struct LineAnalysis {
+    std::vector<StationStats> stations;
+    StationStats line; // every station merged
+    std::vector<StationRow> rows;
+    double biasLimitPpm = 0.05;
+    std::string config;
+    long long bytes = 0;
+    double seconds = 0;
+    int jobs = 1;
+    double driftSlack = 0, driftLimit = 0; // the detector's k and h, in deviations
+    long driftReferenceUnits = 0;          // the units its target and deviation come from
+};
+
+void PrintAnalysis(FILE* out, const LineAnalysis& a);
+void PrintAnalysisJson(FILE* out, const LineAnalysis& a);
+
+} // namespace station
