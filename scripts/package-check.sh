@@ -83,8 +83,8 @@ wine_in() {
 station() {
   wine_in "$top" "$top/desk-tools/vantor-station.exe" "$@"
 }
-station_unit() { station --config "$1"; }
-station_check_file() { station --config "$1" --check; }
+station_unit() { station run --config "$1"; }
+station_check_file() { station check "$1"; }
 
 # --- the archive, unpacked into an empty folder -----------------------------
 log=$work/log
