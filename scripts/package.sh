@@ -5,8 +5,9 @@
 # a commented default configuration, the headers, README.txt, CHANGES.txt,
 # SHA256SUMS); desk-tools/ holds the station with the simulated outside
 # libraries it needs, which never belong in a host's folder. Beside each
-# archive lies the DLL's debug information (VantorCrystal-VERSION-ARCH.dll.debug),
-# which the shipped, stripped DLL names by a debug link.
+# archive lies the DLL's debug information
+# (VantorCrystal-VERSION-ARCH.dll.debug), which the shipped, stripped DLL
+# names by a debug link.
 #
 #   package.sh [--no-build] [--out DIR] [win32|win64...]
 #
@@ -17,9 +18,9 @@
 # home is project() in CMakeLists.txt. The same sources and toolchain give the
 # same archive bytes: entries sorted, every time set to the last commit's (or
 # SOURCE_DATE_EPOCH), modes fixed, no owner or extra time fields.
-# Prints one "package (32-bit|64-bit) ...: passed" or "FAILED" line for each check of
-# what it made (scripts/test-all.sh counts them); exit status 0 when both
-# packages were made and every check passed.
+# Prints one "package (32-bit|64-bit) ...: passed" or "FAILED" line for
+# each check of what it made (scripts/test-all.sh counts them); exit status 0
+# when every package was made and every check passed.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=1
