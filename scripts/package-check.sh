@@ -33,6 +33,11 @@ if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -ac" "$0" "$@"
 fi
 version=$(basename "$zip" | sed -E 's/^VantorCrystal-(.*)-win(32|64)\.zip$/\1/')
+# Only an empty folder or an earlier check's is removed.
+if [ -d "$work" ] && [ -n "$(ls -A "$work")" ] && [ ! -d "$work/unpacked" ]; then
+  echo "package-check: $work holds files of its own; name a new folder" >&2
+  exit 2
+fi
 rm -rf "$work" && mkdir -p "$work" || exit 1
 work=$(cd "$work" && pwd)
 top=$work/unpacked
