@@ -4,7 +4,8 @@
 #                    Chromium for the test that renders the station's page)
 #   deps.sh all      also MinGW-w64, Wine, Xvfb, fonts, the fuzzing runtime, the
 #                    MSVC-ABI host's tools (clang, lld, llvm) and
-#                    debootstrap for the i386 root of the 32-bit Wine stage
+#                    debootstrap for the i386 root of the 32-bit Wine stage,
+#                    zip for the release packages
 #   deps.sh vm32     also qemu and a Debian kernel with its initrd for
 #                    scripts/vm32.sh (asked for only: it brings a kernel)
 set -euo pipefail
@@ -16,7 +17,7 @@ if [ "$what" = vm32 ]; then
 fi
 if [ "$what" = all ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine fonts-wine xvfb xauth
-         fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind debootstrap lld llvm)
+         fonts-wqy-microhei locales clang libclang-rt-14-dev valgrind debootstrap lld llvm zip)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

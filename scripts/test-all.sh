@@ -44,8 +44,8 @@ sleep 1
 
 passed=0
 failed=0
-# count LOG: adds the ctest summary and the 32-bit station runs that LOG
-# shows to the totals.
+# count LOG: adds the ctest summary, the 32-bit station runs and the checks
+# of the release packages that LOG shows to the totals.
 count() {
   local line total f
   line=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$1" | tail -1)
@@ -55,8 +55,8 @@ count() {
     passed=$((passed + total - f))
     failed=$((failed + f))
   fi
-  passed=$((passed + $(grep -c '^station (32-bit) .*: passed' "$1")))
-  failed=$((failed + $(grep -c '^station (32-bit) .*: FAILED' "$1")))
+  passed=$((passed + $(grep -cE '^(station|package) \((32|64)-bit\) .*: passed' "$1")))
+  failed=$((failed + $(grep -cE '^(station|package) \((32|64)-bit\) .*: FAILED' "$1")))
 }
 # run LABEL CMD...: CMD's output shown and counted; its failure fails the run.
 run() {
@@ -75,6 +75,25 @@ ctest_in() { (cd "$1" && ctest --output-on-failure "${@:2}"); }
 
 run "tests: build/native" ctest_in build/native -j2
 run "tests: build/win64" ctest_in build/win64
+
+# The release packages, made from build/win32 and build/win64-release; each
+# is then unpacked and run by itself: the 64-bit one here under wine64, the
+# 32-bit one in the 32-bit stage below.
+packaged=$SECONDS
+run "release packages" scripts/package.sh
+pkg32=$(ls "$root"/dist/VantorCrystal-*-win32.zip 2>/dev/null)
+pkg64=$(ls "$root"/dist/VantorCrystal-*-win64.zip 2>/dev/null)
+if [ -z "$pkg32" ] || [ -z "$pkg64" ]; then
+  echo "package: FAILED (scripts/package.sh made no archive)"
+  failed=$((failed + 1))
+  fail=1
+fi
+[ -n "$pkg64" ] &&
+  run "release package: win64 under wine64" scripts/package-check.sh "$pkg64" build/win64/bin \
+    build/win64/package-check
+echo "release packages: $((SECONDS - packaged)) s (the 32-bit package's check is in the 32-bit stage)"
+pkg_arg=()
+[ -n "$pkg32" ] && pkg_arg=(--package "$pkg32")
 
 # The 32-bit stage: in the i386 root where this kernel runs 32-bit code,
 # else in a virtual machine: all suites with KVM; translated (TCG), the
@@ -98,7 +117,7 @@ made=1
 case "$way" in
   native)
     if scripts/wine32.sh prepare; then
-      run "tests: build/win32 (i386 root)" scripts/stage32.sh build/win32
+      run "tests: build/win32 (i386 root)" scripts/stage32.sh "${pkg_arg[@]}" build/win32
     else
       made=
     fi
@@ -107,7 +126,8 @@ case "$way" in
     suites=()
     [ "$way" = tcg ] && suites=("${host_facing[@]}")
     run "tests: build/win32 (virtual machine, $way${suites[*]:+: host-facing suites})" \
-      env VM32_ACCEL="$way" scripts/vm32.sh exec build/win32 "$root/scripts/stage32.sh" "$root/build/win32" "${suites[@]}"
+      env VM32_ACCEL="$way" scripts/vm32.sh exec build/win32 "$root/scripts/stage32.sh" "${pkg_arg[@]}" \
+      "$root/build/win32" "${suites[@]}"
     [ $? -eq 125 ] && made=
     ;;
 esac

@@ -8,6 +8,7 @@
 #else
 #include <dlfcn.h>
 #include <iconv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -94,12 +95,31 @@ std::string ExecutableFolder() {
     return cut == std::string::npos ? std::string(".") : p.substr(0, cut);
 }
 
+namespace {
+bool IsFile(const std::string& path) {
+#if defined(_WIN32)
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#else
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+} // namespace
+
 std::string DefaultLibraryPath() {
 #if defined(_WIN32)
-    return ExecutableFolder() + "\\VantorCrystal.dll";
+    const char* name = "\\VantorCrystal.dll";
 #else
-    return ExecutableFolder() + "/libVantorCrystal.so";
+    const char* name = "/libVantorCrystal.so";
 #endif
+    const std::string folder = ExecutableFolder();
+    const std::string beside = folder + name;
+    // The release package keeps the desk tools one folder below the library.
+    const size_t cut = folder.find_last_of("\\/");
+    if (!IsFile(beside) && cut != std::string::npos && IsFile(folder.substr(0, cut) + name))
+        return folder.substr(0, cut) + name;
+    return beside;
 }
 
 std::string GbkToUtf8(const std::string& gbk) {

@@ -41,7 +41,9 @@ private:
     std::string m_error;
 };
 
-// The file name of the action library in the folder of this executable.
+// The file name of the action library in the folder of this executable, or
+// in the folder above where only that one has it (the release package's
+// desk tools).
 std::string DefaultLibraryPath();
 // The folder of this executable.
 std::string ExecutableFolder();

@@ -50,7 +50,8 @@ Command AddConfigCommand(CLI::App& top) {
 Command AddVersionCommand(CLI::App& top) {
     auto p = std::make_shared<LineParams>();
     CLI::App* app = top.add_subcommand("version", "the library's version, build and actions");
-    AddValue(app, "--lib", "FILE", "the action library (default: beside the station)",
+    AddValue(app, "--lib", "FILE",
+             "the action library (default: beside the station, or one folder up)",
              [p](const std::string&, const std::string& v) { p->libraryPath = v; });
     AddJsonOption(app, &p->json, "as a JSON line");
     SetExitStatuses(app, "0, or 3 the library cannot be loaded or started.");

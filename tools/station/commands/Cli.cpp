@@ -75,7 +75,8 @@ CLI::Option* AddPath(CLI::App* app, const std::string& name, const std::string& 
 }
 
 void AddLibraryOptions(CLI::App* app, const LibraryParams& p) {
-    AddValue(app, "--lib", "FILE", "the action library (default: beside the station)",
+    AddValue(app, "--lib", "FILE",
+             "the action library (default: beside the station, or one folder up)",
              [p](const std::string&, const std::string& v) { *p.libraryPath = v; });
     AddValue(app, "--chip-type", "N", "ACTION_PARAM chip type (default 1; 0 = no handset)",
              [p](const std::string& n, const std::string& v) {
