@@ -5,6 +5,7 @@
 #include "session/Session.h"
 #include "Simulator.h"
 #include "common/ReportVocabulary.h"
+#include "support/Time.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,11 @@ struct LoggedUnit {
     long firstLine = 0; // 1-based line of its first PFER line
     int band = -1;      // of its first PFER line: 0 GSM850M .. 3 PCS1900, -1 unknown
     int channel = 0;    // its traffic channel
+    // From the host's prefix of its first PFER line, where the log has one.
+    TimeMs time = kNoTime; // local time
+    std::string station;   // empty: the log's own name
+    std::string serial;    // the handset's (IMEI); empty: not logged
+    int attempt = 0;       // 1 the first test, 2... retests and re-measures; 0 not logged
     std::vector<PferPoint> points;
     // The result lines as the record held them, by vantor::NvIndex.
     bool hasResult[vantor::kNvFieldCount] = {};

@@ -9,6 +9,7 @@
 #include "logs/HostLog.h"
 #include "logs/LogSource.h"
 #include "support/RunningStats.h"
+#include "support/Time.h"
 
 #include <array>
 #include <cstdio>
@@ -47,6 +48,44 @@ struct DriftAlarm {
     long unit = 0, line = 0; // where the shift began, in the station's log
     long raised = 0;         // the unit that raised the alarm
     double shiftHz = 0;
+    TimeMs time = kNoTime; // where the shift began, when the log gives times
+    std::string serial;    // the unit there, when the log gives serials
+    std::string method;    // what it was found on: "golden", "pairs" or "singles"
+    int chip = -1;         // singles: the chip (ChipIndex) whose readings moved
+};
+
+// One station's bias from one kind of reading, with its standard error.
+struct BiasEstimate {
+    bool known = false;
+    double hz = 0, seHz = 0;
+    long readings = 0; // golden readings, pairs or single units it rests on
+};
+
+// A station's bias in one shift (or the line's totals: station -1).
+struct ShiftRow {
+    long long shift = 0; // ShiftOf: its start is ShiftStart(shift)
+    int station = -1;    // index into LineAnalysis::stations; -1 the line
+    long units = 0, passed = 0;           // production tests in the shift (golden runs apart)
+    long firstTests = 0, firstPassed = 0; // first tests of a serial
+    BiasEstimate bias;                    // from the golden units and pairs of the shift
+    std::string method;                   // "golden", "pairs", "golden+pairs"; empty: none
+};
+
+// One golden unit's reading against its reference (or the round's other
+// stations), for the golden chart.
+struct GoldenPoint {
+    TimeMs time = kNoTime;
+    double hz = 0;
+};
+
+// A station's aging: a straight line through its shift biases since its
+// last change, and where it crosses the bias limit.
+struct DriftTrend {
+    bool known = false;
+    double hzPerDay = 0, seHzPerDay = 0;
+    double levelHz = 0;       // the line's value at `from`
+    TimeMs from = kNoTime;    // the first shift it rests on
+    TimeMs limitDate = kNoTime; // where the projected bias crosses the limit; kNoTime: none ahead
 };
 
 struct ChartPoint {
@@ -84,8 +123,12 @@ struct StationStats {
 // The comparison of stations and the report.
 struct StationRow {
     const StationStats* stats = nullptr;
-    double biasHz = 0, seHz = 0, biasPpm = 0, sePpm = 0;
+    double biasHz = 0, seHz = 0, biasPpm = 0, sePpm = 0; // the reported bias
     bool flagged = false;
+    std::string method; // "golden", "pairs", "singles" or a "+" of those combined
+    BiasEstimate golden, pairs, singles;
+    DriftTrend trend;
+    std::vector<GoldenPoint> goldenPoints; // thinned to at most kChartPoints
 };
 struct LineAnalysis {
     std::vector<StationStats> stations;
@@ -98,6 +141,10 @@ struct LineAnalysis {
     int jobs = 1;
     double driftSlack = 0, driftLimit = 0; // the detector's k and h, in deviations
     long driftReferenceUnits = 0;          // the units its target and deviation come from
+    std::vector<ShiftRow> shifts;          // by shift, then station; the line's row last
+    bool hasTimes = false, hasSerials = false;
+    bool absolute = false; // golden units' reference readings anchor the biases
+    long goldenReadings = 0, pairs = 0;
 };
 
 void PrintAnalysis(FILE* out, const LineAnalysis& a);
