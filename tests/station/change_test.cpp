@@ -247,6 +247,15 @@ TEST(FindChanges, PassesOverUnusableEstimatesAndKeepsTheirIndices) {
     EXPECT_TRUE(FindChanges(std::vector<Estimate>(3, Estimate{0, 1, 1})).empty());
 }
 
+TEST(FindChanges, LongSeriesJudgeOnTheirRecentLevel) {
+    // Twenty years of shifts: the level rests on the last estimates alone.
+    const std::vector<Change> changes = FindChanges(ShiftSeries(9, 20000, 1, 0, 19000, -20));
+    ASSERT_FALSE(changes.empty());
+    EXPECT_LE(changes.size(), 2u);
+    EXPECT_EQ(19000u, changes.back().start);
+    EXPECT_NEAR(-20, changes.back().shift, 10);
+}
+
 // Three shifts a day from 2026-12-07 06:00, level + rate * days, errors `se`.
 std::vector<Estimate> TrendSeries(unsigned seed, int shifts, double level, double rate, double se,
                                   double understated) {

@@ -244,7 +244,9 @@ std::vector<Change> FindChanges(const std::vector<Estimate>& series) {
             ++seen;
             continue;
         }
-        const Level l = LevelOf(series, from, i);
+        // The level rests on the last kChangeWindow estimates at most, so
+        // a long series costs time in proportion to its length.
+        const Level l = LevelOf(series, std::max(from, i - std::min(i, kChangeWindow)), i);
         const double z = (e.value - l.mean) / Spread(l, e.se);
         ++seen;
         if (up <= 0)
@@ -280,8 +282,7 @@ DriftTrend FitTrend(const std::vector<Estimate>& series, double limitHz) {
     for (const Estimate& e : series) {
         if (!Usable(e) || e.time == kNoTime)
             continue;
-        if (first == kNoTime)
-            first = e.time;
+        first = first == kNoTime ? e.time : std::min(first, e.time);
         last = std::max(last, e.time);
         ++m;
     }

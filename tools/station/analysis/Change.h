@@ -31,7 +31,8 @@ struct Change {
 // with the scatter beyond their errors learnt from them, in a two-sided CUSUM.
 // Estimates without a finite value and a positive error are passed over.
 constexpr double kChangeSlack = 0.5, kChangeLimit = 10;
-constexpr long kChangeWarmUp = 3; // estimates of a level before the next is judged
+constexpr long kChangeWarmUp = 3;      // estimates of a level before the next is judged
+constexpr size_t kChangeWindow = 1000; // the most estimates a level is taken from
 std::vector<Change> FindChanges(const std::vector<Estimate>& series);
 
 // The normal deviate with the same tail as Student's t with df degrees of
