@@ -1,7 +1,9 @@
 // The simulated line as it runs: its clock and shifts, the handsets'
 // serials, golden units, retests and audits, tester faults in time, and the
 // host prefix of every logged line.
+#include "line/PrefixWriter.h"
 #include "line/Serial.h"
+#include "logs/Prefix.h"
 #include "support/Time.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +151,23 @@ TEST(Serial, NextTacOnceTheSerialNumbersAreUsedUp) {
         const std::string imei = Imei(kProductionTac, n);
         ASSERT_EQ(15u, imei.size());
         EXPECT_EQ(imei[14] - '0', LuhnDigit(imei.substr(0, 14))) << imei;
+    }
+}
+
+TEST(Prefix, TheFastWriterWritesTheHostPrefix) {
+    PrefixWriter fast;
+    // Across midnight and the year's end, before 1970, and attempts of two digits.
+    for (const char* from : {"2026-12-07T23:59:59.990", "2026-12-31T23:59:59.999",
+                             "1969-12-31T23:59:59.998", "2026-12-07T06:00"}) {
+        for (TimeMs step = 0; step < 3; ++step) {
+            const TimeMs t = at(from) + step;
+            for (int attempt : {1, 2, 12}) {
+                std::string expected, written;
+                AppendHostPrefix(&expected, t, "station-07", "356938035643809", attempt);
+                fast.Append(&written, t, "station-07", "356938035643809", attempt);
+                EXPECT_EQ(expected, written);
+            }
+        }
     }
 }
 

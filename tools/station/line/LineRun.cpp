@@ -1,10 +1,10 @@
 #include "line/LineRun.h"
 
 #include "config/ConfigCheck.h"
+#include "line/PrefixWriter.h"
 #include "line/Serial.h"
 #include "logs/HostLog.h"
 #include "logs/LogSource.h"
-#include "logs/Prefix.h"
 #include "platform/FileVersion.h"
 #include "reports/Report.h"
 #include "session/Session.h"
@@ -228,8 +228,8 @@ private:
         const std::string& name = m_stationNames[static_cast<size_t>(station)];
         m_logLines.clear();
         for (const Line& l : r.lines) {
-            AppendHostPrefix(&m_logLines, start + static_cast<TimeMs>(l.atMs * scale), name, serial,
-                             attempt);
+            m_prefix.Append(&m_logLines, start + static_cast<TimeMs>(l.atMs * scale), name, serial,
+                            attempt);
             m_logLines += l.text;
             m_logLines += '\n';
         }
@@ -485,6 +485,7 @@ private:
     std::vector<std::ofstream> m_hostLogs;
     std::vector<std::string> m_hostLogPaths, m_stationNames;
     std::string m_logLines;
+    PrefixWriter m_prefix;
     std::ofstream m_goldenFile;
     std::string m_goldenPath;
     std::vector<GoldenUnit> m_golden;
