@@ -1,5 +1,6 @@
-// line: a simulated population dealt to stations, with tester faults and
-// retests, its yield and distributions, and its logs as hosts write them.
+// line: a simulated population on stations with a clock and shifts, golden
+// units, retests and audits, tester faults by test or by time, its yield and
+// distributions, and its logs as hosts write them.
 #include "commands/Cli.h"
 
 #include <memory>
@@ -72,7 +73,8 @@ Command AddLineCommand(CLI::App& top) {
              })
         ->required();
     AddValue(app, "--stations", "N",
-             "deal the units to N stations (with --log DIR: station-01.log ... in that folder)",
+             "N stations, each unit to the one free first (with --log DIR: station-01.log ... "
+             "in that folder)",
              [p](const std::string& n, const std::string& v) {
                  p->stations = static_cast<int>(ParseInteger(n, v, 1, 99));
              });
@@ -183,7 +185,8 @@ Command AddLineCommand(CLI::App& top) {
                  p->runSection = true;
              });
     AddPath(app, "--log", "FILE|DIR",
-            "write the library's log lines to FILE as a host does (a folder with --stations)",
+            "write the library's log lines to FILE as a host does, each after the prefix "
+            "'TIME STATION SERIAL ATTEMPT ' (a folder with --stations)",
             &p->logPath);
     AddPath(app, "--svg", "FILE", "write histograms with the windows as an SVG report",
             &p->svgPath);
