@@ -165,6 +165,26 @@ public:
                  .Int("passed_on_retest", t.passedOnRetest));
     }
 
+    void WriteLineRun(const LineRunSummary& r) override {
+        JsonArray on;
+        for (long n : r.retestsOn)
+            on.Add(std::to_string(n));
+        line(JsonLine("line")
+                 .Int("stations", r.stations)
+                 .Num("takt_s", r.taktSeconds)
+                 .Str("start", r.start)
+                 .Str("end", r.end)
+                 .Int("shifts", r.shifts)
+                 .Str("first_shift", r.firstShift)
+                 .Str("last_shift", r.lastShift)
+                 .Int("golden_units", r.goldenUnits)
+                 .Int("golden_runs", r.goldenRuns)
+                 .Raw("retests_on", on.Text())
+                 .Int("retests_elsewhere", r.retestsElsewhere)
+                 .Int("audits", r.audits)
+                 .Int("audits_passed", r.auditsPassed));
+    }
+
     void WriteReplay(const ReplayReport& r) override {
         writeLog(r.log);
         const ReplayOutcome& o = r.outcome;
