@@ -275,11 +275,13 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
             mergeOutcome(&(*outcomes)[c], done[c], before, 0);
         batch.units.clear();
     };
-    UnitReader units([&](LoggedUnit& u) {
-        batch.units.push_back(u);
-        if (batch.units.size() >= kBatchUnits)
-            flush();
-    });
+    UnitReader units(
+        [&](LoggedUnit& u) {
+            batch.units.push_back(u);
+            if (batch.units.size() >= kBatchUnits)
+                flush();
+        },
+        log.prefix);
     std::string_view line;
     long n = 0;
     while (ok && reader.Next(&line))
@@ -441,7 +443,7 @@ int RunReplay(const ReplayParams& o, FILE* out) {
     if (!ReadRunConfig(o.configPath, &config, &label, &error))
         return stop(kExitUsage, error);
     std::vector<LogInput> logs;
-    if (!ListLogs(o.logs, &logs, &error))
+    if (!ListLogs(o.logs, &logs, &error, o.prefix))
         return stop(kExitUsage, error);
     // An unwritable plot is found before the replay runs, not after.
     std::ofstream svg;
