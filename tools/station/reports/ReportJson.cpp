@@ -251,6 +251,9 @@ private:
         JsonObject chips;
         for (const auto& c : r.perChip)
             chips.Int(c.first.c_str(), c.second);
+        JsonObject stations;
+        for (const auto& st : r.perStation)
+            stations.Int(st.first.c_str(), st.second);
         JsonArray apart;
         for (const LogReport::Apart& g : r.apart)
             apart.Add(JsonObject()
@@ -267,6 +270,7 @@ private:
             .Raw("unread_examples", unread.Text())
             .Int("units", r.units)
             .Raw("chips", chips.Text())
+            .Raw("stations", stations.Text())
             .Int("fitted", r.fitted)
             .Int("too_few_points", r.tooFewPoints)
             .Int("poor_fits", r.poorFits)
