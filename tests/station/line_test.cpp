@@ -465,9 +465,11 @@ TEST(LinePage, RendersInChromiumWithTheFiguresOfTheJsonReport) {
     EXPECT_NE(std::string::npos, dom.out.find("alarm: from unit " + drift[0]["unit"]));
     // A chart a station, three histograms and the grid's heat map.
     auto figures = [&](const std::string& from, const std::string& to) {
-        size_t n = 0, end = dom.out.find(to, dom.out.find(from));
-        for (size_t at = dom.out.find("<svg", dom.out.find(from)); at < end;
-             at = dom.out.find("<svg", at + 1))
+        const size_t begin = dom.out.find(from);
+        if (begin == std::string::npos)
+            return size_t(0);
+        size_t n = 0, end = dom.out.find(to, begin + from.size());
+        for (size_t at = dom.out.find("<svg", begin); at < end; at = dom.out.find("<svg", at + 1))
             ++n;
         return n;
     };

@@ -38,7 +38,9 @@ details{margin:4px 0}summary{cursor:pointer}details.station{border-bottom:1px so
 .note{color:#555;font-size:12px}
 @media print{@page{size:A4;margin:12mm}body{margin:0;padding:0;max-width:none;font-size:9pt}
 table{font-size:7.5pt}td,th{padding:1px 4px}.figs>div,.grid>div{break-inside:avoid}h2{break-after:avoid}
-tr{break-inside:avoid}svg{max-width:100%}#overview{font-size:6.5pt}
+tr{break-inside:avoid}svg{max-width:100%}#overview{font-size:6.5pt}#overview svg{width:64px;height:auto}
+#overview td,#overview th{padding:1px 2px;white-space:normal}#overview .ppm{display:none}
+.grid{grid-template-columns:repeat(3,1fr)}.grid.small{grid-template-columns:repeat(4,1fr)}
 .hist>div{flex:0 0 48%}.hist svg{width:100%;height:auto}#sweep{break-before:page}}
 </style>)";
 
@@ -416,8 +418,12 @@ std::string goldenChart(const LineAnalysis& a, const StationRow& r, const Scales
         const double x = xAt(d.time);
         svg.Line(x, top, x, top + ph, "#d02020", 1.5, " stroke-dasharray=\"3,2\"");
         svg.Text(x, top + 9, "\xe2\x96\xbc", 10, "middle", "#d02020");
-        svg.Text(x + 4, top + 20, "alarm " + FormatNumber("%+.0f", d.shiftHz) + " Hz", 10,
-                 x < left + pw * 0.7 ? "start" : "end", "#d02020", "bold");
+        // Across the chart from the rising (or falling) trend's limit label.
+        const bool right = x < left + pw * 0.7;
+        const bool low = r.trend.known && r.trend.hzPerDay > 0;
+        svg.Text(right ? x + 4 : x - 4, low ? top + ph - 5 : top + 20,
+                 "alarm " + FormatNumber("%+.0f", d.shiftHz) + " Hz", 10, right ? "start" : "end",
+                 "#d02020", "bold");
     }
     svg.Text(left - 4, yAt(sc.goldenHz) + 9, FormatNumber("%+.0f", sc.goldenHz), 10, "end");
     svg.Text(left - 4, yAt(0) + 4, "0", 10, "end");
@@ -722,7 +728,7 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
     if (a.absolute)
         p += " Biases are absolute: golden units' reference readings anchor them.";
     p += "</p>\n<table id=\"overview\"><tr><th class=\"l\">station</th><th>units</th>"
-         "<th>yield %</th><th>bias Hz &plusmn; se</th><th>bias ppm &plusmn; se</th>"
+         "<th>yield %</th><th>bias Hz &plusmn; se</th><th class=\"ppm\">bias ppm &plusmn; se</th>"
          "<th class=\"axis\">bias &plusmn; 2 se, ppm<br>" +
          intervalAxis(a, sc) +
          "</th><th class=\"l\">method</th><th>drift Hz/day</th><th>limit date</th>"
@@ -749,7 +755,7 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
         p += std::string(r.flagged ? "<tr class=\"flagged\">" : "<tr>") + "<td class=\"l\">" +
              EscapeMarkup(s.name) + "</td><td>" + std::to_string(s.units) + "</td><td>" +
              FormatNumber("%.2f", percent(s.passed, s.units)) + "</td><td>" +
-             plusMinus("%+.1f", r.biasHz, r.seHz) + "</td><td>" +
+             plusMinus("%+.1f", r.biasHz, r.seHz) + "</td><td class=\"ppm\">" +
              plusMinus("%+.4f", r.biasPpm, r.sePpm) + "</td><td class=\"axis\">" +
              intervalMark(a, r, sc) + "</td><td class=\"l\">" +
              (r.method.empty() ? std::string("-") : EscapeMarkup(r.method)) + "</td><td>" + drift +
@@ -765,8 +771,11 @@ std::string AnalysisPage(const LineAnalysis& a, const std::string& sweepFigure) 
          " ppm by two standard errors. Green band: &plusmn; the limit. Method: the readings the "
          "bias rests on (golden units, pairs of one serial on two stations, single units). "
          "Drift: the bias's slope since its last change; limit date: where it crosses the "
-         "limit. Bias by shift: the station's bias per shift, all on one scale of &plusmn;" +
-         FormatNumber("%.0f", sc.shiftHz) + " Hz.</p>\n";
+         "limit.";
+    if (sc.shifts)
+        p += " Bias by shift: the station's bias per shift, all on one scale of &plusmn;" +
+             FormatNumber("%.0f", sc.shiftHz) + " Hz.";
+    p += "</p>\n";
 
     // --- the charts: a small one per station, on shared scales -------------------
     p += "<h2 id=\"drift\">Drift</h2>\n<p class=\"note\">";
