@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -181,7 +182,9 @@ TEST_F(BigLine, ChartsOnSharedScalesWithAlarmAndTrendToTheLimit) {
     ASSERT_EQ(static_cast<size_t>(kStations), count(grid, "<div class=\"chart"));
     EXPECT_EQ(12u, count(grid, "golden readings 63"));
     EXPECT_EQ(12u, count(grid, "reference-point error"));
+    // The biased tester's chart says so in words, not by its frame's colour alone.
     EXPECT_EQ(1u, count(grid, "<div class=\"chart flagged\">"));
+    EXPECT_EQ(1u, count(grid, "\xe2\x96\xb2 BIASED"));
     // One scale for every golden chart: the biased tester's readings reach
     // 71.5 Hz, and 5 % more is the edge of each.
     for (size_t at = grid.find("<svg"); at != std::string::npos; at = grid.find("<svg", at + 1)) {
@@ -234,6 +237,9 @@ struct Logs {
     bool serials, times;
     const char* says;
 };
+void PrintTo(const Logs& logs, std::ostream* out) {
+    *out << logs.says;
+}
 class WithoutSerialsOrTimes : public ::testing::TestWithParam<Logs> {};
 
 TEST_P(WithoutSerialsOrTimes, NoticeSaysTheBiasesRestOnSingleUnits) {
@@ -251,7 +257,20 @@ TEST_P(WithoutSerialsOrTimes, NoticeSaysTheBiasesRestOnSingleUnits) {
 INSTANTIATE_TEST_SUITE_P(Page, WithoutSerialsOrTimes,
                          ::testing::Values(Logs{false, true, "no serials."},
                                            Logs{true, false, "no times."},
-                                           Logs{false, false, "no serials and no times."}));
+                                           Logs{false, false, "no serials and no times."}),
+                         [](const ::testing::TestParamInfo<Logs>& logs) {
+                             return std::string(logs.param.serials ? "" : "NoSerials") +
+                                    (logs.param.times ? "" : "NoTimes");
+                         });
+
+TEST(Page, OfNoStationIsAWholePage) {
+    const std::string page = AnalysisPage(LineAnalysis());
+    EXPECT_NE(std::string::npos, page.find("<p>No alarm.</p>"));
+    EXPECT_EQ(0u, overviewRows(page).size());
+    EXPECT_EQ(0u, count(page, "<div class=\"chart"));
+    EXPECT_EQ(std::string::npos, page.find("nan"));
+    EXPECT_EQ(0, page.compare(page.size() - 15, 15, "</body></html>\n"));
+}
 
 // --- in a real browser -----------------------------------------------------------
 
