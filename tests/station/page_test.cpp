@@ -204,6 +204,16 @@ TEST_F(BigLine, ChartsOnSharedScalesWithAlarmAndTrendToTheLimit) {
                                            "serial 356938035643809"));
 }
 
+TEST(Page, OneWildReadingDoesNotSqueezeTheOtherCharts) {
+    LineAnalysis a = bigLine(true, true);
+    a.rows[0].goldenPoints[5].hz = 5000;
+    a.shifts[7].bias.hz = -5000;
+    const std::string page = AnalysisPage(a);
+    // Four limits of 45.12 Hz: the edge of every golden and shift chart.
+    EXPECT_EQ(12u, count(between(page, "<div class=\"grid\">", "<h2"), ">+180</text>"));
+    EXPECT_EQ(24u, count(between(page, "<div class=\"grid small\">", "<details>"), ">+180</text>"));
+}
+
 TEST_F(BigLine, ShiftsChartedAndTabledUnderDetails) {
     const std::string shifts = between(page, "<h2 id=\"shifts\">", "<h2 id=\"failures\">");
     ASSERT_FALSE(shifts.empty());

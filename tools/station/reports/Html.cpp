@@ -218,7 +218,9 @@ Scales sharedScales(const LineAnalysis& a) {
         sc.lastShift = std::max(sc.lastShift, row.shift);
         shiftExtent = std::max(shiftExtent, std::fabs(row.bias.hz) + row.bias.seHz);
     }
-    sc.shiftHz = std::max(shiftExtent * 1.05, 1.0);
+    // As on the overview's axis, a reading beyond four limits stays at the edge.
+    const double cap = maxLimitHz > 0 ? 4 * maxLimitHz : HUGE_VAL;
+    sc.shiftHz = std::max(std::min(shiftExtent * 1.05, cap), 1.0);
     double goldenExtent = maxLimitHz * 1.2;
     TimeMs limitDates = kNoTime;
     for (const StationRow& r : a.rows) {
@@ -242,7 +244,7 @@ Scales sharedScales(const LineAnalysis& a) {
                          sc.to + std::max<TimeMs>((sc.to - sc.from) / 2, kMsPerDay));
     if (sc.to <= sc.from)
         sc.to = sc.from + kMsPerDay;
-    sc.goldenHz = std::max(goldenExtent * 1.05, 1.0);
+    sc.goldenHz = std::max(std::min(goldenExtent * 1.05, cap), 1.0);
     for (const StationRow& r : a.rows) {
         const StationStats& s = *r.stats;
         if (hasGoldenChart(r) || s.chart.empty())
