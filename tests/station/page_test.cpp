@@ -36,6 +36,8 @@ LineAnalysis bigLine(bool serials, bool times) {
     a.driftLimit = 5;
     a.stations.resize(kStations);
     Window cdac{true, 10, 40};
+    a.line.values.resize(AllChips().size());
+    a.line.values[0][kCdacValue].Setup(cdac);
     for (int i = 0; i < kStations; ++i) {
         StationStats& s = a.stations[static_cast<size_t>(i)];
         s.name = i == kEscaped ? "st<24>&\"x\""
@@ -59,8 +61,6 @@ LineAnalysis bigLine(bool serials, bool times) {
             s.reference.Add(level + 4);
         }
         a.line.units += s.units;
-        a.line.values.resize(AllChips().size());
-        a.line.values[0][kCdacValue].Setup(cdac);
         a.line.values[0][kCdacValue].Merge(s.values[0][kCdacValue]);
         a.line.passed += s.passed;
     }
@@ -321,10 +321,12 @@ TEST(BigLinePage, ScreenshotsInChromium) {
         if (!part.empty()) {
             target = shots + "/" + name + ".html";
             std::ofstream frame(target, std::ios::binary);
-            frame
-                << "<!DOCTYPE html><html><body style=\"margin:0\"><iframe src=\"line-page-24.html#"
-                << part
-                << "\" style=\"border:0;width:1280px;height:1100px\"></iframe></body></html>";
+            frame << "<!DOCTYPE html><html><body style=\"margin:0;overflow:hidden\"><iframe "
+                     "src=\"line-page-24.html#"
+                  << part
+                  << "\" "
+                     "style=\"display:block;border:0;width:1280px;height:1100px\"></iframe></"
+                     "body></html>";
             ASSERT_TRUE(frame.good());
         }
         const std::string shot = shots + "/" + name + ".png";
