@@ -207,6 +207,11 @@ Command AddLineCommand(CLI::App& top) {
                 if (p->stations == 1 && p->audit > 0)
                     throw UsageError("--audit measures a unit again on another station (add "
                                      "--stations N)");
+                // The first tests alone end this late; retests and golden runs add to it.
+                const TimeMs rounds = (p->units + p->stations - 1) / p->stations;
+                if (p->start + rounds * p->taktMs >= DaysFromCivil(10000, 1, 1) * kMsPerDay)
+                    throw UsageError("the line would run past the year 9999: lower --takt or "
+                                     "--units, or start earlier with --start");
                 if (p->retests > 0 || !p->logPath.empty())
                     p->runSection = true;
                 for (const auto* shifts : {&p->testerBias, &p->testerSteps, &p->testerDrift})
