@@ -4,9 +4,6 @@ namespace station {
 
 namespace {
 
-// {time} without a format: ISO 8601 to the second, a fraction optional.
-constexpr std::string_view kIsoTime = "%Y-%m-%dT%H:%M:%S";
-
 const char* const kFieldNames = "{time}, {time:FORMAT}, {station}, {serial}, {attempt}, {skip}";
 
 bool isDigit(char c) {
@@ -33,10 +30,59 @@ bool fixedDigits(std::string_view s, size_t at, size_t n, int* out) {
     return true;
 }
 
-// A time written as `format` at `at`, and where it ends; a trailing ".digits"
-// is taken too when `fraction` says so (the ISO default).
-bool matchTime(std::string_view s, size_t at, std::string_view format, bool fraction, TimeMs* t,
-               size_t* end) {
+// Two digits at p (unchecked length).
+inline bool twoDigits(const char* p, int* out) {
+    if (!isDigit(p[0]) || !isDigit(p[1]))
+        return false;
+    *out = (p[0] - '0') * 10 + (p[1] - '0');
+    return true;
+}
+
+// The time from its fields; false for an impossible one.
+bool makeTime(int year, int month, int day, int hour, int minute, int second, long long ms,
+              TimeMs* t) {
+    if (month < 1 || month > 12 || day < 1 ||
+        static_cast<unsigned>(day) > daysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 59)
+        return false;
+    *t = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kMsPerDay +
+         (hour * 3600LL + minute * 60LL + second) * 1000 + ms;
+    return true;
+}
+
+// Digits at `at`, any number of them, as a fraction of a second in
+// milliseconds; `at` moved past them.
+long long fraction(std::string_view s, size_t* at) {
+    long long ms = 0, scale = 100;
+    for (; *at < s.size() && isDigit(s[*at]); ++*at, scale /= 10)
+        ms += (s[*at] - '0') * scale;
+    return ms;
+}
+
+// "YYYY-MM-DDTHH:MM:SS[.fff]" at `at`: the host prefix's time, read at its
+// fixed places as every line of a log has one.
+bool matchIso(std::string_view s, size_t at, TimeMs* t, size_t* end) {
+    if (s.size() - at < 19)
+        return false;
+    const char* p = s.data() + at;
+    int hi = 0, lo = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (p[4] != '-' || p[7] != '-' || p[10] != 'T' || p[13] != ':' || p[16] != ':' ||
+        !twoDigits(p, &hi) || !twoDigits(p + 2, &lo) || !twoDigits(p + 5, &month) ||
+        !twoDigits(p + 8, &day) || !twoDigits(p + 11, &hour) || !twoDigits(p + 14, &minute) ||
+        !twoDigits(p + 17, &second))
+        return false;
+    at += 19;
+    long long ms = 0;
+    if (at + 1 < s.size() && s[at] == '.' && isDigit(s[at + 1])) {
+        ++at;
+        ms = fraction(s, &at);
+    }
+    *end = at;
+    return makeTime(hi * 100 + lo, month, day, hour, minute, second, ms, t);
+}
+
+// A time written as `format` at `at`, and where it ends.
+bool matchTime(std::string_view s, size_t at, std::string_view format, TimeMs* t, size_t* end) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     long long ms = 0;
     for (size_t i = 0; i < format.size(); ++i) {
@@ -55,9 +101,7 @@ bool matchTime(std::string_view s, size_t at, std::string_view format, bool frac
         }
         if (element == 'f') {
             const size_t from = at;
-            long long scale = 100;
-            for (; at < s.size() && isDigit(s[at]); ++at, scale /= 10)
-                ms += (s[at] - '0') * scale;
+            ms = fraction(s, &at);
             if (at == from)
                 return false;
             continue;
@@ -73,19 +117,8 @@ bool matchTime(std::string_view s, size_t at, std::string_view format, bool frac
             return false;
         at += width;
     }
-    if (fraction && at + 1 < s.size() && s[at] == '.' && isDigit(s[at + 1])) {
-        long long scale = 100;
-        for (++at; at < s.size() && isDigit(s[at]); ++at, scale /= 10)
-            ms += (s[at] - '0') * scale;
-    }
-    if (month < 1 || month > 12 || day < 1 ||
-        static_cast<unsigned>(day) > daysInMonth(year, month) || hour > 23 || minute > 59 ||
-        second > 59)
-        return false;
-    *t = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kMsPerDay +
-         (hour * 3600LL + minute * 60LL + second) * 1000 + ms;
     *end = at;
-    return true;
+    return makeTime(year, month, day, hour, minute, second, ms, t);
 }
 
 // False with the reason when `format` is not a time format a field can read.
@@ -231,15 +264,17 @@ bool PrefixTemplate::Match(std::string_view line, PrefixFields* fields, size_t* 
         const Piece& p = m_pieces[k];
         const bool last = k + 1 == m_pieces.size();
         if (p.kind == Piece::Literal) {
-            if (line.size() - at < p.text.size() || line.compare(at, p.text.size(), p.text) != 0)
+            const size_t n = p.text.size();
+            if (line.size() - at < n ||
+                (n == 1 ? line[at] != p.text[0] : line.compare(at, n, p.text) != 0))
                 return false;
-            at += p.text.size();
+            at += n;
             continue;
         }
         if (p.kind == Piece::Time) {
             // Its format, not the next text, says where a time ends: it may hold blanks.
-            const bool iso = p.text.empty();
-            if (!matchTime(line, at, iso ? kIsoTime : std::string_view(p.text), iso, &f.time, &at))
+            if (!(p.text.empty() ? matchIso(line, at, &f.time, &at)
+                                 : matchTime(line, at, p.text, &f.time, &at)))
                 return false;
             if (last && at < line.size() && line[at] != ' ')
                 return false;
