@@ -255,6 +255,8 @@ TEST(FindChanges, PassesOverUnusableEstimatesAndKeepsTheirIndices) {
     series[20].value = std::nan("");
     series[31].se = -1;
     series[32].se = std::numeric_limits<double>::infinity();
+    series[33].se = 1e-300;
+    series[34].value = -1e300;
     const std::vector<Change> changes = FindChanges(series);
     ASSERT_EQ(1u, changes.size());
     EXPECT_EQ(30u, changes[0].start);

@@ -167,8 +167,9 @@ struct Level {
     double weight = 0;   // the sum of 1/se^2
 };
 
+// Bounds that keep the weighted sums of squares finite.
 bool Usable(const Estimate& e) {
-    return std::isfinite(e.value) && std::isfinite(e.se) && e.se > 0;
+    return std::fabs(e.value) < 1e100 && e.se > 1e-100 && e.se < 1e100;
 }
 
 Level LevelOf(const std::vector<Estimate>& s, size_t from, size_t to) {
