@@ -14,13 +14,14 @@
 #           d station 4 ages by 10 Hz a day, seven days
 #           e clean lines: golden units and retests, and a plain log (prefix
 #             stripped) of 10^6 units: every alarm and flag is a false one
-# -x SCALE  multiply the unit counts (0.1 for a quick look; default 1)
+# -x SCALE  multiply the unit counts (default 1: 1.6 million units a seed,
+#           most in e; 0.1 for a quick look)
 # -k DIR    keep the logs and JSON in DIR (default: a temporary folder, removed)
 # -e EXE    the station program (default build/native-release/bin/vantor-station)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 say() { echo "station-seeds.sh: $*" >&2; }
-usage() { sed -n '7,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '7,21p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 seeds=20 scenarios=a,b,c,d,e scale=1 keep= exe="$root/build/native-release/bin/vantor-station"
 while getopts "n:s:x:k:e:h" opt; do
@@ -89,13 +90,13 @@ def number(name):
     m = re.findall(r"(\d+)", name or "")
     return int(m[-1]) if m else None
 def when(text):
-    try:
-        return datetime.strptime(text[:23], "%Y-%m-%dT%H:%M:%S.%f")
-    except (TypeError, ValueError):
+    # A time as the station writes it, to the minute, or a date alone (its midnight).
+    for form, width in (("%Y-%m-%dT%H:%M:%S.%f", 23), ("%Y-%m-%dT%H:%M", 16), ("%Y-%m-%d", 10)):
         try:
-            return datetime.strptime(text[:16], "%Y-%m-%dT%H:%M")
+            return datetime.strptime(text[:width], form)
         except (TypeError, ValueError):
-            return None
+            pass
+    return None
 stations, drifts, summary = {}, [], {}
 with open(path) as f:
     for line in f:
