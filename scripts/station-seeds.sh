@@ -21,7 +21,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 say() { echo "station-seeds.sh: $*" >&2; }
-usage() { sed -n '7,21p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '7,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 seeds=20 scenarios=a,b,c,d,e scale=1 keep= exe="$root/build/native-release/bin/vantor-station"
 while getopts "n:s:x:k:e:h" opt; do
