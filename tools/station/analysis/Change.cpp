@@ -106,6 +106,9 @@ bool SelfStartingCusum::Add(double v, long long tag, Alarm* alarm) {
     const double n = static_cast<double>(before);
     const double z = StudentToNormal((v - m_seen.mean) / sd * std::sqrt(n / (n + 1)), before - 1);
     m_seen.Add(v);
+    m_tail[m_tailAt] = {z, tag};
+    m_tailAt = (m_tailAt + 1) % kTail;
+    m_tailSize = std::min(m_tailSize + 1, kTail);
     if (m_up <= 0) {
         m_upStart = tag;
         m_upN = 0;
@@ -121,14 +124,34 @@ bool SelfStartingCusum::Add(double v, long long tag, Alarm* alarm) {
     if (m_up <= m_limit && m_down <= m_limit)
         return false;
     const bool rising = m_up > m_limit;
-    const double sum = rising ? m_up : m_down;
-    const double count = static_cast<double>(rising ? m_upN : m_downN);
-    alarm->start = rising ? m_upStart : m_downStart;
+    const double sign = rising ? 1 : -1;
+    // The step most likely began where the deviates since give the largest
+    // S^2 / n: the whole run since the sum left zero, or a later start among
+    // the last readings kept. Readings before a step keep the sum above
+    // zero by chance and would pull the shift towards none.
+    const long count = rising ? m_upN : m_downN;
+    double bestSum = (rising ? m_up : m_down) + m_slack * static_cast<double>(count);
+    double bestN = static_cast<double>(count);
+    long long start = rising ? m_upStart : m_downStart;
+    double tailSum = 0;
+    const size_t look = std::min(m_tailSize, static_cast<size_t>(count));
+    for (size_t j = 1; j <= look; ++j) {
+        const Kept& k = m_tail[(m_tailAt + kTail - j) % kTail];
+        tailSum += sign * k.z;
+        const double len = static_cast<double>(j);
+        if (tailSum > 0 && tailSum * tailSum / len > bestSum * bestSum / bestN) {
+            bestSum = tailSum;
+            bestN = len;
+            start = k.tag;
+        }
+    }
+    alarm->start = start;
     alarm->raised = tag;
-    alarm->shift = (rising ? 1 : -1) * sd * (m_slack + sum / count);
+    alarm->shift = sign * sd * bestSum / bestN;
     // The level after the step is learnt afresh: one step, one alarm.
     m_seen = Moments();
     m_up = m_down = 0;
+    m_tailSize = 0;
     return true;
 }
 
@@ -144,8 +167,9 @@ struct Level {
     double weight = 0;   // the sum of 1/se^2
 };
 
+// Bounds that keep the weighted sums of squares finite.
 bool Usable(const Estimate& e) {
-    return std::isfinite(e.value) && std::isfinite(e.se) && e.se > 0;
+    return std::fabs(e.value) < 1e100 && e.se > 1e-100 && e.se < 1e100;
 }
 
 Level LevelOf(const std::vector<Estimate>& s, size_t from, size_t to) {

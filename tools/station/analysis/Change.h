@@ -42,7 +42,8 @@ double StudentToNormal(double t, long df);
 // A self-starting detector on single readings whose deviation is not known
 // (a station's reference-point errors of one chip): each reading is
 // standardised by the mean and deviation of those before it since the last
-// alarm.
+// alarm. An alarm's start and shift are the likeliest step's within the run
+// since the sum last left zero (its last kTail readings, or all of it).
 class SelfStartingCusum {
 public:
     // k and h in deviations: a clean stream raises an alarm about once in
@@ -66,6 +67,14 @@ private:
     double m_up = 0, m_down = 0;
     long long m_upStart = 0, m_downStart = 0;
     long m_upN = 0, m_downN = 0;
+    // The last deviates and their tags, where an alarm looks for its start.
+    static constexpr size_t kTail = 4096;
+    struct Kept {
+        double z = 0;
+        long long tag = 0;
+    };
+    std::vector<Kept> m_tail = std::vector<Kept>(kTail);
+    size_t m_tailAt = 0, m_tailSize = 0;
 };
 
 // A straight line through the estimates (weighted by their errors) in Hz a
