@@ -493,6 +493,23 @@ TEST(HostPrefix, KeepsInterleavedStationsApart) {
             << stations[s];
 }
 
+// More stations than the reader keeps apart at once, one after another:
+// those whose units are closed give their place to new ones.
+TEST(HostPrefix, TakesStationsBeyondThoseKeptAtOnce) {
+    std::string text;
+    for (int s = 0; s < 5000; ++s)
+        for (const std::string& l : unitLines(7000 + s % 1000))
+            text += hostPrefix(0, "st-" + std::to_string(s), "1", 1) + l + "\n";
+    HostLog counts;
+    const std::vector<LoggedUnit> units = readUnits(text, PrefixTemplate(), &counts);
+    ASSERT_EQ(5000u, units.size());
+    EXPECT_EQ(0, counts.unread);
+    for (int s = 0; s < 5000; ++s) {
+        EXPECT_EQ("st-" + std::to_string(s), units[s].station);
+        EXPECT_TRUE(units[s].Passed()) << units[s].station;
+    }
+}
+
 // A foreign prefix: its units are read either way, their fields only with its template.
 TEST(ForeignPrefix, IsReadOnlyWithItsTemplate) {
     std::string text;

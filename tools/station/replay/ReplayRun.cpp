@@ -25,6 +25,26 @@ namespace {
 
 constexpr size_t kBatchUnits = 2048;
 constexpr size_t kUnreadShown = 5;
+// Stations counted by name; units of any beyond them (a log of made-up
+// station names) are counted together.
+constexpr size_t kStationsKept = 1000;
+constexpr const char kOtherStations[] = "(other stations)";
+
+// `units` more for the station in the list, the last one found tried first.
+void countStation(std::vector<std::pair<std::string, long>>* stations, size_t* last,
+                  const std::string& station, long units) {
+    auto& list = *stations;
+    if (*last >= list.size() || list[*last].first != station) {
+        const bool full = list.size() >= kStationsKept;
+        *last = 0;
+        while (*last < list.size() && list[*last].first != station &&
+               !(full && list[*last].first == kOtherStations))
+            ++*last;
+        if (*last == list.size())
+            list.push_back({full ? kOtherStations : station, 0});
+    }
+    list[*last].second += units;
+}
 
 // What the report says of the logs: a batch's, a part's or every log's, the
 // later's units and lines counted on from `units` and `lines`.
@@ -59,14 +79,9 @@ void mergeLog(LogReport* into, const LogReport& later, long units, long lines) {
             chips.push_back({ChipLabel(c), n});
     }
     into->perChip = chips;
-    for (const auto& st : later.perStation) {
-        auto it = std::find_if(into->perStation.begin(), into->perStation.end(),
-                               [&](const auto& kv) { return kv.first == st.first; });
-        if (it == into->perStation.end())
-            into->perStation.push_back(st);
-        else
-            it->second += st.second;
-    }
+    size_t last = 0;
+    for (const auto& st : later.perStation)
+        countStation(&into->perStation, &last, st.first, st.second);
     into->incomplete.insert(into->incomplete.end(), later.incomplete.begin(),
                             later.incomplete.end());
     into->lines += later.lines;
@@ -150,7 +165,7 @@ template <typename Io> bool fields(Io& io, LogReport& r) {
            each(r.unreadExamples, [&](UnreadLine& u) { return io(u.number) && io(u.text); }) &&
            io.Size(r.perChip, 64) &&
            each(r.perChip, [&](auto& kv) { return io(kv.first) && io(kv.second); }) &&
-           io.Size(r.perStation, 100000) &&
+           io.Size(r.perStation, static_cast<long long>(kStationsKept) + 1) &&
            each(r.perStation, [&](auto& kv) { return io(kv.first) && io(kv.second); }) &&
            io.Size(r.apart, 100000) &&
            each(r.apart,
@@ -285,21 +300,11 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
             mergeOutcome(&(*outcomes)[c], done[c], before, 0);
         batch.units.clear();
     };
-    // Units by station, the last one found first: a log's units run in long
-    // stretches of one station.
     std::vector<std::pair<std::string, long>> stations;
     size_t lastStation = 0;
     UnitReader units(
         [&](LoggedUnit& u) {
-            const std::string& name = u.station.empty() ? log.station : u.station;
-            if (stations.empty() || stations[lastStation].first != name) {
-                lastStation = 0;
-                while (lastStation < stations.size() && stations[lastStation].first != name)
-                    ++lastStation;
-                if (lastStation == stations.size())
-                    stations.push_back({name, 0});
-            }
-            ++stations[lastStation].second;
+            countStation(&stations, &lastStation, u.station.empty() ? log.station : u.station, 1);
             batch.units.push_back(u);
             if (batch.units.size() >= kBatchUnits)
                 flush();

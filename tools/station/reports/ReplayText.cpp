@@ -62,10 +62,14 @@ void PrintLogSummary(FILE* out, const LogReport& r) {
         chips += std::string(chips.empty() ? "" : ", ") + c.first + " " + std::to_string(c.second);
     std::fprintf(out, "Units      %ld%s%s%s\n", r.units, chips.empty() ? "" : " (", chips.c_str(),
                  chips.empty() ? "" : ")");
+    // A line's stations fit one line of text; --json lists them all.
+    constexpr size_t kStationsShown = 24;
     std::string stations;
-    for (const auto& st : r.perStation)
-        stations +=
-            std::string(stations.empty() ? "" : ", ") + st.first + " " + std::to_string(st.second);
+    for (size_t i = 0; i < r.perStation.size() && i < kStationsShown; ++i)
+        stations += std::string(i == 0 ? "" : ", ") + r.perStation[i].first + " " +
+                    std::to_string(r.perStation[i].second);
+    if (r.perStation.size() > kStationsShown)
+        stations += " and " + std::to_string(r.perStation.size() - kStationsShown) + " more";
     if (!stations.empty())
         std::fprintf(out, "Stations   %s\n", stations.c_str());
     std::fprintf(out,
