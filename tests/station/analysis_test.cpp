@@ -159,17 +159,21 @@ TEST(Readings, GoldenFileAndListReadOrRefusedWithTheLine) {
     std::remove(path.c_str());
 }
 
-// Golden units with references: the off station reads its own bias and the
-// others stay where they are (absolute, not against the rest).
-TEST(LineBias, GoldenUnitsGiveAbsoluteBiases) {
+// Golden units: with references the off station reads its own bias and the
+// others stay where they are (absolute); serials alone compare the stations
+// on each shift's rounds (against the rest: +45, the others -15).
+class GoldenReadings : public ::testing::TestWithParam<bool> {};
+
+TEST_P(GoldenReadings, GiveTheOffStationsBias) {
+    const bool references = GetParam();
     SyntheticLine line(4);
     line.bias = {0, 45, 0, 0};
     std::vector<double> crystals;
     for (long g = 0; g < 3; ++g) {
         crystals.push_back(line.Crystal());
-        line.golden.units[KeyOfSerial(imei(900000 + g))] = crystals.back();
+        line.golden.units[KeyOfSerial(imei(900000 + g))] = references ? crystals.back() : NAN;
     }
-    line.golden.withReferences = true;
+    line.golden.withReferences = references;
     long serial = 0;
     for (int shift = 0; shift < 9; ++shift) {
         const TimeMs t0 = kStart + shift * kMsPerShift;
@@ -182,14 +186,15 @@ TEST(LineBias, GoldenUnitsGiveAbsoluteBiases) {
     }
     line.Run();
     const LineAnalysis& a = line.a;
-    EXPECT_TRUE(a.absolute);
+    EXPECT_EQ(references, a.absolute);
     EXPECT_EQ(9 * 4 * 3, a.goldenReadings);
     for (size_t s = 0; s < 4; ++s) {
         const StationRow& r = a.rows[s];
         ASSERT_TRUE(r.golden.known) << s;
-        EXPECT_NEAR(line.bias[s], r.golden.hz, 4 * r.golden.seHz + 0.5) << s;
+        const double expected = references ? line.bias[s] : s == 1 ? 45 : -15;
+        EXPECT_NEAR(expected, r.golden.hz, 4 * r.golden.seHz + 0.5) << s;
         EXPECT_LT(r.golden.seHz, 1.5) << s;
-        EXPECT_EQ("golden", r.method);
+        EXPECT_EQ(references ? "golden" : "golden+singles", r.method);
         EXPECT_EQ(s == 1, r.flagged) << s << " " << r.biasHz;
         EXPECT_FALSE(r.goldenPoints.empty());
     }
@@ -200,6 +205,8 @@ TEST(LineBias, GoldenUnitsGiveAbsoluteBiases) {
     EXPECT_EQ(100, a.shifts[1].units);
     EXPECT_NEAR(45, a.shifts[1].bias.hz, 15);
 }
+
+INSTANTIATE_TEST_SUITE_P(LineBias, GoldenReadings, ::testing::Values(true, false));
 
 // Units read on two stations (retests, audits): least squares over the
 // pairs finds a -25 Hz tester within a few Hz though single units spread 3 kHz.

@@ -83,21 +83,24 @@ bool ReadingSeries::Add(const Reading& r, std::string* error) {
         return true;
     }
     if (!m_spill) {
+        m_readSince = false;
         m_spill.reset(OpenScratchFile(error));
         if (!m_spill)
             return false;
     }
-    // Appends go to the end whatever At read last.
-    if (std::fseek(m_spill.get(), 0, SEEK_END) != 0 ||
+    // Appends go to the end whatever was read last; a seek flushes, so only then.
+    if ((m_readSince && std::fseek(m_spill.get(), 0, SEEK_END) != 0) ||
         std::fwrite(&r, sizeof r, 1, m_spill.get()) != 1) {
         *error = "the readings cannot be written to their temporary file";
         return false;
     }
+    m_readSince = false;
     return true;
 }
 
 bool ReadingSeries::readSpilled(size_t from, size_t n, Reading* out, std::string* error) const {
     const long long offset = static_cast<long long>((from - m_head.size()) * sizeof(Reading));
+    m_readSince = true;
     if (!m_spill || !seekTo(m_spill.get(), offset) ||
         std::fread(out, sizeof(Reading), n, m_spill.get()) != n) {
         *error = "the readings' temporary file cannot be read back";

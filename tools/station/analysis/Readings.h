@@ -87,6 +87,7 @@ private:
     std::vector<Reading> m_head;
     std::unique_ptr<std::FILE, Close> m_spill;
     size_t m_size = 0;
+    mutable bool m_readSince = false; // the file was read since the last append
 };
 
 // The golden units: serials run on every station again and again, with the
