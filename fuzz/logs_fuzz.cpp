@@ -1,8 +1,9 @@
 // Hosts' logs as the station reads them: the bytes become a log file, plain,
 // gzip'd here (one member or two, whole or cut short) or written as they are
-// (mutated gzip among them), with host prefixes, CRLF, interleaved chips or
-// binary noise put in. The file goes through the log reader, the host-log
-// parser, the analysis's judging of each unit and a part's statistics.
+// (mutated gzip among them), with host prefixes (foreign, the line's own or
+// a template's, some damaged), CRLF, interleaved chips or binary noise put
+// in; read with the line's own prefix, a template, or a fuzzed template. The file goes through the
+// log reader, the host-log parser, the analysis's judging of each unit and a part's statistics.
 // Beyond "never a crash or a hang": a whole log gives back exactly its
 // lines, a cut one a prefix of them and says it stopped early, the counts
 // agree with one another, judged values are finite, and the drift detector
@@ -111,10 +112,35 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// How the lines are prefixed and read.
+enum PrefixKind { kNoPrefix = 0, kHostLines = 1, kTemplateLines = 2, kTemplateUnread = 3 };
+
+// The template of kTemplateLines: a time with blanks in it.
+const char* const kTemplate = "{time:%d/%m/%Y %H:%M:%S.%f} [{station}] {serial} ";
+
+// Line n's prefix of the kind; every fifth one damaged when `damage` says so.
+std::string prefixOf(int kind, bool damage, long n) {
+    const std::string station = "station-" + std::to_string(n / 4 % 3);
+    const bool damaged = damage && n % 5 == 2;
+    if (kind == kHostLines) {
+        std::string out;
+        AppendHostPrefix(&out, 1796623200000LL + n * 1001, station,
+                         "35693803564380" + std::to_string(n % 10), 1 + static_cast<int>(n % 3));
+        if (damaged)
+            out[5] = '9'; // month 92
+        return out;
+    }
+    if (kind == kTemplateLines || kind == kTemplateUnread)
+        return "07/12/2026 06:" + std::to_string(10 + n % 50) + ":0" + std::to_string(n % 10) +
+               "." + std::to_string(n % 1000) + (damaged ? " (" : " [") + station + "] SN" +
+               std::to_string(n) + " ";
+    return std::string();
+}
+
 // The text's lines with a host's prefix, CRLF, the halves interleaved (so
 // that chips mix) and noise put in, as the flags say.
-std::string shape(const std::string& raw, unsigned flags, size_t noiseAt,
-                  const std::string& noise) {
+std::string shape(const std::string& raw, unsigned flags, size_t noiseAt, const std::string& noise,
+                  int prefixKind, bool damage) {
     std::vector<std::string> lines = linesOf(raw);
     if (flags & 0x20) {
         std::vector<std::string> mixed;
@@ -132,6 +158,7 @@ std::string shape(const std::string& raw, unsigned flags, size_t noiseAt,
         if (flags & 0x04)
             text += "2024-03-0" + std::to_string(1 + n % 9) + " 10:" + std::to_string(10 + n % 50) +
                     ":00 [station-" + std::to_string(n % 4) + "] ";
+        text += prefixOf(prefixKind, damage, n);
         text += l;
         text += (flags & 0x08) ? "\r\n" : "\n";
         ++n;
@@ -167,27 +194,35 @@ struct Parsed {
     long units = 0, passed = 0, cut = 0;
 };
 
-Parsed parse(const std::vector<std::string>& lines, bool early) {
+Parsed parse(const std::vector<std::string>& lines, bool early, const PrefixTemplate& prefix,
+             bool knownStations) {
     Parsed p;
     const long n = static_cast<long>(lines.size());
-    UnitReader units([&](LoggedUnit& u) {
-        ++p.units;
-        check(!u.points.empty(), "a unit without a PFER point");
-        check(u.firstLine >= 1 && u.firstLine <= n, "a unit's first line outside the log");
-        check(static_cast<long>(u.points.size()) <= n, "more points than lines");
-        JudgedUnit j = JudgeUnit(u, windows()[ChipIndex(u.chip)]);
-        check(j.passed == u.Passed(), "judged otherwise than the log");
-        if (j.passed) {
-            ++p.passed;
-            check(j.failure.empty() && !j.hasTriple, "a passed unit with a failure");
-        } else {
-            check(!j.failure.empty(), "a failed unit without a reason");
-        }
-        check(j.hasReference && std::isfinite(j.referenceHz), "no finite reference point");
-        for (int v = 0; v < kValues; ++v)
-            if (j.has[v])
-                check(std::isfinite(j.value[v]), "a judged value that is not finite");
-    });
+    UnitReader units(
+        [&](LoggedUnit& u) {
+            ++p.units;
+            check(u.attempt >= 0, "a negative attempt");
+            check(u.station.empty() || !knownStations || u.station == "station-0" ||
+                      u.station == "station-1" || u.station == "station-2",
+                  "a station no prefix named");
+            check(u.time == kNoTime || u.time >= 0, "a time before 1970 from a prefix");
+            check(!u.points.empty(), "a unit without a PFER point");
+            check(u.firstLine >= 1 && u.firstLine <= n, "a unit's first line outside the log");
+            check(static_cast<long>(u.points.size()) <= n, "more points than lines");
+            JudgedUnit j = JudgeUnit(u, windows()[ChipIndex(u.chip)]);
+            check(j.passed == u.Passed(), "judged otherwise than the log");
+            if (j.passed) {
+                ++p.passed;
+                check(j.failure.empty() && !j.hasTriple, "a passed unit with a failure");
+            } else {
+                check(!j.failure.empty(), "a failed unit without a reason");
+            }
+            check(j.hasReference && std::isfinite(j.referenceHz), "no finite reference point");
+            for (int v = 0; v < kValues; ++v)
+                if (j.has[v])
+                    check(std::isfinite(j.value[v]), "a judged value that is not finite");
+        },
+        prefix);
     long number = 0;
     for (const std::string& l : lines)
         units.Line(l, ++number);
@@ -209,6 +244,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const unsigned flags = in.ConsumeIntegral<uint8_t>();
     const uint16_t cutAt = in.ConsumeIntegral<uint16_t>();
     const uint16_t splitAt = in.ConsumeIntegral<uint16_t>();
+    // Bits 0-1 the prefix's kind, 2 some prefixes damaged, 3 a fuzzed template read with.
+    const unsigned prefixFlags = in.ConsumeIntegral<uint8_t>();
+    const int prefixKind = static_cast<int>(prefixFlags & 3);
+    PrefixTemplate prefix;
+    std::string error;
+    if (prefixKind == kTemplateLines)
+        check(PrefixTemplate::Parse(kTemplate, &prefix, &error), "the template cannot be read");
+    if (prefixFlags & 8) {
+        const std::string fuzzed = in.ConsumeRandomLengthString(48);
+        if (!PrefixTemplate::Parse(fuzzed, &prefix, &error))
+            check(!error.empty(), "a template refused without a reason");
+    }
     const int container = static_cast<int>(flags & 3);
     std::string noise;
     if (flags & 0x40)
@@ -216,8 +263,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string raw = in.ConsumeRemainingBytesAsString();
 
     // What the file holds once read, and the file itself.
-    const std::string text =
-        container == kAsTheyAre ? raw : shape(raw, flags, splitAt % (raw.size() + 1), noise);
+    const std::string text = container == kAsTheyAre
+                                 ? raw
+                                 : shape(raw, flags, splitAt % (raw.size() + 1), noise, prefixKind,
+                                         (prefixFlags & 4) != 0);
     std::string file = text;
     std::string readable = text; // what a whole read gives
     bool cut = false, wholeExpected = container != kAsTheyAre;
@@ -247,8 +296,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mem.Write(file);
 
     std::vector<LogInput> logs;
-    std::string error;
-    check(ListLogs({mem.path}, &logs, &error), "the log cannot be listed");
+    check(ListLogs({mem.path}, &logs, &error, prefix), "the log cannot be listed");
     check(logs.size() == 1, "one file, one log");
     const LogInput& log = logs[0];
     if (container == kGzip || container == kTwoMembers)
@@ -257,6 +305,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!shaped)
         wholeExpected = false; // plain text that begins as gzip does is read as gzip
 
+    // Every line begins with a prefix made here, so only its stations can be named.
+    const bool knownStations = shaped && noise.empty() && (flags & 0x04) == 0 &&
+                               (prefixFlags & 8) == 0 &&
+                               (prefixKind == kHostLines || prefixKind == kTemplateLines);
     const ReadBack back = readLog(log);
     const std::vector<std::string> expected = linesOf(readable);
     if (cut)
@@ -281,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(back.lines == expected, "plain bytes read otherwise than written");
     }
 
-    const Parsed parsed = parse(back.lines, back.stop.Early());
+    const Parsed parsed = parse(back.lines, back.stop.Early(), prefix, knownStations);
 
     // A part's statistics, as a worker makes and hands them back.
     LogPart whole;

@@ -18,6 +18,7 @@ namespace station {
 struct AnalyseParams {
     std::vector<std::string> logs; // files, folders or "-"
     std::string configPath;        // the windows; empty: the embedded default
+    PrefixTemplate prefix;         // the hosts' prefix; empty: the line's own, where found
     int jobs = 0;                  // threads; 0: one per core
     double biasLimitPpm = 0.05;    // a station's tester bias beyond this is named
     GoldenUnits golden;            // serials run on every station, references if known

@@ -132,7 +132,7 @@ bool AnalysePart(const LogInput& log, const LogPart& part, const std::vector<Con
         return false;
     }
     bool kept = true;
-    UnitReader units([&](LoggedUnit& u) { kept = kept && folder.Unit(u); });
+    UnitReader units([&](LoggedUnit& u) { kept = kept && folder.Unit(u); }, log.prefix);
     std::string_view line;
     long n = 0;
     while (kept && reader.Next(&line))

@@ -47,7 +47,7 @@ int analyse(const AnalyseCommandParams& p) {
     if (!ReadRunConfig(p.analysis.configPath, &config, &a.config, &error))
         return stop(error);
     std::vector<LogInput> logs;
-    if (!ListLogs(p.analysis.logs, &logs, &error))
+    if (!ListLogs(p.analysis.logs, &logs, &error, p.analysis.prefix))
         return stop(error);
     // An unwritable page is found before the logs are read, not after.
     std::FILE* html = nullptr;
@@ -69,6 +69,7 @@ int analyse(const AnalyseCommandParams& p) {
         ReplayParams replay;
         replay.logs = p.analysis.logs;
         replay.configPath = p.analysis.configPath;
+        replay.prefix = p.analysis.prefix;
         replay.setup = p.library;
         replay.sweeps = p.sweeps;
         replay.jobs = p.analysis.jobs;
@@ -103,6 +104,7 @@ Command AddAnalyseCommand(CLI::App& top) {
     app->alias("analyze");
     AddLogsArgument(app, &p->analysis.logs);
     AddConfigOption(app, &p->analysis.configPath);
+    AddPrefixOption(app, &p->analysis.prefix);
     AddValue(app, "--bias-limit", "PPM",
              "name a station whose tester bias exceeds PPM of its carrier beyond its "
              "uncertainty (default 0.05)",

@@ -183,6 +183,20 @@ void AddSweepOption(CLI::App* app, std::vector<std::string>* sweeps, const std::
                 });
 }
 
+void AddPrefixOption(CLI::App* app, PrefixTemplate* prefix) {
+    AddValue(
+        app, "--prefix", "TEMPLATE",
+        "the hosts' text before each library line, e.g. '{time:%d/%m/%Y %H:%M:%S.%f} [{station}] "
+        "{serial} ' (fields {time}, {time:FORMAT}, {station}, {serial}, {attempt}, {skip}; "
+        "default: '" +
+            std::string(kHostPrefix) + "' where a line begins with it)",
+        [prefix](const std::string& n, const std::string& v) {
+            std::string error;
+            if (!PrefixTemplate::Parse(v, prefix, &error))
+                throw UsageError(n + " '" + v + "': " + error);
+        });
+}
+
 void SetExitStatuses(CLI::App* app, const std::string& statuses) {
     app->footer("Exit status: " + statuses);
 }

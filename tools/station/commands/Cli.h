@@ -4,6 +4,7 @@
 #pragma once
 
 #include "line/LineRun.h"
+#include "logs/Prefix.h"
 #include "support/Parse.h"
 
 #include <CLI/CLI.hpp>
@@ -66,6 +67,9 @@ void AddTimeOptions(CLI::App* app, TimeMode* time);
 void AddJsonOption(CLI::App* app, bool* json, const std::string& help);
 void AddJobsOption(CLI::App* app, int* jobs, const std::string& help);
 void AddSweepOption(CLI::App* app, std::vector<std::string>* sweeps, const std::string& help);
+// --prefix TEMPLATE: the hosts' prefix before each library line (UsageError
+// with the template's fault).
+void AddPrefixOption(CLI::App* app, PrefixTemplate* prefix);
 // A command's list of exit statuses, shown at the end of its help.
 void SetExitStatuses(CLI::App* app, const std::string& statuses);
 

@@ -34,6 +34,7 @@ Command AddReplayCommand(CLI::App& top) {
                   "verdicts and flash values against the logs");
     AddLogsArgument(app, &p->logs);
     AddConfigOption(app, &p->configPath);
+    AddPrefixOption(app, &p->prefix);
     AddSweepOption(app, &p->sweeps,
                    "replay the logs for each value of one key: yield against the value as a "
                    "table (and an --svg plot); twice: a grid of both keys' values");

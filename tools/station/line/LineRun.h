@@ -6,6 +6,7 @@
 
 #include "line/Unit.h"
 #include "omra/omra.h"
+#include "support/Time.h"
 
 #include <stdexcept>
 #include <string>
@@ -15,13 +16,17 @@ namespace station {
 
 enum class TimeMode { Default, Real, Virtual };
 
-// What a tester adds to every frequency error it reads, from a unit of its
-// station on.
+// What a tester adds to every frequency error it reads, from a test of its
+// station on (by number or by time); for a drift, what it adds a day.
 struct TesterShift {
     double hz = 0;
-    long unit = 0;   // from this unit of the station on (1-based; 0: from the first)
-    int station = 0; // 1-based; 0: every station
+    long unit = 0;         // from this test of the station on (1-based; 0: from the first)
+    TimeMs from = kNoTime; // from tests that start at or after this time
+    int station = 0;       // 1-based; 0: every station
 };
+
+// Where a failed unit is tested again.
+enum class RetestOn { Same, Other, Any };
 
 struct LineParams {
     enum class Job { Unit, Population, Check, Version };
@@ -36,18 +41,27 @@ struct LineParams {
     long units = 0; // of a population
     sim::CrystalSpread spread{3000, 40, 1.0};
     int stations = 1;
-    std::vector<TesterShift> testerBias, testerSteps;
+    std::vector<TesterShift> testerBias, testerSteps, testerDrift;
     int retests = 0;
-    std::string logPath; // the library's log lines, as a host writes them (a folder with
-                         // more than one station)
+    RetestOn retestOn = RetestOn::Any;
+    // The line's clock: when it starts, and how long one test holds a station.
+    TimeMs start = DaysFromCivil(2026, 12, 7) * kMsPerDay + 6 * 3600000LL;
+    TimeMs taktMs = 30000;
+    int golden = 0;          // golden units run on every station
+    long goldenEvery = 0;    // after that many production tests of a station; 0: each shift
+    double audit = 0;        // the share of passed first tests measured again elsewhere
+    bool runSection = false; // report the run's clock (an option of it, retests or logs given)
+    std::string logPath;     // the library's log lines, as a host writes them (a folder with
+                             // more than one station)
     std::string svgPath;
 
     bool json = false;
     bool progress = true;
     TimeMode time = TimeMode::Default;
 
-    // What the station's tester adds to the frequency error of its unit-th unit.
-    double TesterOffsetHz(int station, long unitNumber) const;
+    // What the station's tester adds to the frequency error of its unit-th
+    // test, which starts at `at`.
+    double TesterOffsetHz(int station, long unitNumber, TimeMs at) const;
     bool VirtualTime() const {
         return time == TimeMode::Virtual || (time == TimeMode::Default && job == Job::Population);
     }

@@ -185,12 +185,15 @@ bool ParseLoggedDouble(std::string_view s, double* out) {
 
 class UnitReader::Impl {
 public:
-    Impl(HostLog* log, std::function<void(LoggedUnit&)> done)
+    Impl(HostLog* log, std::function<void(LoggedUnit&)> done, const PrefixTemplate& prefix)
         : m_log(log), m_done(std::move(done)), m_result(std::string(vantor::kNvStructName) + "."),
-          m_units(AllChips().size()), m_isOpen(AllChips().size(), false),
-          m_next(AllChips().size(), 0), m_lastPfer(AllChips().size(), -1) {
+          m_prefix(prefix) {
         for (sim::Chip chip : AllChips())
             m_names.push_back(ActionName(chip));
+        std::string error;
+        if (m_prefix.Empty() && !PrefixTemplate::Parse(kHostPrefix, &m_prefix, &error))
+            m_prefix = PrefixTemplate();      // cannot happen: the host prefix is a template
+        m_slots.emplace_back(m_names.size()); // the units of lines that name no station
     }
 
     void Line(std::string_view line, long number) {
@@ -204,37 +207,93 @@ public:
             if (i == line.size())
                 return;
         }
-        if (!pfer(line, number) && !result(line))
+        // A line without the prefix is read as before: the library text anywhere in it.
+        PrefixFields fields;
+        size_t rest = 0;
+        const std::string_view text =
+            m_prefix.Match(line, &fields, &rest) ? line.substr(rest) : line;
+        if (!pfer(text, fields, number) && !result(text, fields.station))
             unread(line, number);
     }
 
     void Finish() {
         // In the order of their first lines.
         for (;;) {
-            size_t first = m_units.size();
-            for (size_t c = 0; c < m_units.size(); ++c)
-                if (m_isOpen[c] &&
-                    (first == m_units.size() || m_units[c].firstLine < m_units[first].firstLine))
-                    first = c;
-            if (first == m_units.size())
+            Slot* first = nullptr;
+            size_t chip = 0;
+            for (Slot& s : m_slots)
+                for (size_t c = 0; s.open > 0 && c < s.units.size(); ++c)
+                    if (s.isOpen[c] &&
+                        (first == nullptr || s.units[c].firstLine < first->units[chip].firstLine)) {
+                        first = &s;
+                        chip = c;
+                    }
+            if (first == nullptr)
                 return;
-            close(first);
+            close(*first, chip);
         }
     }
 
     long Cut() {
         long open = 0;
-        for (size_t c = 0; c < m_isOpen.size(); ++c)
-            if (m_isOpen[c]) {
-                m_isOpen[c] = false;
-                ++open;
-            }
+        for (Slot& s : m_slots) {
+            for (size_t c = 0; c < s.isOpen.size(); ++c)
+                s.isOpen[c] = false;
+            open += static_cast<long>(s.open);
+            s.open = 0;
+        }
         return open;
     }
 
 private:
+    // One station's open unit of each chip: stations whose lines interleave
+    // in one log do not cut each other's units.
+    struct Slot {
+        explicit Slot(size_t chips)
+            : units(chips), isOpen(chips, false), next(chips, 0), lastPfer(chips, -1) {}
+        std::string name; // the prefix's station; empty: lines that name none
+        std::vector<LoggedUnit> units;
+        std::vector<bool> isOpen;
+        std::vector<long> next, lastPfer;
+        size_t open = 0;
+    };
+
+    // Stations beyond it take over one whose units are all closed; a log
+    // that keeps more open at once than a line has stations is not a line's.
+    static constexpr size_t kMostStations = 4096;
+
+    // The station's slot, or null when it has none and `make` is false (or
+    // no slot can be had).
+    Slot* slotOf(std::string_view station, bool make) {
+        if (m_slots[m_last].name == station)
+            return &m_slots[m_last];
+        for (size_t i = 0; i < m_slots.size(); ++i)
+            if (m_slots[i].name == station) {
+                m_last = i;
+                return &m_slots[i];
+            }
+        if (!make)
+            return nullptr;
+        size_t i = m_slots.size();
+        if (i >= kMostStations) {
+            i = 1;
+            while (i < m_slots.size() && m_slots[i].open > 0)
+                ++i;
+            if (i == m_slots.size())
+                return nullptr;
+        } else {
+            m_slots.emplace_back(m_names.size());
+        }
+        Slot& s = m_slots[i];
+        s.name.assign(station.data(), station.size());
+        for (LoggedUnit& u : s.units)
+            u.station = s.name;
+        m_last = i;
+        return &s;
+    }
+
     // "<action>_PFER_<n>,band,ch,ch,pcl,D,-,A,B,cdac,cafc,C,-,fe,-,Hz,-"
-    bool pfer(std::string_view line, long number) {
+    bool pfer(std::string_view line, const PrefixFields& fields, long number) {
         using namespace vantor;
         size_t c = 0, at = 0;
         if (!pferTag(line, &c, &at))
@@ -255,28 +314,35 @@ private:
                 return false;
         p.cdac = static_cast<int>(cdac);
         p.cafc = static_cast<int>(cafc);
-        LoggedUnit& u = m_units[c];
+        Slot* s = slotOf(fields.station, n == 0);
+        if (s == nullptr)
+            return false; // a station with no open unit: out of sequence
+        LoggedUnit& u = s->units[c];
         if (n == 0) {
-            if (m_isOpen[c])
-                close(c);
+            if (s->isOpen[c])
+                close(*s, c);
             u.chip = chip;
             u.firstLine = number;
             u.band = bandOf(cols[kPferBand]);
             long ch = 0;
             u.channel =
                 ParseLoggedLong(cols[kPferChannel], 0, 65535, &ch) ? static_cast<int>(ch) : 0;
+            u.time = fields.time;
+            u.serial.assign(fields.serial.data(), fields.serial.size());
+            u.attempt = fields.attempt;
             u.points.clear();
             for (size_t f = 0; f < kNvFieldCount; ++f) {
                 u.hasResult[f] = false;
                 u.result[f] = 0;
             }
-            m_isOpen[c] = true;
-        } else if (!m_isOpen[c] || m_next[c] != n || u.AnyResult()) {
+            s->isOpen[c] = true;
+            ++s->open;
+        } else if (!s->isOpen[c] || s->next[c] != n || u.AnyResult()) {
             return false; // out of sequence: no unit it can belong to
         }
         u.points.push_back(p);
-        m_next[c] = n + 1;
-        m_lastPfer[c] = number;
+        s->next[c] = n + 1;
+        s->lastPfer[c] = number;
         ++m_log->libraryLines;
         return true;
     }
@@ -301,8 +367,9 @@ private:
         return found < m_names.size();
     }
 
-    // "<NV struct>.<field>,-,...,-,<value>,-,-,-"
-    bool result(std::string_view line) {
+    // "<NV struct>.<field>,-,...,-,<value>,-,-,-"; a line that names its
+    // station belongs to that station's units, one that names none to any.
+    bool result(std::string_view line, std::string_view station) {
         const std::string& token = m_result;
         size_t at = findText(line, token);
         if (at == std::string_view::npos)
@@ -323,32 +390,41 @@ private:
         // The unit of the latest PFER line whose next result line this is:
         // a run that passed has all its PFER points, and sends its lines in
         // its chip's order.
-        LoggedUnit* best = nullptr;
+        Slot* named = station.empty() ? nullptr : slotOf(station, false);
+        if (!station.empty() && named == nullptr)
+            return false;
+        Slot* bestSlot = nullptr;
         long bestLine = -1;
         size_t bestChip = 0;
-        for (size_t c = 0; c < m_units.size(); ++c) {
-            if (!m_isOpen[c] || m_lastPfer[c] <= bestLine)
+        for (Slot& s : m_slots) {
+            if ((named != nullptr && &s != named) || s.open == 0)
                 continue;
-            LoggedUnit& u = m_units[c];
-            if (!passingPoints(u) || nextField(u) != field)
-                continue;
-            best = &u;
-            bestChip = c;
-            bestLine = m_lastPfer[c];
+            for (size_t c = 0; c < s.units.size(); ++c) {
+                if (!s.isOpen[c] || s.lastPfer[c] <= bestLine)
+                    continue;
+                const LoggedUnit& u = s.units[c];
+                if (!passingPoints(u) || nextField(u) != field)
+                    continue;
+                bestSlot = &s;
+                bestChip = c;
+                bestLine = s.lastPfer[c];
+            }
         }
-        if (best == nullptr)
+        if (bestSlot == nullptr)
             return false;
-        best->hasResult[field] = true;
-        best->result[field] = static_cast<int>(value);
+        LoggedUnit& best = bestSlot->units[bestChip];
+        best.hasResult[field] = true;
+        best.result[field] = static_cast<int>(value);
         ++m_log->libraryLines;
-        if (best->Passed())
-            close(bestChip); // nothing more can join it
+        if (best.Passed())
+            close(*bestSlot, bestChip); // nothing more can join it
         return true;
     }
 
-    void close(size_t c) {
-        m_isOpen[c] = false;
-        m_done(m_units[c]);
+    void close(Slot& s, size_t c) {
+        s.isOpen[c] = false;
+        --s.open;
+        m_done(s.units[c]);
     }
 
     static bool passingPoints(const LoggedUnit& u) {
@@ -375,14 +451,14 @@ private:
     std::function<void(LoggedUnit&)> m_done;
     std::vector<std::string_view> m_names; // the chips' action names
     std::string m_result;
-    std::vector<LoggedUnit> m_units; // the open unit of each chip
-    std::vector<bool> m_isOpen;
-    std::vector<long> m_next, m_lastPfer;
+    PrefixTemplate m_prefix; // the host prefix unless a template was given
+    std::vector<Slot> m_slots;
+    size_t m_last = 0; // the slot the last station-named line found
 };
 
-UnitReader::UnitReader(std::function<void(LoggedUnit&)> done)
+UnitReader::UnitReader(std::function<void(LoggedUnit&)> done, const PrefixTemplate& prefix)
     : m_counts(std::make_unique<HostLog>()),
-      m_impl(std::make_unique<Impl>(m_counts.get(), std::move(done))) {}
+      m_impl(std::make_unique<Impl>(m_counts.get(), std::move(done), prefix)) {}
 
 UnitReader::~UnitReader() = default;
 

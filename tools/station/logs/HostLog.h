@@ -2,6 +2,7 @@
 // host put in front of them, grouped into one record per calibrated unit.
 #pragma once
 
+#include "logs/Prefix.h"
 #include "session/Session.h"
 #include "Simulator.h"
 #include "common/ReportVocabulary.h"
@@ -69,10 +70,14 @@ const char* ActionName(sim::Chip chip);
 
 // Reads a log line by line and hands each unit over once its lines are over:
 // at its chip's next unit, when its last result line came, or at Finish. A
-// unit's storage is reused after `done` returns.
+// unit's storage is reused after `done` returns. Each line is first matched
+// against `prefix` (empty: kHostPrefix); a unit takes the fields of its first
+// PFER line's prefix, and the units of each station the prefixes name are
+// kept apart, so stations may share one log.
 class UnitReader {
 public:
-    explicit UnitReader(std::function<void(LoggedUnit&)> done);
+    explicit UnitReader(std::function<void(LoggedUnit&)> done,
+                        const PrefixTemplate& prefix = PrefixTemplate());
     ~UnitReader();
     UnitReader(const UnitReader&) = delete;
     UnitReader& operator=(const UnitReader&) = delete;

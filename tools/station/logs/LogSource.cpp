@@ -90,6 +90,47 @@ bool addFile(const fs::path& path, std::vector<LogInput>* logs, std::string* err
     return true;
 }
 
+// Bytes read around a cut to see which stations a log's prefixes name.
+constexpr size_t kStationSample = 64 * 1024;
+
+// True when the whole lines of the log's bytes from `offset` (the first
+// kStationSample of them) name more than one station in their prefixes.
+bool namesStations(const LogInput& log, const PrefixTemplate& prefix, long long offset) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(log.path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        return false; // the reader names the error
+#if defined(_WIN32)
+    if (_fseeki64(file.get(), offset, SEEK_SET) != 0)
+        return false;
+#else
+    if (fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0)
+        return false;
+#endif
+    std::string bytes(kStationSample, '\0');
+    bytes.resize(std::fread(&bytes[0], 1, bytes.size(), file.get()));
+    std::string_view text(bytes);
+    size_t at = 0;
+    if (offset > 0) {
+        at = text.find('\n'); // the line the offset fell in is cut
+        at = at == std::string_view::npos ? text.size() : at + 1;
+    }
+    std::string first;
+    bool named = false;
+    for (size_t end; (end = text.find('\n', at)) != std::string_view::npos; at = end + 1) {
+        PrefixFields fields;
+        size_t rest = 0;
+        if (!prefix.Match(text.substr(at, end - at), &fields, &rest) || fields.station.empty())
+            continue;
+        if (!named) {
+            first.assign(fields.station.data(), fields.station.size());
+            named = true;
+        } else if (fields.station != first) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 const char* LogEndName(LogEnd end) {
@@ -131,8 +172,8 @@ int WarnIncomplete(const std::vector<IncompleteLog>& logs) {
     return logs.empty() ? 0 : kExitIncomplete;
 }
 
-bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs,
-              std::string* error) {
+bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs, std::string* error,
+              const PrefixTemplate& prefix) {
     logs->clear();
     for (const std::string& arg : args) {
         if (arg == "-") {
@@ -169,6 +210,8 @@ bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs,
             if (!addFile(f, logs, error))
                 return false;
     }
+    for (LogInput& l : *logs)
+        l.prefix = prefix;
     return true;
 }
 
@@ -177,12 +220,19 @@ std::vector<LogPart> CutLogs(const std::vector<LogInput>& logs, int parts) {
     for (const LogInput& l : logs)
         total += l.size > 0 ? l.size : 0;
     const long long target = std::max<long long>(total / std::max(parts, 1), 1 << 20);
+    PrefixTemplate host;
+    std::string error;
+    PrefixTemplate::Parse(kHostPrefix, &host, &error);
     std::vector<LogPart> out;
     for (size_t i = 0; i < logs.size(); ++i) {
         long long size = logs[i].size;
         long long n = size > 0 ? (size + target - 1) / target : 1;
         if (size > 0 && size - (n - 1) * target < target / 4 && n > 1)
             --n; // no sliver of a part at the end
+        const PrefixTemplate& prefix = logs[i].prefix.Empty() ? host : logs[i].prefix;
+        for (long long k = 0; n > 1 && k < n && prefix.HasStation(); ++k)
+            if (namesStations(logs[i], prefix, size * k / n))
+                n = 1;
         for (long long k = 0; k < n; ++k) {
             LogPart p;
             p.log = i;

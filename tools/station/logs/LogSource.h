@@ -3,6 +3,8 @@
 // workers can read one log side by side.
 #pragma once
 
+#include "logs/Prefix.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -46,19 +48,21 @@ struct IncompleteLog {
 // run ends with: kExitIncomplete, or 0 when every log was whole.
 int WarnIncomplete(const std::vector<IncompleteLog>& logs);
 
-// One log: one station, named by its file name without the extension.
+// One log, named by its file name without the extension; the prefixes of
+// its lines may name the stations instead (several in one log).
 struct LogInput {
-    std::string path;    // "-" for standard input
-    std::string station; // "station-01" for station-01.log.gz
-    bool gzip = false;   // by its first bytes, not by its name
-    long long size = -1; // bytes of a plain regular file, else -1
+    std::string path;      // "-" for standard input
+    std::string station;   // "station-01" for station-01.log.gz
+    bool gzip = false;     // by its first bytes, not by its name
+    long long size = -1;   // bytes of a plain regular file, else -1
+    PrefixTemplate prefix; // its lines' prefix; empty: kHostPrefix where a line has it
 };
 
 // Every log the arguments name: a file, a folder (its *.log and *.log.gz in
-// name order) or "-". False with the reason when one cannot be opened or a
-// folder holds no log.
-bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs,
-              std::string* error);
+// name order) or "-", each read with `prefix`. False with the reason when one
+// cannot be opened or a folder holds no log.
+bool ListLogs(const std::vector<std::string>& args, std::vector<LogInput>* logs, std::string* error,
+              const PrefixTemplate& prefix = PrefixTemplate());
 
 // A byte range of one log. A part begins at the first unit that starts at
 // or after `begin` (the first part at the log's first byte) and ends before
@@ -70,7 +74,9 @@ struct LogPart {
 };
 
 // About `parts` parts of even size over the logs; a gzip log or standard
-// input is one part.
+// input is one part, and so is a log whose prefixes name more than one
+// station near its start or near a cut (their units interleave, so no unit
+// start is a boundary between units).
 std::vector<LogPart> CutLogs(const std::vector<LogInput>& logs, int parts);
 
 // Reads the lines of one part.

@@ -59,6 +59,14 @@ void mergeLog(LogReport* into, const LogReport& later, long units, long lines) {
             chips.push_back({ChipLabel(c), n});
     }
     into->perChip = chips;
+    for (const auto& st : later.perStation) {
+        auto it = std::find_if(into->perStation.begin(), into->perStation.end(),
+                               [&](const auto& kv) { return kv.first == st.first; });
+        if (it == into->perStation.end())
+            into->perStation.push_back(st);
+        else
+            it->second += st.second;
+    }
     into->incomplete.insert(into->incomplete.end(), later.incomplete.begin(),
                             later.incomplete.end());
     into->lines += later.lines;
@@ -142,6 +150,8 @@ template <typename Io> bool fields(Io& io, LogReport& r) {
            each(r.unreadExamples, [&](UnreadLine& u) { return io(u.number) && io(u.text); }) &&
            io.Size(r.perChip, 64) &&
            each(r.perChip, [&](auto& kv) { return io(kv.first) && io(kv.second); }) &&
+           io.Size(r.perStation, 100000) &&
+           each(r.perStation, [&](auto& kv) { return io(kv.first) && io(kv.second); }) &&
            io.Size(r.apart, 100000) &&
            each(r.apart,
                 [&](LogReport::Apart& g) {
@@ -275,11 +285,26 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
             mergeOutcome(&(*outcomes)[c], done[c], before, 0);
         batch.units.clear();
     };
-    UnitReader units([&](LoggedUnit& u) {
-        batch.units.push_back(u);
-        if (batch.units.size() >= kBatchUnits)
-            flush();
-    });
+    // Units by station, the last one found first: a log's units run in long
+    // stretches of one station.
+    std::vector<std::pair<std::string, long>> stations;
+    size_t lastStation = 0;
+    UnitReader units(
+        [&](LoggedUnit& u) {
+            const std::string& name = u.station.empty() ? log.station : u.station;
+            if (stations.empty() || stations[lastStation].first != name) {
+                lastStation = 0;
+                while (lastStation < stations.size() && stations[lastStation].first != name)
+                    ++lastStation;
+                if (lastStation == stations.size())
+                    stations.push_back({name, 0});
+            }
+            ++stations[lastStation].second;
+            batch.units.push_back(u);
+            if (batch.units.size() >= kBatchUnits)
+                flush();
+        },
+        log.prefix);
     std::string_view line;
     long n = 0;
     while (ok && reader.Next(&line))
@@ -298,6 +323,7 @@ bool replayPart(const ReplaySetup& setup, const LogInput& log, const LogPart& pa
         *error = reader.Error();
         ok = false;
     }
+    counts->perStation = stations;
     const HostLog& c = units.Counts();
     counts->lines = n;
     counts->libraryLines = c.libraryLines;
@@ -441,7 +467,7 @@ int RunReplay(const ReplayParams& o, FILE* out) {
     if (!ReadRunConfig(o.configPath, &config, &label, &error))
         return stop(kExitUsage, error);
     std::vector<LogInput> logs;
-    if (!ListLogs(o.logs, &logs, &error))
+    if (!ListLogs(o.logs, &logs, &error, o.prefix))
         return stop(kExitUsage, error);
     // An unwritable plot is found before the replay runs, not after.
     std::ofstream svg;

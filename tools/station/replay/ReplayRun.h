@@ -15,6 +15,7 @@ namespace station {
 struct ReplayParams {
     std::vector<std::string> logs;   // files, folders or "-"
     std::string configPath;          // empty: the embedded default configuration
+    PrefixTemplate prefix;           // the hosts' prefix; empty: the line's own, where found
     ReplaySetup setup;               // an empty library path: the library beside the station
     std::vector<std::string> sweeps; // "SECTION/KEY=FROM:TO:STEP": one, or two for a grid
     int jobs = 0;                    // worker processes; 0: one per core

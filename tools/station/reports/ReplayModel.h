@@ -67,6 +67,9 @@ struct LogReport {
     std::vector<UnreadLine> unreadExamples;
     long units = 0;
     std::vector<std::pair<std::string, long>> perChip; // chips with units, in registry order
+    // Units by station (a line's prefix names it, else its log's name), in
+    // the order of their first units.
+    std::vector<std::pair<std::string, long>> perStation;
     long fitted = 0, tooFewPoints = 0, poorFits = 0;
     double worstResidualHz = 0;
     long assumedStep = 0; // fitted with the chip's nominal CDAC step

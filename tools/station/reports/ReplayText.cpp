@@ -62,6 +62,12 @@ void PrintLogSummary(FILE* out, const LogReport& r) {
         chips += std::string(chips.empty() ? "" : ", ") + c.first + " " + std::to_string(c.second);
     std::fprintf(out, "Units      %ld%s%s%s\n", r.units, chips.empty() ? "" : " (", chips.c_str(),
                  chips.empty() ? "" : ")");
+    std::string stations;
+    for (const auto& st : r.perStation)
+        stations +=
+            std::string(stations.empty() ? "" : ", ") + st.first + " " + std::to_string(st.second);
+    if (!stations.empty())
+        std::fprintf(out, "Stations   %s\n", stations.c_str());
     std::fprintf(out,
                  "Fit        %ld fitted (largest residual %.1f Hz), %ld with too few points, "
                  "%ld poor fits (residual over %.0f Hz)\n",

@@ -221,6 +221,24 @@ struct Retests {
     double Rate() const { return units > 0 ? static_cast<double>(tests - units) / units : 0.0; }
 };
 
+// A simulated line's run on its clock: when it ran, the shifts it covered,
+// and the tests on top of the production units' first ones.
+struct LineRunSummary {
+    std::string start, end;            // the first test's start, the last one's end
+    long shifts = 0;                   // the shifts its tests fell in
+    std::string firstShift, lastShift; // "early 2026-12-07"
+    double taktSeconds = 0;
+    int stations = 1;
+    int goldenUnits = 0;
+    long goldenRuns = 0;
+    std::string goldenWhen;      // "at each shift's start", "every 500 production tests"
+    bool retesting = false;      // failed units were tested again
+    std::vector<long> retestsOn; // by station
+    long retestsElsewhere = 0;   // on another station than the failed test's
+    bool auditing = false;
+    long audits = 0, auditsPassed = 0;
+};
+
 // The SVG report: one histogram per calibrated value with its window drawn on it.
 std::string SvgReport(const PopulationReport& report);
 
@@ -247,6 +265,7 @@ public:
     virtual void WriteSweep(const SweepReport& report) = 0;
     virtual void WriteSvgPath(const std::string& path) = 0;
     virtual void WriteRetests(const Retests& retests) = 0;
+    virtual void WriteLineRun(const LineRunSummary& run) = 0;
 };
 
 // Tables for a person.

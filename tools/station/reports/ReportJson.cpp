@@ -165,6 +165,26 @@ public:
                  .Int("passed_on_retest", t.passedOnRetest));
     }
 
+    void WriteLineRun(const LineRunSummary& r) override {
+        JsonArray on;
+        for (long n : r.retestsOn)
+            on.Add(std::to_string(n));
+        line(JsonLine("line")
+                 .Int("stations", r.stations)
+                 .Num("takt_s", r.taktSeconds)
+                 .Str("start", r.start)
+                 .Str("end", r.end)
+                 .Int("shifts", r.shifts)
+                 .Str("first_shift", r.firstShift)
+                 .Str("last_shift", r.lastShift)
+                 .Int("golden_units", r.goldenUnits)
+                 .Int("golden_runs", r.goldenRuns)
+                 .Raw("retests_on", on.Text())
+                 .Int("retests_elsewhere", r.retestsElsewhere)
+                 .Int("audits", r.audits)
+                 .Int("audits_passed", r.auditsPassed));
+    }
+
     void WriteReplay(const ReplayReport& r) override {
         writeLog(r.log);
         const ReplayOutcome& o = r.outcome;
@@ -231,6 +251,9 @@ private:
         JsonObject chips;
         for (const auto& c : r.perChip)
             chips.Int(c.first.c_str(), c.second);
+        JsonObject stations;
+        for (const auto& st : r.perStation)
+            stations.Int(st.first.c_str(), st.second);
         JsonArray apart;
         for (const LogReport::Apart& g : r.apart)
             apart.Add(JsonObject()
@@ -247,6 +270,7 @@ private:
             .Raw("unread_examples", unread.Text())
             .Int("units", r.units)
             .Raw("chips", chips.Text())
+            .Raw("stations", stations.Text())
             .Int("fitted", r.fitted)
             .Int("too_few_points", r.tooFewPoints)
             .Int("poor_fits", r.poorFits)

@@ -255,6 +255,37 @@ public:
                      t.Rate(), t.passedOnRetest);
     }
 
+    void WriteLineRun(const LineRunSummary& r) override {
+        std::fprintf(m_out,
+                     "Line       %d station%s, takt %s s, %s to %s, %ld shift%s (%s to %s)\n",
+                     r.stations, r.stations == 1 ? "" : "s", number(r.taktSeconds).c_str(),
+                     r.start.c_str(), r.end.c_str(), r.shifts, r.shifts == 1 ? "" : "s",
+                     r.firstShift.c_str(), r.lastShift.c_str());
+        if (r.goldenUnits > 0)
+            std::fprintf(m_out, "Golden     %d unit%s, %ld runs (%s)\n", r.goldenUnits,
+                         r.goldenUnits == 1 ? "" : "s", r.goldenRuns, r.goldenWhen.c_str());
+        if (r.retesting) {
+            long all = 0;
+            std::string on;
+            for (size_t i = 0; i < r.retestsOn.size(); ++i) {
+                all += r.retestsOn[i];
+                char buf[48];
+                std::snprintf(buf, sizeof buf, "%sstation-%02zu %ld", on.empty() ? "" : ", ", i + 1,
+                              r.retestsOn[i]);
+                on += buf;
+            }
+            std::fprintf(m_out,
+                         "Retested   %ld tests (%s), %ld on another station than the failed "
+                         "test's\n",
+                         all, on.c_str(), r.retestsElsewhere);
+        }
+        if (r.auditing)
+            std::fprintf(m_out,
+                         "Audits     %ld passed units measured again on another station, "
+                         "%ld passed again\n",
+                         r.audits, r.auditsPassed);
+    }
+
     void WriteReplay(const ReplayReport& r) override {
         PrintLogSummary(m_out, r.log);
         PrintReplay(m_out, r.outcome);

@@ -45,12 +45,12 @@ public:
     }
     // An open line through the points (x, y pairs).
     void Polyline(const std::vector<std::pair<double, double>>& points, const char* stroke,
-                  double width) {
+                  double width, const char* extra = "") {
         m_out += "<polyline fill=\"none\" stroke=\"" + std::string(stroke) + "\" stroke-width=\"" +
                  n(width) + "\" points=\"";
         for (size_t i = 0; i < points.size(); ++i)
             m_out += (i > 0 ? " " : "") + n(points[i].first) + "," + n(points[i].second);
-        m_out += "\"/>\n";
+        m_out += "\"" + std::string(extra) + "/>\n";
     }
     std::string Finish() { return m_out + "</svg>\n"; }
 

@@ -217,8 +217,8 @@ int OMRA_CALL Session::OnLine(void* record) {
     if (r == nullptr || !s->m_full)
         return 1;
     r->order.push_back(~static_cast<long>(r->lines.size()));
-    r->lines.push_back(
-        {l->text != nullptr ? std::string(l->text, l->length) : std::string(), l->level});
+    r->lines.push_back({l->text != nullptr ? std::string(l->text, l->length) : std::string(),
+                        l->level, s->m_clock->TotalMs() - s->m_startMs});
     return 1;
 }
 
@@ -244,6 +244,8 @@ UnitResult Session::Run(const sim::CrystalParams& crystal, uint64_t seed, const 
     const double instruments0 = clock->instruments.Milliseconds();
     m_current = &r;
     m_full = full;
+    m_clock = clock;
+    m_startMs = clock->TotalMs();
     if (m_lib.SetDriver(m_action, OMRA_DRIVER_RFTESTER, m_rfKind, driver) != 0) {
         r.message = "Omra_SetDriver refused the RF tester";
     } else {

@@ -39,6 +39,7 @@ struct Item {
 struct Line {
     std::string text;
     int level = 0;
+    double atMs = 0; // on the station clock, since the unit's run began
 };
 
 struct Faults {
@@ -113,7 +114,9 @@ private:
     uint32_t m_rfKind = OMRA_DRIVER_KIND_OBJECT;
     NOTIFY_TARGET m_itemTarget{}, m_lineTarget{};
     std::vector<unsigned char> m_record;
-    UnitResult* m_current = nullptr; // the run the targets report into
+    UnitResult* m_current = nullptr;       // the run the targets report into
+    const StationClock* m_clock = nullptr; // the run's clock, for its lines' times
+    double m_startMs = 0;
     bool m_full = true;
     std::string m_error;
 };
