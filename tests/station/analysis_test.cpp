@@ -193,7 +193,7 @@ TEST_P(GoldenReadings, GiveTheOffStationsBias) {
         ASSERT_TRUE(r.golden.known) << s;
         const double expected = references ? line.bias[s] : s == 1 ? 45 : -15;
         EXPECT_NEAR(expected, r.golden.hz, 4 * r.golden.seHz + 0.5) << s;
-        EXPECT_LT(r.golden.seHz, 1.5) << s;
+        EXPECT_LT(r.golden.seHz, 2.5) << s; // the three references' own noise: 1.7
         EXPECT_EQ(references ? "golden" : "golden+singles", r.method);
         EXPECT_EQ(s == 1, r.flagged) << s << " " << r.biasHz;
         EXPECT_FALSE(r.goldenPoints.empty());

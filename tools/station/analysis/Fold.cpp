@@ -63,8 +63,10 @@ public:
             r.hasValue = 1;
             r.value = j.referenceHz;
             s.reference.Add(j.referenceHz);
-            // Golden units come back again and again: not a sample of the crystals.
-            if (m_golden == nullptr || !serial.Known() || m_golden->Find(serial) == nullptr)
+            // Golden units come back again and again, retests and audits are
+            // chosen by their first result: neither is a sample of the crystals.
+            if (u.attempt <= 1 &&
+                (m_golden == nullptr || !serial.Known() || m_golden->Find(serial) == nullptr))
                 s.referenceByChip[chip].Add(j.referenceHz);
             chart(index, j.referenceHz);
         }

@@ -118,7 +118,7 @@ void Timeline::Add(const LineReading& r) {
         m_golden != nullptr && r.serial.Known() ? m_golden->Find(r.serial) : nullptr;
     const bool golden = reference != nullptr;
     const size_t st = static_cast<size_t>(r.station);
-    if (r.hasValue && !golden) {
+    if (r.hasValue && !golden && r.attempt <= 1) {
         SelfStartingCusum::Alarm alarm;
         const size_t d = st * AllChips().size() + static_cast<size_t>(r.chip);
         if (m_singles[d].Add(r.value, r.tag, &alarm) && m_pending[st].size() < kAlarmsKept)
@@ -159,6 +159,7 @@ void Timeline::Add(const LineReading& r) {
         g.shift = shift;
         g.golden = golden;
         g.reference = reference;
+        g.serial = r.serial;
         it = m_groups.emplace(key, std::move(g)).first;
         m_opened.push_back({key, r.time, m_seq});
     }
@@ -197,6 +198,8 @@ void Timeline::close(const Group& g) {
     if (g.golden) {
         m_goldenReadings += static_cast<long>(g.members.size());
         if (g.reference != nullptr && !std::isnan(*g.reference)) {
+            if (std::find(m_goldenRead.begin(), m_goldenRead.end(), g.serial) == m_goldenRead.end())
+                m_goldenRead.push_back(g.serial);
             for (const Member& m : g.members) {
                 const double d = m.value - *g.reference;
                 m_goldenAbsolute[static_cast<size_t>(m.station)].Add(d);
@@ -365,11 +368,17 @@ bool Timeline::Finish(LineAnalysis* a, const std::function<bool(long long, LineR
     if (references) {
         anchored = m_pairs.Anchored(m_goldenAbsolute, goldenVariance, noise);
         const double v = goldenVariance > 0 ? goldenVariance : noise;
+        // Each reference is one reading on a tester without error: its noise
+        // is shared by every reading of its unit, and so moves every station.
+        const double level =
+            m_goldenRead.empty() || !(v > 0) ? 0.0 : v / static_cast<double>(m_goldenRead.size());
         for (size_t st = 0; st < m_stations; ++st) {
             const Moments& g = m_goldenAbsolute[st];
             golden[st] = BiasEstimate();
             if (g.n > 0 && v > 0)
-                golden[st] = {true, g.mean, std::sqrt(v / static_cast<double>(g.n)), g.n};
+                golden[st] = {true, g.mean, std::sqrt(v / static_cast<double>(g.n) + level), g.n};
+            if (anchored[st].known)
+                anchored[st].seHz = std::sqrt(anchored[st].seHz * anchored[st].seHz + level);
         }
     }
     a->rows.clear();

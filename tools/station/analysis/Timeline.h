@@ -119,6 +119,7 @@ private:
         TimeMs first = kNoTime;
         long long firstSeq = 0, shift = 0;
         const double* reference = nullptr; // golden units only
+        SerialKey serial;
         bool golden = false;
         std::vector<Member> members;
     };
@@ -182,6 +183,7 @@ private:
     std::deque<Opened> m_opened; // in the order the groups opened
     GroupFit m_pairs, m_goldenRounds;
     std::vector<Moments> m_goldenAbsolute;
+    std::vector<SerialKey> m_goldenRead; // golden units read, with references
     std::vector<Thinned> m_goldenPoints;
     std::map<long long, OpenShift> m_shifts;
     long long m_finalizedThrough = INT64_MIN;
