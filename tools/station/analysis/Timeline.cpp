@@ -259,11 +259,10 @@ void Timeline::estimate(const OpenShift& s, std::vector<BiasEstimate>* bias,
     bias->assign(m_stations, BiasEstimate());
     method->assign(m_stations, std::string());
     // A shift's few readings take their noise from the shifts' so far.
-    const double noise =
-        m_shiftDf > 0 ? m_shiftRss / static_cast<double>(m_shiftDf) : m_pairs.NoiseVariance();
+    const double noise = pairNoise();
     if (m_golden != nullptr && m_golden->withReferences) {
         const std::vector<BiasEstimate> b =
-            s.pairs.Anchored(s.goldenAbsolute, pooledVariance(m_goldenAbsolute), noise);
+            s.pairs.Anchored(s.goldenAbsolute, goldenNoise(), noise);
         for (size_t st = 0; st < m_stations; ++st)
             if (b[st].known) {
                 (*bias)[st] = b[st];
@@ -284,6 +283,17 @@ void Timeline::estimate(const OpenShift& s, std::vector<BiasEstimate>* bias,
     }
 }
 
+// One reading's noise from the scatter within each shift where the logs give
+// times: a tester that steps or ages between shifts does not count as noise.
+double Timeline::pairNoise() const {
+    return m_shiftDf > 0 ? m_shiftRss / static_cast<double>(m_shiftDf) : m_pairs.NoiseVariance();
+}
+
+double Timeline::goldenNoise() const {
+    return m_goldenShiftDf > 0 ? m_goldenShiftSs / static_cast<double>(m_goldenShiftDf)
+                               : pooledVariance(m_goldenAbsolute);
+}
+
 void Timeline::finalize(long long shift, OpenShift& s) {
     if (m_finalizedThrough == INT64_MIN || shift > m_finalizedThrough)
         m_finalizedThrough = shift;
@@ -294,6 +304,11 @@ void Timeline::finalize(long long shift, OpenShift& s) {
         m_shiftRss += rss;
         m_shiftDf += df;
     }
+    for (const Moments& g : s.goldenAbsolute)
+        if (g.n > 1) {
+            m_goldenShiftSs += g.m2;
+            m_goldenShiftDf += g.n - 1;
+        }
     std::vector<BiasEstimate> bias;
     std::vector<std::string> method;
     estimate(s, &bias, &method);
@@ -360,9 +375,9 @@ bool Timeline::Finish(LineAnalysis* a, const std::function<bool(long long, LineR
     a->line.incomplete = IncompleteLog(); // named per station
 
     const std::vector<BiasEstimate> singles = SinglesBias(a->stations);
-    const std::vector<BiasEstimate> pairs = m_pairs.Relative();
-    const double goldenVariance = pooledVariance(m_goldenAbsolute);
-    const double noise = m_pairs.NoiseVariance();
+    const double goldenVariance = goldenNoise();
+    const double noise = pairNoise();
+    const std::vector<BiasEstimate> pairs = m_pairs.Relative(noise);
     std::vector<BiasEstimate> golden = m_goldenRounds.Relative();
     std::vector<BiasEstimate> anchored(m_stations);
     if (references) {

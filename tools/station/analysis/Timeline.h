@@ -170,6 +170,8 @@ private:
     void close(const Group& g);
     OpenShift& openShift(long long shift);
     void finalize(long long shift, OpenShift& s);
+    double pairNoise() const;
+    double goldenNoise() const;
     void estimate(const OpenShift& s, std::vector<BiasEstimate>* bias,
                   std::vector<std::string>* method) const;
 
@@ -189,8 +191,8 @@ private:
     long long m_finalizedThrough = INT64_MIN;
     std::vector<ShiftRow> m_rows;
     std::vector<std::vector<ShiftPoint>> m_series; // by station
-    double m_shiftRss = 0;                         // the shifts' own pair residuals, pooled: a step
-    long m_shiftDf = 0;                            // between shifts does not count as noise
+    double m_shiftRss = 0, m_goldenShiftSs = 0;    // the shifts' own residuals, pooled
+    long m_shiftDf = 0, m_goldenShiftDf = 0;
     bool m_hasTimes = false, m_hasSerials = false;
     long m_goldenReadings = 0, m_pairGroups = 0;
 };
