@@ -167,8 +167,10 @@ bool AnalyseLogs(const AnalyseParams& params, const std::string& config,
     };
     if (!timeline.Finish(a, find, error))
         return false;
-    a->driftSlack = a->driftLimit = 0;
-    a->driftReferenceUnits = 0;
+    // The single units' detector, as the page names it.
+    a->driftSlack = SelfStartingCusum::kSlack;
+    a->driftLimit = SelfStartingCusum::kLimit;
+    a->driftReferenceUnits = SelfStartingCusum::kWarmUp;
     a->bytes = a->line.bytes;
     a->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (a->line.units == 0) {

@@ -195,9 +195,11 @@ void PrintAnalysis(FILE* out, const LineAnalysis& a) {
             num("%.2f", c.Cpk()).c_str(), num("%.2f", c.Ppk()).c_str(), 100 * c.ExpectedOutside(),
             percent(c.outside, c.moments.n), c.Level());
     });
-    std::fprintf(out, "Drift      changes in each station's bias shift by shift (golden units, "
-                      "pairs); where none is logged, a self-starting CUSUM on single units per "
-                      "chip\n");
+    std::fprintf(out,
+                 "Drift      changes in each station's bias shift by shift (golden units, "
+                 "pairs); where none is logged, a self-starting\n"
+                 "           CUSUM on single units per chip, k = %.2f sd, h = %.0f sd\n",
+                 a.driftSlack, a.driftLimit);
     long alarms = 0;
     for (const StationStats& s : a.stations)
         for (const DriftAlarm& d : s.alarms) {
