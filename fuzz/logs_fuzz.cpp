@@ -337,25 +337,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A part's statistics, as a worker makes and hands them back.
     LogPart whole;
-    StationStats s;
-    DriftSeries drift;
-    check(AnalysePart(log, whole, windows(), &s, &drift, &error), "the part cannot be analysed");
+    PartAnalysis part;
+    check(AnalysePart(log, whole, windows(), nullptr, &part, &error),
+          "the part cannot be analysed");
+    const StationStats& s = part.log;
+    long units = 0, passed = 0, failed = 0;
+    for (const StationStats& st : part.stations) {
+        units += st.units;
+        passed += st.passed;
+        for (const auto& kv : st.failures)
+            failed += kv.second.count;
+    }
     check(s.lines == static_cast<long>(back.lines.size()), "the part read other lines");
-    check(s.units == parsed.units && s.passed == parsed.passed, "the part judged other units");
-    long failed = 0;
-    for (const auto& kv : s.failures)
-        failed += kv.second.count;
-    check(failed == s.units - s.passed, "failures do not add up to the failed units");
+    check(units == parsed.units && passed == parsed.passed, "the part judged other units");
+    check(failed == units - passed, "failures do not add up to the failed units");
     check(s.Incomplete() == back.stop.Early(), "the part's stop differs from the reader's");
     if (s.Incomplete()) {
-        check(s.incomplete.units == s.units, "units before the stop differ from the units read");
+        check(s.incomplete.units == units, "units before the stop differ from the units read");
         check(s.incomplete.cutUnits == parsed.cut, "cut units differ");
         check(s.incomplete.line == s.lines + 1, "the stop's line is not the one after the last");
     }
-    check(drift.Size() == static_cast<size_t>(s.units), "a unit's reference missing from drift");
-    check(FindDrift({{&drift, s.units, s.lines}}, &s, &error), "the drift series cannot be read");
-    for (const DriftAlarm& alarm : s.alarms)
-        check(alarm.raised >= 1 && alarm.raised <= s.units && alarm.unit <= alarm.raised,
-              "a drift alarm outside the units read");
+    check(part.readings.Size() == static_cast<size_t>(units), "a unit missing from the readings");
+    ReadingSeries::Cursor cursor(&part.readings);
+    Reading r;
+    size_t read = 0;
+    while (cursor.Next(&r, &error)) {
+        check(r.station < part.stations.size(), "a reading of no station");
+        check(r.unit >= 1 && r.unit <= part.stations[r.station].units,
+              "a reading outside its station's units");
+        ++read;
+    }
+    check(error.empty() && read == part.readings.Size(), "the readings cannot be read back");
     return 0;
 }

@@ -1,6 +1,5 @@
 // Replaying a host's log: populations written as the station writes them,
 // read back, fitted and calibrated again by the library.
-#include "analysis/Drift.h"
 #include "analysis/Judge.h"
 #include "config/ConfigCheck.h"
 #include "logs/HostLog.h"
@@ -313,49 +312,12 @@ TEST(Sweep, YieldStepsWhereTheSlopeWindowReachesTheUnits) {
     EXPECT_THROW(ParseSweep("Slope Range=0:6:1"), UsageError);
 }
 
-// The drift detector over a log read in parts gives the alarms of the log
-// read whole, whether a part's series stays in memory or goes to its file.
-TEST(DriftSeries, PartsGiveTheAlarmsOfTheWholeLog) {
-    std::mt19937 gen(7);
-    std::normal_distribution<double> noise(0, 100);
-    const long units = 3 * static_cast<long>(DriftSeries::kInMemory); // the whole spills
-    const long step = units / 2;
-    DriftSeries whole;
-    std::vector<DriftSeries> parts(3);
-    std::string error;
-    for (long u = 1; u <= units; ++u) {
-        const double v = noise(gen) + (u > step ? 100 : 0); // one deviation up from `step`
-        const long part = (u - 1) / static_cast<long>(DriftSeries::kInMemory);
-        const long inPart = u - part * static_cast<long>(DriftSeries::kInMemory);
-        ASSERT_TRUE(whole.Add(v, u, 3 * u, &error)) << error;
-        ASSERT_TRUE(parts[static_cast<size_t>(part)].Add(v, inPart, 3 * inPart, &error)) << error;
-    }
-    const long partUnits = static_cast<long>(DriftSeries::kInMemory);
-    StationStats a, b;
-    ASSERT_TRUE(FindDrift({{&whole, units, 3 * units}}, &a, &error)) << error;
-    std::vector<PartSeries> cut;
-    for (const DriftSeries& p : parts)
-        cut.push_back({&p, partUnits, 3 * partUnits});
-    ASSERT_TRUE(FindDrift(cut, &b, &error)) << error;
-    ASSERT_EQ(1u, a.alarms.size());
-    EXPECT_NEAR(static_cast<double>(step), static_cast<double>(a.alarms[0].unit), 100);
-    EXPECT_EQ(3 * a.alarms[0].unit, a.alarms[0].line);
-    EXPECT_NEAR(100, a.alarms[0].shiftHz, 30);
-    ASSERT_EQ(a.alarms.size(), b.alarms.size());
-    for (size_t i = 0; i < a.alarms.size(); ++i) {
-        EXPECT_EQ(a.alarms[i].unit, b.alarms[i].unit);
-        EXPECT_EQ(a.alarms[i].line, b.alarms[i].line);
-        EXPECT_EQ(a.alarms[i].raised, b.alarms[i].raised);
-        EXPECT_EQ(a.alarms[i].shiftHz, b.alarms[i].shiftHz);
-    }
-}
-
 TEST(StationCommand, LogWrittenByThePopulationReplaysToTheSameYield) {
     const std::string dir = ::testing::TempDir();
     const std::string log = dir + "replay-cmd.log", out = dir + "replay-cmd.txt";
     const std::string exe = std::string("'") + STATION_EXE + "'";
-    ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
-                              "' >/dev/null")
+    ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" +
+                              log + "' >/dev/null")
                                  .c_str()));
     ASSERT_EQ(0, std::system((exe + " replay '" + log + "' >'" + out + "'").c_str()));
     std::ifstream in(out);
@@ -379,13 +341,13 @@ TEST(StationCommand, ReplayAsJsonLinesNamesEveryChangedUnit) {
     const std::string log = dir + "replay-json.log", out = dir + "replay-json.txt";
     const std::string config = dir + "replay-json.ini";
     const std::string exe = std::string("'") + STATION_EXE + "'";
-    ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" + log +
-                              "' >/dev/null")
+    ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" +
+                              log + "' >/dev/null")
                                  .c_str()));
     std::ofstream(config) << "[LN2040 AFC]\nCALI_CAFC_SLOPE_MIN=6\n"; // fails the flatter half
-    ASSERT_EQ(0, std::system((exe + " replay '" + log + "' --config '" + config + "' --json >'" +
-                              out + "'")
-                                 .c_str()));
+    ASSERT_EQ(0, std::system(
+                     (exe + " replay '" + log + "' --config '" + config + "' --json >'" + out + "'")
+                         .c_str()));
     std::ifstream in(out);
     std::vector<std::string> objects;
     for (std::string l; std::getline(in, l);)

@@ -1,11 +1,12 @@
 // A line's logs analysed as they stand (no replay): per station and for the
 // line the yield and failures, the capability of every judged value against
-// its window, each station's tester bias against the rest of the line, and a
-// change detector on the same quantity in log order. The parts of the logs
-// are read on threads (the analysis does not call the library).
+// its window, each station's tester bias from golden units, units read on
+// two stations and single units, its drift and aging, and the line per
+// shift. The parts of the logs are read on threads (the analysis does not
+// call the library); one pass over their readings in time order follows.
 #pragma once
 
-#include "analysis/Drift.h"
+#include "analysis/Readings.h"
 #include "logs/LogSource.h"
 #include "reports/AnalysisModel.h"
 
@@ -20,15 +21,22 @@ struct AnalyseParams {
     PrefixTemplate prefix;         // the hosts' prefix; empty: the line's own, where found
     int jobs = 0;                  // threads; 0: one per core
     double biasLimitPpm = 0.05;    // a station's tester bias beyond this is named
+    GoldenUnits golden;            // serials run on every station, references if known
+    double pairWindowHours = 24;   // a serial's second reading is looked for this long
 };
 
-// One part of one log read and folded into `stats`; its reference-point
-// errors go to `drift` for the detector.
-bool AnalysePart(const LogInput& log, const LogPart& part, const std::vector<ConfigReport>& windows,
-                 StationStats* stats, DriftSeries* drift, std::string* error);
+// One part of one log: its stations' statistics (a log names one station,
+// or its lines' prefixes name several) and every unit as a reading.
+struct PartAnalysis {
+    std::vector<StationStats> stations; // in the order their first units came
+    StationStats log;                   // the part's lines, unread lines, bytes and stop
+    ReadingSeries readings;
+};
 
-// Each station's tester bias against the rest of the line, and the line's totals.
-void CompareStations(LineAnalysis* a);
+// One part of one log read and folded; golden units (may be null) stay out
+// of the stations' single-unit comparison.
+bool AnalysePart(const LogInput& log, const LogPart& part, const std::vector<ConfigReport>& windows,
+                 const GoldenUnits* golden, PartAnalysis* out, std::string* error);
 
 // Reads, judges and compares the logs under the windows of `config`; false
 // with *error set when a log cannot be opened or none holds a unit. A log

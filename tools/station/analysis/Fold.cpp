@@ -3,28 +3,35 @@
 #include "analysis/Judge.h"
 #include "support/StationChips.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace station {
 
 namespace {
 
-// Folds units into a station's statistics as they come.
+// Folds units into their stations' statistics as they come.
 class Folder {
 public:
-    Folder(StationStats* s, const std::vector<ConfigReport>* windows, DriftSeries* drift,
-           std::string* error)
-        : m_s(s), m_windows(windows), m_drift(drift), m_error(error) {}
+    Folder(PartAnalysis* out, const LogInput* log, const std::vector<ConfigReport>* windows,
+           const GoldenUnits* golden, std::string* error)
+        : m_out(out), m_log(log), m_windows(windows), m_golden(golden), m_error(error) {}
 
-    // False when the drift series cannot be kept.
+    // False when the readings cannot be kept.
     bool Unit(const LoggedUnit& u) {
-        StationStats& s = *m_s;
+        const size_t index = station(u.station.empty() ? m_log->station : u.station);
+        if (index > UINT16_MAX) {
+            *m_error = m_log->path + ": more than 65536 stations named in one part of the log";
+            return false;
+        }
+        StationStats& s = m_out->stations[index];
         ++s.units;
         if (s.band < 0) {
             s.band = u.band;
             s.channel = u.channel;
         }
-        JudgedUnit j = JudgeUnit(u, (*m_windows)[ChipIndex(u.chip)]);
+        const size_t chip = ChipIndex(u.chip);
+        JudgedUnit j = JudgeUnit(u, (*m_windows)[chip]);
         if (j.passed) {
             ++s.passed;
         } else {
@@ -40,19 +47,53 @@ public:
         }
         for (int v = 0; v < kValues; ++v)
             if (j.has[v])
-                s.values[ChipIndex(u.chip)][v].Add(j.value[v]);
-        if (!j.hasReference)
-            return true;
-        s.reference.Add(j.referenceHz);
-        chart(j.referenceHz);
-        return m_drift->Add(j.referenceHz, s.units, u.firstLine, m_error);
+                s.values[chip][v].Add(j.value[v]);
+        Reading r;
+        r.time = u.time;
+        const SerialKey serial = KeyOfSerial(u.serial);
+        r.serial = serial.value;
+        r.serialDigits = serial.digits;
+        r.unit = s.units;
+        r.line = u.firstLine;
+        r.station = static_cast<uint16_t>(index);
+        r.chip = static_cast<int8_t>(chip);
+        r.attempt = static_cast<int16_t>(std::max(0, std::min(u.attempt, 32767)));
+        r.passed = j.passed ? 1 : 0;
+        if (j.hasReference) {
+            r.hasValue = 1;
+            r.value = j.referenceHz;
+            s.reference.Add(j.referenceHz);
+            // Golden units come back again and again, retests and audits are
+            // chosen by their first result: neither is a sample of the crystals.
+            if (u.attempt <= 1 &&
+                (m_golden == nullptr || !serial.Known() || m_golden->Find(serial) == nullptr))
+                s.referenceByChip[chip].Add(j.referenceHz);
+            chart(index, j.referenceHz);
+        }
+        return m_out->readings.Add(r, m_error);
     }
 
 private:
+    size_t station(const std::string& name) {
+        std::vector<StationStats>& all = m_out->stations;
+        if (m_last < all.size() && all[m_last].name == name)
+            return m_last;
+        for (m_last = 0; m_last < all.size(); ++m_last)
+            if (all[m_last].name == name)
+                return m_last;
+        all.emplace_back();
+        all.back().name = name;
+        all.back().Setup(*m_windows);
+        m_blocks.push_back(1);
+        return m_last = all.size() - 1;
+    }
+
     // Batch means of the reference-point error, in blocks that double to keep the chart's size.
-    void chart(double v) {
-        std::vector<ChartPoint>& c = m_s->chart;
-        if (c.empty() || c.back().units >= m_block) {
+    void chart(size_t index, double v) {
+        StationStats& s = m_out->stations[index];
+        long& block = m_blocks[index];
+        std::vector<ChartPoint>& c = s.chart;
+        if (c.empty() || c.back().units >= block) {
             if (c.size() >= kChartPoints) {
                 std::vector<ChartPoint> half;
                 for (size_t i = 0; i + 1 < c.size(); i += 2)
@@ -61,31 +102,32 @@ private:
                 if (c.size() % 2 == 1)
                     half.push_back(c.back());
                 c.swap(half);
-                m_block *= 2;
+                block *= 2;
             }
-            if (c.empty() || c.back().units >= m_block)
-                c.push_back({m_s->units, 0, 0});
+            if (c.empty() || c.back().units >= block)
+                c.push_back({s.units, 0, 0});
         }
         ++c.back().units;
         c.back().sum += v;
     }
 
-    StationStats* m_s;
+    PartAnalysis* m_out;
+    const LogInput* m_log;
     const std::vector<ConfigReport>* m_windows;
-    DriftSeries* m_drift;
+    const GoldenUnits* m_golden;
     std::string* m_error;
-    long m_block = 1;
+    std::vector<long> m_blocks;
+    size_t m_last = 0;
 };
 
 } // namespace
 
 bool AnalysePart(const LogInput& log, const LogPart& part, const std::vector<ConfigReport>& windows,
-                 StationStats* stats, DriftSeries* drift, std::string* error) {
-    StationStats& s = *stats;
-    s = StationStats();
+                 const GoldenUnits* golden, PartAnalysis* out, std::string* error) {
+    *out = PartAnalysis();
+    StationStats& s = out->log;
     s.name = log.station;
-    s.Setup(windows);
-    Folder folder(&s, &windows, drift, error);
+    Folder folder(out, &log, &windows, golden, error);
     PartReader reader(log, part);
     if (!reader.Open()) {
         *error = reader.Error();
@@ -97,13 +139,16 @@ bool AnalysePart(const LogInput& log, const LogPart& part, const std::vector<Con
     long n = 0;
     while (kept && reader.Next(&line))
         units.Line(line, ++n);
+    long read = 0;
+    for (const StationStats& st : out->stations)
+        read += st.units;
     if (kept && reader.Stop().Early()) {
         // What was read before the stop is kept; the units it cut are not judged.
         s.incomplete.log = log.path;
         s.incomplete.stop = reader.Stop();
         s.incomplete.line = n + 1;
         s.incomplete.cutUnits = units.Cut();
-        s.incomplete.units = s.units;
+        s.incomplete.units = read;
     } else {
         units.Finish();
     }

@@ -114,6 +114,24 @@ Command AddAnalyseCommand(CLI::App& top) {
                      throw UsageError(n + " cannot be negative");
                  p->analysis.biasLimitPpm = ppm;
              });
+    AddValue(app, "--golden", "FILE|SERIAL,...",
+             "golden units: a file 'serial,reference_hz' (as line --golden writes beside its "
+             "logs) gives each station's absolute bias; serials alone (comma-separated) compare "
+             "the stations on them",
+             [p](const std::string& n, const std::string& v) {
+                 std::string error;
+                 if (!ReadGolden(v, &p->analysis.golden, &error))
+                     throw UsageError(n + ": " + error);
+             });
+    AddValue(app, "--pair-window", "HOURS",
+             "a serial's readings on several stations are gathered this long from its first "
+             "(default 24)",
+             [p](const std::string& n, const std::string& v) {
+                 double hours = ParseNumber(n, v);
+                 if (!(hours > 0) || hours > 24 * 366)
+                     throw UsageError(n + " must be more than 0 and at most a year of hours");
+                 p->analysis.pairWindowHours = hours;
+             });
     AddPath(app, "--html", "FILE", "write the report as one self-contained page", &p->htmlPath);
     AddSweepOption(app, &p->sweeps,
                    "replay the logs for each value of one key: its table, and its figure on the "

@@ -77,6 +77,7 @@ const char* Capability::Level() const {
 
 void StationStats::Setup(const std::vector<ConfigReport>& windows) {
     values.resize(windows.size());
+    referenceByChip.assign(windows.size(), Moments());
     for (size_t c = 0; c < windows.size(); ++c) {
         const Window w[kValues] = {windows[c].cdac, windows[c].cafc, windows[c].slope};
         for (int v = 0; v < kValues; ++v)
@@ -89,12 +90,18 @@ double StationStats::CarrierMhz() const {
 }
 
 void StationStats::Merge(const StationStats& later) {
+    const long unitsBefore = units, linesBefore = lines;
+    MergeLog(later, linesBefore, unitsBefore);
+    MergeUnits(later, unitsBefore);
+}
+
+void StationStats::MergeUnits(const StationStats& later, long unitsBefore) {
     if (band < 0) {
         band = later.band;
         channel = later.channel;
     }
     for (ChartPoint p : later.chart) {
-        p.firstUnit += units;
+        p.firstUnit += unitsBefore;
         chart.push_back(p);
     }
     // Adjacent points merged until the chart is its usual size again.
@@ -110,22 +117,8 @@ void StationStats::Merge(const StationStats& later) {
         }
         chart.swap(half);
     }
-    for (UnreadLine u : later.unreadExamples) {
-        if (unreadExamples.size() >= kUnreadKept)
-            break;
-        u.number += lines;
-        unreadExamples.push_back(u);
-    }
-    if (!Incomplete() && later.Incomplete()) {
-        incomplete = later.incomplete;
-        incomplete.line += lines;
-        incomplete.units += units;
-    }
-    lines += later.lines;
     units += later.units;
     passed += later.passed;
-    unread += later.unread;
-    bytes += later.bytes;
     for (const auto& kv : later.failures) {
         FailureCount& f = failures[kv.first];
         long n = f.count;
@@ -139,6 +132,27 @@ void StationStats::Merge(const StationStats& later) {
             for (int v = 0; v < kValues; ++v)
                 values[c][v].Merge(later.values[c][v]);
     reference.Merge(later.reference);
+    if (referenceByChip.size() < later.referenceByChip.size())
+        referenceByChip.resize(later.referenceByChip.size());
+    for (size_t c = 0; c < later.referenceByChip.size(); ++c)
+        referenceByChip[c].Merge(later.referenceByChip[c]);
+}
+
+void StationStats::MergeLog(const StationStats& later, long linesBefore, long unitsBefore) {
+    for (UnreadLine u : later.unreadExamples) {
+        if (unreadExamples.size() >= kUnreadKept)
+            break;
+        u.number += linesBefore;
+        unreadExamples.push_back(u);
+    }
+    if (!Incomplete() && later.Incomplete()) {
+        incomplete = later.incomplete;
+        incomplete.line += linesBefore;
+        incomplete.units += unitsBefore;
+    }
+    lines += later.lines;
+    unread += later.unread;
+    bytes += later.bytes;
 }
 
 } // namespace station

@@ -63,8 +63,8 @@ struct BiasEstimate {
 
 // A station's bias in one shift (or the line's totals: station -1).
 struct ShiftRow {
-    long long shift = 0; // ShiftOf: its start is ShiftStart(shift)
-    int station = -1;    // index into LineAnalysis::stations; -1 the line
+    long long shift = 0;                  // ShiftOf: its start is ShiftStart(shift)
+    int station = -1;                     // index into LineAnalysis::stations; -1 the line
     long units = 0, passed = 0;           // production tests in the shift (golden runs apart)
     long firstTests = 0, firstPassed = 0; // first tests of a serial
     BiasEstimate bias;                    // from the golden units and pairs of the shift
@@ -83,8 +83,8 @@ struct GoldenPoint {
 struct DriftTrend {
     bool known = false;
     double hzPerDay = 0, seHzPerDay = 0;
-    double levelHz = 0;       // the line's value at `from`
-    TimeMs from = kNoTime;    // the first shift it rests on
+    double levelHz = 0;         // the line's value at `from`
+    TimeMs from = kNoTime;      // the first shift it rests on
     TimeMs limitDate = kNoTime; // where the projected bias crosses the limit; kNoTime: none ahead
 };
 
@@ -109,6 +109,7 @@ struct StationStats {
     int band = -1, channel = 0;
     std::vector<std::array<Capability, kValues>> values; // by chip (ChipIndex), by value
     Moments reference;                                   // the reference-point error
+    std::vector<Moments> referenceByChip; // by chip, golden units apart: the singles' bias
     std::vector<DriftAlarm> alarms;
     std::vector<ChartPoint> chart;
     long long bytes = 0;
@@ -117,6 +118,11 @@ struct StationStats {
     bool Incomplete() const { return incomplete.stop.Early(); }
     void Setup(const std::vector<ConfigReport>& windows); // by chip
     void Merge(const StationStats& later); // later in the same log: units and lines move on
+    // What a later part holds of the station's units, after `unitsBefore` of them.
+    void MergeUnits(const StationStats& later, long unitsBefore);
+    // A later part's lines, bytes and stop, after `linesBefore` lines and
+    // `unitsBefore` units of the same log.
+    void MergeLog(const StationStats& later, long linesBefore, long unitsBefore);
     double CarrierMhz() const;
 };
 
