@@ -39,7 +39,9 @@ template <typename Each> void eachCapability(const LineAnalysis& a, Each each) {
 std::string estimate(const BiasEstimate& e) {
     if (!e.known)
         return "-";
-    return FormatNumber("%.1f", e.hz) + " +- " + FormatNumber("%.1f", e.seHz);
+    // Many pairs know a bias to hundredths of a hertz: shown, not rounded to zero.
+    const char* f = e.seHz < 0.5 ? "%.2f" : "%.1f";
+    return FormatNumber(f, e.hz) + " +- " + FormatNumber(f, e.seHz);
 }
 
 void estimateJson(JsonObject* o, const std::string& kind, const BiasEstimate& e) {
