@@ -1,0 +1,203 @@
+// A line as it runs, analysed from its hosts' logs: golden units, retests on
+// other stations, tester steps and aging in time, clean lines, a foreign
+// host's prefix and a product changeover.
+#include "StationRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+using stationtest::kind;
+using stationtest::Ran;
+using stationtest::station;
+using stationtest::TestDir;
+
+// A line's logs and their analysis as JSON; the logs are removed afterwards.
+struct Analysed {
+    std::vector<std::map<std::string, std::string>> stations, drift;
+    std::string json;
+};
+
+Analysed lineAndAnalyse(const std::string& name, const std::string& line,
+                        const std::string& analyse) {
+    const std::string logs = TestDir() + "/" + name;
+    Ran r = station("line " + line + " --no-progress --log '" + logs + "'");
+    EXPECT_EQ(0, r.status) << r.out;
+    Ran a = station("analyse '" + logs + "' --json " + analyse);
+    EXPECT_EQ(0, a.status) << a.out;
+    std::system(("rm -rf '" + logs + "'").c_str());
+    return {kind(a.out, "station"), kind(a.out, "drift"), a.out};
+}
+
+double number(const std::string& raw) {
+    return std::stod(raw);
+}
+
+// Only the station `flagged` (1-based; 0 none) is named.
+void expectNamedAlone(const Analysed& a, int flagged) {
+    for (size_t i = 0; i < a.stations.size(); ++i)
+        EXPECT_EQ(static_cast<int>(i) + 1 == flagged ? "true" : "false",
+                  a.stations[i].at("flagged"))
+            << "station " << i + 1 << " bias " << a.stations[i].at("bias_hz") << " +- "
+            << a.stations[i].at("bias_se_hz");
+}
+
+} // namespace
+
+namespace {
+
+const char* const kGoldenFile = "/golden.csv";
+
+// Golden units on four stations whose second tester reads 30 Hz high:
+// named from the first shift alone, and placed within 8 Hz over two days.
+TEST(LineInTime, GoldenUnitsNameABiasedTesterInItsFirstShift) {
+    for (const char* units : {"3800", "23000"}) {
+        const std::string logs = TestDir() + "/golden-" + units;
+        ASSERT_EQ(0, station(std::string("line --units ") + units +
+                             " --stations 4 --golden 2 --tester-bias 30@2 --seed 7 --no-progress "
+                             "--log '" +
+                             logs + "'")
+                         .status);
+        Ran a = station("analyse '" + logs + "' --json --bias-limit 0.02 --golden '" + logs +
+                        kGoldenFile + "'");
+        ASSERT_EQ(0, a.status) << a.out;
+        const Analysed r{kind(a.out, "station"), kind(a.out, "drift"), a.out};
+        ASSERT_EQ(4u, r.stations.size()) << a.out;
+        expectNamedAlone(r, 2);
+        EXPECT_NEAR(30, number(r.stations[1].at("bias_hz")), 8) << units << " units";
+        EXPECT_EQ("\"golden\"", r.stations[1].at("bias_method")) << units;
+        EXPECT_TRUE(r.drift.empty()) << a.out;
+        std::system(("rm -rf '" + logs + "'").c_str());
+    }
+}
+
+// No golden units: failed units retested on another station tell a -25 Hz
+// tester apart within 6 Hz.
+TEST(LineInTime, PairsAloneNameABiasedTester) {
+    const Analysed r = lineAndAnalyse(
+        "pairs", "--units 40000 --stations 4 --retest 2 --retest-on other --tester-bias -25@3",
+        "--bias-limit 0.02");
+    ASSERT_EQ(4u, r.stations.size()) << r.json;
+    expectNamedAlone(r, 3);
+    EXPECT_NEAR(-25, number(r.stations[2].at("bias_hz")), 6);
+    EXPECT_NE(std::string::npos, r.stations[2].at("bias_method").find("pairs"));
+}
+
+// A step of +20 Hz on station 1 from day 2, 18:00: alarmed on station 1
+// alone, from a time within one shift of the step.
+TEST(LineInTime, AStepIsAlarmedFromWithinAShiftOfIt) {
+    const std::string logs = TestDir() + "/step";
+    ASSERT_EQ(0, station("line --units 45000 --stations 4 --golden 2 --retest 2 --seed 5 "
+                         "--tester-step 20@2026-12-08T18:00@1 --no-progress --log '" +
+                         logs + "'")
+                     .status);
+    Ran a = station("analyse '" + logs + "' --json --golden '" + logs + kGoldenFile + "'");
+    ASSERT_EQ(0, a.status) << a.out;
+    const auto drift = kind(a.out, "drift");
+    ASSERT_EQ(1u, drift.size()) << a.out;
+    EXPECT_EQ("\"station-01\"", drift[0].at("station"));
+    const std::string time = drift[0].at("time");
+    // From 2026-12-08T10:00 to 2026-12-09T02:00: within 8 hours of the step.
+    EXPECT_GE(time, "\"2026-12-08T10:00") << time;
+    EXPECT_LE(time, "\"2026-12-09T02:00") << time;
+    EXPECT_NEAR(20, number(drift[0].at("shift_hz")), 6);
+    std::system(("rm -rf '" + logs + "'").c_str());
+}
+
+// A tester aging 10 Hz a day over a week: its rate within 2 Hz a day, and the
+// day its projected bias reaches the 0.1 ppm limit (90 Hz: about day 9).
+TEST(LineInTime, AgingRateAndTheDateItCrossesTheLimit) {
+    const std::string logs = TestDir() + "/aging";
+    ASSERT_EQ(0, station("line --units 80000 --stations 4 --golden 2 --tester-drift 10@4 "
+                         "--no-progress --log '" +
+                         logs + "'")
+                     .status);
+    Ran a = station("analyse '" + logs + "' --json --bias-limit 0.1 --golden '" + logs +
+                    kGoldenFile + "'");
+    ASSERT_EQ(0, a.status) << a.out;
+    const auto stations = kind(a.out, "station");
+    ASSERT_EQ(4u, stations.size()) << a.out;
+    EXPECT_NEAR(10, number(stations[3].at("drift_hz_per_day")), 2);
+    const std::string date = stations[3].at("limit_date");
+    EXPECT_GE(date, "\"2026-12-15") << date;
+    EXPECT_LE(date, "\"2026-12-17") << date;
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ("null", stations[i].at("limit_date")) << i;
+    std::system(("rm -rf '" + logs + "'").c_str());
+}
+
+// Clean lines: nothing named and no alarm, with golden units and retests,
+// and from single units alone over several seeds (the third alarmed once
+// when the detector's target came from a station's first 1000 units).
+TEST(LineInTime, CleanLinesRaiseNoAlarm) {
+    const Analysed golden =
+        lineAndAnalyse("clean-golden", "--units 400000 --stations 4 --golden 2 --retest 2", "");
+    expectNamedAlone(golden, 0);
+    EXPECT_TRUE(golden.drift.empty()) << golden.json;
+    for (const char* seed : {"3", "4"}) {
+        const Analysed singles = lineAndAnalyse(
+            "clean-singles", std::string("--units 200000 --stations 4 --seed ") + seed, "");
+        expectNamedAlone(singles, 0);
+        EXPECT_TRUE(singles.drift.empty()) << "seed " << seed << "\n" << singles.json;
+    }
+}
+
+// A station that changes over from VT318 to LN2040 phones: no drift, and its
+// bias compared chip by chip.
+TEST(LineInTime, AProductChangeoverIsNoDrift) {
+    const std::string logs = TestDir() + "/changeover";
+    ASSERT_EQ(0, std::system(("mkdir -p '" + logs + "'").c_str()));
+    ASSERT_EQ(
+        0,
+        station("line --units 4000 --chip vt318 --no-progress --log '" + logs + "/a.log'").status);
+    ASSERT_EQ(0, station("line --units 4000 --chip ln2040 --start 2026-12-09T06:00 --seed 2 "
+                         "--no-progress --log '" +
+                         logs + "/b.log'")
+                     .status);
+    ASSERT_EQ(0, std::system(("cat '" + logs + "/a.log' '" + logs + "/b.log' > '" + logs +
+                              "/station-01.log' && rm '" + logs + "/a.log' '" + logs + "/b.log'")
+                                 .c_str()));
+    Ran a = station("analyse '" + logs + "' --json");
+    ASSERT_EQ(0, a.status) << a.out;
+    EXPECT_TRUE(kind(a.out, "drift").empty()) << a.out;
+    std::system(("rm -rf '" + logs + "'").c_str());
+}
+
+// A foreign host's prefix read through a template gives what the station's
+// own prefix gives; without the template its lines are read as unprefixed.
+TEST(LineInTime, AForeignPrefixReadThroughATemplate) {
+    const std::string logs = TestDir() + "/foreign";
+    ASSERT_EQ(0, station("line --units 3000 --stations 2 --retest 2 --retest-on other "
+                         "--tester-bias 40@2 --no-progress --log '" +
+                         logs + "'")
+                     .status);
+    const Ran own = station("analyse '" + logs + "' --json");
+    ASSERT_EQ(0, own.status) << own.out;
+    // "2026-12-07T06:00:00.069 station-02 353... 1 " becomes
+    // "[07/12/2026 06:00:00.069] ST=station-02 SN:353... try 1 | ".
+    ASSERT_EQ(0,
+              std::system(("cd '" + logs +
+                           "' && for f in station-*.log; do sed -E "
+                           "'s#^([0-9]{4})-([0-9]{2})-([0-9]{2})T([^ ]*) ([^ ]*) ([^ ]*) ([^ ]*) "
+                           "#[\\3/\\2/\\1 \\4] ST=\\5 SN:\\6 try \\7 | #' \"$f\" > \"$f.x\" && "
+                           "mv \"$f.x\" \"$f\"; done")
+                              .c_str()));
+    const Ran foreign = station("analyse '" + logs +
+                                "' --json --prefix '[{time:%d/%m/%Y %H:%M:%S.%f}] ST={station} "
+                                "SN:{serial} try {attempt} | '");
+    ASSERT_EQ(0, foreign.status) << foreign.out;
+    const auto a = kind(own.out, "station"), b = kind(foreign.out, "station");
+    ASSERT_EQ(2u, b.size()) << foreign.out;
+    for (size_t i = 0; i < 2; ++i)
+        for (const char* field : {"name", "units", "bias_hz", "bias_se_hz", "bias_method"})
+            EXPECT_EQ(a[i].at(field), b[i].at(field)) << field;
+    const Ran plain = station("analyse '" + logs + "' --json");
+    EXPECT_EQ(0, plain.status) << plain.out;
+    EXPECT_NE(std::string::npos, kind(plain.out, "station")[1].at("bias_method").find("singles"));
+    std::system(("rm -rf '" + logs + "'").c_str());
+}
+
+} // namespace
