@@ -84,13 +84,16 @@ struct SyntheticLine {
 };
 
 std::string printed(const LineAnalysis& a) {
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&text, &size);
+    // A temporary file: Windows' C runtime has no stream into memory.
+    FILE* f = std::tmpfile();
+    if (f == nullptr)
+        return "";
     PrintAnalysis(f, a);
+    std::string s(static_cast<size_t>(std::ftell(f)), '\0');
+    std::rewind(f);
+    const size_t got = std::fread(&s[0], 1, s.size(), f);
     std::fclose(f);
-    std::string s(text, size);
-    std::free(text);
+    s.resize(got);
     return s;
 }
 
