@@ -361,6 +361,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadingSeries::Cursor cursor(&part.readings);
     Reading r;
     size_t read = 0;
+    error.clear(); // a fuzzed template's refusal may still stand in it
     while (cursor.Next(&r, &error)) {
         check(r.station < part.stations.size(), "a reading of no station");
         check(r.unit >= 1 && r.unit <= part.stations[r.station].units,
