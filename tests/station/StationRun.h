@@ -2,6 +2,8 @@
 // a scratch folder removed when the tests are done, and its JSON lines.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,15 +24,21 @@ struct Ran {
 
 inline const std::string& TestDir() {
     static const std::string d = [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string path =
-            std::string(base ? base : "/tmp") + "/station-test-" + std::to_string(::getpid());
+        std::string path = ::testing::TempDir() + "station-test-" + std::to_string(::getpid());
         const int made = std::system(("mkdir -p '" + path + "'").c_str());
         (void)made;
         return path;
     }();
     return d;
 }
+
+// The folder goes when the tests are done.
+class RemoveTestDir : public ::testing::Environment {
+public:
+    void TearDown() override { std::system(("rm -rf '" + TestDir() + "'").c_str()); }
+};
+inline const ::testing::Environment* const kRemoveTestDir =
+    ::testing::AddGlobalTestEnvironment(new RemoveTestDir);
 
 // Standard output and error together.
 inline Ran station(const std::string& args) {

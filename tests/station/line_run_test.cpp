@@ -6,6 +6,8 @@
 #include "logs/Prefix.h"
 #include "support/Time.h"
 
+#include "StationRun.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -24,36 +26,14 @@
 namespace station {
 namespace {
 
-struct Ran {
-    int status = -1;
-    std::string out;
-};
+using stationtest::Ran;
 
-std::string dir() {
-    static const std::string d =
-        ::testing::TempDir() + "line-run-test-" + std::to_string(::getpid());
-    static const int made = std::system(("mkdir -p '" + d + "'").c_str());
-    (void)made;
-    return d;
+const std::string& dir() {
+    return stationtest::TestDir();
 }
 
-class RemoveFiles : public ::testing::Environment {
-public:
-    void TearDown() override { std::system(("rm -rf '" + dir() + "'").c_str()); }
-};
-const ::testing::Environment* const kRemoveFiles =
-    ::testing::AddGlobalTestEnvironment(new RemoveFiles);
-
 Ran station(const std::string& args) {
-    const std::string out = dir() + "/out.txt";
-    Ran r;
-    int s = std::system(
-        (std::string("'") + STATION_EXE + "' " + args + " --no-progress >'" + out + "' 2>&1")
-            .c_str());
-    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    std::ifstream in(out);
-    r.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
+    return stationtest::station(args + " --no-progress");
 }
 
 std::vector<std::string> fileLines(const std::string& path) {

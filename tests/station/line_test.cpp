@@ -1,5 +1,7 @@
 // The station over a simulated line's logs, run as a program: stations,
 // tester bias and steps, capability, sweeps, gzip and broken input, the page.
+#include "StationRun.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -16,66 +18,12 @@
 
 namespace {
 
-struct Ran {
-    int status = -1;
-    std::string out;
-};
+using stationtest::kind;
+using stationtest::Ran;
+using stationtest::station;
 
-std::string dir() {
-    static const std::string d = ::testing::TempDir() + "line-test-" + std::to_string(::getpid());
-    static const int made = std::system(("mkdir -p '" + d + "'").c_str());
-    (void)made;
-    return d;
-}
-
-// The logs of a run are removed when its tests are done.
-class RemoveLogs : public ::testing::Environment {
-public:
-    void TearDown() override { std::system(("rm -rf '" + dir() + "'").c_str()); }
-};
-const ::testing::Environment* const kRemoveLogs =
-    ::testing::AddGlobalTestEnvironment(new RemoveLogs);
-
-Ran station(const std::string& args) {
-    const std::string out = dir() + "/out.txt";
-    Ran r;
-    int s = std::system(
-        (std::string("'") + STATION_EXE + "' " + args + " >'" + out + "' 2>&1").c_str());
-    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    std::ifstream in(out);
-    r.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
-}
-
-// The JSON lines of one kind, each as its fields' raw texts.
-std::vector<std::map<std::string, std::string>> kind(const std::string& json,
-                                                     const std::string& k) {
-    std::vector<std::map<std::string, std::string>> rows;
-    std::istringstream in(json);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find("\"type\":\"" + k + "\"") == std::string::npos)
-            continue;
-        std::map<std::string, std::string> row;
-        size_t at = 0;
-        while ((at = line.find('"', at)) != std::string::npos) {
-            size_t end = line.find('"', at + 1);
-            std::string key = line.substr(at + 1, end - at - 1);
-            if (end + 1 >= line.size() || line[end + 1] != ':') {
-                at = end + 1;
-                continue;
-            }
-            size_t v = end + 2, stop = v;
-            if (line[v] == '"')
-                stop = line.find('"', v + 1) + 1;
-            else
-                while (stop < line.size() && line[stop] != ',' && line[stop] != '}')
-                    ++stop;
-            row[key] = line.substr(v, stop - v);
-            at = stop;
-        }
-        rows.push_back(row);
-    }
-    return rows;
+const std::string& dir() {
+    return stationtest::TestDir();
 }
 
 // A line of four stations, crystals sorted to a 300 Hz offset spread, whose
