@@ -17,7 +17,22 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1
   ) 9>"$build/.wineprefix.lock"
 fi
+launch=("$wine")
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"
+  launch=(xvfb-run -a -s "-screen 0 1280x1024x24" "$wine")
 fi
-exec "$wine" "$@"
+# Now and then Wine ends a program it never started: a failing status and no
+# output at all, where every program of the build writes a first line. Such
+# a launch is made again once the Wine server has gone (at most twice), and
+# said; a program that ran and failed is never run again.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+for attempt in 1 2 3; do
+  "${launch[@]}" "$@" 2>&1 | tee "$out"
+  rc=${PIPESTATUS[0]}
+  if [ "$rc" -eq 0 ] || [ -s "$out" ] || [ "$attempt" -eq 3 ]; then
+    exit "$rc"
+  fi
+  echo "wine-run: Wine ended '$1' with status $rc before it wrote anything; launching it again" >&2
+  wineserver -w 2>/dev/null || true
+done

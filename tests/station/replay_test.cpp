@@ -11,6 +11,7 @@
 #include "replay/Sweep.h"
 #include "support/TempFile.h"
 #include "platform/ini.h"
+#include "StationRun.h"
 
 #include <gtest/gtest.h>
 
@@ -313,7 +314,7 @@ TEST(Sweep, YieldStepsWhereTheSlopeWindowReachesTheUnits) {
 }
 
 TEST(StationCommand, LogWrittenByThePopulationReplaysToTheSameYield) {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = stationtest::TestDir() + "/";
     const std::string log = dir + "replay-cmd.log", out = dir + "replay-cmd.txt";
     const std::string exe = std::string("'") + STATION_EXE + "'";
     ASSERT_EQ(0, std::system((exe + " line --units 60 --chip ln2040 --spread-slope 2 --log '" +
@@ -337,7 +338,7 @@ TEST(StationCommand, LogWrittenByThePopulationReplaysToTheSameYield) {
 
 // --replay --json: the log, one object per unit that changes verdict, the summary.
 TEST(StationCommand, ReplayAsJsonLinesNamesEveryChangedUnit) {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = stationtest::TestDir() + "/";
     const std::string log = dir + "replay-json.log", out = dir + "replay-json.txt";
     const std::string config = dir + "replay-json.ini";
     const std::string exe = std::string("'") + STATION_EXE + "'";

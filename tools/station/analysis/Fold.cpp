@@ -95,13 +95,7 @@ private:
         std::vector<ChartPoint>& c = s.chart;
         if (c.empty() || c.back().units >= block) {
             if (c.size() >= kChartPoints) {
-                std::vector<ChartPoint> half;
-                for (size_t i = 0; i + 1 < c.size(); i += 2)
-                    half.push_back(
-                        {c[i].firstUnit, c[i].units + c[i + 1].units, c[i].sum + c[i + 1].sum});
-                if (c.size() % 2 == 1)
-                    half.push_back(c.back());
-                c.swap(half);
+                HalveChart(&c, AddChartPoint);
                 block *= 2;
             }
             if (c.empty() || c.back().units >= block)

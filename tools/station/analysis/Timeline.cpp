@@ -60,17 +60,11 @@ void dropEchoes(std::vector<StationStats>* stations) {
 void Timeline::Thinned::Add(TimeMs t, double hz) {
     if (sums.empty() || sums.back().n >= block) {
         if (sums.size() >= kChartPoints) {
-            std::vector<Sum> half;
-            for (size_t i = 0; i < sums.size(); i += 2) {
-                Sum s = sums[i];
-                if (i + 1 < sums.size()) {
-                    s.t += sums[i + 1].t;
-                    s.hz += sums[i + 1].hz;
-                    s.n += sums[i + 1].n;
-                }
-                half.push_back(s);
-            }
-            sums.swap(half);
+            HalveChart(&sums, [](Sum& into, const Sum& next) {
+                into.t += next.t;
+                into.hz += next.hz;
+                into.n += next.n;
+            });
             block *= 2;
         }
         if (sums.empty() || sums.back().n >= block)

@@ -95,6 +95,11 @@ void StationStats::Merge(const StationStats& later) {
     MergeUnits(later, unitsBefore);
 }
 
+void AddChartPoint(ChartPoint& into, const ChartPoint& next) {
+    into.units += next.units;
+    into.sum += next.sum;
+}
+
 void StationStats::MergeUnits(const StationStats& later, long unitsBefore) {
     if (band < 0) {
         band = later.band;
@@ -105,18 +110,8 @@ void StationStats::MergeUnits(const StationStats& later, long unitsBefore) {
         chart.push_back(p);
     }
     // Adjacent points merged until the chart is its usual size again.
-    while (chart.size() > kChartPoints) {
-        std::vector<ChartPoint> half;
-        for (size_t i = 0; i < chart.size(); i += 2) {
-            ChartPoint p = chart[i];
-            if (i + 1 < chart.size()) {
-                p.units += chart[i + 1].units;
-                p.sum += chart[i + 1].sum;
-            }
-            half.push_back(p);
-        }
-        chart.swap(half);
-    }
+    while (chart.size() > kChartPoints)
+        HalveChart(&chart, AddChartPoint);
     units += later.units;
     passed += later.passed;
     for (const auto& kv : later.failures) {

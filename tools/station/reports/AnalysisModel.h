@@ -26,6 +26,20 @@ const char* ValueName(int value);
 // What a station keeps of its alarms, chart and unread lines.
 constexpr size_t kAlarmsKept = 50, kChartPoints = 240, kUnreadKept = 5;
 
+// Halves a chart: each two adjacent points become one, merge(first, second)
+// adding the second into the first; an odd last point stays as it is.
+template <class Point, class Merge> void HalveChart(std::vector<Point>* points, Merge merge) {
+    std::vector<Point>& c = *points;
+    size_t kept = 0;
+    for (size_t i = 0; i < c.size(); i += 2) {
+        Point p = c[i];
+        if (i + 1 < c.size())
+            merge(p, c[i + 1]);
+        c[kept++] = p;
+    }
+    c.resize(kept);
+}
+
 // One judged value against its window, over one station or the line.
 struct Capability {
     bool known = false; // the window
@@ -92,6 +106,8 @@ struct ChartPoint {
     long firstUnit = 0, units = 0;
     double sum = 0;
 };
+// Adds the next point's units into a point's (for HalveChart).
+void AddChartPoint(ChartPoint& into, const ChartPoint& next);
 
 struct FailureCount {
     long count = 0;
