@@ -154,6 +154,34 @@ void SeriesSteps(int count) {
     }
 }
 
+// A step soon after a series starts, while the detector still learns its
+// level: at shift 3 (the first one judged) up to 12, of 40 shifts.
+void EarlySteps(int count) {
+    std::printf("\nFindChanges: a 20 Hz step early in a series of 40 shifts, errors 0.5-3 Hz, "
+                "%d series each\n",
+                count);
+    std::printf("%8s %8s %12s %14s %10s\n", "step at", "found", "delay med", "start exact",
+                "early");
+    for (size_t at : {3, 4, 5, 6, 8, 12}) {
+        std::vector<double> delays;
+        long exact = 0, early = 0;
+        for (int s = 1; s <= count; ++s) {
+            std::mt19937_64 rng(5000 + s);
+            for (const Change& c : FindChanges(ShiftSeries(rng, 40, 1, 0, at, 20))) {
+                if (c.raised < at) {
+                    ++early;
+                    continue;
+                }
+                delays.push_back(static_cast<double>(c.raised - at));
+                exact += c.start == at ? 1 : 0;
+                break;
+            }
+        }
+        std::printf("%8zu %4zu/%-4d %12.0f %13.1f%% %10ld\n", at, delays.size(), count,
+                    Median(delays), 100.0 * exact / count, early);
+    }
+}
+
 // The cost of one reading through the detector, the readings made beforehand.
 void Speed() {
     std::mt19937_64 rng(1);
@@ -196,6 +224,7 @@ int main(int argc, char** argv) {
     SinglesSteps(std::max(10, streams / 2));
     CleanSeries(series);
     SeriesSteps(std::max(100, series / 4));
+    EarlySteps(std::max(100, series / 4));
     Speed();
     return 0;
 }

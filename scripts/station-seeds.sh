@@ -10,7 +10,7 @@
 # -s LIST   scenarios to run (default a,b,c,d,e):
 #           a golden units, station 2 reads 30 Hz high, two days
 #           b pairs (retests on another station), station 3 reads 25 Hz low
-#           c a 20 Hz step on station 1 at 2026-12-08 18:00, three days
+#           c a 20 Hz step on station 1 at 2026-12-08 10:00, three days
 #           d station 4 ages by 10 Hz a day, seven days
 #           e clean lines: golden units and retests, and a plain log (prefix
 #             stripped) of 10^6 units: every alarm and flag is a false one
@@ -155,8 +155,8 @@ for seed in $(seq 1 "$seeds"); do
            --golden 2 --tester-bias 30@2 ;;
       b) run b "$seed" '{"station":3,"bias":-25}' --units "$(units 40000)" "${common[@]}" \
            --retest 2 --retest-on other --tester-bias -25@3 ;;
-      c) run c "$seed" '{"station":1,"step":"2026-12-08T18:00"}' --units "$(units 34560)" \
-           "${common[@]}" --golden 2 --retest 2 --tester-step 20@2026-12-08T18:00@1 ;;
+      c) run c "$seed" '{"station":1,"step":"2026-12-08T10:00"}' --units "$(units 34560)" \
+           "${common[@]}" --golden 2 --retest 2 --tester-step 20@2026-12-08T10:00@1 ;;
       d) run d "$seed" "{\"station\":4,\"rate\":10,\"start\":\"$start\"}" --units "$(units 80640)" \
            "${common[@]}" --golden 2 --tester-drift 10@4 ;;
       e) run e1 "$seed" '{}' --units "$(units 400000)" "${common[@]}" --golden 2 --retest 2

@@ -194,8 +194,12 @@ Level LevelOf(const std::vector<Estimate>& s, size_t from, size_t to) {
     if (m > 1) {
         // The estimates' scatter beyond what their errors explain, read both
         // as a between-shift variance and as errors understated by a factor.
-        l.extraVar = std::max(0.0, (q - static_cast<double>(m - 1)) / (sw - sww / sw));
-        l.scale = std::max(1.0, q / static_cast<double>(m - 1));
+        // Both lean on the stated errors as if kChangePrior estimates had
+        // borne them out: a level of a few estimates, one of which may be
+        // past a step not yet alarmed, cannot talk the spread up tenfold.
+        const double dof = static_cast<double>(m - 1), trust = dof / (dof + kChangePrior);
+        l.extraVar = trust * std::max(0.0, (q - dof) / (sw - sww / sw));
+        l.scale = std::max(1.0, (q + kChangePrior) / (dof + kChangePrior));
     }
     double tw = 0, twx = 0;
     for (size_t i = from; i < to; ++i) {
@@ -298,65 +302,101 @@ std::vector<Change> FindChanges(const std::vector<Estimate>& series) {
     return changes;
 }
 
-DriftTrend FitTrend(const std::vector<Estimate>& series, double limitHz) {
-    DriftTrend trend;
-    double sw = 0, swt = 0, swv = 0;
+namespace {
+
+// A straight line through the estimates with times from `from` on, weighted
+// by their errors, in days from the first of them.
+struct LineFit {
+    bool known = false;
     long m = 0;
     TimeMs first = kNoTime, last = kNoTime;
-    for (const Estimate& e : series) {
-        if (!Usable(e) || e.time == kNoTime)
-            continue;
-        first = first == kNoTime ? e.time : std::min(first, e.time);
-        last = std::max(last, e.time);
-        ++m;
+    double rate = 0, level = 0, stt = 0, chi2 = 0;
+    double Days(TimeMs t) const { return static_cast<double>(t - first) / kMsPerDay; }
+};
+
+LineFit FitLine(const std::vector<Estimate>& series, size_t from) {
+    LineFit f;
+    std::vector<Estimate> used;
+    for (size_t i = from; i < series.size(); ++i)
+        if (Usable(series[i]) && series[i].time != kNoTime)
+            used.push_back(series[i]);
+    f.m = static_cast<long>(used.size());
+    if (f.m < 3)
+        return f;
+    for (const Estimate& e : used) {
+        f.first = f.first == kNoTime ? e.time : std::min(f.first, e.time);
+        f.last = std::max(f.last, e.time);
     }
-    if (m < 3 || last - first < kMsPerDay)
-        return trend;
-    auto days = [first](TimeMs t) { return static_cast<double>(t - first) / kMsPerDay; };
-    for (const Estimate& e : series) {
-        if (!Usable(e) || e.time == kNoTime)
-            continue;
+    double sw = 0, swt = 0, swv = 0;
+    for (const Estimate& e : used) {
         const double w = 1 / (e.se * e.se);
         sw += w;
-        swt += w * days(e.time);
+        swt += w * f.Days(e.time);
         swv += w * e.value;
     }
     const double tMean = swt / sw, vMean = swv / sw;
-    double stt = 0, stv = 0;
-    for (const Estimate& e : series) {
-        if (!Usable(e) || e.time == kNoTime)
-            continue;
-        const double w = 1 / (e.se * e.se), dt = days(e.time) - tMean;
-        stt += w * dt * dt;
+    double stv = 0;
+    for (const Estimate& e : used) {
+        const double w = 1 / (e.se * e.se), dt = f.Days(e.time) - tMean;
+        f.stt += w * dt * dt;
         stv += w * dt * (e.value - vMean);
     }
-    if (stt <= 0)
-        return trend;
-    const double rate = stv / stt, level = vMean - rate * tMean;
-    double chi2 = 0;
-    for (const Estimate& e : series) {
-        if (!Usable(e) || e.time == kNoTime)
-            continue;
-        const double r = (e.value - level - rate * days(e.time)) / e.se;
-        chi2 += r * r;
+    if (f.stt <= 0)
+        return f;
+    f.rate = stv / f.stt;
+    f.level = vMean - f.rate * tMean;
+    for (const Estimate& e : used) {
+        const double r = (e.value - f.level - f.rate * f.Days(e.time)) / e.se;
+        f.chi2 += r * r;
     }
-    const double reduced = chi2 / static_cast<double>(m - 2);
+    f.known = true;
+    return f;
+}
+
+} // namespace
+
+size_t TrendStart(const std::vector<Estimate>& series, const std::vector<Change>& changes) {
+    if (changes.empty())
+        return 0;
+    std::vector<size_t> starts{0};
+    for (const Change& c : changes)
+        starts.push_back(std::min(c.start, series.size()));
+    for (size_t from : starts) {
+        const LineFit f = FitLine(series, from);
+        if (!f.known)
+            continue;
+        // The scatter about one line within what the errors allow, with
+        // kTrendFit standard deviations of chi-square's to spare.
+        const double dof = static_cast<double>(f.m - 2);
+        if (f.chi2 <= dof + kTrendFit * std::sqrt(2 * dof))
+            return from;
+    }
+    return starts.back();
+}
+
+DriftTrend FitTrend(const std::vector<Estimate>& series, double limitHz) {
+    DriftTrend trend;
+    const LineFit f = FitLine(series, 0);
+    if (!f.known || f.last - f.first < kMsPerDay)
+        return trend;
+    const double reduced = f.chi2 / static_cast<double>(f.m - 2);
+    const double rate = f.rate, level = f.level;
     trend.known = true;
     trend.hzPerDay = rate;
-    trend.seHzPerDay = std::sqrt(1 / stt) * std::sqrt(std::max(1.0, reduced));
+    trend.seHzPerDay = std::sqrt(1 / f.stt) * std::sqrt(std::max(1.0, reduced));
     trend.levelHz = level;
-    trend.from = first;
-    const double atLast = level + rate * days(last);
+    trend.from = f.first;
+    const double atLast = level + rate * f.Days(f.last);
     if (std::fabs(atLast) >= limitHz) {
-        trend.limitDate = last;
+        trend.limitDate = f.last;
         return trend;
     }
     // A rate its error cannot tell from none projects no date.
     if (rate == 0 || std::fabs(rate) < kTrendSignificance * trend.seHzPerDay)
         return trend;
     const double crossing = ((rate > 0 ? limitHz : -limitHz) - level) / rate; // days from `first`
-    if (crossing - days(last) <= kTrendHorizonDays)
-        trend.limitDate = first + static_cast<TimeMs>(std::llround(crossing * kMsPerDay));
+    if (crossing - f.Days(f.last) <= kTrendHorizonDays)
+        trend.limitDate = f.first + static_cast<TimeMs>(std::llround(crossing * kMsPerDay));
     return trend;
 }
 

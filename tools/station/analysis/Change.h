@@ -33,6 +33,7 @@ struct Change {
 constexpr double kChangeSlack = 0.5, kChangeLimit = 10;
 constexpr long kChangeWarmUp = 3;      // estimates of a level before the next is judged
 constexpr size_t kChangeWindow = 1000; // the most estimates a level is taken from
+constexpr double kChangePrior = 10;    // estimates' worth of trust in the stated errors
 std::vector<Change> FindChanges(const std::vector<Estimate>& series);
 
 // The normal deviate with the same tail as Student's t with df degrees of
@@ -83,5 +84,12 @@ private:
 // kTrendHorizonDays ahead.
 constexpr double kTrendSignificance = 2, kTrendHorizonDays = 3650;
 DriftTrend FitTrend(const std::vector<Estimate>& series, double limitHz);
+
+// Where a series' aging is fitted from, given its changes: the earliest of its
+// first estimate and the changes' starts from which one straight line still
+// fits the estimates (an aging tester is read as a run of steps), else the
+// last change's start.
+constexpr double kTrendFit = 3;
+size_t TrendStart(const std::vector<Estimate>& series, const std::vector<Change>& changes);
 
 } // namespace station

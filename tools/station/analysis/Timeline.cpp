@@ -446,7 +446,7 @@ bool Timeline::Finish(LineAnalysis* a, const std::function<bool(long long, LineR
                 d.method = at.method;
                 s.alarms.push_back(d);
             }
-            const size_t from = changes.empty() ? 0 : std::min(changes.back().start, est.size());
+            const size_t from = TrendStart(est, changes);
             if (mhz > 0)
                 r.trend = FitTrend(
                     std::vector<Estimate>(est.begin() + static_cast<long>(from), est.end()),
