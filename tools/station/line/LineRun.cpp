@@ -55,11 +55,17 @@ public:
         : m_free(static_cast<size_t>(stations), start), m_takt(takt) {}
 
     // The station that can start a test ready at `ready` first, other than
-    // `except` (ties: the lowest number).
-    int Next(TimeMs ready, int except = -1) const {
+    // `except`; ties go to the first in turn after `after` (the lowest number
+    // when none is given). A retest is handed to the failed test's neighbour
+    // when both are free: with equal takts ties are the rule, and the lowest
+    // number would take every retest and show their yield as its own.
+    int Next(TimeMs ready, int except = -1, int after = -1) const {
+        const size_t n = m_free.size();
+        const size_t first = after < 0 ? 0 : (static_cast<size_t>(after) + 1) % n;
         int best = -1;
         TimeMs bestAt = 0;
-        for (size_t s = 0; s < m_free.size(); ++s) {
+        for (size_t k = 0; k < n; ++k) {
+            const size_t s = (first + k) % n;
             const TimeMs at = std::max(m_free[s], ready);
             if (static_cast<int>(s) != except && (best < 0 || at < bestAt)) {
                 best = static_cast<int>(s);
@@ -350,7 +356,7 @@ private:
                     const int next =
                         m_o.retestOn == RetestOn::Same
                             ? at
-                            : clocks.Next(end, m_o.retestOn == RetestOn::Other ? at : -1);
+                            : clocks.Next(end, m_o.retestOn == RetestOn::Other ? at : -1, at);
                     ++m_summary.retestsOn[static_cast<size_t>(next)];
                     if (next != at)
                         ++m_summary.retestsElsewhere;
@@ -359,7 +365,7 @@ private:
                     retests.Add(test, r.passed);
                 }
                 if (firstPassed && m_o.audit > 0 && auditDraw.Uniform() < m_o.audit) {
-                    const int other = clocks.Next(end, station);
+                    const int other = clocks.Next(end, station, station);
                     ++m_summary.audits;
                     if (runTest(unit, auditDraw.Next(), other, end, serial, 2).passed)
                         ++m_summary.auditsPassed;
