@@ -363,9 +363,10 @@ TEST(FitTrend, UnknownWithTooFewEstimatesOrUnderADay) {
 }
 
 // An aging tester trips the change detector again and again: its trend rests
-// on the whole ramp. After a step it rests on the estimates since the step.
+// on the whole ramp. After a step, even one a line could pass for, it rests on
+// the estimates since the step.
 TEST(TrendStart, ARampReadAsStepsKeepsItsWholeLength) {
-    long whole = 0;
+    long whole = 0, acrossSmallSteps = 0;
     for (unsigned seed = 1; seed <= 50; ++seed) {
         const std::vector<Estimate> ramp = TrendSeries(seed, 60, 0, 10, 2.5, 1);
         const std::vector<Change> changes = FindChanges(ramp);
@@ -384,7 +385,14 @@ TEST(TrendStart, ARampReadAsStepsKeepsItsWholeLength) {
             2)
             << "seed " << seed;
     }
+    for (unsigned seed = 1; seed <= 50; ++seed) {
+        const std::vector<Estimate> small = ShiftSeries(seed, 200, 1, 0, 100, 3);
+        const std::vector<Change> changes = FindChanges(small);
+        ASSERT_FALSE(changes.empty()) << "seed " << seed;
+        acrossSmallSteps += TrendStart(small, changes) < 90 ? 1 : 0;
+    }
     EXPECT_GE(whole, 48);
+    EXPECT_LE(acrossSmallSteps, 1);
     EXPECT_EQ(0u, TrendStart(TrendSeries(1, 60, 0, 10, 2.5, 1), {}));
 }
 

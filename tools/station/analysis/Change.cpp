@@ -314,10 +314,10 @@ struct LineFit {
     double Days(TimeMs t) const { return static_cast<double>(t - first) / kMsPerDay; }
 };
 
-LineFit FitLine(const std::vector<Estimate>& series, size_t from) {
+LineFit FitLine(const std::vector<Estimate>& series, size_t from, size_t to) {
     LineFit f;
     std::vector<Estimate> used;
-    for (size_t i = from; i < series.size(); ++i)
+    for (size_t i = from; i < std::min(to, series.size()); ++i)
         if (Usable(series[i]) && series[i].time != kNoTime)
             used.push_back(series[i]);
     f.m = static_cast<long>(used.size());
@@ -353,6 +353,21 @@ LineFit FitLine(const std::vector<Estimate>& series, size_t from) {
     return f;
 }
 
+// The weighted squared deviations of the estimates [from, to) from their
+// weighted mean: the misfit of one flat level.
+double FlatChi2(const std::vector<Estimate>& series, size_t from, size_t to) {
+    double sw = 0, swx = 0, swxx = 0;
+    for (size_t i = from; i < std::min(to, series.size()); ++i) {
+        if (!Usable(series[i]))
+            continue;
+        const double w = 1 / (series[i].se * series[i].se);
+        sw += w;
+        swx += w * series[i].value;
+        swxx += w * series[i].value * series[i].value;
+    }
+    return sw > 0 ? std::max(0.0, swxx - swx * swx / sw) : 0;
+}
+
 } // namespace
 
 size_t TrendStart(const std::vector<Estimate>& series, const std::vector<Change>& changes) {
@@ -360,23 +375,29 @@ size_t TrendStart(const std::vector<Estimate>& series, const std::vector<Change>
         return 0;
     std::vector<size_t> starts{0};
     for (const Change& c : changes)
-        starts.push_back(std::min(c.start, series.size()));
-    for (size_t from : starts) {
-        const LineFit f = FitLine(series, from);
-        if (!f.known)
+        starts.push_back(std::min(std::max(c.start, starts.back()), series.size()));
+    const size_t last = starts.back();
+    // Since the last change: a line, or a level where too few estimates for one.
+    const LineFit tail = FitLine(series, last, series.size());
+    const double tailChi2 = tail.known ? tail.chi2 : FlatChi2(series, last, series.size());
+    for (size_t k = 0; k + 1 < starts.size(); ++k) {
+        const LineFit ramp = FitLine(series, starts[k], series.size());
+        if (!ramp.known)
             continue;
-        // The scatter about one line within what the errors allow, with
-        // kTrendFit standard deviations of chi-square's to spare.
-        const double dof = static_cast<double>(f.m - 2);
-        if (f.chi2 <= dof + kTrendFit * std::sqrt(2 * dof))
-            return from;
+        // Against the steps: a level between each two changes, then the tail.
+        double steps = tailChi2;
+        for (size_t j = k; j + 1 < starts.size(); ++j)
+            steps += FlatChi2(series, starts[j], starts[j + 1]);
+        const double extra = static_cast<double>(starts.size() - 1 - k); // the levels' parameters
+        if (ramp.chi2 <= steps + kTrendPenalty * extra)
+            return starts[k];
     }
-    return starts.back();
+    return last;
 }
 
 DriftTrend FitTrend(const std::vector<Estimate>& series, double limitHz) {
     DriftTrend trend;
-    const LineFit f = FitLine(series, 0);
+    const LineFit f = FitLine(series, 0, series.size());
     if (!f.known || f.last - f.first < kMsPerDay)
         return trend;
     const double reduced = f.chi2 / static_cast<double>(f.m - 2);

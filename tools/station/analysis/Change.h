@@ -86,10 +86,11 @@ constexpr double kTrendSignificance = 2, kTrendHorizonDays = 3650;
 DriftTrend FitTrend(const std::vector<Estimate>& series, double limitHz);
 
 // Where a series' aging is fitted from, given its changes: the earliest of its
-// first estimate and the changes' starts from which one straight line still
-// fits the estimates (an aging tester is read as a run of steps), else the
-// last change's start.
-constexpr double kTrendFit = 3;
+// first estimate and the changes' starts from which one straight line fits
+// the estimates about as well as the steps do (an aging tester is read as a
+// run of steps), each step's level costing kTrendPenalty of chi-square (as
+// Akaike's criterion); else the last change's start.
+constexpr double kTrendPenalty = 2;
 size_t TrendStart(const std::vector<Estimate>& series, const std::vector<Change>& changes);
 
 } // namespace station
