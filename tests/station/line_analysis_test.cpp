@@ -92,6 +92,9 @@ TEST(LineInTime, PairsAloneNameABiasedTester) {
 struct StepCase {
     const char *step, *earliest, *latest; // 8 hours either side
 };
+void PrintTo(const StepCase& c, std::ostream* os) {
+    *os << c.step;
+}
 class LineStep : public ::testing::TestWithParam<StepCase> {};
 
 TEST_P(LineStep, AlarmedFromWithinAShiftOfIt) {
@@ -118,6 +121,28 @@ INSTANTIATE_TEST_SUITE_P(
     Day2, LineStep,
     ::testing::Values(StepCase{"2026-12-08T10:00", "2026-12-08T02:00", "2026-12-08T18:00"},
                       StepCase{"2026-12-08T18:00", "2026-12-08T10:00", "2026-12-09T02:00"}));
+
+// A host whose serials are not IMEIs: the alarm names the serial as written.
+TEST(LineInTime, AnAlarmNamesASerialThatIsNoImei) {
+    const std::string logs = TestDir() + "/serials";
+    ASSERT_EQ(0, station("line --units 20000 --stations 2 --golden 2 "
+                         "--tester-step 20@2026-12-08T10:00@1 --no-progress --log '" +
+                         logs + "'")
+                     .status);
+    // "... station-01 353000000000011 1 " becomes "... station-01 A353000000000011 1 ".
+    ASSERT_EQ(0, std::system(("cd '" + logs +
+                              "' && sed -E -i 's/^([^ ]+ [^ ]+ )([0-9]+)/\\1A\\2/' station-*.log "
+                              "&& sed -E -i 's/^([0-9])/A\\1/' golden.csv")
+                                 .c_str()));
+    Ran a = station("analyse '" + logs + "' --json --golden '" + logs + kGoldenFile +
+                    "' --prefix '{time} {station} {serial} {attempt} '");
+    ASSERT_EQ(0, a.status) << a.out;
+    const auto drift = kind(a.out, "drift");
+    ASSERT_EQ(1u, drift.size()) << a.out;
+    EXPECT_EQ("\"station-01\"", drift[0].at("station"));
+    EXPECT_EQ(0u, drift[0].at("serial").find("\"A3530000")) << drift[0].at("serial");
+    std::system(("rm -rf '" + logs + "'").c_str());
+}
 
 // A tester aging 10 Hz a day over a week: its rate within 2 Hz a day, and the
 // day its projected bias reaches the 0.1 ppm limit (90 Hz: about day 9).

@@ -310,6 +310,9 @@ struct Where {
     int elsewhere; // a retest's station differs from the failed test's (1), never (0), may (-1)
 };
 
+void PrintTo(const Where& w, std::ostream* os) {
+    *os << w.retestOn;
+}
 class Retest : public ::testing::TestWithParam<Where> {};
 
 TEST_P(Retest, OnTheChosenStationWithTheNextAttempt) {

@@ -31,6 +31,7 @@ struct PartAnalysis {
     std::vector<StationStats> stations; // in the order their first units came
     StationStats log;                   // the part's lines, unread lines, bytes and stop
     ReadingSeries readings;
+    SerialTexts serialTexts; // of hashed serials that begin a shift on their station here
 };
 
 // One part of one log read and folded; golden units (may be null) stay out

@@ -132,6 +132,12 @@ bool AnalyseLogs(const AnalyseParams& params, const std::string& config,
     a->biasLimitPpm = params.biasLimitPpm;
     TimelineParams tp;
     tp.windowHours = params.pairWindowHours;
+    SerialTexts serialTexts;
+    for (PartAnalysis& r : results) {
+        serialTexts.merge(r.serialTexts);
+        SerialTexts().swap(r.serialTexts);
+    }
+    tp.serialTexts = &serialTexts;
     Timeline timeline(a->stations.size(), golden, tp);
     auto later = [&](size_t x, size_t y) {
         const TimeMs tx = streams[x].current.time, ty = streams[y].current.time;

@@ -4,6 +4,7 @@
 #include "support/StationChips.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace station {
@@ -51,6 +52,7 @@ public:
         Reading r;
         r.time = u.time;
         const SerialKey serial = KeyOfSerial(u.serial);
+        keepText(index, u, serial);
         r.serial = serial.value;
         r.serialDigits = serial.digits;
         r.unit = s.units;
@@ -85,7 +87,20 @@ private:
         all.back().name = name;
         all.back().Setup(*m_windows);
         m_blocks.push_back(1);
+        m_lastShift.push_back(LLONG_MIN);
         return m_last = all.size() - 1;
+    }
+
+    // A hashed serial's text where its reading begins its station's shift in
+    // this part: where a shift's bias, and so an alarm, starts.
+    void keepText(size_t index, const LoggedUnit& u, const SerialKey& serial) {
+        const long long shift = u.time == kNoTime ? LLONG_MAX : ShiftOf(u.time);
+        long long& last = m_lastShift[index];
+        if (shift == last)
+            return;
+        last = shift;
+        if (serial.digits == SerialKey::kHashed && m_out->serialTexts.size() < kSerialTextsKept)
+            m_out->serialTexts.emplace(serial.value, u.serial);
     }
 
     // Batch means of the reference-point error, in blocks that double to keep the chart's size.
@@ -111,6 +126,7 @@ private:
     const GoldenUnits* m_golden;
     std::string* m_error;
     std::vector<long> m_blocks;
+    std::vector<long long> m_lastShift; // each station's shift of its last reading
     size_t m_last = 0;
 };
 

@@ -76,6 +76,13 @@ std::string SerialText(const SerialKey& key) {
     return s;
 }
 
+std::string SerialText(const SerialKey& key, const SerialTexts& texts) {
+    if (key.digits != SerialKey::kHashed)
+        return SerialText(key);
+    auto it = texts.find(key.value);
+    return it == texts.end() ? std::string() : it->second;
+}
+
 bool ReadingSeries::Add(const Reading& r, std::string* error) {
     ++m_size;
     if (m_head.size() < kInMemory) {

@@ -29,6 +29,12 @@ struct SerialKey {
 SerialKey KeyOfSerial(std::string_view serial);
 // The digits back; a hashed serial's text is not kept: empty.
 std::string SerialText(const SerialKey& key);
+// The texts of hashed serials (not 15-19 digits) by their hash: kept for the
+// readings an alarm may name (a station's first in a shift), so that the
+// alarm shows the serial as the log wrote it.
+using SerialTexts = std::unordered_map<uint64_t, std::string>;
+constexpr size_t kSerialTextsKept = 1 << 16; // per part of a log
+std::string SerialText(const SerialKey& key, const SerialTexts& texts);
 struct SerialKeyHash {
     size_t operator()(const SerialKey& k) const {
         return static_cast<size_t>(k.value * 0x9E3779B97F4A7C15ULL) ^ k.digits;

@@ -442,7 +442,7 @@ bool Timeline::Finish(LineAnalysis* a, const std::function<bool(long long, LineR
                 d.raised = series[std::min(c.raised, series.size() - 1)].where.lastUnit;
                 d.shiftHz = c.shift;
                 d.time = at.where.firstTime;
-                d.serial = SerialText(at.where.firstSerial);
+                d.serial = serialText(at.where.firstSerial);
                 d.method = at.method;
                 s.alarms.push_back(d);
             }
@@ -464,7 +464,7 @@ bool Timeline::Finish(LineAnalysis* a, const std::function<bool(long long, LineR
                 d.raised = p.raised;
                 d.shiftHz = p.shift;
                 d.time = start.time;
-                d.serial = SerialText(start.serial);
+                d.serial = serialText(start.serial);
                 d.method = "singles";
                 d.chip = p.chip;
                 s.alarms.push_back(d);

@@ -85,8 +85,9 @@ BiasEstimate Combine(const std::vector<BiasEstimate>& parts);
 // queue): 24 stations x 2880 tests a day, 70 000 readings, 14 MB for any
 // length of logs; without times at most 2^20 readings, about 200 MB.
 struct TimelineParams {
-    double windowHours = 24;        // a serial's readings gathered for this long
-    long windowReadings = 1L << 20; // or these many readings on, whichever comes first
+    double windowHours = 24;                  // a serial's readings gathered for this long
+    long windowReadings = 1L << 20;           // or these many readings on, whichever comes first
+    const SerialTexts* serialTexts = nullptr; // hashed serials' texts, for the alarms
 };
 
 class Timeline {
@@ -174,6 +175,10 @@ private:
     double goldenNoise() const;
     void estimate(const OpenShift& s, std::vector<BiasEstimate>* bias,
                   std::vector<std::string>* method) const;
+    // A serial as the log wrote it; empty for a hashed one whose text was not kept.
+    std::string serialText(const SerialKey& k) const {
+        return m_params.serialTexts ? SerialText(k, *m_params.serialTexts) : SerialText(k);
+    }
 
     size_t m_stations;
     const GoldenUnits* m_golden;
