@@ -21,11 +21,18 @@ struct Analysed {
     std::string json;
 };
 
-Analysed lineAndAnalyse(const std::string& name, const std::string& line,
-                        const std::string& analyse) {
+// `analyse` names the logs' folder as {logs}; `edit`, when given, is a shell
+// command run in that folder before the analysis (a host writing otherwise).
+Analysed lineAndAnalyse(const std::string& name, const std::string& line, std::string analyse,
+                        const std::string& edit = "") {
     const std::string logs = TestDir() + "/" + name;
     Ran r = station("line " + line + " --no-progress --log '" + logs + "'");
     EXPECT_EQ(0, r.status) << r.out;
+    if (!edit.empty()) {
+        EXPECT_EQ(0, std::system(("cd '" + logs + "' && " + edit).c_str())) << edit;
+    }
+    for (size_t at; (at = analyse.find("{logs}")) != std::string::npos;)
+        analyse.replace(at, 6, logs);
     Ran a = station("analyse '" + logs + "' --json " + analyse);
     EXPECT_EQ(0, a.status) << a.out;
     std::system(("rm -rf '" + logs + "'").c_str());
@@ -49,28 +56,22 @@ void expectNamedAlone(const Analysed& a, int flagged) {
 
 namespace {
 
-const char* const kGoldenFile = "/golden.csv";
+const char* const kGolden = " --golden '{logs}/golden.csv'";
 
 // Golden units on four stations whose second tester reads 30 Hz high:
 // named from the first shift alone, and placed within 8 Hz over two days.
 TEST(LineInTime, GoldenUnitsNameABiasedTesterInItsFirstShift) {
     for (const char* units : {"3800", "23000"}) {
-        const std::string logs = TestDir() + "/golden-" + units;
-        ASSERT_EQ(0, station(std::string("line --units ") + units +
-                             " --stations 4 --golden 2 --tester-bias 30@2 --seed 7 --no-progress "
-                             "--log '" +
-                             logs + "'")
-                         .status);
-        Ran a = station("analyse '" + logs + "' --json --bias-limit 0.02 --golden '" + logs +
-                        kGoldenFile + "'");
-        ASSERT_EQ(0, a.status) << a.out;
-        const Analysed r{kind(a.out, "station"), kind(a.out, "drift"), a.out};
-        ASSERT_EQ(4u, r.stations.size()) << a.out;
+        const Analysed r =
+            lineAndAnalyse(std::string("golden-") + units,
+                           std::string("--units ") + units +
+                               " --stations 4 --golden 2 --tester-bias 30@2 --seed 7",
+                           std::string("--bias-limit 0.02") + kGolden);
+        ASSERT_EQ(4u, r.stations.size()) << r.json;
         expectNamedAlone(r, 2);
         EXPECT_NEAR(30, number(r.stations[1].at("bias_hz")), 8) << units << " units";
         EXPECT_EQ("\"golden\"", r.stations[1].at("bias_method")) << units;
-        EXPECT_TRUE(r.drift.empty()) << a.out;
-        std::system(("rm -rf '" + logs + "'").c_str());
+        EXPECT_TRUE(r.drift.empty()) << r.json;
     }
 }
 
@@ -99,22 +100,18 @@ class LineStep : public ::testing::TestWithParam<StepCase> {};
 
 TEST_P(LineStep, AlarmedFromWithinAShiftOfIt) {
     const StepCase c = GetParam();
-    const std::string step = c.step;
-    const std::string logs = TestDir() + "/step";
-    ASSERT_EQ(0, station("line --units 45000 --stations 4 --golden 2 --retest 2 --seed 5 "
-                         "--tester-step 20@" +
-                         step + "@1 --no-progress --log '" + logs + "'")
-                     .status);
-    Ran a = station("analyse '" + logs + "' --json --golden '" + logs + kGoldenFile + "'");
-    ASSERT_EQ(0, a.status) << a.out;
-    const auto drift = kind(a.out, "drift");
-    ASSERT_EQ(1u, drift.size()) << a.out;
+    const Analysed r = lineAndAnalyse("step",
+                                      std::string("--units 45000 --stations 4 --golden 2 --retest "
+                                                  "2 --seed 5 --tester-step 20@") +
+                                          c.step + "@1",
+                                      kGolden);
+    const auto& drift = r.drift;
+    ASSERT_EQ(1u, drift.size()) << r.json;
     EXPECT_EQ("\"station-01\"", drift[0].at("station"));
     const std::string time = drift[0].at("time");
     EXPECT_GE(time, std::string("\"") + c.earliest) << time;
     EXPECT_LE(time, std::string("\"") + c.latest) << time;
     EXPECT_NEAR(20, number(drift[0].at("shift_hz")), 6);
-    std::system(("rm -rf '" + logs + "'").c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -124,46 +121,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A host whose serials are not IMEIs: the alarm names the serial as written.
 TEST(LineInTime, AnAlarmNamesASerialThatIsNoImei) {
-    const std::string logs = TestDir() + "/serials";
-    ASSERT_EQ(0, station("line --units 20000 --stations 2 --golden 2 "
-                         "--tester-step 20@2026-12-08T10:00@1 --no-progress --log '" +
-                         logs + "'")
-                     .status);
     // "... station-01 353000000000011 1 " becomes "... station-01 A353000000000011 1 ".
-    ASSERT_EQ(0, std::system(("cd '" + logs +
-                              "' && sed -E -i 's/^([^ ]+ [^ ]+ )([0-9]+)/\\1A\\2/' station-*.log "
-                              "&& sed -E -i 's/^([0-9])/A\\1/' golden.csv")
-                                 .c_str()));
-    Ran a = station("analyse '" + logs + "' --json --golden '" + logs + kGoldenFile +
-                    "' --prefix '{time} {station} {serial} {attempt} '");
-    ASSERT_EQ(0, a.status) << a.out;
-    const auto drift = kind(a.out, "drift");
-    ASSERT_EQ(1u, drift.size()) << a.out;
+    const Analysed r = lineAndAnalyse(
+        "serials", "--units 20000 --stations 2 --golden 2 --tester-step 20@2026-12-08T10:00@1",
+        std::string("--prefix '{time} {station} {serial} {attempt} '") + kGolden,
+        "sed -E -i 's/^([^ ]+ [^ ]+ )([0-9]+)/\\1A\\2/' station-*.log && "
+        "sed -E -i 's/^([0-9])/A\\1/' golden.csv");
+    const auto& drift = r.drift;
+    ASSERT_EQ(1u, drift.size()) << r.json;
     EXPECT_EQ("\"station-01\"", drift[0].at("station"));
     EXPECT_EQ(0u, drift[0].at("serial").find("\"A3530000")) << drift[0].at("serial");
-    std::system(("rm -rf '" + logs + "'").c_str());
 }
 
 // A tester aging 10 Hz a day over a week: its rate within 2 Hz a day, and the
 // day its projected bias reaches the 0.1 ppm limit (90 Hz: about day 9).
 TEST(LineInTime, AgingRateAndTheDateItCrossesTheLimit) {
-    const std::string logs = TestDir() + "/aging";
-    ASSERT_EQ(0, station("line --units 80000 --stations 4 --golden 2 --tester-drift 10@4 "
-                         "--no-progress --log '" +
-                         logs + "'")
-                     .status);
-    Ran a = station("analyse '" + logs + "' --json --bias-limit 0.1 --golden '" + logs +
-                    kGoldenFile + "'");
-    ASSERT_EQ(0, a.status) << a.out;
-    const auto stations = kind(a.out, "station");
-    ASSERT_EQ(4u, stations.size()) << a.out;
+    const Analysed r = lineAndAnalyse("aging",
+                                      "--units 80000 --stations 4 --golden 2 "
+                                      "--tester-drift 10@4",
+                                      std::string("--bias-limit 0.1") + kGolden);
+    const auto& stations = r.stations;
+    ASSERT_EQ(4u, stations.size()) << r.json;
     EXPECT_NEAR(10, number(stations[3].at("drift_hz_per_day")), 2);
     const std::string date = stations[3].at("limit_date");
     EXPECT_GE(date, "\"2026-12-15") << date;
     EXPECT_LE(date, "\"2026-12-17") << date;
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ("null", stations[i].at("limit_date")) << i;
-    std::system(("rm -rf '" + logs + "'").c_str());
 }
 
 // Clean lines: nothing named and no alarm, with golden units and retests,
