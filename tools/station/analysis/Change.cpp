@@ -379,17 +379,18 @@ size_t TrendStart(const std::vector<Estimate>& series, const std::vector<Change>
     const size_t last = starts.back();
     // Since the last change: a line, or a level where too few estimates for one.
     const LineFit tail = FitLine(series, last, series.size());
-    const double tailChi2 = tail.known ? tail.chi2 : FlatChi2(series, last, series.size());
+    // The steps' misfit from each start on: a level between each two changes,
+    // then the tail.
+    std::vector<double> steps(starts.size());
+    steps.back() = tail.known ? tail.chi2 : FlatChi2(series, last, series.size());
+    for (size_t j = starts.size() - 1; j-- > 0;)
+        steps[j] = steps[j + 1] + FlatChi2(series, starts[j], starts[j + 1]);
     for (size_t k = 0; k + 1 < starts.size(); ++k) {
         const LineFit ramp = FitLine(series, starts[k], series.size());
         if (!ramp.known)
             continue;
-        // Against the steps: a level between each two changes, then the tail.
-        double steps = tailChi2;
-        for (size_t j = k; j + 1 < starts.size(); ++j)
-            steps += FlatChi2(series, starts[j], starts[j + 1]);
         const double extra = static_cast<double>(starts.size() - 1 - k); // the levels' parameters
-        if (ramp.chi2 <= steps + kTrendPenalty * extra)
+        if (ramp.chi2 <= steps[k] + kTrendPenalty * extra)
             return starts[k];
     }
     return last;
